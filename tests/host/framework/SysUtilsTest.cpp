@@ -1,0 +1,77 @@
+#include "SysUtils.h"
+
+#include <gtest/gtest.h>
+
+#include "InstallPaths.h"
+
+namespace {
+
+// Lead bytes of code page 932, where "\" (0x5C) can be the second half of a character.
+bool IsCp932LeadByte(unsigned char B) { return (B >= 0x81 && B <= 0x9F) || (B >= 0xE0 && B <= 0xFC); }
+
+TEST(Paths, LastDelimiterSkipsSecondHalvesOfDoubleByteCharacters) {
+  // "\x83\x5C" is one character whose second byte looks like "\".
+  const std::string Path = "C:\\Saver\\\x83\x5C.exe";
+  EXPECT_EQ(LastDelimiter("\\", Path, IsCp932LeadByte), 8u);
+  EXPECT_EQ(LastDelimiter("\\", Path, [](unsigned char) { return false; }), 10u);
+  EXPECT_EQ(ExtractFileName(Path, IsCp932LeadByte), "\x83\x5C.exe");
+  EXPECT_EQ(ChangeFileExt("C:\\a\\b\x83\x5C", ".scr", IsCp932LeadByte), "C:\\a\\b\x83\x5C.scr");
+  EXPECT_EQ(LastDelimiter("\\:", "plain"), std::string::npos);
+}
+
+TEST(Paths, ExtractFileNameAndChangeFileExt) {
+  EXPECT_EQ(ExtractFileName("C:\\dir\\Install-Aurora.exe"), "Install-Aurora.exe");
+  EXPECT_EQ(ExtractFileName("C:Install.exe"), "Install.exe");
+  EXPECT_EQ(ExtractFileName("bare.exe"), "bare.exe");
+  EXPECT_EQ(ExtractFileName("C:\\dir\\"), "");
+  EXPECT_EQ(ChangeFileExt("C:\\d.ir\\Aurora", ".scr"), "C:\\d.ir\\Aurora.scr");
+  EXPECT_EQ(ChangeFileExt("C:\\dir\\Aurora.Saver.exe", ".scr"), "C:\\dir\\Aurora.Saver.scr");
+  EXPECT_EQ(ChangeFileExt("C:\\dir\\.exe", ".scr"), "C:\\dir\\.scr");
+}
+
+TEST(InstallPaths, ScreensaverNameFromTheInstallerName) {
+  const std::string Dest = "C:\\windows\\system32\\";
+  struct Case {
+    const char* Own;
+    const char* Expected;
+  } const Cases[] = {
+      {"C:\\pkg\\Install-Aurora.exe", "C:\\windows\\system32\\Aurora.scr"},
+      {"C:\\pkg\\install-Aurora.exe", "C:\\windows\\system32\\install-Aurora.scr"},
+      {"C:\\pkg\\Aurora.exe", "C:\\windows\\system32\\Aurora.scr"},
+      {"C:\\pkg\\Install-Aurora.Saver.exe", "C:\\windows\\system32\\Aurora.Saver.scr"},
+      {"C:\\pkg\\Install-Aurora", "C:\\windows\\system32\\Aurora.scr"},
+      {"C:\\pkg\\Install", "C:\\windows\\system32\\Install.scr"},
+      {"C:\\pkg\\Install-", "C:\\windows\\system32\\.scr"},
+      {"Install-Bare.exe", "C:\\windows\\system32\\Bare.scr"},
+  };
+  for (auto C : Cases)
+    EXPECT_EQ(ScreensaverPath(Dest, C.Own), C.Expected) << C.Own;
+  // A "." in the destination is never the extension.
+  EXPECT_EQ(ScreensaverPath("D:\\my.savers\\", "Install-Aurora"), "D:\\my.savers\\Aurora.scr");
+}
+
+TEST(ErrorBox, DotIsAppendedWhenTheLastByteSortsAfterIt) {
+  EXPECT_EQ(ErrorBoxText("Stream read error"), "Stream read error.");
+  EXPECT_EQ(ErrorBoxText("Failed to set data for 'SCRNSAVE.EXE'"), "Failed to set data for 'SCRNSAVE.EXE'");
+  EXPECT_EQ(ErrorBoxText("Done."), "Done.");
+  EXPECT_EQ(ErrorBoxText("Really!"), "Really!");
+  EXPECT_EQ(ErrorBoxText("Path C:\\x\\"), "Path C:\\x\\.");
+  EXPECT_EQ(ErrorBoxText("Count 5"), "Count 5.");
+  EXPECT_EQ(ErrorBoxText("Bytes \xE9"), "Bytes \xE9.");  // compared as unsigned bytes
+  EXPECT_EQ(ErrorBoxText(""), "");
+}
+
+TEST(ApplicationTitle, FileNameCutAtFirstDotRestInLowerCase) {
+  EXPECT_EQ(DefaultApplicationTitle("C:\\pkg\\Install-Aurora.Saver.exe"), "Install-aurora");
+  EXPECT_EQ(DefaultApplicationTitle("C:\\pkg\\INSTALLERWIN.EXE"), "Installerwin");
+  EXPECT_EQ(DefaultApplicationTitle("C:\\pkg\\noext"), "noext");
+  EXPECT_EQ(DefaultApplicationTitle("C:\\p.kg\\x"), "x");
+}
+
+TEST(Format, FillsTheFirstPlaceholder) {
+  EXPECT_EQ(Format("Cannot open file %s", "C:\\a.exe"), "Cannot open file C:\\a.exe");
+  EXPECT_EQ(Format("Failed to set data for '%s'", "SCRNSAVE.EXE"), "Failed to set data for 'SCRNSAVE.EXE'");
+  EXPECT_EQ(Format("no placeholder", "x"), "no placeholder");
+}
+
+}  // namespace
