@@ -1,0 +1,25 @@
+// The installer package: host image, payload, then the payload's length N as
+// four little-endian bytes, read as a signed 32-bit integer.
+#pragma once
+
+#include <cstdint>
+
+#include "Classes.h"
+
+struct TPayloadExtent {
+  std::int64_t Offset;  // first payload byte
+  std::int32_t Length;  // N
+};
+
+// Where the payload of a file of FileSize bytes with trailer value N lies.
+// Raises "Stream read error" unless 0 < N <= FileSize - 4.
+TPayloadExtent PayloadExtent(std::int64_t FileSize, std::int32_t N);
+
+// Reads the trailer of Source and returns the payload's place; raises
+// "Stream read error" when the trailer is missing or does not fit the file.
+TPayloadExtent LocatePayload(TStream& Source);
+
+// Copies the payload of Source into Target (open for writing, empty, at its
+// start). Raises "Stream read error" or "Stream write error"; a trailer that
+// does not fit is refused before anything is written. Closes nothing.
+void CopyPayload(TStream& Source, TStream& Target);
