@@ -1,0 +1,437 @@
+// Tests of mkinstaller: the package layout, its refusals and its command line.
+#include "PackageWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using mkinstaller::CheckPayloadSize;
+using mkinstaller::MakePackage;
+
+namespace {
+
+constexpr std::uint64_t k2GiB = std::uint64_t{1} << 31;
+
+std::string Pattern(std::size_t size, unsigned seed) {
+    std::string data(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<char>((i * 131 + seed) & 0xFF);
+    return data;
+}
+
+std::string LengthTrailer(std::uint32_t n) {
+    return {static_cast<char>(n & 0xFF), static_cast<char>((n >> 8) & 0xFF), static_cast<char>((n >> 16) & 0xFF),
+            static_cast<char>((n >> 24) & 0xFF)};
+}
+
+void WriteFile(const fs::path& path, const std::string& data) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(data.data(), static_cast<std::streamsize>(data.size()));
+    ASSERT_TRUE(out.good()) << path;
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A sparse file: takes no disk space, so multi-GiB sizes are instant.
+void MakeSparse(const fs::path& path, std::uint64_t size) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0) << path;
+    ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(size)), 0) << path;
+    ASSERT_EQ(::close(fd), 0);
+}
+
+// What a directory holds; small files by content, big (sparse) ones by size only,
+// so a refused run can be shown to have changed nothing.
+std::map<std::string, std::string> Snapshot(const fs::path& dir) {
+    std::map<std::string, std::string> entries;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        const std::string name = entry.path().filename().string();
+        if (entry.is_symlink()) {
+            entries[name] = "symlink:" + fs::read_symlink(entry.path()).string();
+        } else if (entry.is_directory()) {
+            entries[name] = "dir";
+        } else if (entry.file_size() > (1u << 20)) {
+            entries[name] = "size:" + std::to_string(entry.file_size());
+        } else {
+            entries[name] = "data:" + ReadFile(entry.path());
+        }
+    }
+    return entries;
+}
+
+struct RunResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+class MkinstallerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string tmpl = (fs::temp_directory_path() / "mkinstaller-test-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+        root_ = tmpl;
+        work_ = root_ / "work";
+        fs::create_directory(work_);
+        host_ = work_ / "InstallerWin.exe";
+        payload_ = work_ / "Aurora.scr";
+        output_ = work_ / "Install-Aurora.exe";
+        hostData_ = "MZ" + Pattern(5000, 7);
+        WriteFile(host_, hostData_);
+    }
+
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+    }
+
+    // Runs the tool in `cwd` (the work directory by default), capturing stdout and stderr
+    // outside the work directory so they never show up in its listing.
+    RunResult Run(const std::vector<std::string>& args, const fs::path& cwd = {}) {
+        const fs::path dir = cwd.empty() ? work_ : cwd;
+        const std::string outFile = (root_ / "stdout").string(), errFile = (root_ / "stderr").string();
+        std::vector<std::string> all{MKINSTALLER_PATH};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& a : all) argv.push_back(a.data());
+        argv.push_back(nullptr);
+
+        RunResult result;
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            int o = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            int e = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 || ::chdir(dir.c_str()) != 0) ::_exit(126);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        EXPECT_GT(pid, 0);
+        int status = 0;
+        EXPECT_EQ(::waitpid(pid, &status, 0), pid);
+        if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+        result.out = ReadFile(outFile);
+        result.err = ReadFile(errFile);
+        return result;
+    }
+
+    RunResult Package(const fs::path& host, const fs::path& payload, const fs::path& output) {
+        return Run({"--host", host.string(), "--payload", payload.string(), "--output", output.string()});
+    }
+
+    // A refused run: exit 1, one line on stderr holding every `expected` part, and the work
+    // directory exactly as before (no package, no temporary file, inputs and old output intact).
+    void ExpectRefused(const std::vector<std::string>& args, const std::vector<std::string>& expected,
+                       const fs::path& cwd = {}) {
+        const auto before = Snapshot(work_);
+        const RunResult r = Run(args, cwd);
+        EXPECT_EQ(r.exitCode, 1) << r.err;
+        ASSERT_FALSE(r.err.empty());
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "not one line: " << r.err;
+        for (const std::string& part : expected) EXPECT_NE(r.err.find(part), std::string::npos) << r.err;
+        EXPECT_EQ(Snapshot(work_), before);
+    }
+
+    std::vector<std::string> Args(const fs::path& host, const fs::path& payload, const fs::path& output) {
+        return {"--host", host.string(), "--payload", payload.string(), "--output", output.string()};
+    }
+
+    fs::path root_, work_, host_, payload_, output_;
+    std::string hostData_;
+};
+
+// --- The package layout --------------------------------------------------------------------
+
+class MkinstallerLayoutTest : public MkinstallerTest {};
+
+TEST_F(MkinstallerLayoutTest, PackageIsHostThenPayloadThenLittleEndianLength) {
+    // 0x0102A3 has four distinct length bytes and spans several copy blocks.
+    const std::string payload = Pattern(0x0102A3, 42);
+    WriteFile(payload_, payload);
+    const RunResult r = Package(host_, payload_, output_);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(r.err.empty()) << r.err;
+
+    const std::string package = ReadFile(output_);
+    ASSERT_EQ(package.size(), hostData_.size() + payload.size() + 4);
+    EXPECT_EQ(package.substr(package.size() - 4), std::string("\xA3\x02\x01\x00", 4));
+    EXPECT_TRUE(package == hostData_ + payload + LengthTrailer(0x0102A3));
+}
+
+TEST_F(MkinstallerLayoutTest, OneBytePayload) {
+    WriteFile(payload_, "X");
+    ASSERT_EQ(Package(host_, payload_, output_).exitCode, 0);
+    EXPECT_EQ(ReadFile(output_), hostData_ + "X" + std::string("\x01\x00\x00\x00", 4));
+}
+
+TEST_F(MkinstallerLayoutTest, PackageIsExecutableAndNoTemporaryFileRemains) {
+    WriteFile(payload_, Pattern(100, 1));
+    ASSERT_EQ(Package(host_, payload_, output_).exitCode, 0);
+    EXPECT_EQ(fs::status(output_).permissions() & fs::perms::all,
+              fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                  fs::perms::others_exec);
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(work_)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"Aurora.scr", "Install-Aurora.exe", "InstallerWin.exe"}));
+}
+
+TEST_F(MkinstallerLayoutTest, ReplacesAnExistingOutput) {
+    WriteFile(output_, std::string(20000, 'o'));
+    WriteFile(payload_, "new payload");
+    ASSERT_EQ(Package(host_, payload_, output_).exitCode, 0);
+    EXPECT_EQ(ReadFile(output_), hostData_ + "new payload" + LengthTrailer(11));
+}
+
+TEST_F(MkinstallerLayoutTest, RelativePathsAndEqualsForm) {
+    WriteFile(payload_, "abc");
+    const RunResult r = Run({"--host=InstallerWin.exe", "--payload=./Aurora.scr", "--output=Install-Aurora.exe"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadFile(output_), hostData_ + "abc" + LengthTrailer(3));
+}
+
+TEST_F(MkinstallerLayoutTest, LibraryWritesTheSameLayout) {
+    const std::string payload = Pattern(0x10000 * 3 + 17, 9);  // several full blocks plus a tail
+    WriteFile(payload_, payload);
+    EXPECT_EQ(MakePackage(host_, payload_, output_), "");
+    EXPECT_TRUE(ReadFile(output_) == hostData_ + payload + LengthTrailer(static_cast<std::uint32_t>(payload.size())));
+}
+
+// --- Payload size ---------------------------------------------------------------------------
+
+class MkinstallerSizeTest : public MkinstallerTest {};
+
+TEST_F(MkinstallerSizeTest, DecisionAtTheSigned32BitBoundary) {
+    EXPECT_EQ(mkinstaller::kMaxPayloadSize, k2GiB - 1);
+    EXPECT_EQ(CheckPayloadSize("p.scr", 1), "");
+    EXPECT_EQ(CheckPayloadSize("p.scr", k2GiB - 1), "");
+    EXPECT_NE(CheckPayloadSize("p.scr", k2GiB).find("too large"), std::string::npos);
+    EXPECT_NE(CheckPayloadSize("p.scr", k2GiB).find("p.scr"), std::string::npos);
+    // Would wrap to a small length if the check were done in 32 bits.
+    EXPECT_NE(CheckPayloadSize("p.scr", (std::uint64_t{1} << 32) + 5), "");
+    EXPECT_NE(CheckPayloadSize("p.scr", 0).find("empty"), std::string::npos);
+}
+
+TEST_F(MkinstallerSizeTest, TwoGiBPayloadIsRefusedBeforeReading) {
+    MakeSparse(payload_, k2GiB);
+    WriteFile(output_, "old package");
+    ExpectRefused(Args(host_, payload_, output_), {"Aurora.scr", "too large"});
+}
+
+TEST_F(MkinstallerSizeTest, PayloadOverFourGiBIsRefused) {
+    MakeSparse(payload_, (std::uint64_t{1} << 32) + 5);
+    ExpectRefused(Args(host_, payload_, output_), {"Aurora.scr", "too large"});
+}
+
+TEST_F(MkinstallerSizeTest, LargestSignedLengthPassesTheSizeCheck) {
+    // The output cannot be created, so the run stops right after the size check
+    // without copying 2 GiB; the refusal must be about the output.
+    MakeSparse(payload_, k2GiB - 1);
+    const std::string error = MakePackage(host_, payload_, work_ / "missing-dir" / "Install.exe");
+    EXPECT_EQ(error.find("too large"), std::string::npos) << error;
+    EXPECT_NE(error.find("missing-dir"), std::string::npos) << error;
+}
+
+TEST_F(MkinstallerSizeTest, InjectedLimitIsInclusive) {
+    WriteFile(payload_, "0123456789");
+    EXPECT_EQ(MakePackage(host_, payload_, output_, 10), "");
+    EXPECT_EQ(ReadFile(output_), hostData_ + "0123456789" + LengthTrailer(10));
+
+    WriteFile(payload_, "0123456789A");
+    WriteFile(output_, "old");
+    EXPECT_NE(MakePackage(host_, payload_, output_, 10).find("too large"), std::string::npos);
+    EXPECT_EQ(ReadFile(output_), "old");
+}
+
+// --- Unusable inputs and outputs ------------------------------------------------------------
+
+class MkinstallerRefusalTest : public MkinstallerTest {
+protected:
+    void SetUp() override {
+        MkinstallerTest::SetUp();
+        WriteFile(payload_, Pattern(300, 3));
+        WriteFile(output_, "old package");  // must survive every refused run
+    }
+};
+
+TEST_F(MkinstallerRefusalTest, MissingHost) {
+    ExpectRefused(Args(work_ / "NoSuchHost.exe", payload_, output_), {"NoSuchHost.exe", "host"});
+}
+
+TEST_F(MkinstallerRefusalTest, UnreadableHost) {
+    fs::create_directory(work_ / "HostDir.exe");
+    ExpectRefused(Args(work_ / "HostDir.exe", payload_, output_), {"HostDir.exe", "host"});
+    if (::geteuid() != 0) {  // root reads through permission bits
+        fs::permissions(host_, fs::perms::none);
+        ExpectRefused(Args(host_, payload_, output_), {"InstallerWin.exe", "host"});
+        fs::permissions(host_, fs::perms::owner_read | fs::perms::owner_write);
+    }
+}
+
+TEST_F(MkinstallerRefusalTest, MissingPayload) {
+    ExpectRefused(Args(host_, work_ / "NoSuch.scr", output_), {"NoSuch.scr", "payload"});
+}
+
+TEST_F(MkinstallerRefusalTest, UnreadablePayload) {
+    fs::create_directory(work_ / "Dir.scr");
+    ExpectRefused(Args(host_, work_ / "Dir.scr", output_), {"Dir.scr", "payload"});
+    if (::geteuid() != 0) {
+        fs::permissions(payload_, fs::perms::none);
+        ExpectRefused(Args(host_, payload_, output_), {"Aurora.scr", "payload"});
+        fs::permissions(payload_, fs::perms::owner_read | fs::perms::owner_write);
+    }
+}
+
+TEST_F(MkinstallerRefusalTest, EmptyPayload) {
+    WriteFile(work_ / "Empty.scr", "");
+    ExpectRefused(Args(host_, work_ / "Empty.scr", output_), {"Empty.scr", "empty"});
+}
+
+TEST_F(MkinstallerRefusalTest, OutputCannotBeCreated) {
+    ExpectRefused(Args(host_, payload_, work_ / "no-dir" / "Install.exe"), {"no-dir/Install.exe", "output"});
+    ExpectRefused(Args(host_, payload_, payload_ / "Install.exe"), {"Aurora.scr/Install.exe", "output"});
+    if (::geteuid() != 0) {  // root writes through permission bits
+        fs::create_directory(work_ / "ro");
+        fs::permissions(work_ / "ro", fs::perms::owner_read | fs::perms::owner_exec);
+        ExpectRefused(Args(host_, payload_, work_ / "ro" / "Install.exe"), {"ro/Install.exe", "output"});
+        fs::permissions(work_ / "ro", fs::perms::owner_all);
+    }
+}
+
+TEST_F(MkinstallerRefusalTest, OutputIsADirectory) {
+    // Fails only at the final rename, so this also shows the temporary file is cleaned up.
+    fs::create_directory(work_ / "Out.exe");
+    WriteFile(work_ / "Out.exe" / "keep", "kept");
+    ExpectRefused(Args(host_, payload_, work_ / "Out.exe"), {"Out.exe", "output"});
+    EXPECT_EQ(ReadFile(work_ / "Out.exe" / "keep"), "kept");
+}
+
+TEST_F(MkinstallerRefusalTest, OutputNamesNoFile) {
+    ExpectRefused(Args(host_, payload_, work_.string() + "/"), {"output"});
+    ExpectRefused(Args(host_, payload_, work_ / "."), {"output"});
+}
+
+// --- Output that is one of the inputs -------------------------------------------------------
+
+class MkinstallerSameFileTest : public MkinstallerTest {
+protected:
+    void SetUp() override {
+        MkinstallerTest::SetUp();
+        WriteFile(payload_, Pattern(300, 5));
+    }
+};
+
+TEST_F(MkinstallerSameFileTest, OutputIsTheHost) {
+    ExpectRefused(Args(host_, payload_, host_), {"InstallerWin.exe", "host"});
+}
+
+TEST_F(MkinstallerSameFileTest, OutputIsThePayload) {
+    ExpectRefused(Args(host_, payload_, payload_), {"Aurora.scr", "payload"});
+}
+
+TEST_F(MkinstallerSameFileTest, OtherSpellingsOfTheSamePath) {
+    fs::create_directory(work_ / "sub");
+    ExpectRefused({"--host", "InstallerWin.exe", "--payload", "Aurora.scr", "--output", "./InstallerWin.exe"},
+                  {"InstallerWin.exe", "host"});
+    ExpectRefused({"--host", "./Aurora.scr", "--payload", "InstallerWin.exe", "--output", "sub/../Aurora.scr"},
+                  {"Aurora.scr", "host"});
+    ExpectRefused({"--host", "InstallerWin.exe", "--payload", "Aurora.scr", "--output", "sub/.././/Aurora.scr"},
+                  {"Aurora.scr", "payload"});
+    ExpectRefused({"--host", "../work/InstallerWin.exe", "--payload", "../Aurora.scr", "--output", "../InstallerWin.exe"},
+                  {"InstallerWin.exe", "host"}, work_ / "sub");
+}
+
+TEST_F(MkinstallerSameFileTest, OutputIsASymlinkToAnInput) {
+    fs::create_symlink("InstallerWin.exe", work_ / "host-link.exe");
+    fs::create_symlink(payload_, work_ / "payload-link.scr");
+    ExpectRefused(Args(host_, payload_, work_ / "host-link.exe"), {"host-link.exe", "host"});
+    ExpectRefused(Args(host_, payload_, work_ / "payload-link.scr"), {"payload-link.scr", "payload"});
+}
+
+TEST_F(MkinstallerSameFileTest, InputIsASymlinkToTheOutput) {
+    fs::create_symlink("InstallerWin.exe", work_ / "host-link.exe");
+    ExpectRefused(Args(work_ / "host-link.exe", payload_, host_), {"InstallerWin.exe", "host"});
+}
+
+TEST_F(MkinstallerSameFileTest, OutputThroughASymlinkedDirectory) {
+    fs::create_directory_symlink(work_, root_ / "alias");
+    ExpectRefused(Args(host_, payload_, root_ / "alias" / "Aurora.scr"), {"Aurora.scr", "payload"});
+}
+
+TEST_F(MkinstallerSameFileTest, OutputIsAHardLinkToAnInput) {
+    fs::create_hard_link(host_, work_ / "host-hard.exe");
+    fs::create_hard_link(payload_, work_ / "payload-hard.scr");
+    ExpectRefused(Args(host_, payload_, work_ / "host-hard.exe"), {"host-hard.exe", "host"});
+    ExpectRefused(Args(host_, payload_, work_ / "payload-hard.scr"), {"payload-hard.scr", "payload"});
+}
+
+// --- Command line ---------------------------------------------------------------------------
+
+class MkinstallerCommandLineTest : public MkinstallerTest {};
+
+TEST_F(MkinstallerCommandLineTest, HelpExplainsTheLayout) {
+    for (const char* flag : {"-h", "--help"}) {
+        const RunResult r = Run({flag});
+        EXPECT_EQ(r.exitCode, 0) << flag;
+        EXPECT_NE(r.out.find("host | payload | N (4 bytes, little-endian)"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("--output"), std::string::npos);
+        EXPECT_NE(r.out.find("2 GiB"), std::string::npos);
+        EXPECT_NE(r.out.find("Refuses"), std::string::npos);
+    }
+}
+
+TEST_F(MkinstallerCommandLineTest, UnknownOptionIsAUsageError) {
+    WriteFile(payload_, "abc");
+    const auto before = Snapshot(work_);
+    const RunResult r = Run({"--host", host_.string(), "--payload", payload_.string(), "--output",
+                             output_.string(), "--frobnicate"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("--frobnicate"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("--help"), std::string::npos) << r.err;
+    EXPECT_EQ(Snapshot(work_), before);
+}
+
+TEST_F(MkinstallerCommandLineTest, MissingOptionsAreUsageErrors) {
+    WriteFile(payload_, "abc");
+    const auto before = Snapshot(work_);
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--payload", "Aurora.scr", "--output", "o.exe"}, "--host"},
+        {{"--host", "InstallerWin.exe", "--output", "o.exe"}, "--payload"},
+        {{"--host", "InstallerWin.exe", "--payload", "Aurora.scr"}, "--output"},
+        {{"--host", "InstallerWin.exe", "--payload", "Aurora.scr", "--output"}, "--output"},
+        {{"--host", "", "--payload", "Aurora.scr", "--output", "o.exe"}, "--host"},
+        {{}, "--host"},
+    };
+    for (const auto& [args, name] : cases) {
+        const RunResult r = Run(args);
+        EXPECT_EQ(r.exitCode, 2) << name;
+        EXPECT_NE(r.err.find(name), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("usage:"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(Snapshot(work_), before);
+}
+
+TEST_F(MkinstallerCommandLineTest, RepeatedOptionIsAUsageError) {
+    WriteFile(payload_, "abc");
+    const RunResult r = Run({"--host", "InstallerWin.exe", "--host", "InstallerWin.exe", "--payload", "Aurora.scr",
+                             "--output", "o.exe"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("--host"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(work_ / "o.exe"));
+}
+
+}  // namespace
