@@ -1,0 +1,76 @@
+# Settings of the MinGW build: static linking, libjpeg, the host tools it runs,
+# the Wine prefix its tests run in, and the package function.
+include(ExternalProject)
+
+add_compile_options(-ffunction-sections -fdata-sections)
+add_link_options(-static -Wl,--gc-sections)
+add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+if(CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
+  add_link_options(-s)
+endif()
+
+# libjpeg-turbo, built static for MinGW by scripts/setup into the cache.
+if(DEFINED ENV{INSTALLERWIN_CACHE})
+  set(_cache "$ENV{INSTALLERWIN_CACHE}")
+elseif(DEFINED ENV{XDG_CACHE_HOME})
+  set(_cache "$ENV{XDG_CACHE_HOME}/installerwin")
+else()
+  set(_cache "$ENV{HOME}/.cache/installerwin")
+endif()
+set(LIBJPEG_TURBO_PREFIX "${_cache}/libjpeg-turbo-2.1.5-mingw64" CACHE PATH
+    "Static MinGW build of libjpeg-turbo (made by scripts/setup)")
+find_package(libjpeg-turbo CONFIG REQUIRED
+             PATHS "${LIBJPEG_TURBO_PREFIX}" NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+
+# The host tools and host tests are built natively in build/host, the host
+# preset's tree, so one build of this tree makes everything its tests need.
+set(INSTALLERWIN_HOST_DIR "${CMAKE_SOURCE_DIR}/build/host")
+ExternalProject_Add(host
+  SOURCE_DIR "${CMAKE_SOURCE_DIR}"
+  BINARY_DIR "${INSTALLERWIN_HOST_DIR}"
+  CONFIGURE_COMMAND ${CMAKE_COMMAND} -S <SOURCE_DIR> --preset host
+  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR>
+  INSTALL_COMMAND ""
+  BUILD_ALWAYS ON
+  USES_TERMINAL_BUILD ON
+  BUILD_BYPRODUCTS "${INSTALLERWIN_HOST_DIR}/tools/mkinstaller/mkinstaller")
+set(MKINSTALLER "${INSTALLERWIN_HOST_DIR}/tools/mkinstaller/mkinstaller")
+
+# One ctest run covers the host tests too.
+file(WRITE "${CMAKE_BINARY_DIR}/host-tests.cmake" "subdirs(\"${INSTALLERWIN_HOST_DIR}\")\n")
+set_property(DIRECTORY "${CMAKE_SOURCE_DIR}" APPEND PROPERTY TEST_INCLUDE_FILES
+             "${CMAKE_BINARY_DIR}/host-tests.cmake")
+
+# A throw-away Wine prefix for this build tree; tests copy it where they need
+# a fresh one. wine-run carries the prefix, so nothing lands in $HOME/.wine.
+set(WINE_TEMPLATE_PREFIX "${CMAKE_BINARY_DIR}/wine/template")
+configure_file("${CMAKE_SOURCE_DIR}/tests/tools/wine-run.in" "${CMAKE_BINARY_DIR}/wine/wine-run" @ONLY
+               FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(WINE_RUN "${CMAKE_BINARY_DIR}/wine/wine-run")
+set(CMAKE_CROSSCOMPILING_EMULATOR "${WINE_RUN}")
+add_custom_command(
+  OUTPUT "${WINE_TEMPLATE_PREFIX}/.complete"
+  COMMAND "${CMAKE_SOURCE_DIR}/tests/tools/make-wine-prefix" "${WINE_TEMPLATE_PREFIX}"
+  DEPENDS "${CMAKE_SOURCE_DIR}/tests/tools/make-wine-prefix"
+  COMMENT "Creating the Wine prefix for tests"
+  USES_TERMINAL)
+add_custom_target(wine-prefix ALL DEPENDS "${WINE_TEMPLATE_PREFIX}/.complete")
+
+# add_screensaver_installer(NAME PAYLOAD [HOST target])
+# Builds Install-NAME.exe from the host program and the payload file.
+function(add_screensaver_installer name payload)
+  cmake_parse_arguments(ARG "" "HOST;OUTPUT" "DEPENDS" ${ARGN})
+  if(NOT ARG_HOST)
+    set(ARG_HOST InstallerWin)
+  endif()
+  if(NOT ARG_OUTPUT)
+    set(ARG_OUTPUT "${CMAKE_BINARY_DIR}/Install-${name}.exe")
+  endif()
+  add_custom_command(
+    OUTPUT "${ARG_OUTPUT}"
+    COMMAND "${MKINSTALLER}" --host "$<TARGET_FILE:${ARG_HOST}>" --payload "${payload}" --output "${ARG_OUTPUT}"
+    DEPENDS host "${ARG_HOST}" "${payload}" ${ARG_DEPENDS}
+    COMMENT "Packaging ${ARG_OUTPUT}"
+    VERBATIM)
+  add_custom_target(package-${name} ALL DEPENDS "${ARG_OUTPUT}")
+endfunction()

@@ -1,0 +1,65 @@
+// One move-only owner per kind of Win32 handle; each releases in its destructor.
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+template <typename Traits>
+class TUniqueHandle {
+public:
+  using Type = typename Traits::Type;
+
+  TUniqueHandle() = default;
+  explicit TUniqueHandle(Type H) : FHandle(H) {}
+  TUniqueHandle(TUniqueHandle&& Other) noexcept : FHandle(Other.Release()) {}
+  TUniqueHandle& operator=(TUniqueHandle&& Other) noexcept {
+    if (this != &Other)
+      Reset(Other.Release());
+    return *this;
+  }
+  TUniqueHandle(const TUniqueHandle&) = delete;
+  TUniqueHandle& operator=(const TUniqueHandle&) = delete;
+  ~TUniqueHandle() { Reset(); }
+
+  Type Get() const { return FHandle; }
+  explicit operator bool() const { return FHandle != Traits::Invalid(); }
+  Type Release() { return std::exchange(FHandle, Traits::Invalid()); }
+  void Reset(Type H = Traits::Invalid()) {
+    if (FHandle != Traits::Invalid())
+      Traits::Close(FHandle);
+    FHandle = H;
+  }
+
+private:
+  Type FHandle = Traits::Invalid();
+};
+
+struct TFileHandleTraits {
+  using Type = HANDLE;
+  static Type Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(Type H) { CloseHandle(H); }
+};
+
+struct TRegKeyTraits {
+  using Type = HKEY;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type H) { RegCloseKey(H); }
+};
+
+struct TResourceTraits {
+  using Type = HGLOBAL;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type H) { FreeResource(H); }
+};
+
+struct TGdiObjectTraits {
+  using Type = HGDIOBJ;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type H) { DeleteObject(H); }
+};
+
+using TFileHandle = TUniqueHandle<TFileHandleTraits>;
+using TRegKeyHandle = TUniqueHandle<TRegKeyTraits>;
+using TResourceHandle = TUniqueHandle<TResourceTraits>;
+using TGdiObject = TUniqueHandle<TGdiObjectTraits>;

@@ -1,0 +1,43 @@
+// The installer's one action: copy the payload into place as NAME.scr,
+// register it as the user's screensaver, write the skin file, offer to run it.
+#pragma once
+
+#include <string>
+
+#include <windows.h>
+
+// Where the install meets the user: the closing question and the shell start.
+// Tests answer these; the program uses TSystemShell.
+class TInstallShell {
+public:
+  virtual ~TInstallShell() = default;
+  // Asks Text captioned Caption with message-box Flags; returns the answer (IDYES, ...).
+  virtual int Ask(const char* Text, const char* Caption, UINT Flags) = 0;
+  // Starts FileName by its file type's default action; failures are passed over.
+  virtual void Start(const char* FileName) = 0;
+};
+
+// The real question box (modal to the active window) and shell start.
+class TSystemShell final : public TInstallShell {
+public:
+  int Ask(const char* Text, const char* Caption, UINT Flags) override;
+  void Start(const char* FileName) override;
+};
+
+inline constexpr const char* ScreensaverKey = "Control Panel\\Desktop";
+inline constexpr const char* ScreensaverValue = "SCRNSAVE.EXE";
+inline constexpr const char* InstallQuestion = "Screensaver installation completed, run it now?";
+inline constexpr const char* InstallQuestionCaption = "Confirm";
+
+// Installs the payload of the package at OwnPath into DestDir (ending in "\").
+// Raises the framework's errors; the caller closes the window afterwards.
+void InstallScreensaver(const std::string& OwnPath, const std::string& DestDir, TInstallShell& Shell);
+
+// Writes the resource ResType/ResName of the running program to FileName.
+// Returns false, touching nothing, when the program has no such resource;
+// raises "Cannot create file %s" or "Stream write error" when the file cannot
+// be written in full, and then leaves no file behind.
+bool SaveResourceToFile(const char* ResType, const char* ResName, const std::string& FileName);
+
+// The short (8.3) form of an existing path, or Path itself when there is none.
+std::string ShortPathOrSame(const std::string& Path);

@@ -1,0 +1,90 @@
+# Shared set-up for end-to-end tests: a private virtual display, a fresh copy of
+# the build tree's Wine prefix, and clean-up on every exit path.
+# Source it from a bash test script; it needs WINE_TEMPLATE_PREFIX in the environment.
+set -euo pipefail
+
+E2E_WORK=$(mktemp -d "${TMPDIR:-/tmp}/installerwin-e2e.XXXXXX")
+export WINEPREFIX="$E2E_WORK/prefix"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINELOADER=/usr/lib/wine/wine64
+E2E_XVFB_PID=
+
+e2e_cleanup() {
+  local rc=$?
+  /usr/lib/wine/wineserver -k 2>/dev/null || true
+  /usr/lib/wine/wineserver -w 2>/dev/null || true
+  [ -n "$E2E_XVFB_PID" ] && kill "$E2E_XVFB_PID" 2>/dev/null && wait "$E2E_XVFB_PID" 2>/dev/null
+  if [ $rc -ne 0 ] && [ -n "${E2E_KEEP_ON_FAILURE:-}" ]; then
+    echo "e2e: kept $E2E_WORK" >&2
+  else
+    rm -rf "$E2E_WORK"
+  fi
+  exit $rc
+}
+trap e2e_cleanup EXIT
+trap 'exit 130' INT TERM
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+note() { echo "e2e: $*" >&2; }
+
+# Starts Xvfb on a free display and exports DISPLAY.
+e2e_start_display() {
+  local fd_file="$E2E_WORK/display"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$fd_file" >/dev/null 2>&1 &
+  E2E_XVFB_PID=$!
+  local i
+  for i in $(seq 100); do
+    [ -s "$fd_file" ] && break
+    sleep 0.05
+  done
+  [ -s "$fd_file" ] || fail "Xvfb did not start"
+  export DISPLAY=":$(head -n1 "$fd_file")"
+  for i in $(seq 100); do
+    xdpyinfo >/dev/null 2>&1 && return 0
+    sleep 0.05
+  done
+  fail "display $DISPLAY not ready"
+}
+
+# Copies the template prefix and starts a lingering wineserver with detached output.
+e2e_start_wine() {
+  [ -f "$WINE_TEMPLATE_PREFIX/.complete" ] || fail "Wine template prefix $WINE_TEMPLATE_PREFIX is not complete"
+  cp -a "$WINE_TEMPLATE_PREFIX" "$WINEPREFIX"
+  /usr/lib/wine/wineserver -p10 </dev/null >/dev/null 2>&1
+}
+
+# Runs a Windows program in the background, output to $E2E_WORK/NAME.log.
+# Sets E2E_PID.
+e2e_launch() {
+  local log="$E2E_WORK/$(basename "$1").log"
+  /usr/lib/wine/wine64 "$@" </dev/null >"$log" 2>&1 &
+  E2E_PID=$!
+}
+
+# Waits (up to $2 seconds, default 20) for a visible window whose title is exactly $1; prints its id.
+e2e_wait_window() {
+  timeout "${2:-20}" xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -n1
+}
+
+# Waits until no visible window has the title $1 (up to $2 seconds).
+e2e_wait_gone() {
+  local end=$((SECONDS + ${2:-20}))
+  while xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; do
+    [ $SECONDS -lt "$end" ] || return 1
+    sleep 0.1
+  done
+}
+
+# Prints the "R G B" of the screen pixel at X Y.
+e2e_pixel() {
+  import -window root -crop "1x1+$1+$2" -depth 8 rgb:- 2>/dev/null | od -An -tu1 | xargs
+}
+
+# Waits for process $1 to end (up to $2 seconds); returns its exit code, or 124.
+e2e_wait_exit() {
+  local end=$((SECONDS + ${2:-20}))
+  while kill -0 "$1" 2>/dev/null; do
+    [ $SECONDS -lt "$end" ] || return 124
+    sleep 0.1
+  done
+  wait "$1"
+}

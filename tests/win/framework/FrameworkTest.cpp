@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "Consts.h"
+#include "FileStream.h"
+#include "Forms.h"
+#include "MainWin.h"
+#include "Registry.h"
+#include "Resources.h"
+#include "SysUtils.h"
+#include "WinTestSupport.h"
+
+using namespace WinTest;
+
+namespace {
+
+TEST(FileStream, OpenForReadingSharesWithNobody) {
+  TScratchDir Dir;
+  WriteFileBytes(Dir / "a.bin", {1, 2, 3});
+  TFileStream Stream(Dir / "a.bin", TFileMode::fmOpenReadExclusive);
+  HANDLE Other = CreateFileA((Dir / "a.bin").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
+  EXPECT_EQ(Other, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  // Not writable through this stream either.
+  std::uint8_t B = 9;
+  EXPECT_EQ(Stream.Write(&B, 1), 0);
+  EXPECT_THROW(Stream.WriteBuffer(&B, 1), EWriteError);
+}
+
+TEST(FileStream, CreateEmptiesAnExistingFileAndLocksIt) {
+  TScratchDir Dir;
+  WriteFileBytes(Dir / "a.bin", {1, 2, 3, 4});
+  {
+    TFileStream Stream(Dir / "a.bin", TFileMode::fmCreate);
+    EXPECT_EQ(Stream.Size(), 0);
+    try {
+      TFileStream Again(Dir / "a.bin", TFileMode::fmCreate);
+      FAIL() << "a second creator got in";
+    } catch (const EFCreateError& E) {
+      EXPECT_EQ(E.Message(), "Cannot create file " + (Dir / "a.bin"));
+    }
+    Stream.WriteBuffer("xy", 2);
+  }
+  EXPECT_EQ(ReadFileBytes(Dir / "a.bin"), (Bytes{'x', 'y'}));
+}
+
+TEST(FileStream, MissingFileAndMissingFolderRaiseTheirMessages) {
+  TScratchDir Dir;
+  try {
+    TFileStream Stream(Dir / "missing.exe", TFileMode::fmOpenReadExclusive);
+    FAIL();
+  } catch (const EFOpenError& E) {
+    EXPECT_EQ(E.Message(), "Cannot open file " + (Dir / "missing.exe"));
+  }
+  try {
+    TFileStream Stream(Dir / "no\\such\\dir.scr", TFileMode::fmCreate);
+    FAIL();
+  } catch (const EFCreateError& E) {
+    EXPECT_EQ(E.Message(), "Cannot create file " + (Dir / "no\\such\\dir.scr"));
+  }
+}
+
+TEST(FileStream, SeekBeforeTheStartIsRefusedAndThePositionStays) {
+  TScratchDir Dir;
+  WriteFileBytes(Dir / "a.bin", {10, 20, 30, 40, 50, 60});
+  TFileStream Stream(Dir / "a.bin", TFileMode::fmOpenReadExclusive);
+  EXPECT_EQ(Stream.Size(), 6);
+  EXPECT_EQ(Stream.Seek(-2, TSeekOrigin::soEnd), 4);
+  EXPECT_EQ(Stream.Seek(-100, TSeekOrigin::soEnd), -1);
+  EXPECT_EQ(Stream.Position(), 4);
+  std::uint8_t Buf[4];
+  EXPECT_EQ(Stream.Read(Buf, 4), 2);
+  EXPECT_EQ(Buf[0], 50);
+  // Beyond the end is allowed; reads there give nothing.
+  EXPECT_EQ(Stream.Seek(5000000000LL, TSeekOrigin::soBeginning), 5000000000LL);
+  EXPECT_EQ(Stream.Read(Buf, 4), 0);
+}
+
+constexpr const char* TestKey = "Software\\InstallerWin Tests";
+
+TEST(Registry, WriteStringStoresTheTextAndItsNul) {
+  RegDeleteTreeA(HKEY_CURRENT_USER, TestKey);
+  {
+    TRegKey Key;
+    ASSERT_TRUE(Key.OpenOrCreate(HKEY_CURRENT_USER, TestKey));
+    Key.WriteString("Path", "C:\\WINDOWS\\SYSTEM32\\AURORA.SCR");
+  }
+  auto Value = ReadRegString(HKEY_CURRENT_USER, TestKey, "Path");
+  EXPECT_EQ(Value.Type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(Value.Text, "C:\\WINDOWS\\SYSTEM32\\AURORA.SCR");
+  EXPECT_EQ(Value.Size, static_cast<long>(Value.Text.size() + 1));
+  RegDeleteTreeA(HKEY_CURRENT_USER, TestKey);
+}
+
+TEST(Registry, AFailedWriteNamesTheValue) {
+  RegDeleteTreeA(HKEY_CURRENT_USER, TestKey);
+  TRegKey Create;
+  ASSERT_TRUE(Create.OpenOrCreate(HKEY_CURRENT_USER, TestKey));
+  Create.Close();
+  TRegKey Key;
+  ASSERT_TRUE(Key.OpenReadOnly(HKEY_CURRENT_USER, TestKey));
+  try {
+    Key.WriteString("SCRNSAVE.EXE", "x");
+    FAIL() << "a read-only key took a value";
+  } catch (const ERegistryException& E) {
+    EXPECT_EQ(E.Message(), "Failed to set data for 'SCRNSAVE.EXE'");
+  }
+  EXPECT_EQ(ReadRegString(HKEY_CURRENT_USER, TestKey, "SCRNSAVE.EXE").Size, -1);
+  RegDeleteTreeA(HKEY_CURRENT_USER, TestKey);
+}
+
+TEST(Resources, FoundByTypeAndNameInAnyCase) {
+  auto Expected = ReadFileBytes(WindowsPathFromUnix(TEST_SKIN_FILE, false));
+  for (auto [Type, Name] : {std::pair{"exefile", "skinRes"}, std::pair{"EXEFILE", "SKINRES"}}) {
+    auto Resource = TResourceBytes::Find(nullptr, Type, Name);
+    ASSERT_TRUE(Resource.has_value()) << Type << "/" << Name;
+    auto Data = static_cast<const std::uint8_t*>(Resource->Data());
+    EXPECT_EQ(Bytes(Data, Data + Resource->Size()), Expected);
+  }
+  EXPECT_FALSE(TResourceBytes::Find(nullptr, "exefile", "noSuchRes").has_value());
+}
+
+TEST(Application, ErrorBoxShowsTheMessageWithItsDotUnderTheTitle) {
+  const auto Title = Application->Title();
+  struct Case {
+    std::exception_ptr Error;
+    const char* Shown;
+  } const Cases[] = {
+      {std::make_exception_ptr(EReadError(Consts::SReadError)), "Stream read error."},
+      {std::make_exception_ptr(ERegistryException(Format(Consts::SRegSetDataFailed, "SCRNSAVE.EXE"))),
+       "Failed to set data for 'SCRNSAVE.EXE'"},
+      {std::make_exception_ptr(EFOpenError(Format(Consts::SFOpenError, "C:\\x\\"))), "Cannot open file C:\\x\\."},
+  };
+  for (const auto& C : Cases) {
+    TMessageBoxWatcher Watcher(Title, IDOK);
+    try {
+      std::rethrow_exception(C.Error);
+    } catch (...) {
+      Application->HandleException();
+    }
+    ASSERT_TRUE(Watcher.Wait()) << "no error box captioned " << Title;
+    EXPECT_EQ(Watcher.Seen().Text, C.Shown);
+    EXPECT_EQ(Watcher.Seen().Buttons, 1);
+    EXPECT_TRUE(Watcher.Seen().HasIcon);
+  }
+}
+
+std::wstring Wide(const std::string& S) { return std::wstring(S.begin(), S.end()); }
+
+// Run in a copy of this program named like a package (see the next test).
+TEST(OwnPath, ChildReportsItsPathAndTitle) {
+  char Expected[2048];
+  DWORD Len = GetEnvironmentVariableA("INSTALLERWIN_EXPECTED_OWN_PATH", Expected, sizeof Expected);
+  if (Len == 0)
+    GTEST_SKIP() << "only meaningful in the child process";
+  EXPECT_EQ(ModuleFileName(), std::string(Expected, Len));
+  EXPECT_EQ(Application->Title(), "Install-aurora");
+}
+
+TEST(OwnPath, TheDefaultTitleComesFromTheProgramsOwnName) {
+  TScratchDir Dir;
+  const auto Copy = Dir / "Install-Aurora.Saver.exe";
+  ASSERT_TRUE(CopyFileA(ModuleFileName().c_str(), Copy.c_str(), FALSE));
+  SetEnvironmentVariableA("INSTALLERWIN_EXPECTED_OWN_PATH", Copy.c_str());
+  std::string Command = "\"" + Copy + "\" --gtest_filter=OwnPath.ChildReportsItsPathAndTitle";
+  STARTUPINFOA Startup{};
+  Startup.cb = sizeof Startup;
+  PROCESS_INFORMATION Process{};
+  BOOL Started =
+      CreateProcessA(Copy.c_str(), Command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &Startup, &Process);
+  SetEnvironmentVariableA("INSTALLERWIN_EXPECTED_OWN_PATH", nullptr);
+  ASSERT_TRUE(Started) << GetLastError();
+  WaitForSingleObject(Process.hProcess, 60000);
+  DWORD Code = 1;
+  GetExitCodeProcess(Process.hProcess, &Code);
+  CloseHandle(Process.hThread);
+  CloseHandle(Process.hProcess);
+  EXPECT_EQ(Code, 0u);
+}
+
+TEST(OwnPath, AModulePathLongerThanMaxPathIsReadInFull) {
+  TScratchDir Dir;
+  // Past MAX_PATH only the wide \\?\ forms can lay out the test's folders.
+  std::string Deep = Dir.Path();
+  while (Deep.size() < 300) {
+    Deep += "a-rather-long-folder-name-for-the-test\\";
+    ASSERT_TRUE(CreateDirectoryW(Wide("\\\\?\\" + Deep).c_str(), nullptr)) << Deep;
+  }
+  const auto Copy = Deep + "probe.dll";
+  ASSERT_GT(Copy.size(), 261u);
+  ASSERT_TRUE(CopyFileW(Wide(ModuleFileName(nullptr).substr(0, ModuleFileName().rfind('\\') + 1) + "long_path_probe.dll").c_str(),
+                        Wide("\\\\?\\" + Copy).c_str(), FALSE));
+  HMODULE Probe = LoadLibraryW(Wide("\\\\?\\" + Copy).c_str());
+  ASSERT_NE(Probe, nullptr) << GetLastError();
+  auto Name = ModuleFileName(Probe);
+  FreeLibrary(Probe);
+  // The system may report it with or without the \\?\ prefix, but never cut short.
+  if (Name.rfind("\\\\?\\", 0) == 0)
+    Name.erase(0, 4);
+  EXPECT_EQ(Name, Copy);
+  DeleteFileW(Wide("\\\\?\\" + Copy).c_str());
+  for (auto Path = Deep; Path.size() > Dir.Path().size();) {
+    RemoveDirectoryW(Wide("\\\\?\\" + Path).c_str());
+    Path.resize(Path.rfind('\\', Path.size() - 2) + 1);
+  }
+}
+
+TEST(Destination, SystemDirectoryEndsInExactlyOneBackslash) {
+  auto Dir = SystemDirectory();
+  EXPECT_EQ(Dir, "C:\\windows\\system32");
+  EXPECT_EQ(WithTrailingBackslash(Dir), "C:\\windows\\system32\\");
+  EXPECT_EQ(WithTrailingBackslash("C:\\"), "C:\\");
+  EXPECT_EQ(WithTrailingBackslash(""), "\\");
+}
+
+}  // namespace

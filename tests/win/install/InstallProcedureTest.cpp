@@ -1,0 +1,218 @@
+#include <climits>
+
+#include "InstallTestSupport.h"
+#include "SysUtils.h"
+
+using namespace WinTest;
+
+namespace {
+
+Bytes TestSkin() { return ReadFileBytes(WindowsPathFromUnix(TEST_SKIN_FILE, false)); }
+
+std::string SmallDisk() {
+  auto Dir = WindowsPathFromUnix(SMALL_DISK_DIR, true);
+  return FileExists(Dir + ".mounted") ? Dir : std::string();
+}
+
+using Install = InstallWorld;
+
+TEST_F(Install, CompleteInstallCopiesRegistersWritesTheSkinAndAsks) {
+  auto Payload = RandomBytes(150000, 2);
+  auto Own = MakePackage("Install-Aurora.exe", Payload);
+  ASSERT_EQ(RunInstall(Own, Dest), "");
+
+  EXPECT_EQ(ReadFileBytes(Dest + "Aurora.scr"), Payload);
+  auto Value = Registered();
+  EXPECT_EQ(Value.Type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(Value.Text, Dest + "Aurora.scr");
+  EXPECT_EQ(Value.Size, static_cast<long>(Value.Text.size() + 1));
+  EXPECT_EQ(ReadFileBytes(Dest + "swing.mskn"), TestSkin());
+  ASSERT_EQ(Shell.Asked.size(), 1u);
+  EXPECT_EQ(Shell.Asked[0].Text, "Screensaver installation completed, run it now?");
+  EXPECT_EQ(Shell.Asked[0].Caption, "Confirm");
+  EXPECT_EQ(Shell.Asked[0].Flags, 4u);
+  EXPECT_TRUE(Shell.Started.empty()) << "No must start nothing";
+  // The package itself is left as it was.
+  EXPECT_EQ(ReadFileBytes(Own), PackageBytes(Payload, static_cast<std::int64_t>(Payload.size())));
+}
+
+TEST_F(Install, YesStartsTheInstalledScreensaver) {
+  Shell.Answer = IDYES;
+  ASSERT_EQ(RunInstall(MakePackage("Install-Aurora.exe", RandomBytes(10, 3)), Dest), "");
+  EXPECT_EQ(Shell.Started, std::vector<std::string>{Dest + "Aurora.scr"});
+}
+
+TEST_F(Install, ScreensaverIsNamedAfterTheInstaller) {
+  struct Case {
+    const char* Package;
+    const char* Installed;
+  } const Cases[] = {{"Install-Aurora.exe", "Aurora.scr"},
+                     {"install-Aurora.exe", "install-Aurora.scr"},
+                     {"Aurora.exe", "Aurora.scr"},
+                     {"Install-Aurora.Saver.exe", "Aurora.Saver.scr"},
+                     {"Install-Aurora", "Aurora.scr"}};
+  std::uint32_t Seed = 10;
+  for (auto C : Cases) {
+    SCOPED_TRACE(C.Package);
+    auto Payload = RandomBytes(777, ++Seed);
+    ASSERT_EQ(RunInstall(MakePackage(C.Package, Payload), Dest), "");
+    EXPECT_EQ(ReadFileBytes(Dest + C.Installed), Payload);
+    EXPECT_EQ(Registered().Text, Dest + C.Installed);
+    DeleteFileA((Dest + C.Installed).c_str());
+  }
+  // A "." in the destination folder is not the extension.
+  auto Dotted = Dir / "my.savers\\";
+  ASSERT_TRUE(CreateDirectoryA(Dotted.c_str(), nullptr));
+  ASSERT_EQ(RunInstall(MakePackage("Install-Aurora", RandomBytes(5, 4)), Dotted), "");
+  EXPECT_TRUE(FileExists(Dotted + "Aurora.scr"));
+}
+
+TEST_F(Install, ReinstallUsesAndRegistersTheShortForm) {
+  Shell.Answer = IDYES;
+  const auto Long = Dest + "Aurora Borealis Deluxe.scr";
+  ASSERT_EQ(RunInstall(MakePackage("Install-Aurora Borealis Deluxe.exe", RandomBytes(4000, 5)), Dest), "");
+  EXPECT_EQ(Registered().Text, Long) << "a first install has no short form yet";
+
+  char Short[MAX_PATH];
+  ASSERT_GT(GetShortPathNameA(Long.c_str(), Short, sizeof Short), 0u);
+  ASSERT_NE(std::string(Short), Long);
+  auto Payload = RandomBytes(5000, 6);
+  ASSERT_EQ(RunInstall(MakePackage("Install-Aurora Borealis Deluxe.exe", Payload), Dest), "");
+  auto Value = Registered();
+  EXPECT_EQ(Value.Text, Short);
+  EXPECT_EQ(Value.Size, static_cast<long>(strlen(Short) + 1));
+  EXPECT_EQ(ReadFileBytes(Long), Payload) << "the file is re-created";
+  ASSERT_EQ(Shell.Started.size(), 2u);
+  EXPECT_EQ(Shell.Started[1], Short);
+}
+
+TEST_F(Install, AMissingDesktopKeyIsCreated) {
+  ASSERT_EQ(RegDeleteTreeA(HKEY_CURRENT_USER, ScreensaverKey), ERROR_SUCCESS);
+  ASSERT_EQ(RunInstall(MakePackage("Install-Aurora.exe", RandomBytes(10, 7)), Dest), "");
+  EXPECT_EQ(Registered().Text, Dest + "Aurora.scr");
+}
+
+TEST_F(Install, AnOwnFileThatCannotBeOpenedChangesNothing) {
+  EXPECT_EQ(RunInstall(Pkg + "Install-Missing.exe", Dest), "Cannot open file " + Pkg + "Install-Missing.exe");
+  auto Own = MakePackage("Install-Aurora.exe", RandomBytes(10, 8));
+  HANDLE Held = CreateFileA(Own.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_EQ(RunInstall(Own, Dest), "Cannot open file " + Own);
+  CloseHandle(Held);
+  EXPECT_FALSE(FileExists(Dest + "Aurora.scr"));
+  EXPECT_EQ(Registered().Size, -1);
+  EXPECT_TRUE(Shell.Asked.empty());
+}
+
+TEST_F(Install, ADestinationThatCannotTakeTheFileFailsEveryTime) {
+  auto Own = MakePackage("Install-Aurora.exe", RandomBytes(10, 9));
+  const auto Missing = Dir / "missing\\";
+  for (int Click = 0; Click < 2; ++Click)
+    EXPECT_EQ(RunInstall(Own, Missing), "Cannot create file " + Missing + "Aurora.scr");
+  // A folder in the file's place.
+  ASSERT_TRUE(CreateDirectoryA((Dest + "Aurora.scr").c_str(), nullptr));
+  EXPECT_EQ(RunInstall(Own, Dest), "Cannot create file " + ShortPathOrSame(Dest + "Aurora.scr"));
+  // The own file was closed again: nobody holds it.
+  HANDLE Exclusive = CreateFileA(Own.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(Exclusive, INVALID_HANDLE_VALUE);
+  CloseHandle(Exclusive);
+  EXPECT_EQ(Registered().Size, -1);
+  EXPECT_TRUE(Shell.Asked.empty());
+}
+
+TEST_F(Install, ATrailerThatDoesNotFitLeavesTheInstalledScreensaverAlone) {
+  const Bytes Old{'o', 'l', 'd'};
+  const auto Payload = RandomBytes(100, 10);
+  const std::int64_t S = 3000 + 100 + 4;
+  for (std::int64_t N : {std::int64_t{0}, S - 3, std::int64_t{-1}, std::int64_t{INT_MAX}, std::int64_t{INT_MIN}}) {
+    SCOPED_TRACE(N);
+    WriteFileBytes(Dest + "Aurora.scr", Old);
+    SetRegistered("previous");
+    EXPECT_EQ(RunInstall(MakePackage("Install-Aurora.exe", Payload, N), Dest), "Stream read error");
+    EXPECT_EQ(ReadFileBytes(Dest + "Aurora.scr"), Old);
+    EXPECT_EQ(Registered().Text, "previous");
+    EXPECT_FALSE(FileExists(Dest + "swing.mskn"));
+  }
+  DeleteFileA((Dest + "Aurora.scr").c_str());
+  EXPECT_EQ(RunInstall(MakePackage("Install-Aurora.exe", Payload, 0), Dest), "Stream read error");
+  EXPECT_FALSE(FileExists(Dest + "Aurora.scr")) << "nothing is created for a bad trailer";
+  EXPECT_TRUE(Shell.Asked.empty());
+}
+
+TEST_F(Install, AFullDiskLeavesNoPartialScreensaver) {
+  const auto Full = SmallDisk();
+  if (Full.empty())
+    GTEST_SKIP() << "needs the small disk (root)";
+  SetRegistered("previous");
+  EXPECT_EQ(RunInstall(MakePackage("Install-Aurora.exe", RandomBytes(200000, 11)), Full), "Stream write error");
+  EXPECT_FALSE(FileExists(Full + "Aurora.scr"));
+  EXPECT_EQ(Registered().Text, "previous");
+  EXPECT_FALSE(FileExists(Full + "swing.mskn"));
+  EXPECT_TRUE(Shell.Asked.empty());
+}
+
+TEST_F(Install, ASkinThatCannotBeCreatedStopsTheInstall) {
+  ASSERT_TRUE(CreateDirectoryA((Dest + "swing.mskn").c_str(), nullptr));
+  auto Payload = RandomBytes(100, 12);
+  EXPECT_EQ(RunInstall(MakePackage("Install-Aurora.exe", Payload), Dest), "Cannot create file " + Dest + "swing.mskn");
+  // What was done before stays done.
+  EXPECT_EQ(ReadFileBytes(Dest + "Aurora.scr"), Payload);
+  EXPECT_EQ(Registered().Text, Dest + "Aurora.scr");
+  EXPECT_TRUE(Shell.Asked.empty());
+}
+
+TEST_F(Install, ASkinThatDoesNotFitLeavesNoPartialSkin) {
+  const auto Full = SmallDisk();
+  if (Full.empty())
+    GTEST_SKIP() << "needs the small disk (root)";
+  ASSERT_GT(TestSkin().size(), 65536u);
+  auto Payload = RandomBytes(1000, 13);
+  EXPECT_EQ(RunInstall(MakePackage("Install-Aurora.exe", Payload), Full), "Stream write error");
+  EXPECT_EQ(ReadFileBytes(Full + "Aurora.scr"), Payload);
+  EXPECT_FALSE(FileExists(Full + "swing.mskn"));
+  EXPECT_TRUE(Shell.Asked.empty());
+  DeleteFileA((Full + "Aurora.scr").c_str());
+}
+
+// Keeps a copy of HKCU\Control Panel and puts it back afterwards.
+class TControlPanelBackup {
+public:
+  TControlPanelBackup() {
+    RegDeleteTreeA(HKEY_CURRENT_USER, Backup);
+    HKEY Key;
+    RegCreateKeyExA(HKEY_CURRENT_USER, Backup, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &Key, nullptr);
+    Saved = RegCopyTreeA(HKEY_CURRENT_USER, "Control Panel", Key) == ERROR_SUCCESS;
+    RegCloseKey(Key);
+  }
+  ~TControlPanelBackup() {
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Control Panel");
+    HKEY Key;
+    RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &Key, nullptr);
+    RegCopyTreeA(HKEY_CURRENT_USER, Backup, Key);
+    RegCloseKey(Key);
+    RegDeleteTreeA(HKEY_CURRENT_USER, Backup);
+  }
+  bool Saved = false;
+
+private:
+  static constexpr const char* Backup = "Software\\InstallerWin Tests\\Control Panel";
+};
+
+TEST_F(Install, AKeyThatCanBeNeitherOpenedNorCreatedStopsBeforeTheQuestion) {
+  TControlPanelBackup Backup;
+  ASSERT_TRUE(Backup.Saved);
+  // A volatile parent cannot hold the non-volatile key the install asks for.
+  ASSERT_EQ(RegDeleteTreeA(HKEY_CURRENT_USER, "Control Panel"), ERROR_SUCCESS);
+  HKEY Volatile;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                            nullptr, &Volatile, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(Volatile);
+
+  auto Payload = RandomBytes(100, 14);
+  EXPECT_EQ(RunInstall(MakePackage("Install-Aurora.exe", Payload), Dest), "Failed to set data for 'SCRNSAVE.EXE'");
+  EXPECT_EQ(ReadFileBytes(Dest + "Aurora.scr"), Payload);
+  EXPECT_FALSE(FileExists(Dest + "swing.mskn"));
+  EXPECT_TRUE(Shell.Asked.empty());
+}
+
+}  // namespace

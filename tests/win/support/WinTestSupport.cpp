@@ -1,0 +1,160 @@
+#include "WinTestSupport.h"
+
+#include <chrono>
+#include <random>
+#include <stdexcept>
+
+namespace WinTest {
+
+TScratchDir::TScratchDir() {
+  char Temp[MAX_PATH + 1];
+  GetTempPathA(sizeof Temp, Temp);
+  static int Counter = 0;
+  FPath = std::string(Temp) + "iwtest-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++Counter) +
+          "-" + std::to_string(GetTickCount()) + "\\";
+  if (!CreateDirectoryA(FPath.c_str(), nullptr))
+    throw std::runtime_error("cannot create " + FPath);
+}
+
+TScratchDir::~TScratchDir() { RemoveTree(FPath); }
+
+void RemoveTree(const std::string& Path) {
+  std::string Dir = Path;
+  if (!Dir.empty() && Dir.back() == '\\')
+    Dir.pop_back();
+  WIN32_FIND_DATAA Data;
+  HANDLE Find = FindFirstFileA((Dir + "\\*").c_str(), &Data);
+  if (Find != INVALID_HANDLE_VALUE) {
+    do {
+      std::string Name = Data.cFileName;
+      if (Name == "." || Name == "..")
+        continue;
+      std::string Child = Dir + "\\" + Name;
+      if (Data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveTree(Child);
+      else {
+        SetFileAttributesA(Child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(Child.c_str());
+      }
+    } while (FindNextFileA(Find, &Data));
+    FindClose(Find);
+  }
+  RemoveDirectoryA(Dir.c_str());
+}
+
+bool FileExists(const std::string& Path) {
+  DWORD A = GetFileAttributesA(Path.c_str());
+  return A != INVALID_FILE_ATTRIBUTES && !(A & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(const std::string& Path) {
+  DWORD A = GetFileAttributesA(Path.c_str());
+  return A != INVALID_FILE_ATTRIBUTES && (A & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+Bytes ReadFileBytes(const std::string& Path) {
+  HANDLE File = CreateFileA(Path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (File == INVALID_HANDLE_VALUE)
+    throw std::runtime_error("cannot read " + Path);
+  Bytes Result(GetFileSize(File, nullptr));
+  DWORD Done = 0;
+  if (!Result.empty())
+    ReadFile(File, Result.data(), static_cast<DWORD>(Result.size()), &Done, nullptr);
+  CloseHandle(File);
+  Result.resize(Done);
+  return Result;
+}
+
+void WriteFileBytes(const std::string& Path, const Bytes& Data) {
+  HANDLE File = CreateFileA(Path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (File == INVALID_HANDLE_VALUE)
+    throw std::runtime_error("cannot write " + Path);
+  DWORD Done = 0;
+  if (!Data.empty())
+    WriteFile(File, Data.data(), static_cast<DWORD>(Data.size()), &Done, nullptr);
+  CloseHandle(File);
+  if (Done != Data.size())
+    throw std::runtime_error("short write to " + Path);
+}
+
+Bytes RandomBytes(std::size_t Count, std::uint32_t Seed) {
+  std::mt19937 Rng(Seed);
+  Bytes Result(Count);
+  for (auto& B : Result)
+    B = static_cast<std::uint8_t>(Rng());
+  return Result;
+}
+
+std::string WindowsPathFromUnix(std::string UnixPath, bool Folder) {
+  std::string Result = "Z:" + UnixPath;
+  for (auto& C : Result)
+    if (C == '/')
+      C = '\\';
+  if (Folder && Result.back() != '\\')
+    Result += '\\';
+  return Result;
+}
+
+TRegString ReadRegString(HKEY Root, const char* SubKey, const char* Name) {
+  TRegString Result;
+  HKEY Key;
+  if (RegOpenKeyExA(Root, SubKey, 0, KEY_READ, &Key) != ERROR_SUCCESS)
+    return Result;
+  char Data[4096];
+  DWORD Size = sizeof Data;
+  if (RegQueryValueExA(Key, Name, nullptr, &Result.Type, reinterpret_cast<BYTE*>(Data), &Size) == ERROR_SUCCESS) {
+    Result.Size = static_cast<long>(Size);
+    Result.Text.assign(Data, strnlen(Data, Size));
+  }
+  RegCloseKey(Key);
+  return Result;
+}
+
+TMessageBoxWatcher::TMessageBoxWatcher(std::string Caption, int Answer)
+    : FCaption(std::move(Caption)), FAnswer(Answer), FThread([this] { Run(); }) {}
+
+TMessageBoxWatcher::~TMessageBoxWatcher() {
+  FStop = true;
+  if (FThread.joinable())
+    FThread.join();
+}
+
+bool TMessageBoxWatcher::Wait() {
+  if (FThread.joinable())
+    FThread.join();
+  return FFound;
+}
+
+void TMessageBoxWatcher::Run() {
+  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+  while (!FStop && std::chrono::steady_clock::now() < Deadline) {
+    HWND Box = FindWindowA("#32770", FCaption.c_str());
+    DWORD Pid = 0;
+    if (Box && GetWindowThreadProcessId(Box, &Pid) && Pid == GetCurrentProcessId() && IsWindowVisible(Box)) {
+      FSeen.Caption = FCaption;
+      EnumChildWindows(
+          Box,
+          [](HWND Child, LPARAM Param) -> BOOL {
+            auto& Seen = *reinterpret_cast<TBoxSeen*>(Param);
+            char Class[32] = {}, Text[1024] = {};
+            GetClassNameA(Child, Class, sizeof Class);
+            GetWindowTextA(Child, Text, sizeof Text);
+            LONG Style = GetWindowLongA(Child, GWL_STYLE);
+            if (lstrcmpiA(Class, "Button") == 0 && (Style & WS_VISIBLE))
+              ++Seen.Buttons;
+            else if (lstrcmpiA(Class, "Static") == 0 && (Style & SS_TYPEMASK) == SS_ICON && (Style & WS_VISIBLE))
+              Seen.HasIcon = true;
+            else if (lstrcmpiA(Class, "Static") == 0 && Text[0])
+              Seen.Text = Text;
+            return TRUE;
+          },
+          reinterpret_cast<LPARAM>(&FSeen));
+      FFound = true;
+      PostMessageA(Box, WM_COMMAND, MAKEWPARAM(FAnswer, BN_CLICKED), 0);
+      return;
+    }
+    Sleep(20);
+  }
+}
+
+}  // namespace WinTest

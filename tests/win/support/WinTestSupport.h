@@ -1,0 +1,77 @@
+// Helpers for tests that run under Wine: scratch folders, files, registry
+// snapshots and a watcher that reads and answers message boxes.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace WinTest {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A fresh folder under the temp directory, removed with everything in it.
+class TScratchDir {
+public:
+  TScratchDir();
+  ~TScratchDir();
+  TScratchDir(const TScratchDir&) = delete;
+  TScratchDir& operator=(const TScratchDir&) = delete;
+  // The folder's path ending in "\".
+  const std::string& Path() const { return FPath; }
+  std::string operator/(const std::string& Name) const { return FPath + Name; }
+
+private:
+  std::string FPath;
+};
+
+void RemoveTree(const std::string& Path);
+bool FileExists(const std::string& Path);
+bool DirectoryExists(const std::string& Path);
+Bytes ReadFileBytes(const std::string& Path);
+void WriteFileBytes(const std::string& Path, const Bytes& Data);
+Bytes RandomBytes(std::size_t Count, std::uint32_t Seed);
+
+// A Unix path as Wine sees it (Z:\...), ending in "\" for folders.
+std::string WindowsPathFromUnix(std::string UnixPath, bool Folder);
+
+// The string value and its stored size in bytes; Size is -1 when missing.
+struct TRegString {
+  std::string Text;
+  long Size = -1;
+  DWORD Type = 0;
+};
+TRegString ReadRegString(HKEY Root, const char* SubKey, const char* Name);
+
+// One message box as the watcher found it.
+struct TBoxSeen {
+  std::string Caption;
+  std::string Text;
+  int Buttons = 0;
+  bool HasIcon = false;
+};
+
+// Watches for a dialog box of this thread's process with the given caption,
+// records it and answers it by pressing Answer (IDOK, IDYES, IDNO, ...).
+class TMessageBoxWatcher {
+public:
+  TMessageBoxWatcher(std::string Caption, int Answer);
+  ~TMessageBoxWatcher();
+  // Waits for the watcher to finish; false when no box came within the timeout.
+  bool Wait();
+  const TBoxSeen& Seen() const { return FSeen; }
+
+private:
+  void Run();
+  std::string FCaption;
+  int FAnswer;
+  TBoxSeen FSeen;
+  std::atomic<bool> FFound{false}, FStop{false};
+  std::thread FThread;
+};
+
+}  // namespace WinTest
