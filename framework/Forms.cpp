@@ -1,13 +1,16 @@
 #include "Forms.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "SysUtils.h"
 
 namespace {
+TScreen TheScreen;
 TApplication TheApplication;
-}
+}  // namespace
 
+TScreen* Screen = &TheScreen;
 TApplication* Application = &TheApplication;
 
 std::string ModuleFileName(HMODULE Module) {
@@ -23,6 +26,257 @@ std::string ModuleFileName(HMODULE Module) {
   }
 }
 
+// ---------------------------------------------------------------- TCustomForm
+
+TCustomForm::TCustomForm(TComponent* Owner) : TWinControl(Owner) {
+  FVisible = false;
+  FParentColor = false;
+  FParentFont = false;
+  SetColor(clBtnFace);
+  FFont.SetName("MS Sans Serif");
+  FFont.SetHeight(-11);
+  FFont.SetCharset(DEFAULT_CHARSET);
+  FFont.SetColor(clWindowText);
+  FParentFont = false;
+  ApplyClientSize();
+}
+
+TCustomForm::~TCustomForm() {
+  if (Screen->ActiveForm() == this)
+    Screen->SetActiveForm(nullptr);
+}
+
+void TCustomForm::AfterConstruction() {
+  if (OnCreate)
+    OnCreate(this);
+}
+
+void TCustomForm::CreateParams(TCreateParams& Params) {
+  TWinControl::CreateParams(Params);
+  Params.WinClassName = "TForm";
+  Params.Style = WS_CLIPCHILDREN;
+  Params.ExStyle = 0;
+  switch (FBorderStyle) {
+    case bsNone: Params.Style |= WS_POPUP; break;
+    case bsSingle: Params.Style |= WS_CAPTION; break;
+    case bsSizeable: Params.Style |= WS_CAPTION | WS_THICKFRAME; break;
+    case bsDialog: Params.Style |= WS_POPUP | WS_CAPTION; Params.ExStyle |= WS_EX_DLGMODALFRAME; break;
+    case bsToolWindow: Params.Style |= WS_CAPTION; Params.ExStyle |= WS_EX_TOOLWINDOW; break;
+    case bsSizeToolWin: Params.Style |= WS_CAPTION | WS_THICKFRAME; Params.ExStyle |= WS_EX_TOOLWINDOW; break;
+  }
+  if (FBorderStyle != bsNone && (FBorderIcons & biSystemMenu)) {
+    Params.Style |= WS_SYSMENU;
+    // Dialog frames and tool windows have no room for these buttons.
+    if (FBorderStyle != bsDialog && FBorderStyle != bsToolWindow && FBorderStyle != bsSizeToolWin) {
+      if (FBorderIcons & biMinimize)
+        Params.Style |= WS_MINIMIZEBOX;
+      if (FBorderIcons & biMaximize)
+        Params.Style |= WS_MAXIMIZEBOX;
+    }
+  }
+  if (!FEnabled)
+    Params.Style |= WS_DISABLED;
+}
+
+void TCustomForm::ApplyClientSize() {
+  TCreateParams Params;
+  CreateParams(Params);
+  RECT R{0, 0, FClientWidth, FClientHeight};
+  AdjustWindowRectEx(&R, Params.Style, FALSE, Params.ExStyle);
+  const int Width = R.right - R.left, Height = R.bottom - R.top;
+  if (FHandle)
+    SetWindowPos(FHandle, nullptr, 0, 0, Width, Height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  else {
+    FWidth = Width;
+    FHeight = Height;
+  }
+}
+
+RECT TCustomForm::ClientRect() const {
+  if (FHandle)
+    return TWinControl::ClientRect();
+  return {0, 0, FClientWidth, FClientHeight};
+}
+
+void TCustomForm::SetClientSize(int Width, int Height) {
+  FClientWidth = Width;
+  FClientHeight = Height;
+  ApplyClientSize();
+}
+
+void TCustomForm::SetBorderStyle(TFormBorderStyle Value) {
+  if (Value == FBorderStyle)
+    return;
+  FBorderStyle = Value;
+  SetAutoScroll(Value == bsSizeable || Value == bsSizeToolWin);
+  RecreateWnd();
+}
+
+void TCustomForm::SetBorderIcons(unsigned Value) {
+  if (Value == FBorderIcons)
+    return;
+  FBorderIcons = Value;
+  RecreateWnd();
+}
+
+void TCustomForm::RecreateWnd() {
+  if (!FHandle) {
+    ApplyClientSize();
+    return;
+  }
+  // Frame styles apply to a window as it is created: make it anew.
+  const bool WasVisible = IsWindowVisible(FHandle);
+  DestroyHandle();
+  ApplyClientSize();
+  CreateHandle();
+  if (WasVisible)
+    ShowWindow(FHandle, SW_SHOWNORMAL);
+}
+
+void TCustomForm::SetAutoScroll(bool Value) {
+  FAutoScroll = Value;
+  if (!Value)
+    FHorzRange = FVertRange = 0;
+  UpdateScrollRanges();
+}
+
+void TCustomForm::UpdateScrollRanges() {
+  if (FAutoScroll) {
+    FHorzRange = FVertRange = 0;
+    for (auto* Control : Controls()) {
+      if (!Control->Visible())
+        continue;
+      FHorzRange = std::max(FHorzRange, Control->Left() + Control->Width());
+      FVertRange = std::max(FVertRange, Control->Top() + Control->Height());
+    }
+  }
+  if (!FHandle)
+    return;
+  RECT Client;
+  GetClientRect(FHandle, &Client);
+  const bool Horz = FAutoScroll && FHorzRange > FClientWidth;
+  const bool Vert = FAutoScroll && FVertRange > FClientHeight;
+  SCROLLINFO Info{sizeof Info, SIF_RANGE | SIF_PAGE, 0, 0, 0, 0, 0};
+  Info.nMax = FHorzRange - 1;
+  Info.nPage = static_cast<UINT>(Client.right);
+  if (Horz)
+    SetScrollInfo(FHandle, SB_HORZ, &Info, TRUE);
+  ShowScrollBar(FHandle, SB_HORZ, Horz);
+  Info.nMax = FVertRange - 1;
+  Info.nPage = static_cast<UINT>(Client.bottom);
+  if (Vert)
+    SetScrollInfo(FHandle, SB_VERT, &Info, TRUE);
+  ShowScrollBar(FHandle, SB_VERT, Vert);
+}
+
+void TCustomForm::CreateWindowHandleDone() {
+  SetWindowTextA(FHandle, FText.c_str());
+  UpdateScrollRanges();
+}
+
+void TCustomForm::SetVisible(bool Value) {
+  if (!Value) {
+    FVisible = false;
+    if (FHandle)
+      ShowWindow(FHandle, SW_HIDE);
+    return;
+  }
+  HandleNeeded();
+  if (!FPositioned && FPosition == poScreenCenter) {
+    RECT R;
+    GetWindowRect(FHandle, &R);
+    const int Width = R.right - R.left, Height = R.bottom - R.top;
+    SetWindowPos(FHandle, nullptr, (GetSystemMetrics(SM_CXSCREEN) - Width) / 2,
+                 (GetSystemMetrics(SM_CYSCREEN) - Height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  FPositioned = true;
+  FVisible = true;
+  ShowWindow(FHandle, SW_SHOWNORMAL);
+  UpdateWindow(FHandle);
+}
+
+void TCustomForm::Close() {
+  if (Application->MainForm() == this)
+    Application->Terminate();
+  SetVisible(false);
+}
+
+void TCustomForm::SetActiveControl(TWinControl* Control) {
+  FActiveControl = Control;
+  if (Control && FHandle && IsWindowVisible(FHandle) && Control->CanFocus())
+    Control->SetFocus();
+}
+
+void TCustomForm::SetFocusedControl(TWinControl* Control) {
+  if (Control != this)
+    FActiveControl = Control;
+  Screen->SetActiveControl(Control);
+  Screen->SetActiveForm(this);
+  Perform(CM_FOCUSCHANGED, 0, reinterpret_cast<LPARAM>(Control));
+}
+
+void TCustomForm::SelectNext(TWinControl* Current, bool GoForward, bool CheckTabStop) {
+  std::vector<TWinControl*> List;
+  GetTabOrderList(List);
+  if (List.empty())
+    return;
+  const int Count = static_cast<int>(List.size());
+  int Start = -1;
+  for (int I = 0; I < Count; ++I)
+    if (List[I] == Current)
+      Start = I;
+  for (int Step = 1; Step <= Count; ++Step) {
+    int I = Start < 0 ? (GoForward ? Step - 1 : Count - Step) : ((Start + (GoForward ? Step : -Step)) % Count + Count) % Count;
+    auto* Candidate = List[I];
+    if (Candidate->CanFocus() && (!CheckTabStop || Candidate->TabStop())) {
+      Candidate->SetFocus();
+      return;
+    }
+  }
+}
+
+void TCustomForm::Dispatch(TMessage& Message) {
+  switch (Message.Msg) {
+    case WM_CLOSE:
+      Close();
+      return;
+    case WM_SYSCOLORCHANGE:
+      DefaultHandler(Message);
+      NotifyControls(CM_SYSCOLORCHANGE);
+      return;
+    case WM_ACTIVATE:
+      DefaultHandler(Message);
+      if (LOWORD(Message.WParam) != WA_INACTIVE) {
+        Screen->SetActiveForm(this);
+        if (FActiveControl && FActiveControl->CanFocus())
+          FActiveControl->SetFocus();
+        else
+          SelectNext(nullptr, true, true);
+      }
+      return;
+    case WM_SIZE:
+      TWinControl::Dispatch(Message);
+      UpdateScrollRanges();
+      return;
+  }
+  TWinControl::Dispatch(Message);
+}
+
+// ---------------------------------------------------------------- TScreen
+
+void TScreen::ControlDestroying(TControl* Control) {
+  if (FActiveControl == Control)
+    FActiveControl = nullptr;
+  if (FActiveForm == Control)
+    FActiveForm = nullptr;
+}
+
+// ---------------------------------------------------------------- TApplication
+
+TApplication::TApplication() : TComponent(nullptr) {}
+
+TApplication::~TApplication() = default;
+
 std::string TApplication::Title() const {
   return FTitleSet ? FTitle : DefaultApplicationTitle(ModuleFileName());
 }
@@ -31,7 +285,12 @@ void TApplication::ShowException(const std::exception& E) {
   const auto* Framework = dynamic_cast<const Exception*>(&E);
   auto Text = ErrorBoxText(Framework ? Framework->Message() : std::string(E.what()));
   auto Caption = Title();
-  MessageBoxA(FHandle ? FHandle : GetActiveWindow(), Text.c_str(), Caption.c_str(), MB_OK | MB_ICONSTOP);
+  HWND Owner = FHandle;
+  if (!Owner && FMainForm && FMainForm->HandleAllocated())
+    Owner = FMainForm->Handle();
+  if (!Owner)
+    Owner = GetActiveWindow();
+  MessageBoxA(Owner, Text.c_str(), Caption.c_str(), MB_OK | MB_ICONSTOP);
 }
 
 void TApplication::HandleException() {
@@ -40,4 +299,118 @@ void TApplication::HandleException() {
   } catch (const std::exception& E) {
     ShowException(E);
   }
+}
+
+void TApplication::ControlDestroying(TControl* Control) {
+  if (FMouseControl == Control)
+    FMouseControl = nullptr;
+  if (FMainForm == Control)
+    FMainForm = nullptr;
+  Screen->ControlDestroying(Control);
+}
+
+void TApplication::Terminate() {
+  if (!FTerminated) {
+    FTerminated = true;
+    PostQuitMessage(0);
+  }
+}
+
+void TApplication::DoMouseIdle() {
+  POINT P;
+  if (!GetCursorPos(&P))
+    return;
+  TControl* Target = FindControlAtScreenPos(P);
+  if (Target == FMouseControl)
+    return;
+  // While a control holds the capture, only it hears of leaving or entering.
+  TControl* Capture = GetCaptureControl();
+  if (FMouseControl && (!Capture || FMouseControl == Capture))
+    FMouseControl->Perform(CM_MOUSELEAVE);
+  FMouseControl = Target;
+  if (FMouseControl && (!Capture || FMouseControl == Capture))
+    FMouseControl->Perform(CM_MOUSEENTER);
+}
+
+void TApplication::Idle() {
+  try {
+    DoMouseIdle();
+  } catch (...) {
+    HandleException();
+  }
+}
+
+bool TApplication::IsKeyMsg(MSG& Msg) {
+  auto* Control = TWinControl::FromHandle(Msg.hwnd);
+  auto* Form = Control ? Control->ParentForm() : nullptr;
+  if (!Form)
+    return false;
+  const LRESULT Wants = SendMessageA(Msg.hwnd, WM_GETDLGCODE, Msg.wParam, reinterpret_cast<LPARAM>(&Msg));
+  switch (Msg.message) {
+    case WM_KEYDOWN:
+      if (Msg.wParam == VK_TAB && !(Wants & (DLGC_WANTTAB | DLGC_WANTALLKEYS))) {
+        Form->SelectNext(Control, GetKeyState(VK_SHIFT) >= 0, true);
+        return true;
+      }
+      return false;
+    case WM_CHAR:
+      // A control that does not take characters lets the form try its accelerators.
+      if (Wants & (DLGC_WANTCHARS | DLGC_WANTALLKEYS))
+        return false;
+      [[fallthrough]];
+    case WM_SYSCHAR:
+      return Form->Perform(CM_DIALOGCHAR, Msg.wParam, Msg.lParam) != 0;
+  }
+  return false;
+}
+
+bool TApplication::ProcessMessage(MSG& Msg) {
+  if (!PeekMessageA(&Msg, nullptr, 0, 0, PM_REMOVE))
+    return false;
+  if (Msg.message == WM_QUIT) {
+    FTerminated = true;
+    return true;
+  }
+  bool Handled = false;
+  try {
+    Handled = IsKeyMsg(Msg);
+  } catch (...) {
+    HandleException();
+    Handled = true;
+  }
+  if (!Handled) {
+    TranslateMessage(&Msg);
+    DispatchMessageA(&Msg);
+  }
+  return true;
+}
+
+void TApplication::ProcessMessages() {
+  MSG Msg;
+  while (ProcessMessage(Msg)) {
+  }
+}
+
+void TApplication::HandleMessage(DWORD TimeoutMs) {
+  MSG Msg;
+  if (ProcessMessage(Msg))
+    return;
+  Idle();
+  if (FTerminated)
+    return;
+  // While the pointer is over one of our controls, look again now and then:
+  // leaving our windows sends us no message.
+  MsgWaitForMultipleObjectsEx(0, nullptr, FMouseControl ? std::min<DWORD>(100, TimeoutMs) : TimeoutMs, QS_ALLINPUT,
+                              MWMO_INPUTAVAILABLE);
+}
+
+void TApplication::Run() {
+  if (FMainForm) {
+    FMainForm->Show();
+    while (!FTerminated)
+      HandleMessage();
+  }
+  // The windows and their controls go with the application's run.
+  while (!Components().empty())
+    delete Components().back();
 }

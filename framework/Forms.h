@@ -1,4 +1,5 @@
-// The application object: its title and its default error handler.
+// Forms, the screen and the application object with its message loop and
+// default error handler.
 #pragma once
 
 #include <exception>
@@ -6,13 +7,123 @@
 
 #include <windows.h>
 
-class TApplication {
+#include "Controls.h"
+
+enum TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
+enum TBorderIconFlag : unsigned { biSystemMenu = 1, biMinimize = 2, biMaximize = 4, biHelp = 8 };
+enum TPosition { poDesigned, poDefault, poDefaultPosOnly, poDefaultSizeOnly, poScreenCenter };
+using TModalResult = int;
+
+class TCustomForm : public TWinControl {
 public:
+  explicit TCustomForm(TComponent* Owner);
+  ~TCustomForm() override;
+
+  // Runs once the form and its controls are built: fires OnCreate.
+  virtual void AfterConstruction();
+
+  TFormBorderStyle BorderStyle() const { return FBorderStyle; }
+  void SetBorderStyle(TFormBorderStyle Value);
+  unsigned BorderIcons() const { return FBorderIcons; }
+  void SetBorderIcons(unsigned Value);
+  TPosition Position() const { return FPosition; }
+  void SetPosition(TPosition Value) { FPosition = Value; }
+  // Automatic scroll bars: on for the sizeable border styles only.
+  bool AutoScroll() const { return FAutoScroll; }
+  void SetAutoScroll(bool Value);
+  int HorzScrollRange() const { return FHorzRange; }
+  int VertScrollRange() const { return FVertRange; }
+
+  TModalResult ModalResult() const { return FModalResult; }
+  void SetModalResult(TModalResult Value) { FModalResult = Value; }
+  TWinControl* ActiveControl() const { return FActiveControl; }
+  void SetActiveControl(TWinControl* Control);
+  // Records the control that just took the keyboard focus.
+  void SetFocusedControl(TWinControl* Control);
+  // Moves the focus to the next (or previous) control in tab order.
+  void SelectNext(TWinControl* Current, bool GoForward, bool CheckTabStop);
+
+  RECT ClientRect() const override;
+  void SetClientSize(int Width, int Height) override;
+  void SetVisible(bool Value) override;
+  // Closing the main form ends the application; any other form is hidden.
+  void Close();
+
+  void Dispatch(TMessage& Message) override;
+
+  TNotifyEvent OnCreate;
+
+protected:
+  void CreateParams(TCreateParams& Params) override;
+  void CreateWindowHandleDone() override;
+  void UpdateScrollRanges();
+
+private:
+  void RecreateWnd();
+  void ApplyClientSize();
+  TFormBorderStyle FBorderStyle = bsSizeable;
+  unsigned FBorderIcons = biSystemMenu | biMinimize | biMaximize;
+  TPosition FPosition = poDesigned;
+  bool FAutoScroll = true;
+  int FHorzRange = 0, FVertRange = 0;
+  int FClientWidth = 320, FClientHeight = 240;
+  TModalResult FModalResult = 0;
+  TWinControl* FActiveControl = nullptr;
+  bool FPositioned = false;
+};
+
+class TForm : public TCustomForm {
+public:
+  using TCustomForm::TCustomForm;
+};
+
+class TScreen {
+public:
+  TWinControl* ActiveControl() const { return FActiveControl; }
+  TCustomForm* ActiveForm() const { return FActiveForm; }
+  void SetActiveControl(TWinControl* Control) { FActiveControl = Control; }
+  void SetActiveForm(TCustomForm* Form) { FActiveForm = Form; }
+  void ControlDestroying(TControl* Control);
+
+private:
+  TWinControl* FActiveControl = nullptr;
+  TCustomForm* FActiveForm = nullptr;
+};
+
+extern TScreen* Screen;
+
+class TApplication : public TComponent {
+public:
+  TApplication();
+  ~TApplication() override;
+
+  void Initialize() {}
+  // Creates a form owned by the application; the first becomes the main form.
+  template <typename T>
+  T* CreateForm() {
+    auto* Form = new T(this);
+    if (!FMainForm)
+      FMainForm = Form;
+    Form->AfterConstruction();
+    return Form;
+  }
+  TCustomForm* MainForm() const { return FMainForm; }
+
+  // Shows the main form and handles messages until it closes; then the forms are destroyed.
+  void Run();
+  // Handles the messages waiting now.
+  void ProcessMessages();
+  // Handles one message, or when none waits does the idle work and waits for
+  // the next one (at most TimeoutMs).
+  void HandleMessage(DWORD TimeoutMs = INFINITE);
+  void Terminate();
+  bool Terminated() const { return FTerminated; }
+
   // The title set by the program, else the default made from the program's path.
   std::string Title() const;
   void SetTitle(const std::string& Value) { FTitle = Value; FTitleSet = true; }
 
-  // Window that owns error boxes; the active window when none is set.
+  // Window that owns error boxes when there is no main form window.
   HWND Handle() const { return FHandle; }
   void SetHandle(HWND Value) { FHandle = Value; }
 
@@ -22,7 +133,18 @@ public:
   // For catch blocks: shows the exception being handled.
   void HandleException();
 
+  // Works out pointer enter and leave; run when the message queue is empty.
+  void DoMouseIdle();
+  TControl* MouseControl() const { return FMouseControl; }
+  void ControlDestroying(TControl* Control);
+
 private:
+  bool ProcessMessage(MSG& Msg);
+  bool IsKeyMsg(MSG& Msg);
+  void Idle();
+  TCustomForm* FMainForm = nullptr;
+  TControl* FMouseControl = nullptr;
+  bool FTerminated = false;
   std::string FTitle;
   bool FTitleSet = false;
   HWND FHandle = nullptr;

@@ -1,0 +1,871 @@
+#include "Controls.h"
+
+#include <algorithm>
+#include <map>
+
+#include "Consts.h"
+#include "Forms.h"
+#include "SysUtils.h"
+
+namespace {
+
+TControl* CaptureControl = nullptr;
+// The control whose window is being created: it gets the messages that come
+// before CreateWindowEx returns.
+thread_local TWinControl* CreationControl = nullptr;
+constexpr const char* ControlProp = "InstallerWinControl";
+// System classes we build on, by our class name: their own window procedure.
+std::map<std::string, WNDPROC> SystemProcs;
+
+TShiftState KeysToShift(WPARAM Keys) {
+  TShiftState Shift = 0;
+  if (Keys & MK_SHIFT) Shift |= ssShift;
+  if (Keys & MK_CONTROL) Shift |= ssCtrl;
+  if (Keys & MK_LBUTTON) Shift |= ssLeft;
+  if (Keys & MK_RBUTTON) Shift |= ssRight;
+  if (Keys & MK_MBUTTON) Shift |= ssMiddle;
+  if (GetKeyState(VK_MENU) < 0) Shift |= ssAlt;
+  return Shift;
+}
+
+bool IsMouseMessage(UINT Msg) { return Msg >= WM_MOUSEFIRST && Msg <= WM_MBUTTONDBLCLK; }
+
+}  // namespace
+
+// ---------------------------------------------------------------- TComponent
+
+TComponent::TComponent(TComponent* Owner) : FOwner(Owner) {
+  if (FOwner)
+    FOwner->FComponents.push_back(this);
+}
+
+TComponent::~TComponent() {
+  FComponentState |= csDestroying;
+  // Last created first; each one takes itself out of the list.
+  while (!FComponents.empty())
+    delete FComponents.back();
+  if (FOwner)
+    std::erase(FOwner->FComponents, this);
+}
+
+void TComponent::SetDesigning(bool Value) {
+  if (Value)
+    FComponentState |= csDesigning;
+  else
+    FComponentState &= ~csDesigning;
+}
+
+TComponent* TComponent::FindComponent(const std::string& Name) const {
+  for (auto* C : FComponents)
+    if (lstrcmpiA(C->Name().c_str(), Name.c_str()) == 0)
+      return C;
+  return nullptr;
+}
+
+// ---------------------------------------------------------------- TControl
+
+TControl::TControl(TComponent* Owner) : TControl(Owner, false) {}
+
+TControl::TControl(TComponent* Owner, bool Windowed) : TComponent(Owner), FWindowed(Windowed) {
+  FFont.OnChange = [this] {
+    if (!FFontChanging)
+      FParentFont = false;
+    Perform(CM_FONTCHANGED);
+  };
+}
+
+TControl::~TControl() {
+  ControlDestroying(this);
+  if (FParent)
+    FParent->RemoveControl(this);
+}
+
+void TControl::SetParent(TWinControl* Value) {
+  if (Value == FParent)
+    return;
+  if (FParent)
+    FParent->RemoveControl(this);
+  if (Value)
+    Value->InsertControl(this);
+}
+
+void TControl::SetBounds(int Left, int Top, int Width, int Height) {
+  if (Left == FLeft && Top == FTop && Width == FWidth && Height == FHeight)
+    return;
+  Invalidate();
+  FLeft = Left;
+  FTop = Top;
+  FWidth = Width;
+  FHeight = Height;
+  Invalidate();
+}
+
+void TControl::SetClientSize(int Width, int Height) {
+  SetBounds(FLeft, FTop, FWidth + Width - ClientWidth(), FHeight + Height - ClientHeight());
+}
+
+POINT TControl::ClientToScreen(POINT P) const {
+  if (IsWindowed()) {
+    ::ClientToScreen(const_cast<TWinControl*>(static_cast<const TWinControl*>(this))->Handle(), &P);
+    return P;
+  }
+  if (!FParent)
+    throw Exception(Format(Consts::SParentRequired, Name()));
+  return FParent->ClientToScreen({P.x + FLeft, P.y + FTop});
+}
+
+POINT TControl::ScreenToClient(POINT P) const {
+  if (IsWindowed()) {
+    ::ScreenToClient(const_cast<TWinControl*>(static_cast<const TWinControl*>(this))->Handle(), &P);
+    return P;
+  }
+  if (!FParent)
+    throw Exception(Format(Consts::SParentRequired, Name()));
+  auto Q = FParent->ScreenToClient(P);
+  return {Q.x - FLeft, Q.y - FTop};
+}
+
+void TControl::SetVisible(bool Value) {
+  if (Value == FVisible)
+    return;
+  if (!Value)
+    Invalidate();
+  FVisible = Value;
+  if (Value)
+    Invalidate();
+  Perform(CM_VISIBLECHANGED, Value);
+}
+
+void TControl::SetEnabled(bool Value) {
+  if (Value == FEnabled)
+    return;
+  FEnabled = Value;
+  Perform(CM_ENABLEDCHANGED);
+}
+
+void TControl::SetColor(TColor Value) {
+  if (Value == FColor)
+    return;
+  FColor = Value;
+  FParentColor = false;
+  Perform(CM_COLORCHANGED);
+}
+
+void TControl::ChangeColor(TColor Value) {
+  if (Value == FColor)
+    return;
+  FColor = Value;
+  Perform(CM_COLORCHANGED);
+}
+
+void TControl::SetParentColor(bool Value) {
+  if (Value == FParentColor)
+    return;
+  FParentColor = Value;
+  if (Value && FParent)
+    Perform(CM_PARENTCOLORCHANGED);
+}
+
+void TControl::ChangeFont(const TFont& Value) {
+  FFontChanging = true;
+  FFont.Assign(Value);
+  FFontChanging = false;
+}
+
+void TControl::SetParentFont(bool Value) {
+  if (Value == FParentFont)
+    return;
+  FParentFont = Value;
+  if (Value && FParent)
+    Perform(CM_PARENTFONTCHANGED);
+}
+
+void TControl::SetText(const std::string& Value) {
+  if (Value == FText)
+    return;
+  FText = Value;
+  Perform(CM_TEXTCHANGED);
+}
+
+void TControl::SetName(const std::string& Value) {
+  // A control still showing its old name as caption takes the new one.
+  bool Follow = (FControlStyle & csSetCaption) && !InState(csLoading) && Name() == Text() &&
+                !(Owner() && dynamic_cast<TControl*>(Owner()) && Owner()->InState(csLoading));
+  TComponent::SetName(Value);
+  if (Follow)
+    SetText(Value);
+}
+
+void TControl::Invalidate() {
+  if (FParent && FParent->HandleAllocated() && FVisible) {
+    RECT R = BoundsRect();
+    InvalidateRect(FParent->Handle(), &R, !(FControlStyle & csOpaque));
+  }
+}
+
+void TControl::Repaint() {
+  if (FParent && FParent->HandleAllocated() && FVisible) {
+    Invalidate();
+    UpdateWindow(FParent->Handle());
+  }
+}
+
+LRESULT TControl::Perform(UINT Msg, WPARAM WParam, LPARAM LParam) {
+  TMessage M{Msg, WParam, LParam, 0};
+  WndProc(M);
+  return M.Result;
+}
+
+void TControl::WndProc(TMessage& Message) {
+  // Without the style for it a double click is just another press.
+  if (!(FControlStyle & csDoubleClicks)) {
+    switch (Message.Msg) {
+      case WM_LBUTTONDBLCLK:
+      case WM_RBUTTONDBLCLK:
+      case WM_MBUTTONDBLCLK:
+        Message.Msg -= WM_LBUTTONDBLCLK - WM_LBUTTONDOWN;
+        break;
+    }
+  }
+  Dispatch(Message);
+}
+
+void TControl::Dispatch(TMessage& Message) {
+  switch (Message.Msg) {
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP:
+    case WM_RBUTTONDBLCLK:
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONUP:
+    case WM_MBUTTONDBLCLK:
+      HandleMouse(Message);
+      return;
+    case CM_MOUSEENTER:
+    case CM_MOUSELEAVE:
+      // Handed on to the parent, which learns which child it was.
+      if (FParent)
+        FParent->Perform(Message.Msg, Message.WParam, reinterpret_cast<LPARAM>(this));
+      return;
+    case CM_PARENTCOLORCHANGED:
+      if (FParentColor && FParent)
+        ChangeColor(FParent->Color());
+      return;
+    case CM_PARENTFONTCHANGED:
+      if (FParentFont && FParent)
+        ChangeFont(FParent->Font());
+      return;
+    case CM_COLORCHANGED:
+    case CM_ENABLEDCHANGED:
+    case CM_FONTCHANGED:
+    case CM_TEXTCHANGED:
+      Invalidate();
+      return;
+  }
+  DefaultHandler(Message);
+}
+
+void TControl::DefaultHandler(TMessage&) {}
+
+void TControl::HandleMouse(TMessage& Message) {
+  const int X = MessageX(Message), Y = MessageY(Message);
+  const TShiftState Shift = KeysToShift(Message.WParam);
+  switch (Message.Msg) {
+    case WM_MOUSEMOVE:
+      MouseMove(Shift, X, Y);
+      break;
+    case WM_LBUTTONDOWN:
+      if (FControlStyle & csCaptureMouse)
+        SetMouseCapture(true);
+      if (FControlStyle & csClickEvents)
+        FControlState |= csClicked;
+      MouseDown(mbLeft, Shift, X, Y);
+      break;
+    case WM_LBUTTONDBLCLK:
+      if (FControlStyle & csCaptureMouse)
+        SetMouseCapture(true);
+      if (FControlStyle & csClickEvents)
+        DblClick();
+      MouseDown(mbLeft, Shift | ssDouble, X, Y);
+      break;
+    case WM_LBUTTONUP:
+      if (FControlStyle & csCaptureMouse)
+        SetMouseCapture(false);
+      if (FControlState & csClicked) {
+        FControlState &= ~csClicked;
+        RECT R = ClientRect();
+        POINT P{X, Y};
+        if (PtInRect(&R, P))
+          Click();
+      }
+      MouseUp(mbLeft, Shift, X, Y);
+      break;
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONDBLCLK:
+      MouseDown(mbRight, Shift | (Message.Msg == WM_RBUTTONDBLCLK ? unsigned(ssDouble) : 0u), X, Y);
+      break;
+    case WM_RBUTTONUP:
+      MouseUp(mbRight, Shift, X, Y);
+      break;
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONDBLCLK:
+      MouseDown(mbMiddle, Shift | (Message.Msg == WM_MBUTTONDBLCLK ? unsigned(ssDouble) : 0u), X, Y);
+      break;
+    case WM_MBUTTONUP:
+      MouseUp(mbMiddle, Shift, X, Y);
+      break;
+  }
+}
+
+void TControl::Click() {
+  if (OnClick)
+    OnClick(this);
+}
+
+void TControl::DblClick() {
+  if (OnDblClick)
+    OnDblClick(this);
+}
+
+void TControl::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  if (OnMouseDown)
+    OnMouseDown(this, Button, Shift, X, Y);
+}
+
+void TControl::MouseMove(TShiftState Shift, int X, int Y) {
+  if (OnMouseMove)
+    OnMouseMove(this, Shift, X, Y);
+}
+
+void TControl::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  if (OnMouseUp)
+    OnMouseUp(this, Button, Shift, X, Y);
+}
+
+bool TControl::MouseCapture() const { return CaptureControl == this; }
+
+void TControl::SetMouseCapture(bool Value) {
+  if (Value != MouseCapture())
+    SetCaptureControl(Value ? this : nullptr);
+}
+
+TCustomForm* TControl::ParentForm() const {
+  const TControl* C = this;
+  while (C->Parent())
+    C = C->Parent();
+  return const_cast<TCustomForm*>(dynamic_cast<const TCustomForm*>(C));
+}
+
+// ---------------------------------------------------------------- capture and hit-testing
+
+TControl* GetCaptureControl() {
+  // The system may have taken the capture away (another window, a menu).
+  if (CaptureControl) {
+    HWND Holder = CaptureControl->IsWindowed() ? static_cast<TWinControl*>(CaptureControl)->Handle()
+                                               : CaptureControl->Parent()->Handle();
+    if (GetCapture() != Holder)
+      CaptureControl = nullptr;
+  }
+  return CaptureControl;
+}
+
+void SetCaptureControl(TControl* Control) {
+  CaptureControl = nullptr;
+  if (!Control) {
+    ReleaseCapture();
+    return;
+  }
+  if (Control->IsWindowed())
+    SetCapture(static_cast<TWinControl*>(Control)->Handle());
+  else if (Control->Parent())
+    SetCapture(Control->Parent()->Handle());
+  else
+    return;
+  CaptureControl = Control;
+}
+
+TControl* FindControlAtScreenPos(POINT P) {
+  HWND Hit = WindowFromPoint(P);
+  if (!Hit)
+    return nullptr;
+  HWND Window = GetAncestor(Hit, GA_ROOT);
+  if (!TWinControl::FromHandle(Window))
+    return nullptr;
+  // WindowFromPoint passes over disabled children; walk down ourselves.
+  for (;;) {
+    POINT C = P;
+    ::ScreenToClient(Window, &C);
+    HWND Child = ChildWindowFromPointEx(Window, C, CWP_SKIPINVISIBLE);
+    if (!Child || Child == Window || !TWinControl::FromHandle(Child))
+      break;
+    Window = Child;
+  }
+  auto* Control = TWinControl::FromHandle(Window);
+  POINT C = P;
+  ::ScreenToClient(Window, &C);
+  if (auto* Windowless = Control->ControlAtPos(C, true))
+    return Windowless;
+  return Control;
+}
+
+void ControlDestroying(TControl* Control) {
+  if (CaptureControl == Control)
+    CaptureControl = nullptr;
+  if (Application)
+    Application->ControlDestroying(Control);
+}
+
+// ---------------------------------------------------------------- TGraphicControl
+
+TGraphicControl::TGraphicControl(TComponent* Owner) : TControl(Owner, false) {}
+
+TGraphicControl::~TGraphicControl() = default;
+
+void TGraphicControl::Dispatch(TMessage& Message) {
+  if (Message.Msg == WM_PAINT && Message.WParam) {
+    FCanvas.SetHandle(reinterpret_cast<HDC>(Message.WParam));
+    try {
+      Paint();
+    } catch (...) {
+      FCanvas.SetHandle(nullptr);
+      throw;
+    }
+    FCanvas.SetHandle(nullptr);
+    return;
+  }
+  TControl::Dispatch(Message);
+}
+
+// ---------------------------------------------------------------- TWinControl
+
+LRESULT CALLBACK ControlWindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam);
+
+TWinControl::TWinControl(TComponent* Owner) : TControl(Owner, true) {
+  FBrush.SetColor(FColor);
+}
+
+TWinControl::~TWinControl() {
+  // Children go before the window they live in, last first.
+  while (!FControls.empty())
+    delete FControls.back();
+  DestroyHandle();
+}
+
+TWinControl* TWinControl::FromHandle(HWND Window) {
+  return Window ? static_cast<TWinControl*>(GetPropA(Window, ControlProp)) : nullptr;
+}
+
+HWND TWinControl::Handle() {
+  if (!FHandle)
+    CreateHandle();
+  return FHandle;
+}
+
+void TWinControl::CreateParams(TCreateParams& Params) {
+  Params.Caption = FText;
+  Params.Style = WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
+  if (FVisible)
+    Params.Style |= WS_VISIBLE;
+  if (!FEnabled)
+    Params.Style |= WS_DISABLED;
+  if (FTabStop)
+    Params.Style |= WS_TABSTOP;
+  Params.X = FLeft;
+  Params.Y = FTop;
+  Params.Width = FWidth;
+  Params.Height = FHeight;
+  Params.WinClassName = "TWinControl";
+}
+
+void TWinControl::CreateWnd() {
+  TCreateParams Params;
+  CreateParams(Params);
+  if (Params.Style & WS_CHILD) {
+    if (!FParent)
+      throw Exception(Format(Consts::SParentRequired, Name()));
+    Params.WndParent = FParent->Handle();
+  }
+  HINSTANCE Instance = GetModuleHandleA(nullptr);
+  WNDCLASSA Class{};
+  if (!GetClassInfoA(Instance, Params.WinClassName.c_str(), &Class)) {
+    WNDPROC DefProc = DefWindowProcA;
+    if (!Params.SysClassName.empty()) {
+      if (!GetClassInfoA(nullptr, Params.SysClassName.c_str(), &Class))
+        throw Exception("Cannot create window class " + Params.WinClassName);
+      DefProc = Class.lpfnWndProc;
+    } else {
+      Class.style = Params.ClassStyle;
+      Class.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    }
+    Class.lpfnWndProc = ControlWindowProc;
+    Class.hInstance = Instance;
+    Class.lpszClassName = Params.WinClassName.c_str();
+    if (!RegisterClassA(&Class))
+      throw Exception("Cannot create window class " + Params.WinClassName);
+    SystemProcs[Params.WinClassName] = DefProc;
+  }
+  FDefWndProc = SystemProcs[Params.WinClassName];
+  CreationControl = this;
+  HWND Window = CreateWindowExA(Params.ExStyle, Params.WinClassName.c_str(), Params.Caption.c_str(), Params.Style,
+                                Params.X, Params.Y, Params.Width, Params.Height, Params.WndParent, nullptr, Instance,
+                                nullptr);
+  CreationControl = nullptr;
+  if (!Window)
+    throw Exception("Cannot create window for " + Name());
+  FHandle = Window;
+  SendMessageA(Window, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.Handle()), 0);
+}
+
+void TWinControl::CreateHandle() {
+  if (FHandle)
+    return;
+  CreateWnd();
+  UpdateBounds();
+  for (auto* Control : FControls)
+    if (Control->IsWindowed())
+      static_cast<TWinControl*>(Control)->CreateHandle();
+  // Windowed children stack in tab order.
+  CreateWindowHandleDone();
+}
+
+void TWinControl::DestroyWnd() {
+  if (FHandle)
+    DestroyWindow(FHandle);
+}
+
+void TWinControl::DestroyHandle() {
+  if (!FHandle)
+    return;
+  DestroyWnd();
+  FHandle = nullptr;
+}
+
+void TWinControl::UpdateBounds() {
+  if (!FHandle)
+    return;
+  RECT R;
+  GetWindowRect(FHandle, &R);
+  if (GetWindowLongA(FHandle, GWL_STYLE) & WS_CHILD)
+    MapWindowPoints(HWND_DESKTOP, GetParent(FHandle), reinterpret_cast<POINT*>(&R), 2);
+  FLeft = R.left;
+  FTop = R.top;
+  FWidth = R.right - R.left;
+  FHeight = R.bottom - R.top;
+}
+
+RECT TWinControl::ClientRect() const {
+  RECT R{0, 0, FWidth, FHeight};
+  if (FHandle)
+    GetClientRect(FHandle, &R);
+  return R;
+}
+
+void TWinControl::SetBounds(int Left, int Top, int Width, int Height) {
+  if (Left == FLeft && Top == FTop && Width == FWidth && Height == FHeight)
+    return;
+  FLeft = Left;
+  FTop = Top;
+  FWidth = Width;
+  FHeight = Height;
+  if (FHandle)
+    SetWindowPos(FHandle, nullptr, Left, Top, Width, Height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TWinControl::SetVisible(bool Value) {
+  if (Value == FVisible)
+    return;
+  FVisible = Value;
+  if (FHandle)
+    ShowWindow(FHandle, Value ? SW_SHOWNA : SW_HIDE);
+  Perform(CM_VISIBLECHANGED, Value);
+}
+
+void TWinControl::SetText(const std::string& Value) {
+  if (Value == Text())
+    return;
+  FText = Value;
+  if (FHandle)
+    SetWindowTextA(FHandle, Value.c_str());
+  Perform(CM_TEXTCHANGED);
+}
+
+const std::string& TWinControl::Text() const {
+  if (!FHandle)
+    return FText;
+  // A native control may have changed its text itself.
+  int Len = GetWindowTextLengthA(FHandle);
+  FTextCache.assign(static_cast<std::size_t>(Len) + 1, '\0');
+  Len = GetWindowTextA(FHandle, FTextCache.data(), Len + 1);
+  FTextCache.resize(static_cast<std::size_t>(std::max(Len, 0)));
+  return FTextCache;
+}
+
+void TWinControl::Invalidate() {
+  if (FHandle)
+    InvalidateRect(FHandle, nullptr, !(FControlStyle & csOpaque));
+}
+
+void TWinControl::Repaint() {
+  if (FHandle) {
+    Invalidate();
+    UpdateWindow(FHandle);
+  }
+}
+
+void TWinControl::InsertControl(TControl* Control) {
+  FControls.push_back(Control);
+  Control->FParent = this;
+  if (Control->IsWindowed()) {
+    auto* Win = static_cast<TWinControl*>(Control);
+    FTabList.push_back(Win);
+    if (FHandle)
+      Win->CreateHandle();
+  }
+  Control->Perform(CM_PARENTCOLORCHANGED);
+  Control->Perform(CM_PARENTFONTCHANGED);
+  Control->Invalidate();
+}
+
+void TWinControl::RemoveControl(TControl* Control) {
+  Control->Invalidate();
+  if (Control->IsWindowed()) {
+    auto* Win = static_cast<TWinControl*>(Control);
+    std::erase(FTabList, Win);
+    Win->DestroyHandle();
+  }
+  std::erase(FControls, Control);
+  Control->FParent = nullptr;
+}
+
+TControl* TWinControl::ControlAtPos(POINT P, bool AllowDisabled, bool AllowWinControls) const {
+  for (auto It = FControls.rbegin(); It != FControls.rend(); ++It) {
+    TControl* C = *It;
+    if ((C->IsWindowed() && !AllowWinControls) || !C->Visible() || (!C->Enabled() && !AllowDisabled))
+      continue;
+    RECT R = C->BoundsRect();
+    if (PtInRect(&R, P))
+      return C;
+  }
+  return nullptr;
+}
+
+int TWinControl::TabOrder() const {
+  if (!FParent)
+    return -1;
+  auto& List = FParent->FTabList;
+  auto It = std::find(List.begin(), List.end(), this);
+  return It == List.end() ? -1 : static_cast<int>(It - List.begin());
+}
+
+void TWinControl::SetTabOrder(int Value) {
+  if (!FParent)
+    return;
+  auto& List = FParent->FTabList;
+  std::erase(List, this);
+  Value = std::clamp(Value, 0, static_cast<int>(List.size()));
+  List.insert(List.begin() + Value, this);
+}
+
+bool TWinControl::Focused() const { return FHandle && GetFocus() == FHandle; }
+
+bool TWinControl::CanFocus() const {
+  for (const TControl* C = this; C; C = C->Parent())
+    if (!C->Visible() || !C->Enabled())
+      return false;
+  return true;
+}
+
+void TWinControl::SetFocus() { ::SetFocus(Handle()); }
+
+void TWinControl::GetTabOrderList(std::vector<TWinControl*>& List) const {
+  for (auto* Child : FTabList) {
+    List.push_back(Child);
+    Child->GetTabOrderList(List);
+  }
+}
+
+void TWinControl::Broadcast(TMessage& Message) {
+  for (std::size_t I = 0; I < FControls.size(); ++I) {
+    FControls[I]->WndProc(Message);
+    if (Message.Result != 0)
+      return;
+  }
+}
+
+void TWinControl::NotifyControls(UINT Msg) {
+  TMessage M{Msg, 0, 0, 0};
+  Broadcast(M);
+}
+
+bool TWinControl::IsControlMouseMsg(TMessage& Message) {
+  auto* Capture = GetCaptureControl();
+  TControl* Target = nullptr;
+  if (Capture == this)
+    return false;
+  if (Capture && Capture->Parent() == this && !Capture->IsWindowed())
+    Target = Capture;
+  else if (!Capture)
+    Target = ControlAtPos({MessageX(Message), MessageY(Message)}, false);
+  if (!Target)
+    return false;
+  TMessage M = Message;
+  M.LParam = MAKELPARAM(MessageX(Message) - Target->Left(), MessageY(Message) - Target->Top());
+  Target->WndProc(M);
+  Message.Result = M.Result;
+  return true;
+}
+
+void TWinControl::WndProc(TMessage& Message) {
+  if (IsMouseMessage(Message.Msg) && IsControlMouseMsg(Message))
+    return;
+  TControl::WndProc(Message);
+}
+
+void TWinControl::PaintWindow(HDC DC) {
+  TMessage M{WM_PAINT, reinterpret_cast<WPARAM>(DC), 0, 0};
+  DefaultHandler(M);
+}
+
+void TWinControl::PaintControls(HDC DC) {
+  for (auto* Control : FControls) {
+    if (Control->IsWindowed() || !Control->Visible())
+      continue;
+    RECT Bounds = Control->BoundsRect();
+    if (!RectVisible(DC, &Bounds))
+      continue;
+    int Saved = SaveDC(DC);
+    POINT Origin;
+    GetViewportOrgEx(DC, &Origin);
+    SetViewportOrgEx(DC, Origin.x + Control->Left(), Origin.y + Control->Top(), nullptr);
+    IntersectClipRect(DC, 0, 0, Control->Width(), Control->Height());
+    try {
+      Control->Perform(WM_PAINT, reinterpret_cast<WPARAM>(DC));
+    } catch (...) {
+      RestoreDC(DC, Saved);
+      throw;
+    }
+    RestoreDC(DC, Saved);
+  }
+}
+
+void TWinControl::Dispatch(TMessage& Message) {
+  switch (Message.Msg) {
+    case WM_PAINT: {
+      if (!FDefWndProc || FDefWndProc == DefWindowProcA) {
+        PAINTSTRUCT PS;
+        HDC DC = Message.WParam ? reinterpret_cast<HDC>(Message.WParam) : BeginPaint(FHandle, &PS);
+        try {
+          PaintWindow(DC);
+          PaintControls(DC);
+        } catch (...) {
+          if (!Message.WParam)
+            EndPaint(FHandle, &PS);
+          throw;
+        }
+        if (!Message.WParam)
+          EndPaint(FHandle, &PS);
+        return;
+      }
+      break;
+    }
+    case WM_ERASEBKGND:
+      if (!FDefWndProc || FDefWndProc == DefWindowProcA) {
+        if (!(FControlStyle & csOpaque)) {
+          RECT R;
+          GetClientRect(FHandle, &R);
+          ::FillRect(reinterpret_cast<HDC>(Message.WParam), &R, FBrush.Handle());
+        }
+        Message.Result = 1;
+        return;
+      }
+      break;
+    case WM_SETFOCUS:
+      DefaultHandler(Message);
+      if (auto* Form = ParentForm())
+        Form->SetFocusedControl(this);
+      return;
+    case WM_CAPTURECHANGED:
+      if (CaptureControl && (CaptureControl == this || CaptureControl->Parent() == this))
+        CaptureControl = nullptr;
+      break;
+    case WM_SIZE:
+    case WM_MOVE:
+      DefaultHandler(Message);
+      UpdateBounds();
+      return;
+    case CM_COLORCHANGED:
+      FBrush.SetColor(FColor);
+      NotifyControls(CM_PARENTCOLORCHANGED);
+      Invalidate();
+      return;
+    case CM_FONTCHANGED:
+      if (FHandle)
+        SendMessageA(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.Handle()), TRUE);
+      NotifyControls(CM_PARENTFONTCHANGED);
+      Invalidate();
+      return;
+    case CM_ENABLEDCHANGED:
+      if (FHandle)
+        EnableWindow(FHandle, FEnabled);
+      Invalidate();
+      return;
+    case CM_DIALOGCHAR:
+    case CM_SYSCOLORCHANGE:
+      Broadcast(Message);
+      return;
+  }
+  TControl::Dispatch(Message);
+}
+
+void TWinControl::DefaultHandler(TMessage& Message) {
+  if (FHandle)
+    Message.Result = CallWindowProcA(FDefWndProc ? FDefWndProc : DefWindowProcA, FHandle, Message.Msg,
+                                     Message.WParam, Message.LParam);
+}
+
+LRESULT CALLBACK ControlWindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam) {
+  auto* Control = TWinControl::FromHandle(Window);
+  if (!Control && CreationControl) {
+    Control = CreationControl;
+    CreationControl = nullptr;
+    SetPropA(Window, ControlProp, Control);
+    Control->FHandle = Window;
+  }
+  if (!Control)
+    return DefWindowProcA(Window, Msg, WParam, LParam);
+  TMessage M{Msg, WParam, LParam, 0};
+  // An exception must never unwind through the system's code.
+  try {
+    Control->WndProc(M);
+  } catch (...) {
+    Application->HandleException();
+  }
+  if (Msg == WM_NCDESTROY) {
+    RemovePropA(Window, ControlProp);
+    if (Control->FHandle == Window)
+      Control->FHandle = nullptr;
+  }
+  return M.Result;
+}
+
+// ---------------------------------------------------------------- TCustomControl
+
+TCustomControl::TCustomControl(TComponent* Owner) : TWinControl(Owner) {}
+
+TCustomControl::~TCustomControl() = default;
+
+void TCustomControl::PaintWindow(HDC DC) {
+  FCanvas.SetHandle(DC);
+  FCanvas.Font().Assign(FFont);
+  FCanvas.Brush().SetColor(FColor);
+  try {
+    Paint();
+  } catch (...) {
+    FCanvas.SetHandle(nullptr);
+    throw;
+  }
+  FCanvas.SetHandle(nullptr);
+}
