@@ -24,6 +24,8 @@ class EWriteError : public EStreamError { using EStreamError::EStreamError; };
 class ERegistryException : public Exception { using Exception::Exception; };
 class ERangeError : public Exception { using Exception::Exception; };
 class EIntOverflow : public Exception { using Exception::Exception; };
+class EParserError : public Exception { using Exception::Exception; };
+class EInvalidGraphic : public Exception { using Exception::Exception; };
 
 // Replaces the first "%s" of Fmt with Arg.
 std::string Format(std::string_view Fmt, std::string_view Arg);
