@@ -1,0 +1,39 @@
+// Decoding a JPEG file held in memory into the rows of a 24-bit DIB.
+//
+// What counts as broken: anything libjpeg cannot decode at all (not a JPEG,
+// headers cut short or inconsistent, no image) raises EInvalidGraphic. Damage
+// libjpeg recovers from (data cut short, whose missing rows it fills with
+// grey; bad entropy-coded data) still yields the picture, as other viewers
+// show it, with libjpeg's first warning kept in Warning.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct TDecodedImage {
+  int Width = 0, Height = 0;
+  // Bottom-up 24-bit BGR rows of Stride() bytes each, the padding zero:
+  // ready for SetDIBitsToDevice with a positive biHeight.
+  std::vector<std::uint8_t> Bits;
+  // libjpeg's first warning about damaged data; empty for a clean file.
+  std::string Warning;
+
+  static int StrideFor(int Width) { return (Width * 3 + 3) & ~3; }
+  int Stride() const { return StrideFor(Width); }
+};
+
+// Largest picture decoded, in pixels; larger headers are refused before any
+// pixel memory is taken.
+inline constexpr std::uint64_t MaxJpegPixels = 64ull * 1024 * 1024;
+
+// Decodes with libjpeg's default settings, so the pixels are the ones its
+// djpeg gives. Greyscale and CMYK pictures come out as BGR too. Raises
+// EInvalidGraphic ("JPEG error #N: <libjpeg's message>", or "Invalid JPEG
+// image" for no data at all).
+TDecodedImage DecodeJpeg(const std::uint8_t* Data, std::size_t Size);
+
+// The picture's size from its header alone; false where DecodeJpeg would
+// refuse the header.
+bool ReadJpegSize(const std::uint8_t* Data, std::size_t Size, int& Width, int& Height) noexcept;

@@ -1,0 +1,346 @@
+// The JPEG decoder against the host's djpeg: the pictures in JPEG_FIXTURES
+// were written by ImageMagick at build time, each with its djpeg output
+// (default settings) as NAME.ppm beside it.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <psapi.h>
+
+#include <cctype>
+#include <cstdint>
+#include <ostream>
+#include <random>
+#include <string>
+
+#include "JpegDecoder.h"
+#include "SysUtils.h"
+#include "WinTestSupport.h"
+
+using namespace WinTest;
+
+namespace {
+
+std::string FixturePath(const std::string& Name) { return WindowsPathFromUnix(JPEG_FIXTURES, true) + Name; }
+Bytes Fixture(const std::string& Name) { return ReadFileBytes(FixturePath(Name)); }
+
+TDecodedImage Decode(const Bytes& Data) { return DecodeJpeg(Data.data(), Data.size()); }
+
+// The message DecodeJpeg raised, or "no error".
+std::string DecodeError(const Bytes& Data) {
+  try {
+    Decode(Data);
+  } catch (const EInvalidGraphic& E) {
+    return E.Message();
+  }
+  return "no error";
+}
+
+// A binary PPM (P6) or PGM (P5) as djpeg writes it, as RGB triples.
+struct TPixmap {
+  int Width = 0, Height = 0;
+  Bytes Rgb;
+};
+
+TPixmap ReadPixmap(const std::string& Name) {
+  const Bytes File = Fixture(Name);
+  std::size_t Pos = 2;
+  auto Number = [&] {
+    while (Pos < File.size() && std::isspace(File[Pos]))
+      ++Pos;
+    int Value = 0;
+    while (Pos < File.size() && std::isdigit(File[Pos]))
+      Value = Value * 10 + (File[Pos++] - '0');
+    return Value;
+  };
+  TPixmap Map;
+  const bool Grey = File.size() > 2 && File[0] == 'P' && File[1] == '5';
+  if (!Grey && !(File.size() > 2 && File[0] == 'P' && File[1] == '6'))
+    return Map;
+  Map.Width = Number();
+  Map.Height = Number();
+  if (Number() != 255)
+    return {};
+  ++Pos;  // the one whitespace byte before the samples
+  const std::size_t Pixels = static_cast<std::size_t>(Map.Width) * Map.Height;
+  if (File.size() - Pos != Pixels * (Grey ? 1 : 3))
+    return {};
+  Map.Rgb.resize(Pixels * 3);
+  for (std::size_t I = 0; I < Pixels; ++I)
+    for (int C = 0; C < 3; ++C)
+      Map.Rgb[I * 3 + C] = Grey ? File[Pos + I] : File[Pos + I * 3 + C];
+  return Map;
+}
+
+// Offset of the first (or last) marker FF Code; npos if none.
+std::size_t FindMarker(const Bytes& Data, std::uint8_t Code, bool Last = false) {
+  std::size_t Found = std::string::npos;
+  for (std::size_t I = 0; I + 1 < Data.size(); ++I)
+    if (Data[I] == 0xFF && Data[I + 1] == Code) {
+      Found = I;
+      if (!Last)
+        break;
+    }
+  return Found;
+}
+
+// The JPEG with its frame header claiming Width x Height.
+Bytes WithClaimedSize(Bytes Data, int Width, int Height) {
+  std::size_t Sof = FindMarker(Data, 0xC0);
+  if (Sof == std::string::npos)
+    Sof = FindMarker(Data, 0xC2);
+  EXPECT_NE(Sof, std::string::npos);
+  Data[Sof + 5] = static_cast<std::uint8_t>(Height >> 8);
+  Data[Sof + 6] = static_cast<std::uint8_t>(Height);
+  Data[Sof + 7] = static_cast<std::uint8_t>(Width >> 8);
+  Data[Sof + 8] = static_cast<std::uint8_t>(Width);
+  return Data;
+}
+
+// The process's private bytes (Wine fills in only the basic counters).
+SIZE_T PrivateBytes() {
+  PROCESS_MEMORY_COUNTERS Counters{};
+  Counters.cb = sizeof Counters;
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &Counters, sizeof Counters))
+    return 0;
+  return Counters.PagefileUsage;
+}
+
+struct TFixture {
+  const char* Name;
+  int Width, Height;
+  const char* Warning;
+};
+
+// Kept in step with the fixtures made in tests/win/CMakeLists.txt.
+const TFixture Fixtures[] = {
+    {"gradient", 450, 304, ""},     // 4:2:0
+    {"progressive", 450, 304, ""},  // 4:2:2
+    {"grey", 101, 67, ""},
+    {"cmyk", 64, 43, ""},
+    {"small", 28, 9, ""},  // 4:2:2
+    {"odd", 13, 7, ""},    // 4:2:0, rows padded by 1 byte
+    {"pixel", 1, 1, ""},
+    {"truncated", 450, 304, "Premature end of JPEG file"},  // the first half of gradient
+};
+
+// Names the fixture in test names instead of dumping its bytes.
+void PrintTo(const TFixture& F, std::ostream* Out) { *Out << F.Name; }
+
+class JpegFixture : public ::testing::TestWithParam<TFixture> {};
+
+TEST_P(JpegFixture, DecodesPixelForPixelAsTheHostDecoder) {
+  const TFixture& F = GetParam();
+  const TPixmap Expected = ReadPixmap(std::string(F.Name) + ".ppm");
+  ASSERT_EQ(Expected.Width, F.Width) << "unreadable " << F.Name << ".ppm";
+  ASSERT_EQ(Expected.Height, F.Height);
+
+  const TDecodedImage Image = Decode(Fixture(std::string(F.Name) + ".jpg"));
+  ASSERT_EQ(Image.Width, F.Width);
+  ASSERT_EQ(Image.Height, F.Height);
+  EXPECT_EQ(Image.Warning, F.Warning);
+  const std::size_t Stride = (F.Width * 3 + 3) / 4 * 4;
+  EXPECT_EQ(static_cast<std::size_t>(Image.Stride()), Stride);
+  ASSERT_EQ(Image.Bits.size(), Stride * F.Height);
+
+  int Mismatches = 0;
+  std::string First;
+  for (int Y = 0; Y < F.Height; ++Y) {
+    const std::uint8_t* Row = Image.Bits.data() + (F.Height - 1 - Y) * Stride;  // bottom-up
+    for (int X = 0; X < F.Width; ++X) {
+      const std::uint8_t* Want = Expected.Rgb.data() + (static_cast<std::size_t>(Y) * F.Width + X) * 3;
+      const std::uint8_t* Got = Row + X * 3;
+      if (Got[0] != Want[2] || Got[1] != Want[1] || Got[2] != Want[0]) {
+        if (Mismatches++ == 0)
+          First = "(" + std::to_string(X) + "," + std::to_string(Y) + ") BGR " + std::to_string(Got[0]) + " " +
+                  std::to_string(Got[1]) + " " + std::to_string(Got[2]) + ", djpeg RGB " + std::to_string(Want[0]) +
+                  " " + std::to_string(Want[1]) + " " + std::to_string(Want[2]);
+      }
+    }
+    for (std::size_t P = F.Width * 3; P < Stride; ++P)
+      EXPECT_EQ(Row[P], 0) << "padding of row " << Y;
+  }
+  EXPECT_EQ(Mismatches, 0) << "first at " << First;
+}
+
+TEST_P(JpegFixture, ReadsTheSizeFromTheHeader) {
+  const TFixture& F = GetParam();
+  const Bytes Data = Fixture(std::string(F.Name) + ".jpg");
+  int Width = -1, Height = -1;
+  ASSERT_TRUE(ReadJpegSize(Data.data(), Data.size(), Width, Height));
+  EXPECT_EQ(Width, F.Width);
+  EXPECT_EQ(Height, F.Height);
+}
+
+INSTANTIATE_TEST_SUITE_P(Jpeg, JpegFixture, ::testing::ValuesIn(Fixtures),
+                         [](const auto& Info) { return std::string(Info.param.Name); });
+
+TEST(JpegDecoder, EmptyInputIsInvalid) {
+  EXPECT_THROW(DecodeJpeg(nullptr, 0), EInvalidGraphic);
+  const std::uint8_t Byte = 0xFF;
+  try {
+    DecodeJpeg(&Byte, 0);
+    FAIL();
+  } catch (const EInvalidGraphic& E) {
+    EXPECT_EQ(E.Message(), "Invalid JPEG image");
+  }
+  int Width = 7, Height = 7;
+  EXPECT_FALSE(ReadJpegSize(&Byte, 0, Width, Height));
+  EXPECT_EQ(Width, 7);
+  EXPECT_EQ(Height, 7);
+}
+
+TEST(JpegDecoder, OtherFilesAreNotJpegs) {
+  // A PNG under a .jpg name.
+  EXPECT_EQ(DecodeError(Fixture("not-a-jpeg.jpg")), "JPEG error #53: Not a JPEG file: starts with 0x89 0x50");
+  Bytes Noise = RandomBytes(4096, 7);
+  Noise[0] = 0x12;
+  Noise[1] = 0x34;
+  EXPECT_EQ(DecodeError(Noise), "JPEG error #53: Not a JPEG file: starts with 0x12 0x34");
+  int Width, Height;
+  EXPECT_FALSE(ReadJpegSize(Noise.data(), Noise.size(), Width, Height));
+}
+
+TEST(JpegDecoder, NoiseAfterTheStartMarkerIsAnError) {
+  for (std::uint32_t Seed = 1; Seed <= 20; ++Seed) {
+    Bytes Noise = RandomBytes(8192, Seed);
+    Noise[0] = 0xFF;
+    Noise[1] = 0xD8;
+    const std::string Error = DecodeError(Noise);
+    EXPECT_EQ(Error.rfind("JPEG error #", 0), 0u) << "seed " << Seed << ": " << Error;
+  }
+  const Bytes Empty{0xFF, 0xD8, 0xFF, 0xD9};
+  EXPECT_EQ(DecodeError(Empty), "JPEG error #51: JPEG datastream contains no image");
+}
+
+TEST(JpegDecoder, HeadersCutShortAreAnError) {
+  const Bytes Whole = Fixture("gradient.jpg");
+  const std::size_t Sos = FindMarker(Whole, 0xDA);
+  ASSERT_NE(Sos, std::string::npos);
+  const Bytes Headers(Whole.begin(), Whole.begin() + static_cast<std::ptrdiff_t>(Sos));
+  EXPECT_EQ(DecodeError(Headers), "JPEG error #59: Invalid JPEG file structure: missing SOS marker");
+  int Width, Height;
+  EXPECT_FALSE(ReadJpegSize(Headers.data(), Headers.size(), Width, Height));
+  // Cut inside the tables, before the frame header.
+  const Bytes Tables(Whole.begin(), Whole.begin() + 100);
+  EXPECT_EQ(DecodeError(Tables).rfind("JPEG error #", 0), 0u) << DecodeError(Tables);
+}
+
+TEST(JpegDecoder, EveryPrefixEitherDecodesOrRaises) {
+  const Bytes Whole = Fixture("small.jpg");
+  int Decoded = 0;
+  for (std::size_t Length = 0; Length <= Whole.size(); ++Length) {
+    const Bytes Prefix(Whole.begin(), Whole.begin() + static_cast<std::ptrdiff_t>(Length));
+    try {
+      const TDecodedImage Image = Decode(Prefix);
+      EXPECT_EQ(Image.Width, 28);
+      EXPECT_EQ(Image.Height, 9);
+      EXPECT_EQ(Image.Bits.size(), 9u * Image.Stride());
+      if (Length == Whole.size()) {
+        EXPECT_EQ(Image.Warning, "");
+      }
+      ++Decoded;
+    } catch (const EInvalidGraphic& E) {
+      EXPECT_EQ(E.Message().rfind("JPEG error #", 0) == 0 || Length == 0, true) << E.Message();
+    }
+  }
+  // Everything from the first scan on is picture data, filled in with grey.
+  EXPECT_GT(Decoded, 0);
+}
+
+TEST(JpegDecoder, DamagedBytesNeverCrash) {
+  for (const char* Name : {"small.jpg", "progressive.jpg", "grey.jpg"}) {
+    const Bytes Whole = Fixture(Name);
+    std::mt19937 Rng(2024);
+    for (int Round = 0; Round < 150; ++Round) {
+      Bytes Damaged = Whole;
+      const int Flips = 1 + static_cast<int>(Rng() % 4);
+      for (int I = 0; I < Flips; ++I)
+        Damaged[Rng() % Damaged.size()] = static_cast<std::uint8_t>(Rng());
+      try {
+        const TDecodedImage Image = Decode(Damaged);
+        EXPECT_GT(Image.Width, 0);
+        EXPECT_GT(Image.Height, 0);
+        EXPECT_EQ(Image.Bits.size(), static_cast<std::size_t>(Image.Stride()) * Image.Height);
+      } catch (const EInvalidGraphic& E) {
+        EXPECT_FALSE(E.Message().empty());
+      }
+    }
+  }
+}
+
+TEST(JpegDecoder, AbsurdSizesAreRefusedBeforeDecoding) {
+  const Bytes Small = Fixture("small.jpg");
+  const Bytes Huge = WithClaimedSize(Small, 65000, 65000);
+  EXPECT_EQ(DecodeError(Huge), "JPEG image too large: 65000 x 65000 pixels");
+  int Width = 0, Height = 0;
+  EXPECT_FALSE(ReadJpegSize(Huge.data(), Huge.size(), Width, Height));
+  // 64 Mpixel exactly passes, one row more does not.
+  const Bytes AtLimit = WithClaimedSize(Small, 8192, 8192);
+  EXPECT_TRUE(ReadJpegSize(AtLimit.data(), AtLimit.size(), Width, Height));
+  EXPECT_EQ(Width, 8192);
+  EXPECT_EQ(Height, 8192);
+  const Bytes OverLimit = WithClaimedSize(Small, 8192, 8193);
+  EXPECT_FALSE(ReadJpegSize(OverLimit.data(), OverLimit.size(), Width, Height));
+  EXPECT_EQ(DecodeError(OverLimit), "JPEG image too large: 8192 x 8193 pixels");
+  // Beyond what the JPEG format allows at all.
+  EXPECT_EQ(DecodeError(WithClaimedSize(Small, 65535, 1)),
+            "JPEG error #41: Maximum supported image dimension is 65500 pixels");
+  EXPECT_EQ(DecodeError(WithClaimedSize(Small, 0, 9)), "JPEG error #32: Empty JPEG image (DNL not supported)");
+}
+
+// The progressive fixture with its first scan's spectral selection made impossible,
+// which libjpeg finds only after taking the memory for the whole picture.
+Bytes WithBadFirstScan() {
+  Bytes Data = Fixture("progressive.jpg");
+  const std::size_t Sos = FindMarker(Data, 0xDA);
+  EXPECT_NE(Sos, std::string::npos);
+  const std::size_t Components = Data[Sos + 4];
+  Data[Sos + 5 + 2 * Components] = 64;  // Ss
+  return Data;
+}
+
+TEST(JpegDecoder, ErrorsInsideTheImageDataAreRaised) {
+  const std::string Error = DecodeError(WithBadFirstScan());
+  EXPECT_EQ(Error.rfind("JPEG error #16: Invalid progressive parameters Ss=64 ", 0), 0u) << Error;
+}
+
+TEST(JpegDecoder, EndlessScansAreCutOff) {
+  const Bytes Progressive = Fixture("progressive.jpg");
+  const std::size_t LastScan = FindMarker(Progressive, 0xDA, true);
+  const std::size_t End = FindMarker(Progressive, 0xD9, true);
+  ASSERT_LT(LastScan, End);
+  Bytes Endless(Progressive.begin(), Progressive.begin() + static_cast<std::ptrdiff_t>(End));
+  for (int I = 0; I < 600; ++I)
+    Endless.insert(Endless.end(), Progressive.begin() + static_cast<std::ptrdiff_t>(LastScan),
+                   Progressive.begin() + static_cast<std::ptrdiff_t>(End));
+  Endless.insert(Endless.end(), {0xFF, 0xD9});
+  EXPECT_EQ(DecodeError(Endless), "JPEG image has more than 500 scans");
+}
+
+TEST(JpegDecoder, RepeatedDecodingKeepsNoMemory) {
+  const Bytes Good = Fixture("gradient.jpg");
+  const Bytes Progressive = Fixture("progressive.jpg");
+  const Bytes Bad = WithBadFirstScan();
+  const Bytes Truncated = Fixture("truncated.jpg");
+  auto Round = [&] {
+    EXPECT_EQ(Decode(Good).Width, 450);
+    EXPECT_EQ(Decode(Progressive).Width, 450);
+    EXPECT_EQ(Decode(Truncated).Width, 450);
+    EXPECT_THROW(Decode(Bad), EInvalidGraphic);
+    int Width, Height;
+    EXPECT_TRUE(ReadJpegSize(Good.data(), Good.size(), Width, Height));
+  };
+  for (int I = 0; I < 10; ++I)
+    Round();
+  const SIZE_T Before = PrivateBytes();
+  ASSERT_GT(Before, 0u);
+  for (int I = 0; I < 200; ++I)
+    Round();
+  const SIZE_T After = PrivateBytes();
+  // A decompressor left behind would cost at least 40 KB a round, the bad
+  // progressive one over 400 KB.
+  EXPECT_LT(static_cast<long long>(After) - static_cast<long long>(Before), 4ll << 20)
+      << "before " << Before << ", after " << After;
+}
+
+}  // namespace
