@@ -242,6 +242,8 @@ void TControl::Dispatch(TMessage& Message) {
     case WM_MBUTTONDOWN:
     case WM_MBUTTONUP:
     case WM_MBUTTONDBLCLK:
+      // The window's own handling first: a native control needs its presses.
+      DefaultHandler(Message);
       HandleMouse(Message);
       return;
     case CM_MOUSEENTER:
@@ -816,6 +818,23 @@ void TWinControl::Dispatch(TMessage& Message) {
     case CM_SYSCOLORCHANGE:
       Broadcast(Message);
       return;
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORSTATIC:
+    case WM_COMMAND:
+      // A native child asks its parent; the child itself knows the answer.
+      if (auto* Child = FromHandle(reinterpret_cast<HWND>(Message.LParam)); Child && Child != this) {
+        Message.Result = Child->Perform(CN_BASE + Message.Msg, Message.WParam, Message.LParam);
+        return;
+      }
+      break;
+    case CN_CTLCOLOREDIT:
+    case CN_CTLCOLORSTATIC: {
+      HDC DC = reinterpret_cast<HDC>(Message.WParam);
+      SetTextColor(DC, ColorToRGB(FFont.Color()));
+      SetBkColor(DC, ColorToRGB(FColor));
+      Message.Result = reinterpret_cast<LRESULT>(FBrush.Handle());
+      return;
+    }
   }
   TControl::Dispatch(Message);
 }

@@ -262,6 +262,18 @@ void TCustomForm::Dispatch(TMessage& Message) {
   TWinControl::Dispatch(Message);
 }
 
+TNotifyEvent TCustomForm::Handler(const std::string& Name) const {
+  auto It = FHandlers.find(Name);
+  if (It == FHandlers.end())
+    throw EReadError("Method " + Name + " not found");
+  return It->second;
+}
+
+void TCustomForm::BindField(const std::string& Name, TComponent* Component) {
+  if (auto It = FFields.find(Name); It != FFields.end())
+    It->second(Component);
+}
+
 // ---------------------------------------------------------------- TScreen
 
 void TScreen::ControlDestroying(TControl* Control) {

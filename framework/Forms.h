@@ -3,11 +3,14 @@
 #pragma once
 
 #include <exception>
+#include <functional>
+#include <map>
 #include <string>
 
 #include <windows.h>
 
 #include "Controls.h"
+#include "SysUtils.h"
 
 enum TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
 enum TBorderIconFlag : unsigned { biSystemMenu = 1, biMinimize = 2, biMaximize = 4, biHelp = 8 };
@@ -51,6 +54,21 @@ public:
 
   void Dispatch(TMessage& Message) override;
 
+  // Event handlers and fields that a stored description names.
+  void RegisterHandler(const std::string& Name, TNotifyEvent Handler) { FHandlers[Name] = std::move(Handler); }
+  // Raises EReadError for a name the form does not have.
+  TNotifyEvent Handler(const std::string& Name) const;
+  template <typename T>
+  void RegisterField(const std::string& Name, T*& Field) {
+    FFields[Name] = [&Field, Name](TComponent* Component) {
+      Field = dynamic_cast<T*>(Component);
+      if (!Field)
+        throw EReadError("Field " + Name + " does not match the class of its component");
+    };
+  }
+  // Points the field of that name (if any) at Component.
+  void BindField(const std::string& Name, TComponent* Component);
+
   TNotifyEvent OnCreate;
 
 protected:
@@ -70,6 +88,8 @@ private:
   TModalResult FModalResult = 0;
   TWinControl* FActiveControl = nullptr;
   bool FPositioned = false;
+  std::map<std::string, TNotifyEvent> FHandlers;
+  std::map<std::string, std::function<void(TComponent*)>> FFields;
 };
 
 class TForm : public TCustomForm {

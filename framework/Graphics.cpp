@@ -1,11 +1,5 @@
 #include "Graphics.h"
 
-COLORREF ColorToRGB(TColor Color) {
-  if (Color < 0)
-    return GetSysColor(Color & 0xFF);
-  return static_cast<COLORREF>(Color);
-}
-
 TFont::TFont() = default;
 
 void TFont::Assign(const TFont& Source) {

@@ -7,27 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "Colors.h"
 #include "WinHandles.h"
-
-// 0x00BBGGRR for RGB colours; 0x80000000 + index for system colours.
-using TColor = std::int32_t;
-
-inline constexpr TColor SystemColor(int Index) { return static_cast<TColor>(0x80000000u | static_cast<unsigned>(Index)); }
-inline constexpr TColor clBlack = 0x000000, clMaroon = 0x000080, clGreen = 0x008000, clOlive = 0x008080,
-                        clNavy = 0x800000, clPurple = 0x800080, clTeal = 0x808000, clGray = 0x808080,
-                        clSilver = 0xC0C0C0, clRed = 0x0000FF, clLime = 0x00FF00, clYellow = 0x00FFFF,
-                        clBlue = 0xFF0000, clFuchsia = 0xFF00FF, clAqua = 0xFFFF00, clWhite = 0xFFFFFF;
-inline constexpr TColor clNone = 0x1FFFFFFF;
-inline constexpr TColor clScrollBar = SystemColor(COLOR_SCROLLBAR), clBackground = SystemColor(COLOR_BACKGROUND),
-                        clWindow = SystemColor(COLOR_WINDOW), clWindowText = SystemColor(COLOR_WINDOWTEXT),
-                        clBtnFace = SystemColor(COLOR_BTNFACE), clBtnShadow = SystemColor(COLOR_BTNSHADOW),
-                        clBtnText = SystemColor(COLOR_BTNTEXT), clBtnHighlight = SystemColor(COLOR_BTNHIGHLIGHT),
-                        clHighlight = SystemColor(COLOR_HIGHLIGHT), clHighlightText = SystemColor(COLOR_HIGHLIGHTTEXT),
-                        clGrayText = SystemColor(COLOR_GRAYTEXT), cl3DDkShadow = SystemColor(COLOR_3DDKSHADOW),
-                        cl3DLight = SystemColor(COLOR_3DLIGHT), clInfoBk = SystemColor(COLOR_INFOBK);
-
-// The RGB value of a colour; system colours are looked up now.
-COLORREF ColorToRGB(TColor Color);
 
 enum TFontStyle : unsigned { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
 

@@ -27,5 +27,11 @@ inline constexpr UINT CM_BUTTONPRESSED = CM_BASE + 24;
 inline constexpr UINT CM_FOCUSCHANGED = CM_BASE + 7;
 inline constexpr UINT CM_SYSCOLORCHANGE = CM_BASE + 36;
 
+// Messages a parent reflects back to the child window they concern.
+inline constexpr UINT CN_BASE = 0xBC00;
+inline constexpr UINT CN_CTLCOLOREDIT = CN_BASE + WM_CTLCOLOREDIT;
+inline constexpr UINT CN_CTLCOLORSTATIC = CN_BASE + WM_CTLCOLORSTATIC;
+inline constexpr UINT CN_COMMAND = CN_BASE + WM_COMMAND;
+
 inline int MessageX(const TMessage& M) { return static_cast<short>(LOWORD(M.LParam)); }
 inline int MessageY(const TMessage& M) { return static_cast<short>(HIWORD(M.LParam)); }

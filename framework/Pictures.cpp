@@ -1,0 +1,240 @@
+#include "Pictures.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "JpegDecoder.h"
+#include "SysUtils.h"
+
+// ---------------------------------------------------------------- TBitmap
+
+TBitmap::TBitmap() = default;
+
+TBitmap::~TBitmap() { ReleaseCanvas(); }
+
+void TBitmap::ReleaseCanvas() {
+  FCanvas.reset();
+  if (FDC) {
+    SelectObject(FDC, FOldBitmap);
+    DeleteDC(FDC);
+    FDC = nullptr;
+    FOldBitmap = nullptr;
+  }
+}
+
+void TBitmap::Rebuild(int Width, int Height, bool Monochrome) {
+  TGdiObject New;
+  if (Width > 0 && Height > 0) {
+    if (Monochrome) {
+      New.Reset(CreateBitmap(Width, Height, 1, 1, nullptr));
+    } else {
+      HDC Screen = GetDC(nullptr);
+      New.Reset(CreateCompatibleBitmap(Screen, Width, Height));
+      ReleaseDC(nullptr, Screen);
+    }
+    if (!New)
+      throw EInvalidGraphic("Out of system resources");
+    // Keep what fits of the old pixels; the rest starts white.
+    HDC Dest = CreateCompatibleDC(nullptr);
+    HGDIOBJ OldDest = SelectObject(Dest, New.Get());
+    PatBlt(Dest, 0, 0, Width, Height, WHITENESS);
+    if (FBitmap) {
+      HDC Source = FDC ? FDC : CreateCompatibleDC(nullptr);
+      HGDIOBJ OldSource = FDC ? nullptr : SelectObject(Source, FBitmap.Get());
+      // A one-bit target maps the background colour (white) to 1, the rest to 0.
+      SetBkColor(Source, RGB(255, 255, 255));
+      BitBlt(Dest, 0, 0, std::min(Width, FWidth), std::min(Height, FHeight), Source, 0, 0, SRCCOPY);
+      if (!FDC) {
+        SelectObject(Source, OldSource);
+        DeleteDC(Source);
+      }
+    }
+    SelectObject(Dest, OldDest);
+    DeleteDC(Dest);
+  }
+  ReleaseCanvas();
+  FBitmap = std::move(New);
+  FWidth = FBitmap ? Width : 0;
+  FHeight = FBitmap ? Height : 0;
+  FMonochrome = Monochrome;
+}
+
+void TBitmap::SetSize(int Width, int Height) {
+  if (Width != FWidth || Height != FHeight)
+    Rebuild(std::max(Width, 0), std::max(Height, 0), FMonochrome);
+}
+
+void TBitmap::SetMonochrome(bool Value) {
+  if (Value != FMonochrome)
+    Rebuild(FWidth, FHeight, Value);
+}
+
+void TBitmap::Assign(const TBitmap& Source) {
+  if (&Source == this)
+    return;
+  ReleaseCanvas();
+  FBitmap.Reset();
+  FWidth = FHeight = 0;
+  FMonochrome = Source.FMonochrome;
+  if (Source.FWidth > 0 && Source.FHeight > 0) {
+    Rebuild(Source.FWidth, Source.FHeight, Source.FMonochrome);
+    HDC Dest = Canvas().Handle();
+    HDC From = CreateCompatibleDC(nullptr);
+    HGDIOBJ Old = SelectObject(From, Source.FBitmap.Get());
+    BitBlt(Dest, 0, 0, FWidth, FHeight, Source.FDC ? Source.FDC : From, 0, 0, SRCCOPY);
+    SelectObject(From, Old);
+    DeleteDC(From);
+  }
+}
+
+void TBitmap::SetDIBits(int Width, int Height, const std::uint8_t* Bits) {
+  Rebuild(Width, Height, false);
+  BITMAPINFO Info{};
+  Info.bmiHeader.biSize = sizeof Info.bmiHeader;
+  Info.bmiHeader.biWidth = Width;
+  Info.bmiHeader.biHeight = Height;
+  Info.bmiHeader.biPlanes = 1;
+  Info.bmiHeader.biBitCount = 24;
+  Info.bmiHeader.biCompression = BI_RGB;
+  SetDIBitsToDevice(Canvas().Handle(), 0, 0, Width, Height, 0, 0, 0, Height, Bits, &Info, DIB_RGB_COLORS);
+}
+
+TCanvas& TBitmap::Canvas() {
+  if (!FCanvas) {
+    FDC = CreateCompatibleDC(nullptr);
+    if (FBitmap)
+      FOldBitmap = SelectObject(FDC, FBitmap.Get());
+    FCanvas = std::make_unique<TCanvas>();
+    FCanvas->SetHandle(FDC);
+  }
+  return *FCanvas;
+}
+
+void TBitmap::Draw(TCanvas& Target, int X, int Y) {
+  if (Empty())
+    return;
+  BitBlt(Target.Handle(), X, Y, FWidth, FHeight, Canvas().Handle(), 0, 0, SRCCOPY);
+}
+
+std::unique_ptr<TGraphic> TBitmap::Clone() const {
+  auto Copy = std::make_unique<TBitmap>();
+  Copy->Assign(*this);
+  return Copy;
+}
+
+// ---------------------------------------------------------------- TJPEGImage
+
+TJPEGImage::TJPEGImage(std::vector<std::uint8_t> Data) : FData(std::move(Data)) {}
+
+void TJPEGImage::ReadSize() {
+  if (FWidth >= 0)
+    return;
+  int W = 0, H = 0;
+  if (!FData.empty() && ReadJpegSize(FData.data(), FData.size(), W, H)) {
+    FWidth = W;
+    FHeight = H;
+  } else {
+    FWidth = FHeight = 0;
+  }
+}
+
+int TJPEGImage::Width() {
+  ReadSize();
+  return FWidth;
+}
+
+int TJPEGImage::Height() {
+  ReadSize();
+  return FHeight;
+}
+
+TBitmap& TJPEGImage::Bitmap() {
+  if (!FBitmap) {
+    auto Decoded = DecodeJpeg(FData.data(), FData.size());
+    auto Result = std::make_unique<TBitmap>();
+    Result->SetDIBits(Decoded.Width, Decoded.Height, Decoded.Bits.data());
+    FBitmap = std::move(Result);
+  }
+  return *FBitmap;
+}
+
+void TJPEGImage::Draw(TCanvas& Canvas, int X, int Y) {
+  if (!Empty())
+    Bitmap().Draw(Canvas, X, Y);
+}
+
+std::unique_ptr<TGraphic> TJPEGImage::Clone() const { return std::make_unique<TJPEGImage>(FData); }
+
+// ---------------------------------------------------------------- TIcon
+
+namespace {
+
+#pragma pack(push, 1)
+struct TIconDirEntry {
+  BYTE Width, Height, ColorCount, Reserved;
+  WORD Planes, BitCount;
+  DWORD BytesInRes, ImageOffset;
+};
+#pragma pack(pop)
+
+}  // namespace
+
+TIcon::TIcon(std::vector<std::uint8_t> Data) : FData(std::move(Data)) {
+  // Directory: reserved 0, type 1, count; then the entries.
+  if (FData.size() < 6 + sizeof(TIconDirEntry) || FData[0] != 0 || FData[1] != 0 || FData[2] != 1 || FData[3] != 0 ||
+      (FData[4] | FData[5] << 8) == 0)
+    throw EInvalidGraphic("Invalid icon");
+  TIconDirEntry Entry;
+  std::memcpy(&Entry, FData.data() + 6, sizeof Entry);
+  if (Entry.ImageOffset > FData.size() || Entry.BytesInRes > FData.size() - Entry.ImageOffset)
+    throw EInvalidGraphic("Invalid icon");
+  FWidth = Entry.Width ? Entry.Width : 256;
+  FHeight = Entry.Height ? Entry.Height : 256;
+}
+
+TIcon::~TIcon() {
+  if (FHandle)
+    DestroyIcon(FHandle);
+}
+
+HICON TIcon::Handle() {
+  if (!FHandle && !FData.empty()) {
+    TIconDirEntry Entry;
+    std::memcpy(&Entry, FData.data() + 6, sizeof Entry);
+    FHandle = CreateIconFromResourceEx(FData.data() + Entry.ImageOffset, Entry.BytesInRes, TRUE, 0x00030000, FWidth,
+                                       FHeight, LR_DEFAULTCOLOR);
+    if (!FHandle)
+      throw EInvalidGraphic("Invalid icon");
+  }
+  return FHandle;
+}
+
+void TIcon::Draw(TCanvas& Canvas, int X, int Y) {
+  if (!Empty())
+    DrawIconEx(Canvas.Handle(), X, Y, Handle(), FWidth, FHeight, 0, nullptr, DI_NORMAL);
+}
+
+std::unique_ptr<TGraphic> TIcon::Clone() const { return std::make_unique<TIcon>(FData); }
+
+// ---------------------------------------------------------------- TPicture
+
+void TPicture::SetGraphic(std::unique_ptr<TGraphic> Value) {
+  FGraphic = std::move(Value);
+  Changed();
+}
+
+void TPicture::Assign(const TPicture& Source) {
+  if (&Source == this)
+    return;
+  FGraphic = Source.FGraphic ? Source.FGraphic->Clone() : nullptr;
+  Changed();
+}
+
+void TPicture::LoadFromData(const std::string& ClassName, std::vector<std::uint8_t> Data) {
+  if (ClassName == "TJPEGImage")
+    SetGraphic(std::make_unique<TJPEGImage>(std::move(Data)));
+  else if (ClassName == "TIcon")
+    SetGraphic(std::make_unique<TIcon>(std::move(Data)));
+  else
+    throw EInvalidGraphic("Unknown picture format " + ClassName);
+}
