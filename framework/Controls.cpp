@@ -489,6 +489,9 @@ void TWinControl::CreateWnd() {
     if (!FParent)
       throw Exception(Format(Consts::SParentRequired, Name()));
     Params.WndParent = FParent->Handle();
+    // Making the parent's window makes its children's too, this one included.
+    if (FHandle)
+      return;
   }
   HINSTANCE Instance = GetModuleHandleA(nullptr);
   WNDCLASSA Class{};
@@ -501,6 +504,8 @@ void TWinControl::CreateWnd() {
     } else {
       Class.style = Params.ClassStyle;
       Class.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+      // Windows show the application's icon; they have none of their own.
+      Class.hIcon = LoadIconA(Instance, "MAINICON");
     }
     Class.lpfnWndProc = ControlWindowProc;
     Class.hInstance = Instance;

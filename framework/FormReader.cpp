@@ -197,8 +197,13 @@ void LoadPictureValue(TPicture& Picture, const TStreamValue& Value, const std::s
   const auto* Binary = Value.Get<TBinaryValue>();
   if (!Binary)
     BadValue(Property, "a picture");
-  auto Decoded = DecodePictureValue(Binary->Bytes);
-  Picture.LoadFromData(Decoded.ClassName, std::move(Decoded.Data));
+  // Broken picture data is a bad value like any other: an EReadError naming the property.
+  try {
+    auto Decoded = DecodePictureValue(Binary->Bytes);
+    Picture.LoadFromData(Decoded.ClassName, std::move(Decoded.Data));
+  } catch (const Exception& E) {
+    throw EReadError("Invalid property value for " + Property + ": " + E.Message());
+  }
 }
 
 TClassRegistry& TClassRegistry::Instance() {

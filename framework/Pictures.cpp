@@ -37,13 +37,17 @@ void TBitmap::Rebuild(int Width, int Height, bool Monochrome) {
     // Keep what fits of the old pixels; the rest starts white.
     HDC Dest = CreateCompatibleDC(nullptr);
     HGDIOBJ OldDest = SelectObject(Dest, New.Get());
-    PatBlt(Dest, 0, 0, Width, Height, WHITENESS);
+    // White as a colour, not WHITENESS: that sets every bit of a 32-bit pixel,
+    // which then no longer matches white when made monochrome.
+    RECT All{0, 0, Width, Height};
+    ::FillRect(Dest, &All, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     if (FBitmap) {
       HDC Source = FDC ? FDC : CreateCompatibleDC(nullptr);
       HGDIOBJ OldSource = FDC ? nullptr : SelectObject(Source, FBitmap.Get());
       // A one-bit target maps the background colour (white) to 1, the rest to 0.
-      SetBkColor(Source, RGB(255, 255, 255));
+      const COLORREF OldBk = SetBkColor(Source, RGB(255, 255, 255));
       BitBlt(Dest, 0, 0, std::min(Width, FWidth), std::min(Height, FHeight), Source, 0, 0, SRCCOPY);
+      SetBkColor(Source, OldBk);
       if (!FDC) {
         SelectObject(Source, OldSource);
         DeleteDC(Source);
@@ -52,7 +56,9 @@ void TBitmap::Rebuild(int Width, int Height, bool Monochrome) {
     SelectObject(Dest, OldDest);
     DeleteDC(Dest);
   }
-  ReleaseCanvas();
+  // The canvas stays, tools and all (callers hold on to it): it draws on the new pixels.
+  if (FDC)
+    SelectObject(FDC, New ? New.Get() : FOldBitmap);
   FBitmap = std::move(New);
   FWidth = FBitmap ? Width : 0;
   FHeight = FBitmap ? Height : 0;
@@ -72,10 +78,7 @@ void TBitmap::SetMonochrome(bool Value) {
 void TBitmap::Assign(const TBitmap& Source) {
   if (&Source == this)
     return;
-  ReleaseCanvas();
-  FBitmap.Reset();
-  FWidth = FHeight = 0;
-  FMonochrome = Source.FMonochrome;
+  Rebuild(0, 0, Source.FMonochrome);
   if (Source.FWidth > 0 && Source.FHeight > 0) {
     Rebuild(Source.FWidth, Source.FHeight, Source.FMonochrome);
     HDC Dest = Canvas().Handle();
@@ -102,8 +105,10 @@ void TBitmap::SetDIBits(int Width, int Height, const std::uint8_t* Bits) {
 TCanvas& TBitmap::Canvas() {
   if (!FCanvas) {
     FDC = CreateCompatibleDC(nullptr);
+    // The context's own bitmap goes back before it is deleted, whatever was selected since.
+    FOldBitmap = GetCurrentObject(FDC, OBJ_BITMAP);
     if (FBitmap)
-      FOldBitmap = SelectObject(FDC, FBitmap.Get());
+      SelectObject(FDC, FBitmap.Get());
     FCanvas = std::make_unique<TCanvas>();
     FCanvas->SetHandle(FDC);
   }

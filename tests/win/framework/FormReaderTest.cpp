@@ -1,0 +1,591 @@
+// The description reader building live controls: test classes registered
+// here keep a journal of everything that happens to them while a description
+// is read (parent set, each property with the kind of value it came as, the
+// parent colour and font notifications, Loaded), and the journal is checked
+// for the order the reader promises.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "ComponentStream.h"
+#include "FormReader.h"
+#include "GraphicsTestSupport.h"
+#include "StdCtrls.h"
+
+using namespace GfxTest;
+
+namespace {
+
+std::vector<std::string> Journal;
+
+std::string Number(double Value) {
+  char Text[32];
+  std::snprintf(Text, sizeof Text, "%g", Value);
+  return Text;
+}
+
+// A value as the journal shows it: its kind and what it holds.
+std::string Describe(const TStreamValue& V) {
+  switch (V.Kind()) {
+    case TValueKind::vkNull: return "null";
+    case TValueKind::vkList: {
+      std::string Text = "list(";
+      for (const auto& Item : *V.Get<std::vector<TStreamValue>>())
+        Text += (Text.back() == '(' ? "" : ", ") + Describe(Item);
+      return Text + ")";
+    }
+    case TValueKind::vkInteger: return "integer " + std::to_string(*V.Get<std::int64_t>());
+    case TValueKind::vkExtended: return "extended " + Number(V.Get<TExtendedValue>()->ToDouble());
+    case TValueKind::vkString: {
+      const auto& S = *V.Get<std::string>();
+      return S.size() > 40 ? "string of " + std::to_string(S.size()) + " bytes" : "string '" + S + "'";
+    }
+    case TValueKind::vkIdent: return "ident " + V.Get<TIdentValue>()->Name;
+    case TValueKind::vkBoolean: return *V.Get<bool>() ? "boolean True" : "boolean False";
+    case TValueKind::vkBinary: return "binary of " + std::to_string(V.Get<TBinaryValue>()->Bytes.size()) + " bytes";
+    case TValueKind::vkSet: {
+      std::string Text = "set [";
+      for (const auto& Name : V.Get<TSetValue>()->Names)
+        Text += (Text.back() == '[' ? "" : ",") + Name;
+      return Text + "]";
+    }
+    case TValueKind::vkNil: return "nil";
+    case TValueKind::vkCollection:
+      return "collection of " + std::to_string(V.Get<TCollectionValue>()->Items.size()) + " items";
+    case TValueKind::vkSingle: return "single " + Number(V.Get<TSingleValue>()->ToFloat());
+    case TValueKind::vkCurrency: return "currency " + std::to_string(V.Get<TCurrencyValue>()->Scaled);
+    case TValueKind::vkDate: return "date " + Number(V.Get<TDateValue>()->ToDouble());
+    case TValueKind::vkWideString:
+      return "wide string of " + std::to_string(V.Get<TWideStringValue>()->Units.size()) + " units";
+    case TValueKind::vkUtf8String: return "utf8 string '" + V.Get<TUtf8StringValue>()->Bytes + "'";
+    case TValueKind::vkDouble: return "double " + Number(V.Get<TDoubleValue>()->ToDouble());
+  }
+  return "?";
+}
+
+// Journals being given a parent, the parent colour and font notifications and Loaded.
+template <typename Base>
+class TRecording : public Base {
+public:
+  using Base::Base;
+
+  void SetParent(TWinControl* Value) override {
+    Journal.push_back(this->Name() + " SetParent " + (Value ? Value->Name() : "none"));
+    Base::SetParent(Value);
+  }
+  void Dispatch(TMessage& Message) override {
+    if (Message.Msg == CM_PARENTCOLORCHANGED)
+      Journal.push_back(this->Name() + " parent colour");
+    if (Message.Msg == CM_PARENTFONTCHANGED)
+      Journal.push_back(this->Name() + " parent font");
+    Base::Dispatch(Message);
+  }
+  void Loaded() override {
+    // How much of the tree is there by now: the root's components.
+    const TComponent* Root = this->Owner() ? this->Owner() : this;
+    Journal.push_back(this->Name() + " Loaded" + (this->InState(csLoading) ? "" : " (not loading)") + " with " +
+                      std::to_string(Root->Components().size()) + " components");
+    Base::Loaded();
+  }
+
+  // The state a setter found the component in.
+  std::string State() const {
+    const TControl* Parent = this->Parent();
+    return std::string(this->InState(csLoading) ? "{loading" : "{NOT loading") + ", parent " +
+           (Parent ? Parent->Name() : "none") + "}";
+  }
+};
+
+class TTestForm : public TRecording<TForm> {
+public:
+  using TRecording::TRecording;
+  std::int64_t Tag = 0;
+};
+
+class TTestPanel : public TRecording<TWinControl> {
+public:
+  using TRecording::TRecording;
+};
+
+class TTestGadget : public TRecording<TGraphicControl> {
+public:
+  using TRecording::TRecording;
+  std::int64_t Number = 0;
+  std::string Words, Choice, Unicode;
+  bool Flag = false;
+  std::vector<std::string> Options;
+  TPicture Picture;
+};
+
+class TTestSubGadget : public TTestGadget {
+public:
+  using TTestGadget::TTestGadget;
+  bool Sub = false;
+};
+
+// Setters that journal "Name.Property value {state}" and then store the value
+// through the framework's conversions.
+template <typename T>
+void Recorded(const std::string& ClassName, const std::string& Property,
+              std::function<void(T&, const TStreamValue&)> Store = nullptr) {
+  TClassRegistry::Instance().Property<T>(
+      ClassName, Property, [Property, Store](T& C, const TStreamValue& V, TReadContext&) {
+        Journal.push_back(C.Name() + "." + Property + " " + Describe(V) + " " + C.State());
+        if (Store)
+          Store(C, V);
+      });
+}
+
+void RegisterTestClasses() {
+  static bool Done = false;
+  if (Done)
+    return;
+  Done = true;
+  auto& R = TClassRegistry::Instance();
+  R.RegisterClass("TTestForm", "TForm");
+  Recorded<TTestForm>("TTestForm", "Tag", [](TTestForm& F, const TStreamValue& V) { F.Tag = IntegerValue(V, "Tag"); });
+
+  R.RegisterClass("TTestPanel", "TWinControl", [](TComponent* Owner) { return new TTestPanel(Owner); });
+
+  R.RegisterClass("TTestGadget", "TGraphicControl", [](TComponent* Owner) { return new TTestGadget(Owner); });
+  Recorded<TTestGadget>("TTestGadget", "Number",
+                        [](TTestGadget& G, const TStreamValue& V) { G.Number = IntegerValue(V, "Number"); });
+  Recorded<TTestGadget>("TTestGadget", "Words",
+                        [](TTestGadget& G, const TStreamValue& V) { G.Words = StringValue(V, "Words"); });
+  Recorded<TTestGadget>("TTestGadget", "Choice",
+                        [](TTestGadget& G, const TStreamValue& V) { G.Choice = IdentValue(V, "Choice"); });
+  Recorded<TTestGadget>("TTestGadget", "Flag",
+                        [](TTestGadget& G, const TStreamValue& V) { G.Flag = BooleanValue(V, "Flag"); });
+  Recorded<TTestGadget>("TTestGadget", "Options",
+                        [](TTestGadget& G, const TStreamValue& V) { G.Options = SetValue(V, "Options"); });
+  Recorded<TTestGadget>("TTestGadget", "Unicode",
+                        [](TTestGadget& G, const TStreamValue& V) { G.Unicode = StringValue(V, "Unicode"); });
+  Recorded<TTestGadget>("TTestGadget", "Picture.Data", [](TTestGadget& G, const TStreamValue& V) {
+    LoadPictureValue(G.Picture, V, "Picture.Data");
+  });
+  // Values only journalled.
+  for (const char* Name : {"Items", "Real", "Small", "Precise", "Money", "When", "Wide", "Nothing", "Rows", "Long", "Big"})
+    Recorded<TTestGadget>("TTestGadget", Name);
+
+  R.RegisterClass("TTestSubGadget", "TTestGadget", [](TComponent* Owner) { return new TTestSubGadget(Owner); });
+  Recorded<TTestSubGadget>("TTestSubGadget", "Sub",
+                           [](TTestSubGadget& G, const TStreamValue& V) { G.Sub = BooleanValue(V, "Sub"); });
+
+  // Known, but only to derive from.
+  R.RegisterClass("TTestAbstract", "TGraphicControl");
+}
+
+TStreamProperty Prop(std::string Name, TStreamValue Value) { return {std::move(Name), std::move(Value)}; }
+
+TStreamObject Object(std::string ClassName, std::string Name, std::vector<TStreamProperty> Properties,
+                     std::vector<TStreamObject> Children = {}) {
+  TStreamObject O;
+  O.ClassName = std::move(ClassName);
+  O.Name = std::move(Name);
+  O.Properties = std::move(Properties);
+  O.Children = std::move(Children);
+  return O;
+}
+
+std::vector<std::uint8_t> JpegPicture() { return EncodePictureValue({"TJPEGImage", JpegFixture("small.jpg")}); }
+
+// A form with a panel (holding a gadget), two gadgets of their own, and a
+// label, an image and an edit of the framework's.
+TStreamObject FullDescription() {
+  TCollectionItem Row;
+  Row.Order = 3;
+  Row.Properties.push_back(Prop("Caption", TStreamValue::String("row")));
+  return Object(
+      "TTestForm", "ReaderForm",
+      {Prop("Left", TStreamValue::Integer(60)), Prop("Top", TStreamValue::Integer(50)),
+       Prop("Caption", TStreamValue::String("Read from a description")), Prop("ClientWidth", TStreamValue::Integer(320)),
+       Prop("ClientHeight", TStreamValue::Integer(200)), Prop("Color", TStreamValue::Ident("clYellow")),
+       Prop("Font.Height", TStreamValue::Integer(-13)), Prop("Tag", TStreamValue::Integer(77)),
+       Prop("OnCreate", TStreamValue::Ident("FormCreate")), Prop("PixelsPerInch", TStreamValue::Integer(96)),
+       Prop("TextHeight", TStreamValue::Integer(13))},
+      {Object("TTestPanel", "Panel1",
+              {Prop("Left", TStreamValue::Integer(150)), Prop("Top", TStreamValue::Integer(10)),
+               Prop("Width", TStreamValue::Integer(160)), Prop("Height", TStreamValue::Integer(100)),
+               Prop("Color", TStreamValue::Integer(clAqua))},
+              {Object("TTestGadget", "Gadget2",
+                      {Prop("Number", TStreamValue::Integer(2)), Prop("Left", TStreamValue::Integer(4)),
+                       Prop("ParentColor", TStreamValue::Boolean(true))})}),
+       Object("TTestGadget", "Gadget1",
+              {Prop("Left", TStreamValue::Integer(20)), Prop("Top", TStreamValue::Integer(30)),
+               Prop("Width", TStreamValue::Integer(40)), Prop("Height", TStreamValue::Integer(20)),
+               Prop("Words", TStreamValue::String("first")), Prop("Number", TStreamValue::Integer(-70000)),
+               Prop("Choice", TStreamValue::Ident("chSecond")), Prop("Flag", TStreamValue::Boolean(true)),
+               Prop("Options", TStreamValue::Set({"opA", "opC"})),
+               Prop("Items", TStreamValue::List({TStreamValue::Integer(1), TStreamValue::String("two"),
+                                                 TStreamValue::Ident("three"),
+                                                 TStreamValue::List({TStreamValue::Boolean(false)})})),
+               Prop("Unicode", TStreamValue::Utf8String("Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC")),
+               Prop("Real", TStreamValue::Extended(2.5)), Prop("Small", TStreamValue::Single(0.25f)),
+               Prop("Precise", TStreamValue::Double(0.125)), Prop("Money", TStreamValue::Currency(123456)),
+               Prop("When", TStreamValue::Date(45000.5)), Prop("Wide", TStreamValue::WideString(u"wide")),
+               Prop("Nothing", TStreamValue::Nil()), Prop("Rows", TStreamValue::Collection({Row})),
+               Prop("Long", TStreamValue::String(std::string(300, 'x'))),
+               Prop("Picture.Data", TStreamValue::Binary(JpegPicture())),
+               Prop("Number", TStreamValue::Integer(5)), Prop("OnClick", TStreamValue::Ident("GadgetClick")),
+               Prop("Big", TStreamValue::Integer(std::int64_t{1} << 40)),
+               Prop("Font.Style", TStreamValue::Set({"fsBold", "fsUnderline"}))}),
+       Object("TTestSubGadget", "Gadget3",
+              {Prop("Sub", TStreamValue::Boolean(true)), Prop("Left", TStreamValue::Integer(100)),
+               Prop("Number", TStreamValue::Integer(3)), Prop("Color", TStreamValue::Ident("clBtnFace"))}),
+       Object("TLabel", "Label1",
+              {Prop("Left", TStreamValue::Integer(8)), Prop("Top", TStreamValue::Integer(120)),
+               Prop("Width", TStreamValue::Integer(300)), Prop("Height", TStreamValue::Integer(40)),
+               Prop("Caption", TStreamValue::String("Label text")), Prop("Font.Style", TStreamValue::Set({"fsBold"})),
+               Prop("Font.Color", TStreamValue::Ident("clRed")), Prop("ParentFont", TStreamValue::Boolean(false))}),
+       Object("TImage", "Image1",
+              {Prop("Left", TStreamValue::Integer(70)), Prop("Top", TStreamValue::Integer(60)),
+               Prop("Width", TStreamValue::Integer(10)), Prop("Height", TStreamValue::Integer(10)),
+               Prop("AutoSize", TStreamValue::Boolean(true)), Prop("Picture.Data", TStreamValue::Binary(JpegPicture()))}),
+       Object("TEdit", "Edit1",
+              {Prop("Left", TStreamValue::Integer(8)), Prop("Top", TStreamValue::Integer(160)),
+               Prop("Width", TStreamValue::Integer(120)), Prop("Height", TStreamValue::Integer(21)),
+               Prop("Text", TStreamValue::String("edit text")), Prop("ReadOnly", TStreamValue::Boolean(true)),
+               Prop("MaxLength", TStreamValue::Integer(12)), Prop("Ctl3D", TStreamValue::Boolean(false)),
+               Prop("TabOrder", TStreamValue::Integer(0))})});
+}
+
+// The entries of the journal that start with Prefix.
+std::vector<std::string> EntriesOf(const std::string& Prefix) {
+  std::vector<std::string> Found;
+  for (const auto& E : Journal)
+    if (E.rfind(Prefix, 0) == 0)
+      Found.push_back(E);
+  return Found;
+}
+
+// Where an entry starting with Prefix is in the journal: the first or the last; -1 when none.
+int IndexOf(const std::string& Prefix, bool Last = false) {
+  int Found = -1;
+  for (int I = 0; I < static_cast<int>(Journal.size()); ++I)
+    if (Journal[I].rfind(Prefix, 0) == 0) {
+      Found = I;
+      if (!Last)
+        break;
+    }
+  return Found;
+}
+
+std::string JournalText() {
+  std::string Text;
+  for (const auto& E : Journal)
+    Text += "  " + E + "\n";
+  return Text;
+}
+
+class ReaderTest : public FormTest {
+protected:
+  void SetUp() override {
+    RegisterTestClasses();
+    Journal.clear();
+  }
+
+  // A form ready for a description: its handlers and fields registered.
+  TTestForm* NewReaderForm() {
+    auto* Form = NewForm<TTestForm>();
+    Form->RegisterHandler("GadgetClick", [this](TObject* Sender) { Clicks.push_back(Sender); });
+    Form->RegisterHandler("FormCreate", [this](TObject* Sender) { Created.push_back(Sender); });
+    Form->RegisterField("Gadget1", Gadget1);
+    Form->RegisterField("Gadget3", Gadget3);
+    Form->RegisterField("Panel1", Panel1);
+    Form->RegisterField("Label1", Label1);
+    Form->RegisterField("Image1", Image1);
+    Form->RegisterField("Edit1", Edit1);
+    return Form;
+  }
+
+  // The message of the EReadError reading Description raises, or "no error".
+  std::string ReadError(const TStreamObject& Description) {
+    auto* Form = NewReaderForm();
+    try {
+      ReadDescription(*Form, Description);
+    } catch (const EReadError& E) {
+      return E.Message();
+    } catch (const std::exception& E) {
+      return std::string("not a read error: ") + E.what();
+    }
+    return "no error";
+  }
+
+  void CheckFullDescriptionRead(TTestForm* Form);
+
+  std::vector<TObject*> Clicks, Created;
+  TTestGadget* Gadget1 = nullptr;
+  TTestSubGadget* Gadget3 = nullptr;
+  TTestPanel* Panel1 = nullptr;
+  TLabel* Label1 = nullptr;
+  TImage* Image1 = nullptr;
+  TEdit* Edit1 = nullptr;
+};
+
+void ReaderTest::CheckFullDescriptionRead(TTestForm* Form) {
+  SCOPED_TRACE("journal:\n" + JournalText());
+  // Every property setter, in the order stored, while loading and parented.
+  const std::vector<std::string> Setters = {
+      "ReaderForm.Tag integer 77 {loading, parent none}",
+      "Gadget2.Number integer 2 {loading, parent Panel1}",
+      "Gadget1.Words string 'first' {loading, parent ReaderForm}",
+      "Gadget1.Number integer -70000 {loading, parent ReaderForm}",
+      "Gadget1.Choice ident chSecond {loading, parent ReaderForm}",
+      "Gadget1.Flag boolean True {loading, parent ReaderForm}",
+      "Gadget1.Options set [opA,opC] {loading, parent ReaderForm}",
+      "Gadget1.Items list(integer 1, string 'two', ident three, list(boolean False)) {loading, parent ReaderForm}",
+      "Gadget1.Unicode utf8 string 'Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC' {loading, parent ReaderForm}",
+      "Gadget1.Real extended 2.5 {loading, parent ReaderForm}",
+      "Gadget1.Small single 0.25 {loading, parent ReaderForm}",
+      "Gadget1.Precise double 0.125 {loading, parent ReaderForm}",
+      "Gadget1.Money currency 123456 {loading, parent ReaderForm}",
+      "Gadget1.When date 45000.5 {loading, parent ReaderForm}",
+      "Gadget1.Wide wide string of 4 units {loading, parent ReaderForm}",
+      "Gadget1.Nothing nil {loading, parent ReaderForm}",
+      "Gadget1.Rows collection of 1 items {loading, parent ReaderForm}",
+      "Gadget1.Long string of 300 bytes {loading, parent ReaderForm}",
+      "Gadget1.Picture.Data binary of " + std::to_string(JpegPicture().size()) + " bytes {loading, parent ReaderForm}",
+      "Gadget1.Number integer 5 {loading, parent ReaderForm}",
+      "Gadget1.Big integer 1099511627776 {loading, parent ReaderForm}",
+      "Gadget3.Sub boolean True {loading, parent ReaderForm}",
+      "Gadget3.Number integer 3 {loading, parent ReaderForm}",
+  };
+  std::vector<std::string> Seen;
+  for (const auto& E : Journal)
+    if (E.find('{') != std::string::npos)
+      Seen.push_back(E);
+  EXPECT_EQ(Seen, Setters);
+
+  // Each child has its parent before its first property.
+  for (auto [Child, Parent] : {std::pair{"Gadget1", "ReaderForm"}, {"Gadget2", "Panel1"}, {"Gadget3", "ReaderForm"},
+                               {"Panel1", "ReaderForm"}}) {
+    const int Parented = IndexOf(std::string(Child) + " SetParent " + Parent);
+    ASSERT_GE(Parented, 0) << Child << " was never given its parent";
+    EXPECT_EQ(EntriesOf(std::string(Child) + " SetParent ").size(), 1u) << Child;
+    const int FirstSetter = IndexOf(std::string(Child) + ".");
+    if (FirstSetter >= 0) {
+      EXPECT_LT(Parented, FirstSetter) << Child;
+    }
+  }
+
+  // The parent's colour and font are told after the last property, before any Loaded.
+  const int FirstLoaded = IndexOf("ReaderForm Loaded");
+  ASSERT_GE(FirstLoaded, 0);
+  for (const char* Child : {"Gadget1", "Gadget2", "Gadget3", "Panel1"}) {
+    const int Colour = IndexOf(std::string(Child) + " parent colour", true);
+    const int Font = IndexOf(std::string(Child) + " parent font", true);
+    const int LastSetter = IndexOf(std::string(Child) + ".", true);
+    EXPECT_GT(Colour, LastSetter) << Child;
+    EXPECT_GT(Font, Colour) << Child;
+    EXPECT_LT(Font, FirstLoaded) << Child;
+  }
+
+  // Loaded last of all, once for each, with the whole tree there and still loading.
+  const std::vector<std::string> Loaded = {
+      "ReaderForm Loaded with 7 components", "Panel1 Loaded with 7 components", "Gadget2 Loaded with 7 components",
+      "Gadget1 Loaded with 7 components", "Gadget3 Loaded with 7 components"};
+  EXPECT_EQ(std::vector<std::string>(Journal.begin() + FirstLoaded, Journal.end()), Loaded);
+  EXPECT_FALSE(Form->InState(csLoading));
+  for (auto* C : Form->Components())
+    EXPECT_FALSE(C->InState(csLoading | csReading)) << C->Name();
+
+  // The form itself.
+  EXPECT_EQ(Form->Name(), "ReaderForm");
+  EXPECT_EQ(Form->Tag, 77);
+  EXPECT_EQ(Form->Caption(), "Read from a description");
+  EXPECT_EQ(Form->ClientWidth(), 320);
+  EXPECT_EQ(Form->ClientHeight(), 200);
+  EXPECT_EQ(Form->Color(), clYellow);
+  EXPECT_EQ(Form->Font().Height(), -13);
+  ASSERT_TRUE(Form->OnCreate);
+  Form->OnCreate(Form);
+  EXPECT_EQ(Created, std::vector<TObject*>{Form});
+
+  // Fields point at the live components, each owned by the form.
+  ASSERT_NE(Gadget1, nullptr);
+  ASSERT_NE(Gadget3, nullptr);
+  ASSERT_NE(Panel1, nullptr);
+  ASSERT_NE(Label1, nullptr);
+  ASSERT_NE(Image1, nullptr);
+  ASSERT_NE(Edit1, nullptr);
+  EXPECT_EQ(Gadget1, Form->FindComponent("Gadget1"));
+  EXPECT_EQ(Edit1, Form->FindComponent("Edit1"));
+  for (auto* C : Form->Components())
+    EXPECT_EQ(C->Owner(), Form) << C->Name();
+  auto* Gadget2 = dynamic_cast<TTestGadget*>(Form->FindComponent("Gadget2"));
+  ASSERT_NE(Gadget2, nullptr);
+  EXPECT_EQ(Gadget2->Parent(), Panel1);
+  EXPECT_EQ(Gadget2->Left(), 4);
+
+  // The values arrived, converted.
+  EXPECT_EQ(Gadget1->Number, 5);
+  EXPECT_EQ(Gadget1->Words, "first");
+  EXPECT_EQ(Gadget1->Choice, "chSecond");
+  EXPECT_TRUE(Gadget1->Flag);
+  EXPECT_EQ(Gadget1->Options, (std::vector<std::string>{"opA", "opC"}));
+  EXPECT_EQ(Gadget1->Unicode, "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC");
+  ASSERT_NE(dynamic_cast<TJPEGImage*>(Gadget1->Picture.Graphic()), nullptr);
+  EXPECT_EQ(dynamic_cast<TJPEGImage&>(*Gadget1->Picture.Graphic()).Data(), JpegFixture("small.jpg"));
+  EXPECT_EQ(Gadget1->Font().Style(), unsigned(fsBold | fsUnderline));
+  EXPECT_EQ(Gadget1->BoundsRect().left, 20);
+  EXPECT_EQ(Gadget1->Width(), 40);
+  EXPECT_TRUE(Gadget1->OnClick);
+  EXPECT_FALSE(Gadget3->OnClick);
+  EXPECT_TRUE(Gadget3->Sub);
+  EXPECT_EQ(Gadget3->Number, 3);
+  EXPECT_EQ(Gadget3->Left(), 100);
+  EXPECT_EQ(Gadget3->Color(), clBtnFace);
+  EXPECT_FALSE(Gadget3->ParentColor());
+
+  // Colours came down from the parents that have ParentColor.
+  EXPECT_EQ(Panel1->Color(), clAqua);
+  EXPECT_EQ(Gadget2->Color(), clAqua);
+  EXPECT_EQ(Gadget1->Color(), clYellow);
+  EXPECT_EQ(Gadget1->Font().Height(), -13) << "the form's font did not come down";
+
+  // The framework's controls are live and loaded.
+  EXPECT_EQ(Label1->Caption(), "Label text");
+  EXPECT_EQ(Label1->Font().Color(), clRed);
+  EXPECT_EQ(Label1->Font().Style(), unsigned(fsBold));
+  EXPECT_FALSE(Label1->ParentFont());
+  auto* Measure = new TLabel(Form);
+  Measure->Font().Assign(Label1->Font());
+  Measure->SetCaption("Label text");
+  EXPECT_EQ(Label1->Width(), Measure->Width()) << "the label was not sized to its text once loaded";
+  EXPECT_EQ(Label1->Height(), Measure->Height());
+  EXPECT_LT(Label1->Width(), 300);
+  delete Measure;
+  EXPECT_EQ(Image1->Width(), 28);
+  EXPECT_EQ(Image1->Height(), 9);
+  EXPECT_EQ(Image1->Left(), 70);
+  EXPECT_EQ(Edit1->Text(), "edit text");
+  EXPECT_TRUE(Edit1->ReadOnly());
+  EXPECT_EQ(Edit1->MaxLength(), 12);
+  EXPECT_FALSE(Edit1->Ctl3D());
+  EXPECT_EQ(Edit1->TabOrder(), 0);
+}
+
+}  // namespace
+
+TEST_F(ReaderTest, ADescriptionOfEveryValueKindLoadsIntoLiveControlsInStoredOrder) {
+  auto* Form = NewReaderForm();
+  ReadDescription(*Form, FullDescription());
+  CheckFullDescriptionRead(Form);
+}
+
+TEST_F(ReaderTest, TheSameDescriptionLoadsAlikeAfterARoundTripThroughTheBinaryStream) {
+  const TStreamObject Description = FullDescription();
+  TMemoryStream Stream;
+  WriteComponentStream(Stream, Description);
+  ASSERT_GT(Stream.Size(), 4);
+  EXPECT_EQ(std::string(Stream.Data().begin(), Stream.Data().begin() + 4), "TPF0");
+  Stream.SetPosition(0);
+  const TStreamObject Back = ReadComponentStream(Stream);
+  EXPECT_EQ(Back, Description);
+  auto* Form = NewReaderForm();
+  ReadDescription(*Form, Back);
+  CheckFullDescriptionRead(Form);
+}
+
+TEST_F(ReaderTest, AnOnClickNamingAHandlerIsWiredAndAClickRunsIt) {
+  auto* Form = NewReaderForm();
+  ReadDescription(*Form, FullDescription());
+  ASSERT_NE(Gadget1, nullptr);
+  ShowPainted(Form);
+  const LPARAM Middle = MAKELPARAM(Gadget1->Left() + 5, Gadget1->Top() + 5);
+  PostMessageA(Form->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, Middle);
+  PostMessageA(Form->Handle(), WM_LBUTTONUP, 0, Middle);
+  EXPECT_TRUE(PumpUntil([&] { return !Clicks.empty(); }));
+  EXPECT_EQ(Clicks, std::vector<TObject*>{Gadget1});
+  // A click on the other gadget, which has no handler, runs nothing.
+  const LPARAM Other = MAKELPARAM(Gadget3->Left() + 2, Gadget3->Top() + 2);
+  PostMessageA(Form->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, Other);
+  PostMessageA(Form->Handle(), WM_LBUTTONUP, 0, Other);
+  Application->ProcessMessages();
+  EXPECT_EQ(Clicks.size(), 1u);
+}
+
+TEST_F(ReaderTest, AnUnknownClassIsAReadErrorNamingIt) {
+  const std::string Message = ReadError(Object(
+      "TTestForm", "F", {}, {Object("TTestGadget", "Fine", {}), Object("TNoSuchWidget", "Widget1", {})}));
+  EXPECT_NE(Message.find("TNoSuchWidget"), std::string::npos) << Message;
+  const std::string Abstract = ReadError(Object("TTestForm", "F", {}, {Object("TTestAbstract", "A1", {})}));
+  EXPECT_NE(Abstract.find("TTestAbstract"), std::string::npos) << Abstract;
+}
+
+TEST_F(ReaderTest, AnUnknownPropertyIsAReadErrorNamingItAndItsClass) {
+  const std::string Message = ReadError(
+      Object("TTestForm", "F", {}, {Object("TTestGadget", "G", {Prop("Colour", TStreamValue::Ident("clRed"))})}));
+  EXPECT_NE(Message.find("Colour"), std::string::npos) << Message;
+  EXPECT_NE(Message.find("TTestGadget"), std::string::npos) << Message;
+  // A property of a derived class is not one of its base.
+  const std::string Base =
+      ReadError(Object("TTestForm", "F", {}, {Object("TTestGadget", "G", {Prop("Sub", TStreamValue::Boolean(true))})}));
+  EXPECT_NE(Base.find("Sub"), std::string::npos) << Base;
+  // Nor of the form.
+  const std::string Root = ReadError(Object("TTestForm", "F", {Prop("Wobble", TStreamValue::Integer(1))}));
+  EXPECT_NE(Root.find("Wobble"), std::string::npos) << Root;
+}
+
+TEST_F(ReaderTest, AValueOfTheWrongKindIsAReadErrorNamingTheProperty) {
+  struct TCase {
+    const char* ClassName;
+    const char* Property;
+    TStreamValue Value;
+  };
+  const TCase Cases[] = {
+      {"TTestGadget", "Number", TStreamValue::String("12")},
+      {"TTestGadget", "Flag", TStreamValue::Integer(1)},
+      {"TTestGadget", "Choice", TStreamValue::String("chFirst")},
+      {"TTestGadget", "Options", TStreamValue::Ident("opA")},
+      {"TTestGadget", "Picture.Data", TStreamValue::String("not a picture")},
+      {"TLabel", "Caption", TStreamValue::Integer(5)},
+      {"TLabel", "Left", TStreamValue::Boolean(true)},
+      {"TLabel", "Font.Style", TStreamValue::Set({"fsBlinking"})},
+      {"TLabel", "Color", TStreamValue::Ident("clNoSuchColour")},
+      {"TEdit", "ReadOnly", TStreamValue::Ident("Yes")},
+      {"TImage", "Picture.Data", TStreamValue::Binary({5, 'T', 'B', 'o', 'g', 'u'})},
+      {"TImage", "Picture.Data", TStreamValue::Binary(EncodePictureValue({"TIcon", {0, 0, 1, 0, 1, 0}}))},
+  };
+  for (const auto& Case : Cases) {
+    const std::string Message =
+        ReadError(Object("TTestForm", "F", {}, {Object(Case.ClassName, "C1", {Prop(Case.Property, Case.Value)})}));
+    EXPECT_NE(Message.find(Case.Property), std::string::npos)
+        << Case.ClassName << "." << Case.Property << ": " << Message;
+    EXPECT_EQ(Message.find("not a read error"), std::string::npos) << Message;
+  }
+}
+
+TEST_F(ReaderTest, AnUnknownHandlerIsAReadErrorNamingIt) {
+  const std::string Message = ReadError(
+      Object("TTestForm", "F", {}, {Object("TTestGadget", "G", {Prop("OnClick", TStreamValue::Ident("NoSuchClick"))})}));
+  EXPECT_NE(Message.find("NoSuchClick"), std::string::npos) << Message;
+  const std::string Form =
+      ReadError(Object("TTestForm", "F", {Prop("OnCreate", TStreamValue::Ident("NoSuchCreate"))}));
+  EXPECT_NE(Form.find("NoSuchCreate"), std::string::npos) << Form;
+  // A handler must be named by an identifier.
+  const std::string Text = ReadError(
+      Object("TTestForm", "F", {}, {Object("TTestGadget", "G", {Prop("OnClick", TStreamValue::String("GadgetClick"))})}));
+  EXPECT_NE(Text.find("OnClick"), std::string::npos) << Text;
+}
+
+TEST_F(ReaderTest, AFieldOfTheWrongClassIsAReadError) {
+  // Gadget1 is registered as a gadget field; a label of that name does not fit it.
+  const std::string Message = ReadError(Object("TTestForm", "F", {}, {Object("TLabel", "Gadget1", {})}));
+  EXPECT_NE(Message.find("Gadget1"), std::string::npos) << Message;
+}
+
+TEST_F(ReaderTest, AComponentWithoutAFieldIsStillMadeAndFound) {
+  auto* Form = NewReaderForm();
+  ReadDescription(*Form, Object("TTestForm", "F", {}, {Object("TTestGadget", "Unfielded", {Prop("Number", TStreamValue::Integer(9))})}));
+  auto* Gadget = dynamic_cast<TTestGadget*>(Form->FindComponent("Unfielded"));
+  ASSERT_NE(Gadget, nullptr);
+  EXPECT_EQ(Gadget->Number, 9);
+  EXPECT_EQ(Gadget->Parent(), Form);
+  EXPECT_EQ(Gadget1, nullptr);
+}
