@@ -137,14 +137,16 @@ TBitmap* MakeEmbossedGlyph(TBitmap& Source, TColor MaskColor, TColor BackColor, 
   Out.Brush().SetColor(BackColor);
   Out.FillRect(R);
   SetTextColor(Out.Handle(), RGB(0, 0, 0));
-  SetBkColor(Out.Handle(), RGB(255, 255, 255));
   // Keeps the destination under clear mask bits and puts the brush colour under set ones.
   constexpr DWORD BrushWhereMaskSet = 0x00E20746;
+  // The canvas sets the background to the brush colour; the mask needs white.
   if (WithHighlight) {
     Out.Brush().SetColor(HighlightColor);
+    SetBkColor(Out.Handle(), RGB(255, 255, 255));
     BitBlt(Out.Handle(), 1, 1, W, H, Mask.Canvas().Handle(), 0, 0, BrushWhereMaskSet);
   }
   Out.Brush().SetColor(ShadowColor);
+  SetBkColor(Out.Handle(), RGB(255, 255, 255));
   BitBlt(Out.Handle(), 0, 0, W, H, Mask.Canvas().Handle(), 0, 0, BrushWhereMaskSet);
   return Result.release();
 }

@@ -1,0 +1,660 @@
+#include "TFlatButtonUnit.h"
+
+#include <commctrl.h>
+
+#include "FormReader.h"
+
+TFlatButton* HoverButton = nullptr;
+TTimer* HoverTimer = nullptr;
+std::int32_t FlatButtonCount = 0;
+
+namespace {
+
+struct TImageListTraits {
+  using Type = HIMAGELIST;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type H) { ImageList_Destroy(H); }
+};
+using TImageList = TUniqueHandle<TImageListTraits>;
+
+struct TMemoryDCTraits {
+  using Type = HDC;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type H) { DeleteDC(H); }
+};
+using TMemoryDC = TUniqueHandle<TMemoryDCTraits>;
+
+// A screen-compatible copy of Source's pixels that no device context holds:
+// an image list refuses a bitmap still selected into one (as a canvas's is).
+TGdiObject LooseCopy(TBitmap& Source) {
+  const int W = Source.Width(), H = Source.Height();
+  HDC Screen = GetDC(nullptr);
+  TGdiObject Copy(CreateCompatibleBitmap(Screen, W, H));
+  ReleaseDC(nullptr, Screen);
+  if (!Copy)
+    throw EInvalidGraphic("Out of system resources");
+  TMemoryDC DC(CreateCompatibleDC(nullptr));
+  HGDIOBJ Old = SelectObject(DC.Get(), Copy.Get());
+  BitBlt(DC.Get(), 0, 0, W, H, Source.Canvas().Handle(), 0, 0, SRCCOPY);
+  SelectObject(DC.Get(), Old);
+  return Copy;
+}
+
+void MoveRect(RECT& R, int DX, int DY) {
+  R = {CheckedAdd(R.left, DX), CheckedAdd(R.top, DY), CheckedAdd(R.right, DX), CheckedAdd(R.bottom, DY)};
+}
+
+char UpperChar(char C) {
+  char Buffer[1] = {C};
+  CharUpperBuffA(Buffer, 1);
+  return Buffer[0];
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- life
+
+TFlatButton::TFlatButton(TComponent* Owner) : TCustomControl(Owner) {
+  if (!HoverTimer) {
+    HoverTimer = new TTimer(nullptr);
+    HoverTimer->SetEnabled(false);
+    HoverTimer->SetInterval(100);
+  }
+  SetBounds(0, 0, 25, 25);
+  SetControlStyle(csCaptureMouse | csOpaque | csDoubleClicks);
+  FGlyph = std::make_unique<TBitmap>();
+  FNumGlyphs = 1;
+  SetParentFont(true);
+  SetParentColor(true);
+  FColorFocused = 0xE1EAEB;
+  FColorDown = 0xC5D6D9;
+  FColorBorder = 0x8396A0;
+  FColorHighLight = 0xFFFFFF;
+  FColorShadow = 0x000000;
+  FSpacing = 4;
+  FMargin = -1;
+  FLayout = blGlyphTop;
+  FUseAdvColors = false;
+  FAdvColorFocused = 10;
+  FAdvColorDown = 10;
+  FAdvColorBorder = 50;
+  FModalResult = 0;
+  FTransparentMode = tmNone;
+  FlatButtonCount = CheckedAdd(FlatButtonCount, 1);
+}
+
+TFlatButton::~TFlatButton() {
+  ReleaseHoverTimer();
+  FGlyph.reset();
+  // A destructor must not throw; the count cannot underflow.
+  if (--FlatButtonCount == 0) {
+    delete HoverTimer;
+    HoverTimer = nullptr;
+  }
+}
+
+void TFlatButton::Loaded() {
+  TCustomControl::Loaded();
+  Invalidate();
+}
+
+// ---------------------------------------------------------------- properties
+
+void TFlatButton::SetTransparentMode(TTransparentMode Value) {
+  FTransparentMode = Value;
+  Invalidate();
+}
+
+void TFlatButton::SetDefault(bool Value) {
+  FDefault = Value;
+  if (HandleAllocated())
+    if (auto* Form = ParentForm())
+      Form->Perform(CM_FOCUSCHANGED, 0, reinterpret_cast<LPARAM>(Form->ActiveControl()));
+  Invalidate();
+}
+
+void TFlatButton::SetAllowAllUp(bool Value) {
+  if (Value == FAllowAllUp)
+    return;
+  FAllowAllUp = Value;
+  NotifyGroup();
+}
+
+void TFlatButton::SetColors(int Index, TColor Value) {
+  switch (Index) {
+    case 0: FColorFocused = Value; break;
+    case 1: FColorDown = Value; break;
+    case 2: FColorBorder = Value; break;
+    case 3: FColorHighLight = Value; break;
+    case 4: FColorShadow = Value; break;
+  }
+  Invalidate();
+}
+
+void TFlatButton::SetAdvColors(int Index, TAdvColors Value) {
+  switch (Index) {
+    case 0: FAdvColorFocused = Value; break;
+    case 1: FAdvColorDown = Value; break;
+    case 2: FAdvColorBorder = Value; break;
+  }
+  CalcAdvColors();
+  Invalidate();
+}
+
+void TFlatButton::SetUseAdvColors(bool Value) {
+  if (Value == FUseAdvColors)
+    return;
+  FUseAdvColors = Value;
+  SetParentColor(Value);
+  CalcAdvColors();
+  Invalidate();
+}
+
+void TFlatButton::CalcAdvColors() {
+  if (!FUseAdvColors)
+    return;
+  FColorFocused = DeriveAdvColor(Color(), FColorFocused, FAdvColorFocused, false);
+  FColorDown = DeriveAdvColor(Color(), FColorDown, FAdvColorDown, true);
+  FColorBorder = DeriveAdvColor(Color(), FColorBorder, FAdvColorBorder, true);
+}
+
+void TFlatButton::SetGroupIndex(std::int32_t Value) {
+  if (Value == FGroupIndex)
+    return;
+  FGroupIndex = Value;
+  NotifyGroup();
+}
+
+void TFlatButton::SetDown(bool Value) {
+  if (FGroupIndex == 0)
+    Value = false;
+  if (Value == FDown)
+    return;
+  if (FDown && !FAllowAllUp)
+    return;
+  FDown = Value;
+  if (Value) {
+    if (FVisualState == fbsUp)
+      Invalidate();
+    FVisualState = fbsExclusive;
+  } else {
+    FVisualState = fbsUp;
+    Repaint();
+  }
+  if (Value)
+    NotifyGroup();
+}
+
+void TFlatButton::SetGlyph(TBitmap* Value) {
+  if (Value == FGlyph.get())
+    return;
+  if (Value)
+    FGlyph->Assign(*Value);
+  else
+    FGlyph->Assign(TBitmap());
+  if (!FGlyph->Empty() && FGlyph->Width() % FGlyph->Height() == 0) {
+    const std::int32_t Frames = CheckedDiv(FGlyph->Width(), FGlyph->Height());
+    SetNumGlyphs(Frames > 4 ? 1 : Frames);
+  }
+  Invalidate();
+}
+
+void TFlatButton::SetLayout(TButtonLayout Value) {
+  if (Value == FLayout)
+    return;
+  FLayout = Value;
+  Invalidate();
+}
+
+void TFlatButton::SetMargin(std::int32_t Value) {
+  if (Value == FMargin || Value < -1)
+    return;
+  FMargin = Value;
+  Invalidate();
+}
+
+void TFlatButton::SetNumGlyphs(TNumGlyphs Value) {
+  if (Value == FNumGlyphs)
+    return;
+  FNumGlyphs = Value;
+  Invalidate();
+}
+
+void TFlatButton::SetSpacing(std::int32_t Value) {
+  if (Value == FSpacing)
+    return;
+  FSpacing = Value;
+  Invalidate();
+}
+
+// ---------------------------------------------------------------- groups, highlight
+
+void TFlatButton::NotifyGroup() {
+  if (FGroupIndex == 0 || !Parent())
+    return;
+  TMessage M{CM_BUTTONPRESSED, static_cast<WPARAM>(static_cast<INT_PTR>(FGroupIndex)),
+             reinterpret_cast<LPARAM>(static_cast<TObject*>(this)), 0};
+  Parent()->Broadcast(M);
+}
+
+void TFlatButton::ButtonPressed(std::int32_t Group, TFlatButton* Sender) {
+  if (!Sender || Group != FGroupIndex || Sender == this)
+    return;
+  if (Sender->FDown && FDown) {
+    FDown = false;
+    FVisualState = fbsUp;
+    Invalidate();
+  }
+  FAllowAllUp = Sender->FAllowAllUp;
+}
+
+void TFlatButton::HighlightOn() {
+  if (Enabled() && !FHighlighted) {
+    FHighlighted = true;
+    Invalidate();
+  }
+}
+
+void TFlatButton::HighlightOff() {
+  if (Enabled() && FHighlighted && !FPressing) {
+    FHighlighted = false;
+    ReleaseHoverTimer();
+    Invalidate();
+  }
+}
+
+void TFlatButton::ReleaseHoverTimer() {
+  if (HoverButton == this) {
+    HoverTimer->SetEnabled(false);
+    HoverButton = nullptr;
+  }
+}
+
+void TFlatButton::SyncHighlight() {
+  if (!Enabled())
+    return;
+  POINT P{};
+  GetCursorPos(&P);
+  FHighlighted = FindControlAtScreenPos(P) != this;
+  if (FHighlighted)
+    HighlightOff();
+  else
+    HighlightOn();
+}
+
+void TFlatButton::HoverTimerTick(TObject*) {
+  POINT P{};
+  GetCursorPos(&P);
+  if (FindControlAtScreenPos(P) != this)
+    HighlightOff();
+}
+
+// ---------------------------------------------------------------- mouse, click
+
+bool TFlatButton::Inside(int X, int Y) const {
+  // The bottom edge counts as inside.
+  return X >= 0 && X < ClientWidth() && Y >= 0 && Y <= ClientHeight();
+}
+
+void TFlatButton::Click() {
+  if (auto* Form = ParentForm())
+    Form->SetModalResult(FModalResult);
+  TCustomControl::Click();
+}
+
+void TFlatButton::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  TCustomControl::MouseDown(Button, Shift, X, Y);
+  if (Button != mbLeft || !Enabled())
+    return;
+  if (!FDown) {
+    FVisualState = fbsDown;
+    Invalidate();
+  }
+  FPressing = true;
+  SetFocus();
+}
+
+void TFlatButton::MouseMove(TShiftState Shift, int X, int Y) {
+  TCustomControl::MouseMove(Shift, X, Y);
+  if (HoverButton != this && FindControlAtScreenPos(ClientToScreen(POINT{X, Y})) == this) {
+    if (HoverButton)
+      HoverButton->HighlightOff();
+    if (GetActiveWindow()) {
+      if (HoverTimer->Enabled())
+        HoverTimer->SetEnabled(false);
+      HoverButton = this;
+      HoverTimer->SetOnTimer([this](TObject* Sender) { HoverTimerTick(Sender); });
+      HoverTimer->SetEnabled(true);
+      HighlightOn();
+    }
+  }
+  if (FPressing) {
+    TFlatButtonState Look = FDown ? fbsExclusive : fbsUp;
+    if (Inside(X, Y))
+      Look = FDown ? fbsExclusive : fbsDown;
+    if (Look != FVisualState) {
+      FVisualState = Look;
+      Invalidate();
+    }
+  }
+}
+
+void TFlatButton::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  TCustomControl::MouseUp(Button, Shift, X, Y);
+  if (!FPressing)
+    return;
+  FPressing = false;
+  const bool In = Inside(X, Y);
+  if (FGroupIndex == 0) {
+    FVisualState = fbsUp;
+    FHighlighted = false;
+    if (In)
+      Invalidate();
+  } else if (In) {
+    SetDown(!FDown);
+    if (FDown)
+      Repaint();
+  } else {
+    if (FDown)
+      FVisualState = fbsExclusive;
+    Repaint();
+  }
+  if (In)
+    Click();
+  else
+    HighlightOff();
+  SyncHighlight();
+}
+
+bool TFlatButton::IsAccelerator(char Key) const {
+  const std::string& Text = Caption();
+  for (std::size_t I = 0; I + 1 < Text.size(); ++I) {
+    if (Text[I] != '&')
+      continue;
+    // "&&" shows a literal "&".
+    if (Text[I + 1] == '&') {
+      ++I;
+      continue;
+    }
+    return UpperChar(Text[I + 1]) == UpperChar(Key);
+  }
+  return false;
+}
+
+// ---------------------------------------------------------------- messages
+
+void TFlatButton::Dispatch(TMessage& Message) {
+  switch (Message.Msg) {
+    case WM_LBUTTONDBLCLK:
+      TCustomControl::Dispatch(Message);
+      if (FDown)
+        DblClick();
+      return;
+    case CM_ENABLEDCHANGED:
+      TCustomControl::Dispatch(Message);
+      if (!Enabled()) {
+        FHighlighted = false;
+        FVisualState = fbsDisabled;
+        ReleaseHoverTimer();
+      }
+      SyncHighlight();
+      Invalidate();
+      return;
+    case CM_BUTTONPRESSED:
+      ButtonPressed(static_cast<std::int32_t>(Message.WParam),
+                    dynamic_cast<TFlatButton*>(reinterpret_cast<TObject*>(Message.LParam)));
+      return;
+    case CM_DIALOGCHAR:
+      if (Message.WParam <= 0xFF && IsAccelerator(static_cast<char>(Message.WParam)) && Enabled()) {
+        if (FGroupIndex != 0)
+          SetDown(true);
+        Click();
+        Message.Result = 1;
+      }
+      return;
+    case CM_FONTCHANGED:
+    case CM_TEXTCHANGED:
+      Invalidate();
+      return;
+    case CM_SYSCOLORCHANGE:
+      if (FUseAdvColors) {
+        SetParentColor(true);
+        CalcAdvColors();
+      }
+      Invalidate();
+      return;
+    case CM_PARENTCOLORCHANGED:
+      TCustomControl::Dispatch(Message);
+      if (FUseAdvColors) {
+        SetParentColor(true);
+        CalcAdvColors();
+      }
+      Invalidate();
+      return;
+    case WM_SETFOCUS:
+      TCustomControl::Dispatch(Message);
+      if (Enabled()) {
+        FHighlighted = true;
+        Invalidate();
+      }
+      return;
+    case WM_KILLFOCUS:
+      TCustomControl::Dispatch(Message);
+      HighlightOff();
+      return;
+    case WM_KEYDOWN:
+      if (Message.WParam == VK_SPACE) {
+        if (FGroupIndex == 0)
+          FVisualState = fbsDown;
+        else
+          SetDown(true);
+        Invalidate();
+      }
+      break;
+    case WM_KEYUP:
+      if (Message.WParam == VK_SPACE) {
+        if (FGroupIndex == 0)
+          FVisualState = fbsUp;
+        else
+          SetDown(false);
+        Click();
+        Invalidate();
+      }
+      break;
+    case WM_SIZE:
+    case WM_MOVE:
+      TCustomControl::Dispatch(Message);
+      if (FTransparentMode != tmNone)
+        Invalidate();
+      return;
+    case CM_MOUSEENTER:
+      TCustomControl::Dispatch(Message);
+      if (FOnMouseEnter)
+        FOnMouseEnter(this);
+      return;
+    case CM_MOUSELEAVE:
+      TCustomControl::Dispatch(Message);
+      if (FOnMouseLeave)
+        FOnMouseLeave(this);
+      return;
+  }
+  TCustomControl::Dispatch(Message);
+}
+
+// ---------------------------------------------------------------- painting
+
+void TFlatButton::Paint() {
+  const RECT Client = ClientRect();
+  TColor Transparent = clNone;
+  if (!FGlyph->Empty())
+    Transparent = FGlyph->Canvas().Pixel(0, FGlyph->Height() - 1);
+
+  // Everything goes to the screen in one copy, so the face never flickers.
+  TBitmap Buffer;
+  Buffer.SetSize(Client.right, Client.bottom);
+  TCanvas& Off = Buffer.Canvas();
+  Off.Font().Assign(Font());
+
+  const bool Pressed = FVisualState == fbsDown || FVisualState == fbsExclusive;
+  LayoutGlyphAndCaption(Off, Client, Pressed ? POINT{1, 1} : POINT{0, 0}, FLayout, FSpacing, FMargin, FGlyph.get(),
+                        FNumGlyphs, Caption(), FGlyphOrigin, FCaptionRect);
+
+  if (!Enabled()) {
+    FVisualState = fbsDisabled;
+    FPressing = false;
+  } else if (FVisualState == fbsDisabled) {
+    FVisualState = FDown && FGroupIndex != 0 ? fbsExclusive : fbsUp;
+  }
+
+  if (FTransparentMode == tmAlways || (FTransparentMode == tmNotFocused && !FHighlighted)) {
+    PaintParentBackground(*this, Off);
+  } else {
+    TColor Face = Color();
+    switch (FVisualState) {
+      case fbsUp: Face = FHighlighted ? FColorFocused : Color(); break;
+      case fbsDisabled: Face = Color(); break;
+      case fbsDown: Face = FColorDown; break;
+      case fbsExclusive: Face = FHighlighted ? FColorFocused : FColorDown; break;
+    }
+    Off.Brush().SetColor(Face);
+    Off.FillRect(Client);
+  }
+
+  switch (FVisualState) {
+    case fbsUp:
+      if (FHighlighted)
+        DrawBevelFrame(Off, Client, FColorHighLight, FColorShadow, 1);
+      else
+        DrawBevelFrame(Off, Client, FColorBorder, FColorBorder, FDefault ? 2 : 1);
+      break;
+    case fbsDisabled:
+      DrawBevelFrame(Off, Client, FColorBorder, FColorBorder, 1);
+      break;
+    case fbsDown:
+    case fbsExclusive:
+      DrawBevelFrame(Off, Client, FColorShadow, FColorHighLight, 1);
+      break;
+  }
+
+  if (!FGlyph->Empty())
+    PaintGlyph(Off, Transparent);
+
+  Off.Brush().SetStyle(TBrushStyle::bsClear);
+  constexpr UINT CaptionFlags = DT_CENTER | DT_VCENTER | DT_SINGLELINE;
+  auto DrawCaption = [&] {
+    RECT R = FCaptionRect;
+    Off.DrawText(Caption(), R, CaptionFlags);
+  };
+  if (FVisualState == fbsDisabled) {
+    MoveRect(FCaptionRect, 1, 1);
+    Off.Font().SetColor(clBtnHighlight);
+    DrawCaption();
+    MoveRect(FCaptionRect, -1, -1);
+    Off.Font().SetColor(clBtnShadow);
+    DrawCaption();
+  } else {
+    DrawCaption();
+  }
+
+  Canvas().CopyRect(Client, Off, Client);
+}
+
+void TFlatButton::PaintGlyph(TCanvas& Target, TColor Transparent) {
+  const int W = FGlyph->Width(), H = FGlyph->Height();
+  const int FrameWidth = CheckedDiv(W, FNumGlyphs);
+  if (FrameWidth <= 0)
+    return;
+  // Frames run up, disabled, down, latched; missing ones fall back to up
+  // (two frames) or down (three).
+  int Frame = 0;
+  switch (FNumGlyphs) {
+    case 2:
+      Frame = FVisualState == fbsDisabled ? 1 : 0;
+      break;
+    case 3:
+      Frame = FVisualState == fbsUp ? 0 : FVisualState == fbsDisabled ? 1 : 2;
+      break;
+    case 4:
+      Frame = FVisualState == fbsUp ? 0 : FVisualState == fbsDisabled ? 1 : FVisualState == fbsDown ? 2 : 3;
+      break;
+  }
+  const int From = CheckedMul(Frame, FrameWidth);
+  // The last frame takes whatever columns remain.
+  const int To = Frame == FNumGlyphs - 1 ? W : CheckedAdd(From, FrameWidth);
+
+  auto Image = std::make_unique<TBitmap>();
+  Image->SetSize(FrameWidth, H);
+  Image->Canvas().CopyRect(RECT{0, 0, FrameWidth, H}, FGlyph->Canvas(), RECT{From, 0, To, H});
+  if (FNumGlyphs == 1 && FVisualState == fbsDisabled) {
+    Image.reset(MakeEmbossedGlyph(*Image, clBlack, clBtnFace, clBtnHighlight, clBtnShadow, true));
+    Transparent = Image->Canvas().Pixel(0, H - 1);
+  }
+
+  TGdiObject Loose = LooseCopy(*Image);
+  TImageList List(ImageList_Create(FrameWidth, H, ILC_COLORDDB | ILC_MASK, 1, 0));
+  if (!List)
+    throw EInvalidGraphic("Out of system resources");
+  ImageList_AddMasked(List.Get(), static_cast<HBITMAP>(Loose.Get()), ColorToRGB(Transparent));
+  ImageList_Draw(List.Get(), 0, Target.Handle(), FGlyphOrigin.x, FGlyphOrigin.y, ILD_NORMAL);
+}
+
+// ---------------------------------------------------------------- registration
+
+void RegisterFlatButton(TClassRegistry& R) {
+  R.RegisterClass("TFlatButton", "TCustomControl", [](TComponent* Owner) { return new TFlatButton(Owner); });
+  using TSetter = std::function<void(TFlatButton&, const TStreamValue&, TReadContext&)>;
+  auto Prop = [&R](const char* Name, TSetter Setter) { R.Property<TFlatButton>("TFlatButton", Name, std::move(Setter)); };
+  auto Bool = [&Prop](const char* Name, void (TFlatButton::*Set)(bool)) {
+    Prop(Name, [Name, Set](TFlatButton& B, const TStreamValue& V, TReadContext&) { (B.*Set)(BooleanValue(V, Name)); });
+  };
+  auto Int = [&Prop](const char* Name, void (TFlatButton::*Set)(std::int32_t)) {
+    Prop(Name, [Name, Set](TFlatButton& B, const TStreamValue& V, TReadContext&) {
+      (B.*Set)(RangeChecked<std::int32_t>(IntegerValue(V, Name)));
+    });
+  };
+  auto Colour = [&Prop](const char* Name, int Index) {
+    Prop(Name, [Name, Index](TFlatButton& B, const TStreamValue& V, TReadContext&) {
+      B.SetColors(Index, ColorValue(V, Name));
+    });
+  };
+  auto Percent = [&Prop](const char* Name, int Index) {
+    Prop(Name, [Name, Index](TFlatButton& B, const TStreamValue& V, TReadContext&) {
+      B.SetAdvColors(Index, TAdvColors(IntegerValue(V, Name)));
+    });
+  };
+  auto Event = [&Prop](const char* Name, void (TFlatButton::*Set)(TNotifyEvent)) {
+    Prop(Name, [Name, Set](TFlatButton& B, const TStreamValue& V, TReadContext& X) {
+      (B.*Set)(X.Root->Handler(IdentValue(V, Name)));
+    });
+  };
+
+  Prop("TransparentMode", [](TFlatButton& B, const TStreamValue& V, TReadContext&) {
+    B.SetTransparentMode(
+        static_cast<TTransparentMode>(EnumValue(V, "TransparentMode", {"tmAlways", "tmNotFocused", "tmNone"})));
+  });
+  Bool("Default", &TFlatButton::SetDefault);
+  Bool("AllowAllUp", &TFlatButton::SetAllowAllUp);
+  Colour("ColorFocused", 0);
+  Colour("ColorDown", 1);
+  Colour("ColorBorder", 2);
+  Colour("ColorHighLight", 3);
+  Colour("ColorShadow", 4);
+  Percent("AdvColorFocused", 0);
+  Percent("AdvColorDown", 1);
+  Percent("AdvColorBorder", 2);
+  Bool("UseAdvColors", &TFlatButton::SetUseAdvColors);
+  Int("GroupIndex", &TFlatButton::SetGroupIndex);
+  Bool("Down", &TFlatButton::SetDown);
+  Prop("Layout", [](TFlatButton& B, const TStreamValue& V, TReadContext&) {
+    B.SetLayout(static_cast<TButtonLayout>(
+        EnumValue(V, "Layout", {"blGlyphLeft", "blGlyphRight", "blGlyphTop", "blGlyphBottom"})));
+  });
+  Int("Margin", &TFlatButton::SetMargin);
+  Prop("NumGlyphs", [](TFlatButton& B, const TStreamValue& V, TReadContext&) {
+    B.SetNumGlyphs(TNumGlyphs(IntegerValue(V, "NumGlyphs")));
+  });
+  Int("Spacing", &TFlatButton::SetSpacing);
+  Int("ModalResult", &TFlatButton::SetModalResult);
+  Event("OnMouseEnter", &TFlatButton::SetOnMouseEnter);
+  Event("OnMouseLeave", &TFlatButton::SetOnMouseLeave);
+}

@@ -1,0 +1,210 @@
+// Shared by the flat button's tests: real pointer and keyboard input, pixels
+// read back from the button's window, and a fixture with a fresh form.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <chrono>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Forms.h"
+#include "TFlatButtonUnit.h"
+
+namespace FlatTest {
+
+using Clock = std::chrono::steady_clock;
+
+// Runs the application's loop until Done() holds or TimeoutMs pass; returns Done().
+template <typename F>
+bool PumpUntil(F Done, int TimeoutMs = 2000) {
+  const auto Deadline = Clock::now() + std::chrono::milliseconds(TimeoutMs);
+  while (!Done()) {
+    if (Clock::now() >= Deadline)
+      return Done();
+    Application->HandleMessage(20);
+  }
+  return true;
+}
+
+// Only for showing that something does not happen.
+inline void PumpFor(int Ms) {
+  PumpUntil([] { return false; }, Ms);
+}
+
+inline void SendMouse(DWORD Flags, LONG Dx = 0, LONG Dy = 0) {
+  INPUT In{};
+  In.type = INPUT_MOUSE;
+  In.mi.dwFlags = Flags;
+  In.mi.dx = Dx;
+  In.mi.dy = Dy;
+  SendInput(1, &In, sizeof In);
+}
+
+// An absolute move to the middle of the pixel, so it maps back exactly.
+inline void MoveOnce(POINT P) {
+  const int W = GetSystemMetrics(SM_CXSCREEN), H = GetSystemMetrics(SM_CYSCREEN);
+  SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, MulDiv(P.x, 65536, W) + 65536 / W / 2,
+            MulDiv(P.y, 65536, H) + 65536 / H / 2);
+}
+
+// Wine reports only a pointer that really moves: arrive from the pixel beside.
+inline void MoveTo(POINT P) {
+  MoveOnce({P.x > 0 ? P.x - 1 : P.x + 1, P.y});
+  MoveOnce(P);
+}
+inline void MoveTo(TControl* Control, int X, int Y) { MoveTo(Control->ClientToScreen({X, Y})); }
+inline void MoveOnto(TControl* Control) { MoveTo(Control, Control->Width() / 2, Control->Height() / 2); }
+
+inline void LeftDown() { SendMouse(MOUSEEVENTF_LEFTDOWN); }
+inline void LeftUp() { SendMouse(MOUSEEVENTF_LEFTUP); }
+
+inline void Key(WORD Vk, bool Up) {
+  INPUT In{};
+  In.type = INPUT_KEYBOARD;
+  In.ki.wVk = Vk;
+  In.ki.wScan = static_cast<WORD>(MapVirtualKeyA(Vk, MAPVK_VK_TO_VSC));
+  In.ki.dwFlags = Up ? KEYEVENTF_KEYUP : 0;
+  SendInput(1, &In, sizeof In);
+}
+inline void PressKey(WORD Vk) {
+  Key(Vk, false);
+  Key(Vk, true);
+}
+
+// A point of the bare root window, away from the test's form.
+inline constexpr POINT RootPoint{1000, 740};
+
+inline COLORREF Pixel(TWinControl* Control, int X, int Y) {
+  HDC DC = GetDC(Control->Handle());
+  const COLORREF Color = GetPixel(DC, X, Y);
+  ReleaseDC(Control->Handle(), DC);
+  return Color;
+}
+
+inline COLORREF RGBOf(TColor Color) { return ColorToRGB(Color); }
+
+inline std::string Hex(COLORREF C) {
+  std::ostringstream S;
+  S << "RGB(" << int(GetRValue(C)) << "," << int(GetGValue(C)) << "," << int(GetBValue(C)) << ")";
+  return S.str();
+}
+
+// Pixels expected at points of a control's client area.
+struct TPixelRule {
+  int X, Y;
+  COLORREF Color;
+};
+
+// Waits until every rule holds; on time-out names the pixels that differ.
+inline ::testing::AssertionResult Shows(TWinControl* Control, const std::vector<TPixelRule>& Rules,
+                                        int TimeoutMs = 2000) {
+  auto Misses = [&] {
+    std::string Text;
+    for (const auto& R : Rules)
+      if (COLORREF Got = Pixel(Control, R.X, R.Y); Got != R.Color)
+        Text += " (" + std::to_string(R.X) + "," + std::to_string(R.Y) + ") is " + Hex(Got) + " not " +
+                Hex(R.Color) + ";";
+    return Text;
+  };
+  if (PumpUntil([&] { return Misses().empty(); }, TimeoutMs))
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << Misses();
+}
+
+// The border (TopLeft on the left column and top row without their far
+// pixels, BottomRight on the right column and bottom row) Width rings deep,
+// and the face just inside it and in the middle.
+inline std::vector<TPixelRule> LookRules(TControl* C, COLORREF TopLeft, COLORREF BottomRight, COLORREF Face,
+                                         int Width = 1) {
+  const int W = C->Width(), H = C->Height();
+  std::vector<TPixelRule> Rules;
+  for (int I = 0; I < Width; ++I) {
+    Rules.push_back({I, I, TopLeft});
+    Rules.push_back({I, H - 2 - I, TopLeft});
+    Rules.push_back({W - 2 - I, I, TopLeft});
+    Rules.push_back({W - 1 - I, I, BottomRight});
+    Rules.push_back({I, H - 1 - I, BottomRight});
+    Rules.push_back({W - 1 - I, H - 1 - I, BottomRight});
+  }
+  Rules.push_back({Width, Width, Face});
+  Rules.push_back({W - 1 - Width, H - 1 - Width, Face});
+  Rules.push_back({W / 2, H / 2, Face});
+  return Rules;
+}
+
+// The default colours of a new button.
+inline const COLORREF BorderRGB = RGB(160, 150, 131), FocusedRGB = RGB(235, 234, 225), DownRGB = RGB(217, 214, 197),
+                      White = RGB(255, 255, 255), Black = RGB(0, 0, 0);
+
+// A form that counts the focus notifications it gets.
+class TCountingForm : public TForm {
+public:
+  using TForm::TForm;
+  int FocusChanged = 0;
+  LPARAM LastFocusParam = 0;
+  void Dispatch(TMessage& Message) override {
+    if (Message.Msg == CM_FOCUSCHANGED) {
+      ++FocusChanged;
+      LastFocusParam = Message.LParam;
+    }
+    TForm::Dispatch(Message);
+  }
+};
+
+// Each test gets a fresh form near (100, 100) of the screen, the pointer
+// parked on the root window and no button or modifier held.
+class FlatButtonFixture : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ReleaseInput();
+    MoveTo(RootPoint);
+    Form = new TCountingForm(nullptr);
+    Form->SetName("Form");
+    Form->SetBorderStyle(bsNone);
+    Form->SetBounds(100, 100, 300, 200);
+  }
+
+  void TearDown() override {
+    ReleaseInput();
+    delete Form;
+    Form = nullptr;
+    MoveTo(RootPoint);
+    Application->ProcessMessages();
+  }
+
+  TFlatButton* AddButton(int Left, int Top, const std::string& Name = "Button") {
+    auto* Button = new TFlatButton(Form);
+    Button->SetName(Name);
+    Button->SetLeft(Left);
+    Button->SetTop(Top);
+    Button->SetParent(Form);
+    Button->OnClick = [this](TObject* Sender) { Clicked.push_back(static_cast<TControl*>(Sender)->Name()); };
+    return Button;
+  }
+
+  // Shows the form in the foreground, painted.
+  void ShowInFront() {
+    Form->Show();
+    SetForegroundWindow(Form->Handle());
+    ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == Form->Handle(); }))
+        << "the form did not come to the foreground";
+    Application->ProcessMessages();
+  }
+
+  static void ReleaseInput() {
+    if (GetAsyncKeyState(VK_LBUTTON) < 0)
+      LeftUp();
+    for (WORD Vk : {VK_MENU, VK_SHIFT, VK_CONTROL, VK_SPACE})
+      if (GetAsyncKeyState(Vk) < 0)
+        Key(Vk, true);
+  }
+
+  TCountingForm* Form = nullptr;
+  std::vector<std::string> Clicked;
+};
+
+}  // namespace FlatTest
