@@ -4,6 +4,58 @@
 
 #include <windows.h>
 
+#include "FormReader.h"
+#include "InstallProcedure.h"
+
+TInstallerForm* InstallerForm = nullptr;
+
+namespace {
+
+void RegisterInstallerClasses() {
+  auto& Registry = TClassRegistry::Instance();
+  if (Registry.IsRegistered("TInstallerForm"))
+    return;
+  RegisterFlatProgressBar(Registry);
+  RegisterFlatEdit(Registry);
+  RegisterFlatButton(Registry);
+  RegisterMouseEffectImage(Registry);
+  Registry.RegisterClass("TInstallerForm", "TForm");
+}
+
+}  // namespace
+
+TInstallerForm::TInstallerForm(TComponent* Owner) : TForm(Owner) {
+  RegisterInstallerClasses();
+  RegisterField("FlatProgressBar1", FlatProgressBar1);
+  RegisterField("edtDestPath", edtDestPath);
+  RegisterField("lblDestPath", lblDestPath);
+  RegisterField("btnInstall", btnInstall);
+  RegisterField("btnBrowse", btnBrowse);
+  RegisterField("lblProgress", lblProgress);
+  RegisterField("Image1", Image1);
+  RegisterField("imgTitle", imgTitle);
+  RegisterField("MouseEffectImage1", MouseEffectImage1);
+  RegisterHandler("FormCreate", [this](TObject* Sender) { FormCreate(Sender); });
+  RegisterHandler("btnBrowseClick", [this](TObject* Sender) { btnBrowseClick(Sender); });
+  RegisterHandler("MouseEffectImage1Click", [this](TObject* Sender) { MouseEffectImage1Click(Sender); });
+  if (!ReadDescriptionResource(*this, "TINSTALLERFORM"))
+    throw EReadError("Resource TINSTALLERFORM not found");
+}
+
+void TInstallerForm::FormCreate(TObject*) {
+  edtDestPath->SetTop(btnInstall->Top());
+  edtDestPath->SetHeight(btnInstall->Height());
+  edtDestPath->SetText(WithTrailingBackslash(SystemDirectory()));
+}
+
+void TInstallerForm::btnBrowseClick(TObject*) {}
+
+void TInstallerForm::MouseEffectImage1Click(TObject*) {
+  TSystemShell Shell;
+  InstallScreensaver(ModuleFileName(), edtDestPath->Text(), Shell);
+  Close();
+}
+
 std::string SystemDirectory() {
   std::vector<char> Buffer(256);
   UINT Len = GetSystemDirectoryA(Buffer.data(), 255);

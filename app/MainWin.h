@@ -1,7 +1,39 @@
-// The installer window's destination: the system directory, ending in "\".
+// The installer window: a picture face with one picture button that runs
+// the install; its other controls lie below the visible client area.
 #pragma once
 
 #include <string>
+
+#include "Forms.h"
+#include "MouseEffectImage.h"
+#include "StdCtrls.h"
+#include "TFlatButtonUnit.h"
+#include "TFlatEditUnit.h"
+#include "TFlatProgressBarUnit.h"
+
+class TInstallerForm : public TForm {
+public:
+  // Builds the window and its nine controls from the stored description.
+  explicit TInstallerForm(TComponent* Owner);
+
+  TFlatProgressBar* FlatProgressBar1 = nullptr;
+  TFlatEdit* edtDestPath = nullptr;
+  TLabel* lblDestPath = nullptr;
+  TFlatButton* btnInstall = nullptr;
+  TFlatButton* btnBrowse = nullptr;
+  TLabel* lblProgress = nullptr;
+  TImage* Image1 = nullptr;
+  TImage* imgTitle = nullptr;
+  TMouseEffectImage* MouseEffectImage1 = nullptr;
+
+  // Fills the destination field with the system directory.
+  void FormCreate(TObject* Sender);
+  void btnBrowseClick(TObject* Sender);
+  // The install: copies the payload into the destination as NAME.scr and closes the window.
+  void MouseEffectImage1Click(TObject* Sender);
+};
+
+extern TInstallerForm* InstallerForm;
 
 // The Windows system directory, however long; empty when the system gives none.
 std::string SystemDirectory();

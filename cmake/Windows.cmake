@@ -33,8 +33,10 @@ ExternalProject_Add(host
   INSTALL_COMMAND ""
   BUILD_ALWAYS ON
   USES_TERMINAL_BUILD ON
-  BUILD_BYPRODUCTS "${INSTALLERWIN_HOST_DIR}/tools/mkinstaller/mkinstaller")
+  BUILD_BYPRODUCTS "${INSTALLERWIN_HOST_DIR}/tools/mkinstaller/mkinstaller"
+                   "${INSTALLERWIN_HOST_DIR}/tools/formc/formc")
 set(MKINSTALLER "${INSTALLERWIN_HOST_DIR}/tools/mkinstaller/mkinstaller")
+set(FORMC "${INSTALLERWIN_HOST_DIR}/tools/formc/formc")
 
 # One ctest run covers the host tests too.
 file(WRITE "${CMAKE_BINARY_DIR}/host-tests.cmake" "subdirs(\"${INSTALLERWIN_HOST_DIR}\")\n")

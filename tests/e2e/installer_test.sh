@@ -1,8 +1,8 @@
 #!/bin/bash
 # End-to-end test of the packaged installer: real window, real clicks and keys,
 # real files and registry in a fresh Wine prefix per run.
-# Usage: installer_test.sh Install-Aurora.exe Aurora.scr skin-file boxtext.exe
-PACKAGE=${1:?} PAYLOAD=${2:?} SKIN=${3:?} BOXTEXT=${4:?}
+# Usage: installer_test.sh Install-Aurora.exe Aurora.scr skin-file probe.exe ARTWORK-DIR
+PACKAGE=${1:?} PAYLOAD=${2:?} SKIN=${3:?} PROBE=${4:?} ARTWORK=${5:?}
 source "$(dirname "$0")/../tools/e2e-lib.sh"
 
 TITLE='Install Screensaver'
@@ -18,15 +18,52 @@ client_origin() {
   echo "$((x + 3)) $((y + 22))"
 }
 
-# Clicks the Install button of window $1.
-click_install() {
+# The picture button lies at 351, 210 of the client area, 28 x 9.
+BUTTON_X=351 BUTTON_Y=210 BUTTON_W=28 BUTTON_H=9
+
+# Moves the pointer onto the picture button of window $1, arriving from a
+# neighbouring pixel so that the move is seen.
+point_at_button() {
   local cx cy
   read -r cx cy < <(client_origin "$1")
-  xdotool mousemove $((cx + 351 + 30)) $((cy + 210 + 12)) sleep 0.1 click 1
+  xdotool mousemove $((cx + BUTTON_X + 11)) $((cy + BUTTON_Y + 4)) sleep 0.05 \
+          mousemove $((cx + BUTTON_X + 14)) $((cy + BUTTON_Y + 4))
+}
+
+# Clicks the picture button of window $1, once the window has the focus.
+click_install() {
+  xdotool windowfocus --sync "$1"
+  point_at_button "$1"
+  xdotool sleep 0.1 click 1
+}
+
+# Moves the pointer well away from the window.
+point_away() { xdotool mousemove 5 5 sleep 0.05 mousemove 8 8; }
+
+# Saves the client area of window $1 as $2 (PNG).
+grab_client() {
+  local cx cy
+  read -r cx cy < <(client_origin "$1")
+  import -window root -crop "443x304+$cx+$cy" +repage "$2"
+}
+
+# Number of pixels that differ between two pictures of the same size.
+differing() { compare -metric AE "$1" "$2" null: 2>&1 || true; }
+
+# Waits until the button area of window $1 shows picture $2 exactly.
+wait_button_shows() {
+  local end=$((SECONDS + 5)) cx cy
+  read -r cx cy < <(client_origin "$1")
+  while :; do
+    import -window root -crop "${BUTTON_W}x${BUTTON_H}+$((cx + BUTTON_X))+$((cy + BUTTON_Y))" +repage "$E2E_WORK/button.png"
+    [ "$(differing "$E2E_WORK/button.png" "$2")" = 0 ] && return 0
+    [ $SECONDS -lt "$end" ] || return 1
+    sleep 0.1
+  done
 }
 
 # Prints the text of the box captioned $1 once it shows.
-box_text() { /usr/lib/wine/wine64 "$BOXTEXT" "$1" 15 2>/dev/null | tr -d '\r'; }
+box_text() { { /usr/lib/wine/wine64 "$PROBE" box "$1" 15 2>/dev/null || echo "(no box captioned $1)"; } | tr -d '\r'; }
 
 # Answers the box captioned $1 with key $2.
 answer_box() {
@@ -50,6 +87,14 @@ start_installer() {
 e2e_start_display
 e2e_start_wine
 sys=$(SYSDIR_UNIX)
+point_away
+
+# The pictures as libjpeg decodes them.
+djpeg -ppm -outfile "$E2E_WORK/background.ppm" "$ARTWORK/background.jpg"
+djpeg -ppm -outfile "$E2E_WORK/normal.ppm" "$ARTWORK/button-normal.jpg"
+djpeg -ppm -outfile "$E2E_WORK/hover.ppm" "$ARTWORK/button-hover.jpg"
+convert "$E2E_WORK/normal.ppm" "$E2E_WORK/normal.png"
+convert "$E2E_WORK/hover.ppm" "$E2E_WORK/hover.png"
 
 note "the window"
 start_installer "$PACKAGE"
@@ -58,6 +103,33 @@ w=$(awk '/^ *Width:/ {print $2}' <<<"$geo"); h=$(awk '/^ *Height:/ {print $2}' <
 [ "$w x $h" = "449 x 329" ] || fail "window is $w x $h, want a 443 x 304 client area in a thin frame"
 x=$(awk '/Absolute upper-left X:/ {print $4}' <<<"$geo"); y=$(awk '/Absolute upper-left Y:/ {print $4}' <<<"$geo")
 [ "$x $y" = "$(((1024 - w) / 2)) $(((768 - h) / 2))" ] || fail "window at $x,$y is not centred"
+# Thin fixed frame, no minimise or maximise button, no scroll bar, 443 x 304 client.
+style=$(/usr/lib/wine/wine64 "$PROBE" window "$TITLE" 5 2>/dev/null | tr -d '\r')
+[ "$style" = "0 0 0 0 0 443x304" ] || fail "frame min max hscroll vscroll client: $style"
+
+note "the face: background shifted 8 left, the button at 351, 210, the window colour in column 442"
+grab_client "$WID" "$E2E_WORK/client.png"
+face=$(convert "$E2E_WORK/client.png" -format '%[pixel:p{442,100}]' info:)
+convert -size 443x304 "xc:$face" \( "$E2E_WORK/background.ppm" -crop 442x304+8+0 +repage \) -geometry +0+0 -composite \
+  "$E2E_WORK/normal.ppm" -geometry +$BUTTON_X+$BUTTON_Y -composite "$E2E_WORK/expected.png"
+[ "$(differing "$E2E_WORK/client.png" "$E2E_WORK/expected.png")" = 0 ] ||
+  fail "the client area differs from the pictures in $(differing "$E2E_WORK/client.png" "$E2E_WORK/expected.png") pixels"
+[ "$(convert "$E2E_WORK/client.png" -crop 1x304+442+0 -unique-colors -format '%w' info:)" = 1 ] ||
+  fail "column 442 is not one colour"
+
+note "hover shows the hover picture, leaving brings back the normal one"
+point_at_button "$WID"
+wait_button_shows "$WID" "$E2E_WORK/hover.png" || fail "hover picture not shown"
+point_away
+wait_button_shows "$WID" "$E2E_WORK/normal.png" || fail "normal picture not back after leaving"
+
+note "press, drag off and release runs nothing"
+point_at_button "$WID"
+wait_button_shows "$WID" "$E2E_WORK/hover.png" || fail "hover picture not shown"
+xdotool mousedown 1 sleep 0.2 mousemove 5 5 sleep 0.2 mouseup 1
+! e2e_wait_window Confirm 2 >/dev/null || fail "a press dragged off the button ran the install"
+[ ! -e "$sys/Aurora.scr" ] || fail "a press dragged off the button installed Aurora.scr"
+wait_button_shows "$WID" "$E2E_WORK/normal.png" || fail "normal picture not back after the drag"
 
 note "closing before any click installs nothing"
 xdotool windowfocus --sync "$WID" key alt+F4
@@ -104,6 +176,8 @@ for click in 1 2; do
   text=$(box_text Install-aurora)
   [ "$text" = "Stream read error." ] || fail "click $click: error box said: $text"
   answer_box Install-aurora Return
+  # Two presses within the double-click time make a double click, which never clicks.
+  sleep 1
   e2e_wait_gone Install-aurora 10 || fail "error box did not close"
   kill -0 "$E2E_PID" || fail "the installer ended after an error"
 done
