@@ -154,8 +154,13 @@ void TCustomForm::UpdateScrollRanges() {
     return;
   RECT Client;
   GetClientRect(FHandle, &Client);
-  const bool Horz = FAutoScroll && FHorzRange > FClientWidth;
-  const bool Vert = FAutoScroll && FVertRange > FClientHeight;
+  // The room is the client area as it is now (bounds set or the window
+  // resized), not counting our own scroll bars.
+  const LONG Style = GetWindowLongA(FHandle, GWL_STYLE);
+  const int Width = Client.right + ((Style & WS_VSCROLL) ? GetSystemMetrics(SM_CXVSCROLL) : 0);
+  const int Height = Client.bottom + ((Style & WS_HSCROLL) ? GetSystemMetrics(SM_CYHSCROLL) : 0);
+  const bool Horz = FAutoScroll && FHorzRange > Width;
+  const bool Vert = FAutoScroll && FVertRange > Height;
   SCROLLINFO Info{sizeof Info, SIF_RANGE | SIF_PAGE, 0, 0, 0, 0, 0};
   Info.nMax = FHorzRange - 1;
   Info.nPage = static_cast<UINT>(Client.right);
