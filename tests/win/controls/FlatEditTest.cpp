@@ -17,35 +17,12 @@
 #include "Forms.h"
 #include "StdCtrls.h"
 #include "SysUtils.h"
+#include "RealInput.h"
 #include "TFlatEditUnit.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-template <typename F>
-bool PumpUntil(F Done, int TimeoutMs = 2000) {
-  const auto Deadline = Clock::now() + std::chrono::milliseconds(TimeoutMs);
-  while (!Done()) {
-    if (Clock::now() >= Deadline)
-      return Done();
-    Application->HandleMessage(20);
-  }
-  return true;
-}
-
-void PumpFor(int Ms) {
-  PumpUntil([] { return false; }, Ms);
-}
-
-// Wine reports only a pointer that really moves: arrive from the pixel beside.
-void MovePointer(POINT P) {
-  SetCursorPos(P.x - 1, P.y);
-  SetCursorPos(P.x, P.y);
-}
-
-// A point on the bare root window, away from every window the tests make.
-constexpr POINT RootPoint{1000, 740};
+using namespace WinTest;
 
 std::string Hex(COLORREF C) {
   std::ostringstream S;
@@ -125,7 +102,7 @@ class FlatEdit : public ::testing::Test {
 protected:
   void SetUp() override {
     RegisterFlatEdit(TClassRegistry::Instance());
-    MovePointer(RootPoint);
+    MoveTo(RootPoint);
     ASSERT_TRUE(PumpUntil([] { return Application->MouseControl() == nullptr; }))
         << "the pointer is still over a control";
   }
@@ -186,7 +163,7 @@ protected:
 
   // Moves the pointer onto Control and waits until the framework has seen it.
   static void PointerOnto(TControl* Control) {
-    MovePointer(Control->ClientToScreen({Control->ClientWidth() / 2, Control->ClientHeight() / 2}));
+    MoveTo(Control->ClientToScreen({Control->ClientWidth() / 2, Control->ClientHeight() / 2}));
     ASSERT_TRUE(PumpUntil([&] { return Application->MouseControl() == Control; }))
         << "the pointer did not reach " << Control->Name();
   }
@@ -450,7 +427,7 @@ TEST_F(FlatEditOnForm, ThePointerOverTheEditHighlightsItUntilItLeaves) {
   EXPECT_FALSE(A->PointerOver());
   EXPECT_EQ(AwaitFrame(A, Outline, Flat), "");
   EXPECT_EQ(AwaitFrame(B, Outline, Focus), "");
-  MovePointer(RootPoint);
+  MoveTo(RootPoint);
   ASSERT_TRUE(PumpUntil([] { return Application->MouseControl() == nullptr; }));
   EXPECT_EQ(AwaitFrame(B, Outline, Flat), "");
 }
@@ -470,7 +447,7 @@ TEST_F(FlatEditOnForm, TheFocusedEditStaysHighlightedWhenThePointerLeavesIt) {
   A->SetFocus();
   ASSERT_TRUE(PumpUntil([&] { return A->Focused(); }));
   PointerOnto(A);
-  MovePointer(RootPoint);
+  MoveTo(RootPoint);
   ASSERT_TRUE(PumpUntil([] { return Application->MouseControl() == nullptr; }));
   EXPECT_FALSE(A->PointerOver());
   EXPECT_EQ(AwaitFrame(A, Outline, Focus), "");
@@ -523,7 +500,7 @@ TEST_F(FlatEditOnForm, NoHighlightFromThePointerWhileTheApplicationIsInactive) {
     PumpFor(150);
     EXPECT_FALSE(A->PointerOver());
     EXPECT_EQ(FrameMismatch(A, Outline, Flat), "");
-    MovePointer(RootPoint);
+    MoveTo(RootPoint);
     ASSERT_TRUE(PumpUntil([] { return Application->MouseControl() == nullptr; }));
   }
   // Active again, the same move highlights.
