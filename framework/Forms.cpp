@@ -315,6 +315,9 @@ void TApplication::HandleException() {
     throw;
   } catch (const std::exception& E) {
     ShowException(E);
+  } catch (...) {
+    // Nothing may unwind past the handler: show what can be said.
+    ShowException(Exception("Unknown exception"));
   }
 }
 
