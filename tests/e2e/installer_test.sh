@@ -1,8 +1,9 @@
 #!/bin/bash
 # End-to-end test of the packaged installer: real window, real clicks and keys,
-# real files and registry in a fresh Wine prefix per run.
-# Usage: installer_test.sh Install-Aurora.exe Aurora.scr skin-file probe.exe ARTWORK-DIR
-PACKAGE=${1:?} PAYLOAD=${2:?} SKIN=${3:?} PROBE=${4:?} ARTWORK=${5:?}
+# real files and registry, in a fresh Wine prefix for each scenario.
+# Usage: installer_test.sh SCENARIO Install-Aurora.exe Aurora.scr skin-file probe.exe ARTWORK-DIR
+# Scenarios: window, hover, close, install-no, install-yes, bad-trailer.
+SCENARIO=${1:?} PACKAGE=${2:?} PAYLOAD=${3:?} SKIN=${4:?} PROBE=${5:?} ARTWORK=${6:?}
 source "$(dirname "$0")/../tools/e2e-lib.sh"
 
 TITLE='Install Screensaver'
@@ -84,6 +85,107 @@ start_installer() {
   [ -n "$WID" ] || fail "no window titled $TITLE"
 }
 
+scenario_window() {
+  note "the window"
+  start_installer "$PACKAGE"
+  geo=$(xwininfo -id "$WID")
+  w=$(awk '/^ *Width:/ {print $2}' <<<"$geo"); h=$(awk '/^ *Height:/ {print $2}' <<<"$geo")
+  [ "$w x $h" = "449 x 329" ] || fail "window is $w x $h, want a 443 x 304 client area in a thin frame"
+  x=$(awk '/Absolute upper-left X:/ {print $4}' <<<"$geo"); y=$(awk '/Absolute upper-left Y:/ {print $4}' <<<"$geo")
+  [ "$x $y" = "$(((1024 - w) / 2)) $(((768 - h) / 2))" ] || fail "window at $x,$y is not centred"
+  # Thin fixed frame, no minimise or maximise button, no scroll bar, 443 x 304 client.
+  style=$(/usr/lib/wine/wine64 "$PROBE" window "$TITLE" 5 2>/dev/null | tr -d '\r')
+  [ "$style" = "0 0 0 0 0 443x304" ] || fail "frame min max hscroll vscroll client: $style"
+
+  note "the face: background shifted 8 left, the button at 351, 210, the window colour in column 442"
+  grab_client "$WID" "$E2E_WORK/client.png"
+  face=$(convert "$E2E_WORK/client.png" -format '%[pixel:p{442,100}]' info:)
+  convert -size 443x304 "xc:$face" \( "$E2E_WORK/background.ppm" -crop 442x304+8+0 +repage \) -geometry +0+0 -composite \
+    "$E2E_WORK/normal.ppm" -geometry +$BUTTON_X+$BUTTON_Y -composite "$E2E_WORK/expected.png"
+  [ "$(differing "$E2E_WORK/client.png" "$E2E_WORK/expected.png")" = 0 ] ||
+    fail "the client area differs from the pictures in $(differing "$E2E_WORK/client.png" "$E2E_WORK/expected.png") pixels"
+  [ "$(convert "$E2E_WORK/client.png" -crop 1x304+442+0 -unique-colors -format '%w' info:)" = 1 ] ||
+    fail "column 442 is not one colour"
+}
+
+scenario_hover() {
+  start_installer "$PACKAGE"
+  note "hover shows the hover picture, leaving brings back the normal one"
+  point_at_button "$WID"
+  wait_button_shows "$WID" "$E2E_WORK/hover.png" || fail "hover picture not shown"
+  point_away
+  wait_button_shows "$WID" "$E2E_WORK/normal.png" || fail "normal picture not back after leaving"
+
+  note "press, drag off and release runs nothing"
+  point_at_button "$WID"
+  wait_button_shows "$WID" "$E2E_WORK/hover.png" || fail "hover picture not shown"
+  xdotool mousedown 1 sleep 0.2 mousemove 5 5 sleep 0.2 mouseup 1
+  ! e2e_wait_window Confirm 2 >/dev/null || fail "a press dragged off the button ran the install"
+  [ ! -e "$sys/Aurora.scr" ] || fail "a press dragged off the button installed Aurora.scr"
+  wait_button_shows "$WID" "$E2E_WORK/normal.png" || fail "normal picture not back after the drag"
+}
+
+scenario_close() {
+  note "closing before any click installs nothing"
+  start_installer "$PACKAGE"
+  xdotool windowfocus --sync "$WID" key alt+F4
+  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after closing"
+  [ ! -e "$sys/Aurora.scr" ] || fail "closing installed Aurora.scr"
+  [ -z "$(registered)" ] || fail "closing wrote the registry"
+}
+
+scenario_install_no() {
+  note "a click installs, asks, and No starts nothing"
+  start_installer "$PACKAGE"
+  click_install "$WID"
+  text=$(box_text Confirm)
+  [ "$text" = "Screensaver installation completed, run it now?" ] || fail "question was: $text"
+  cmp -s "$sys/Aurora.scr" "$PAYLOAD" || fail "Aurora.scr differs from the payload"
+  cmp -s "$sys/swing.mskn" "$SKIN" || fail "swing.mskn differs from the skin"
+  [ "$(registered)" = 'C:\windows\system32\Aurora.scr' ] || fail "registered: $(registered)"
+  answer_box Confirm n
+  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after No"
+  sleep 0.5
+  ! xdotool search --onlyvisible --name '^Aurora$' >/dev/null 2>&1 || fail "No started the screensaver"
+}
+
+scenario_install_yes() {
+  note "Yes starts the installed screensaver"
+  start_installer "$PACKAGE"
+  click_install "$WID"
+  answer_box Confirm y
+  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after Yes"
+  saver=$(e2e_wait_window Aurora 20) || true
+  [ -n "$saver" ] || fail "Yes did not start the screensaver"
+  xdotool key space
+  e2e_wait_gone Aurora 10 || fail "the screensaver did not end on a key"
+}
+
+scenario_bad_trailer() {
+  note "a package whose trailer does not fit shows the error and stays"
+  bad="$E2E_WORK/Install-Aurora.Saver.exe"
+  cp "$PACKAGE" "$bad"
+  size=$(stat -c %s "$bad")
+  python3 -c 'import struct, sys
+with open(sys.argv[1], "r+b") as f:
+    f.seek(-4, 2)
+    f.write(struct.pack("<i", int(sys.argv[2])))' "$bad" "$((size - 3))"
+  start_installer "$bad"
+  for click in 1 2; do
+    click_install "$WID"
+    text=$(box_text Install-aurora)
+    [ "$text" = "Stream read error." ] || fail "click $click: error box said: $text"
+    answer_box Install-aurora Return
+    # Two presses within the double-click time make a double click, which never clicks.
+    sleep 1
+    e2e_wait_gone Install-aurora 10 || fail "error box did not close"
+    kill -0 "$E2E_PID" || fail "the installer ended after an error"
+  done
+  [ ! -e "$sys/Aurora.Saver.scr" ] || fail "a bad trailer created Aurora.Saver.scr"
+  xdotool windowfocus --sync "$WID" key alt+F4
+  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end after closing"
+}
+
 e2e_start_display
 e2e_start_wine
 sys=$(SYSDIR_UNIX)
@@ -96,92 +198,13 @@ djpeg -ppm -outfile "$E2E_WORK/hover.ppm" "$ARTWORK/button-hover.jpg"
 convert "$E2E_WORK/normal.ppm" "$E2E_WORK/normal.png"
 convert "$E2E_WORK/hover.ppm" "$E2E_WORK/hover.png"
 
-note "the window"
-start_installer "$PACKAGE"
-geo=$(xwininfo -id "$WID")
-w=$(awk '/^ *Width:/ {print $2}' <<<"$geo"); h=$(awk '/^ *Height:/ {print $2}' <<<"$geo")
-[ "$w x $h" = "449 x 329" ] || fail "window is $w x $h, want a 443 x 304 client area in a thin frame"
-x=$(awk '/Absolute upper-left X:/ {print $4}' <<<"$geo"); y=$(awk '/Absolute upper-left Y:/ {print $4}' <<<"$geo")
-[ "$x $y" = "$(((1024 - w) / 2)) $(((768 - h) / 2))" ] || fail "window at $x,$y is not centred"
-# Thin fixed frame, no minimise or maximise button, no scroll bar, 443 x 304 client.
-style=$(/usr/lib/wine/wine64 "$PROBE" window "$TITLE" 5 2>/dev/null | tr -d '\r')
-[ "$style" = "0 0 0 0 0 443x304" ] || fail "frame min max hscroll vscroll client: $style"
-
-note "the face: background shifted 8 left, the button at 351, 210, the window colour in column 442"
-grab_client "$WID" "$E2E_WORK/client.png"
-face=$(convert "$E2E_WORK/client.png" -format '%[pixel:p{442,100}]' info:)
-convert -size 443x304 "xc:$face" \( "$E2E_WORK/background.ppm" -crop 442x304+8+0 +repage \) -geometry +0+0 -composite \
-  "$E2E_WORK/normal.ppm" -geometry +$BUTTON_X+$BUTTON_Y -composite "$E2E_WORK/expected.png"
-[ "$(differing "$E2E_WORK/client.png" "$E2E_WORK/expected.png")" = 0 ] ||
-  fail "the client area differs from the pictures in $(differing "$E2E_WORK/client.png" "$E2E_WORK/expected.png") pixels"
-[ "$(convert "$E2E_WORK/client.png" -crop 1x304+442+0 -unique-colors -format '%w' info:)" = 1 ] ||
-  fail "column 442 is not one colour"
-
-note "hover shows the hover picture, leaving brings back the normal one"
-point_at_button "$WID"
-wait_button_shows "$WID" "$E2E_WORK/hover.png" || fail "hover picture not shown"
-point_away
-wait_button_shows "$WID" "$E2E_WORK/normal.png" || fail "normal picture not back after leaving"
-
-note "press, drag off and release runs nothing"
-point_at_button "$WID"
-wait_button_shows "$WID" "$E2E_WORK/hover.png" || fail "hover picture not shown"
-xdotool mousedown 1 sleep 0.2 mousemove 5 5 sleep 0.2 mouseup 1
-! e2e_wait_window Confirm 2 >/dev/null || fail "a press dragged off the button ran the install"
-[ ! -e "$sys/Aurora.scr" ] || fail "a press dragged off the button installed Aurora.scr"
-wait_button_shows "$WID" "$E2E_WORK/normal.png" || fail "normal picture not back after the drag"
-
-note "closing before any click installs nothing"
-xdotool windowfocus --sync "$WID" key alt+F4
-e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after closing"
-[ ! -e "$sys/Aurora.scr" ] || fail "closing installed Aurora.scr"
-[ -z "$(registered)" ] || fail "closing wrote the registry"
-
-note "a click installs, asks, and No starts nothing"
-start_installer "$PACKAGE"
-click_install "$WID"
-text=$(box_text Confirm)
-[ "$text" = "Screensaver installation completed, run it now?" ] || fail "question was: $text"
-cmp -s "$sys/Aurora.scr" "$PAYLOAD" || fail "Aurora.scr differs from the payload"
-cmp -s "$sys/swing.mskn" "$SKIN" || fail "swing.mskn differs from the skin"
-[ "$(registered)" = 'C:\windows\system32\Aurora.scr' ] || fail "registered: $(registered)"
-answer_box Confirm n
-e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after No"
-sleep 0.5
-! xdotool search --onlyvisible --name '^Aurora$' >/dev/null 2>&1 || fail "No started the screensaver"
-
-note "Yes starts the installed screensaver"
-start_installer "$PACKAGE"
-click_install "$WID"
-answer_box Confirm y
-e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after Yes"
-saver=$(e2e_wait_window Aurora 20) || true
-[ -n "$saver" ] || fail "Yes did not start the screensaver"
-xdotool key space
-e2e_wait_gone Aurora 10 || fail "the screensaver did not end on a key"
-
-note "a package whose trailer does not fit shows the error and stays"
-bad="$E2E_WORK/Install-Aurora.Saver.exe"
-cp "$PACKAGE" "$bad"
-size=$(stat -c %s "$bad")
-python3 - "$bad" "$((size - 3))" <<'PY'
-import struct, sys
-with open(sys.argv[1], "r+b") as f:
-    f.seek(-4, 2)
-    f.write(struct.pack("<i", int(sys.argv[2])))
-PY
-start_installer "$bad"
-for click in 1 2; do
-  click_install "$WID"
-  text=$(box_text Install-aurora)
-  [ "$text" = "Stream read error." ] || fail "click $click: error box said: $text"
-  answer_box Install-aurora Return
-  # Two presses within the double-click time make a double click, which never clicks.
-  sleep 1
-  e2e_wait_gone Install-aurora 10 || fail "error box did not close"
-  kill -0 "$E2E_PID" || fail "the installer ended after an error"
-done
-[ ! -e "$sys/Aurora.Saver.scr" ] || fail "a bad trailer created Aurora.Saver.scr"
-xdotool windowfocus --sync "$WID" key alt+F4
-e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end after closing"
+case "$SCENARIO" in
+  window) scenario_window ;;
+  hover) scenario_hover ;;
+  close) scenario_close ;;
+  install-no) scenario_install_no ;;
+  install-yes) scenario_install_yes ;;
+  bad-trailer) scenario_bad_trailer ;;
+  *) fail "no scenario $SCENARIO" ;;
+esac
 note "passed"
