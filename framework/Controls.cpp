@@ -115,14 +115,8 @@ POINT TControl::ClientToScreen(POINT P) const {
 }
 
 POINT TControl::ScreenToClient(POINT P) const {
-  if (IsWindowed()) {
-    ::ScreenToClient(const_cast<TWinControl*>(static_cast<const TWinControl*>(this))->Handle(), &P);
-    return P;
-  }
-  if (!FParent)
-    throw Exception(Format(Consts::SParentRequired, Name()));
-  auto Q = FParent->ScreenToClient(P);
-  return {Q.x - FLeft, Q.y - FTop};
+  const POINT Origin = ClientToScreen({0, 0});
+  return {P.x - Origin.x, P.y - Origin.y};
 }
 
 void TControl::SetVisible(bool Value) {
@@ -146,9 +140,8 @@ void TControl::SetEnabled(bool Value) {
 void TControl::SetColor(TColor Value) {
   if (Value == FColor)
     return;
-  FColor = Value;
   FParentColor = false;
-  Perform(CM_COLORCHANGED);
+  ChangeColor(Value);
 }
 
 void TControl::ChangeColor(TColor Value) {
