@@ -11,16 +11,61 @@ TPayloadExtent PayloadExtent(std::int64_t FileSize, std::int32_t N) {
   return {FileSize - 4 - N, N};
 }
 
-TPayloadExtent LocatePayload(TStream& Source) {
+namespace {
+
+std::uint32_t Le(const std::uint8_t* P, int Bytes) {
+  std::uint32_t V = 0;
+  for (int I = Bytes - 1; I >= 0; --I)
+    V = V << 8 | P[I];
+  return V;
+}
+
+// Reads Count bytes at Pos; false if the stream has fewer.
+bool ReadAt(TStream& Source, std::int64_t Pos, void* Buffer, std::int32_t Count) {
+  return Source.Seek(Pos, TSeekOrigin::soBeginning) == Pos && Source.Read(Buffer, Count) == Count;
+}
+
+constexpr std::int64_t NewHeaderPointer = 0x3C;     // e_lfanew in the DOS header
+constexpr std::int64_t OptionalHeaderStart = 24;    // after "PE\0\0" and the file header
+constexpr std::uint16_t Pe32Magic = 0x10B, Pe32PlusMagic = 0x20B;
+constexpr std::uint32_t SecurityDirectory = 4;
+
+}  // namespace
+
+std::int64_t PackageEnd(TStream& Source) {
   const auto Size = Source.Size();
-  if (Size < 4 || Source.Seek(-4, TSeekOrigin::soEnd) < 0)
-    throw EReadError(Consts::SReadError);
+  std::uint8_t B[8];
+  if (!ReadAt(Source, 0, B, 2) || B[0] != 'M' || B[1] != 'Z' || !ReadAt(Source, NewHeaderPointer, B, 4))
+    return Size;
+  const std::int64_t Pe = Le(B, 4);
+  if (!ReadAt(Source, Pe, B, 4) || Le(B, 4) != 0x00004550 || !ReadAt(Source, Pe + 20, B, 2))
+    return Size;
+  const std::uint32_t OptionalSize = Le(B, 2);
+  const std::int64_t Optional = Pe + OptionalHeaderStart;
+  if (!ReadAt(Source, Optional, B, 2))
+    return Size;
+  std::int64_t CountAt;
+  switch (Le(B, 2)) {
+  case Pe32Magic: CountAt = 92; break;
+  case Pe32PlusMagic: CountAt = 108; break;
+  default: return Size;
+  }
+  const std::int64_t EntryAt = CountAt + 4 + 8 * SecurityDirectory;
+  if (OptionalSize < EntryAt + 8 || !ReadAt(Source, Optional + CountAt, B, 4) || Le(B, 4) <= SecurityDirectory ||
+      !ReadAt(Source, Optional + EntryAt, B, 8))
+    return Size;
+  // The security directory holds a file offset, not an address.
+  const std::int64_t Table = Le(B, 4), TableSize = Le(B + 4, 4);
+  return TableSize > 0 && Table + TableSize == Size ? Table : Size;
+}
+
+TPayloadExtent LocatePayload(TStream& Source) {
+  const auto End = PackageEnd(Source);
   std::uint8_t Trailer[4];
+  if (End < 4 || Source.Seek(End - 4, TSeekOrigin::soBeginning) != End - 4)
+    throw EReadError(Consts::SReadError);
   Source.ReadBuffer(Trailer, sizeof Trailer);
-  auto N = static_cast<std::int32_t>(static_cast<std::uint32_t>(Trailer[0]) | static_cast<std::uint32_t>(Trailer[1]) << 8 |
-                                     static_cast<std::uint32_t>(Trailer[2]) << 16 |
-                                     static_cast<std::uint32_t>(Trailer[3]) << 24);
-  return PayloadExtent(Size, N);
+  return PayloadExtent(End, static_cast<std::int32_t>(Le(Trailer, 4)));
 }
 
 void CopyPayload(TStream& Source, TStream& Target) {

@@ -1,5 +1,7 @@
 // The installer package: host image, payload, then the payload's length N as
-// four little-endian bytes, read as a signed 32-bit integer.
+// four little-endian bytes, read as a signed 32-bit integer. Bytes between the
+// host and the payload are allowed (the package maker pads to a multiple of 8).
+// A signed package carries the signer's certificate table behind the trailer.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +17,13 @@ struct TPayloadExtent {
 // Raises "Stream read error" unless 0 < N <= FileSize - 4.
 TPayloadExtent PayloadExtent(std::int64_t FileSize, std::int32_t N);
 
-// Reads the trailer of Source and returns the payload's place; raises
+// Where the package proper ends in Source: at the start of a certificate table
+// that the image's security directory places exactly at the end of the file,
+// otherwise at the end of the file. Never raises; an unreadable or malformed
+// header counts as unsigned.
+std::int64_t PackageEnd(TStream& Source);
+
+// Reads the trailer of Source (just before PackageEnd) and returns the payload's place; raises
 // "Stream read error" when the trailer is missing or does not fit the file.
 TPayloadExtent LocatePayload(TStream& Source);
 

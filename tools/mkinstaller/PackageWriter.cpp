@@ -99,6 +99,10 @@ std::string CopyAll(int from, const std::string& fromName, int to, const std::st
 
 }  // namespace
 
+std::size_t PaddingBeforePayload(std::uint64_t hostSize, std::uint64_t payloadSize) {
+    return static_cast<std::size_t>((8 - (hostSize + payloadSize + 4) % 8) % 8);
+}
+
 std::string CheckPayloadSize(const std::string& payload, std::uint64_t size, std::uint64_t limit) {
     if (size == 0) return "payload " + Quote(payload) + " is empty";
     if (size > limit)
@@ -139,10 +143,13 @@ std::string MakePackage(const std::string& host, const std::string& payload, con
     const std::string outName = "output " + Quote(output);
 
     std::vector<char> buffer(kBlockSize);
-    std::uint64_t copied = 0;
-    if (std::string err = CopyAll(hostIn.fd.Get(), "host " + Quote(host), tempFd.Get(), outName, buffer, copied);
+    std::uint64_t hostCopied = 0, copied = 0;
+    if (std::string err = CopyAll(hostIn.fd.Get(), "host " + Quote(host), tempFd.Get(), outName, buffer, hostCopied);
         !err.empty())
         return err;
+    const std::size_t padding = PaddingBeforePayload(hostCopied, payloadSize);
+    if (!WriteAll(tempFd.Get(), std::string(padding, '\0').data(), padding))
+        return outName + " cannot be written: " + Why(errno);
     if (std::string err =
             CopyAll(payloadIn.fd.Get(), "payload " + Quote(payload), tempFd.Get(), outName, buffer, copied);
         !err.empty())

@@ -1,4 +1,8 @@
-// Builds installer packages: host program | payload | payload length (4 bytes, little-endian).
+// Builds installer packages:
+//   host program | zero padding | payload | payload length (4 bytes, little-endian)
+// The padding (0-7 bytes) makes the package a multiple of 8 bytes long, so a code
+// signer appends its certificate table right behind the length, where the installer
+// looks for it.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +12,9 @@ namespace mkinstaller {
 
 // The installer reads the length back as a signed 32-bit integer.
 inline constexpr std::uint64_t kMaxPayloadSize = 0x7FFFFFFF;
+
+// Zero bytes put between host and payload so the whole package is 8-byte aligned.
+std::size_t PaddingBeforePayload(std::uint64_t hostSize, std::uint64_t payloadSize);
 
 // Empty if a payload of `size` bytes may be packaged under `limit`, else why not (naming `payload`).
 std::string CheckPayloadSize(const std::string& payload, std::uint64_t size,

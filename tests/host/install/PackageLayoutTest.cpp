@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <filesystem>
@@ -156,7 +157,8 @@ TEST_F(PackageFiles, BytesAfterTheTrailerTakeItsPlace) {
   Bytes Package{'h', 'o', 's', 't', 'P', 'A', 'Y'};
   auto Trailer = Le32(3);
   Package.insert(Package.end(), Trailer.begin(), Trailer.end());
-  // A signature block appended later: its last four bytes are read as N = 2.
+  // Without an image header naming them, appended bytes are not a certificate
+  // table: their last four are read as N = 2, as in every unsigned file.
   Bytes Signed = Package;
   Signed.insert(Signed.end(), {'S', 'I', 2, 0, 0, 0});
   Bytes Target;
@@ -164,11 +166,128 @@ TEST_F(PackageFiles, BytesAfterTheTrailerTakeItsPlace) {
   EXPECT_EQ(Target, (Bytes{'S', 'I'}));
 }
 
+// A minimal image header whose security directory is (Table, TableSize).
+Bytes ImageHeader(std::uint16_t Magic, std::uint32_t Table, std::uint32_t TableSize, std::uint32_t Directories = 16) {
+  const std::size_t Pe = 0x80, Optional = Pe + 24, CountAt = Magic == 0x20B ? 108 : 92;
+  const std::size_t OptionalSize = CountAt + 4 + 8 * 16;
+  Bytes H(Optional + OptionalSize, 0);
+  auto Put = [&](std::size_t At, std::uint32_t V, int Bytes) {
+    for (int I = 0; I < Bytes; ++I)
+      H[At + I] = static_cast<std::uint8_t>(V >> 8 * I);
+  };
+  H[0] = 'M';
+  H[1] = 'Z';
+  Put(0x3C, Pe, 4);
+  Put(Pe, 0x4550, 4);
+  Put(Pe + 20, static_cast<std::uint32_t>(OptionalSize), 2);
+  Put(Optional, Magic, 2);
+  Put(Optional + CountAt, Directories, 4);
+  Put(Optional + CountAt + 4 + 32, Table, 4);
+  Put(Optional + CountAt + 4 + 36, TableSize, 4);
+  return H;
+}
+
+// Host | payload | trailer | certificate table, with the host's security
+// directory pointing at the table as a signer leaves it.
+Bytes SignedPackage(std::uint16_t Magic, const Bytes& Payload, std::size_t TableSize) {
+  auto Body = ImageHeader(Magic, 0, 0);
+  Body.insert(Body.end(), Payload.begin(), Payload.end());
+  auto Trailer = Le32(static_cast<std::int32_t>(Payload.size()));
+  Body.insert(Body.end(), Trailer.begin(), Trailer.end());
+  auto Table = static_cast<std::uint32_t>(Body.size());
+  auto Signed = ImageHeader(Magic, Table, static_cast<std::uint32_t>(TableSize));
+  std::copy(Body.begin() + static_cast<std::ptrdiff_t>(Signed.size()), Body.end(), std::back_inserter(Signed));
+  for (std::size_t I = 0; I < TableSize; ++I)
+    Signed.push_back(static_cast<std::uint8_t>(0xC0 + I));
+  return Signed;
+}
+
+TEST_F(PackageFiles, SignedPackagesReadTheTrailerBeforeTheCertificateTable) {
+  std::mt19937 Rng(88);
+  for (std::uint16_t Magic : {0x10B, 0x20B}) {
+    for (std::size_t TableSize : {8u, 1024u, 70000u}) {
+      SCOPED_TRACE("magic " + std::to_string(Magic) + " table " + std::to_string(TableSize));
+      const auto Payload = RandomBytes(Rng, 100000);
+      const auto Package = SignedPackage(Magic, Payload, TableSize);
+      TMemoryStream Stream(Package);
+      EXPECT_EQ(PackageEnd(Stream), static_cast<std::int64_t>(Package.size() - TableSize));
+      Bytes Target;
+      ASSERT_EQ(Copy(Package, Target), "");
+      EXPECT_EQ(Target, Payload);
+    }
+  }
+}
+
+TEST(PackageEnd, OnlyATableEndingAtTheEndOfTheFileMovesIt) {
+  const std::size_t TailSize = 64;
+  // An image of the given kind, 64 bytes after its header, the security
+  // directory at (end of file - Back, Size).
+  auto File = [&](std::uint16_t Magic, std::int64_t Back, std::uint32_t Size, std::uint32_t Directories = 16) {
+    const auto Length = ImageHeader(Magic, 0, 0).size() + TailSize;
+    auto H = ImageHeader(Magic, static_cast<std::uint32_t>(static_cast<std::int64_t>(Length) - Back), Size, Directories);
+    H.resize(Length, 0x11);
+    return H;
+  };
+  // Offset 0xFFFFFFF0 and a size that, added in 32 bits, ends at the end of the file.
+  const auto Wrap = static_cast<std::int64_t>(ImageHeader(0x20B, 0, 0).size() + TailSize) + 16;
+  struct Case {
+    const char* What;
+    Bytes File;
+    std::int64_t FromEnd;  // where the package ends, counted back from the end of the file
+  } const Cases[] = {
+      {"signed", File(0x20B, 16, 16), 16},
+      {"signed 32-bit image", File(0x10B, 24, 24), 24},
+      {"unsigned", File(0x20B, 0, 0), 0},
+      {"table ends before the end", File(0x20B, 24, 16), 0},
+      {"table runs past the end", File(0x20B, 16, 24), 0},
+      {"empty table at the end", File(0x20B, 0, 0), 0},
+      {"offset and size add up only in 32 bits", File(0x20B, Wrap, static_cast<std::uint32_t>(Wrap)), 0},
+      {"no security directory", File(0x20B, 16, 16, 4), 0},
+      {"unknown optional header", File(0x107, 16, 16), 0},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.What);
+    TMemoryStream Stream(C.File);
+    EXPECT_EQ(PackageEnd(Stream), static_cast<std::int64_t>(C.File.size()) - C.FromEnd);
+  }
+  // A header cut short anywhere, or with its signatures broken, is read as unsigned.
+  const auto Signed = File(0x20B, 16, 16);
+  for (std::size_t Cut = 0; Cut < Signed.size() - TailSize; Cut += 7) {
+    TMemoryStream Stream(Bytes(Signed.begin(), Signed.begin() + static_cast<std::ptrdiff_t>(Cut)));
+    EXPECT_EQ(PackageEnd(Stream), static_cast<std::int64_t>(Cut));
+  }
+  for (std::size_t At : {0u, 1u, 0x80u, 0x82u}) {
+    auto Broken = Signed;
+    Broken[At] ^= 0x20;
+    TMemoryStream Stream(Broken);
+    EXPECT_EQ(PackageEnd(Stream), static_cast<std::int64_t>(Signed.size())) << "byte " << At;
+  }
+}
+
+TEST(PackageEnd, RandomlyDamagedHeadersStayInsideTheFile) {
+  std::mt19937 Rng(31337);
+  const auto Good = SignedPackage(0x20B, RandomBytes(Rng, 300), 40);
+  int Moved = 0;
+  for (int Round = 0; Round < 20000; ++Round) {
+    auto File = Good;
+    for (int Hits = 1 + Rng() % 4; Hits > 0; --Hits)
+      File[Rng() % 0x180] = static_cast<std::uint8_t>(Rng());
+    TMemoryStream Stream(File);
+    const auto End = PackageEnd(Stream);
+    ASSERT_GE(End, 0);
+    ASSERT_LE(End, static_cast<std::int64_t>(File.size()));
+    Moved += End != static_cast<std::int64_t>(File.size());
+  }
+  // Most damage misses the few fields read, so most files still count as signed.
+  EXPECT_GT(Moved, 10000);
+}
+
 // Memory streams that count the calls and fail on demand.
 class TProbeStream : public TMemoryStream {
 public:
   using TMemoryStream::TMemoryStream;
   std::int32_t Read(void* Buffer, std::int32_t Count) override {
+    ++Reads;
     LargestBlock = std::max(LargestBlock, Count);
     if (ReadsLeft-- == 0)
       return Count / 2;
@@ -181,6 +300,7 @@ public:
     return TMemoryStream::Write(Buffer, Count);
   }
   std::int32_t LargestBlock = 0;
+  int Reads = 0;
   int ReadsLeft = -1, WritesLeft = -1;
 };
 
@@ -205,8 +325,9 @@ TEST(CopyPayload, StreamsLargePayloadsInBoundedBlocks) {
 TEST(CopyPayload, ShortReadMidwayIsAReadErrorAndKeepsEarlierBlocks) {
   std::mt19937 Rng(8);
   auto Payload = RandomBytes(Rng, 2 * 61440 + 5);
-  TProbeStream Source(PackageOf(Payload)), Target;
-  Source.ReadsLeft = 2;  // the trailer, the first block, then a short read
+  TProbeStream Header(PackageOf(Payload)), Source(PackageOf(Payload)), Target;
+  LocatePayload(Header);
+  Source.ReadsLeft = Header.Reads + 1;  // the header and trailer, the first block, then a short read
   try {
     CopyPayload(Source, Target);
     FAIL() << "no error";

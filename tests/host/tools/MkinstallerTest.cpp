@@ -20,6 +20,7 @@
 namespace fs = std::filesystem;
 using mkinstaller::CheckPayloadSize;
 using mkinstaller::MakePackage;
+using mkinstaller::PaddingBeforePayload;
 
 namespace {
 
@@ -146,6 +147,12 @@ protected:
         EXPECT_EQ(Snapshot(work_), before);
     }
 
+    // What the package of `payload` must hold: host, zero padding to a multiple of 8, payload, length.
+    std::string Packaged(const std::string& payload) const {
+        const std::size_t padding = (8 - (hostData_.size() + payload.size() + 4) % 8) % 8;
+        return hostData_ + std::string(padding, '\0') + payload + LengthTrailer(static_cast<std::uint32_t>(payload.size()));
+    }
+
     std::vector<std::string> Args(const fs::path& host, const fs::path& payload, const fs::path& output) {
         return {"--host", host.string(), "--payload", payload.string(), "--output", output.string()};
     }
@@ -167,15 +174,30 @@ TEST_F(MkinstallerLayoutTest, PackageIsHostThenPayloadThenLittleEndianLength) {
     EXPECT_TRUE(r.err.empty()) << r.err;
 
     const std::string package = ReadFile(output_);
-    ASSERT_EQ(package.size(), hostData_.size() + payload.size() + 4);
+    // 5002 + 0x0102A3 + 4 bytes need 7 zeros to reach a multiple of 8.
+    ASSERT_EQ(package.size(), hostData_.size() + 7 + payload.size() + 4);
+    EXPECT_EQ(package.substr(hostData_.size(), 7), std::string(7, '\0'));
     EXPECT_EQ(package.substr(package.size() - 4), std::string("\xA3\x02\x01\x00", 4));
-    EXPECT_TRUE(package == hostData_ + payload + LengthTrailer(0x0102A3));
+    EXPECT_TRUE(package == Packaged(payload));
+}
+
+TEST_F(MkinstallerLayoutTest, EveryPackageIsAMultipleOfEightBytes) {
+    for (std::size_t size = 1; size <= 16; ++size) {
+        WriteFile(payload_, Pattern(size, 3));
+        ASSERT_EQ(Package(host_, payload_, output_).exitCode, 0);
+        const std::string package = ReadFile(output_);
+        EXPECT_EQ(package.size() % 8, 0u) << size;
+        EXPECT_EQ(package, Packaged(Pattern(size, 3))) << size;
+    }
+    EXPECT_EQ(PaddingBeforePayload(4, 0), 0u);
+    EXPECT_EQ(PaddingBeforePayload(0, 1), 3u);
+    EXPECT_EQ(PaddingBeforePayload(0xFFFFFFFFull, 0x7FFFFFFF), 6u);
 }
 
 TEST_F(MkinstallerLayoutTest, OneBytePayload) {
     WriteFile(payload_, "X");
     ASSERT_EQ(Package(host_, payload_, output_).exitCode, 0);
-    EXPECT_EQ(ReadFile(output_), hostData_ + "X" + std::string("\x01\x00\x00\x00", 4));
+    EXPECT_EQ(ReadFile(output_), Packaged("X"));
 }
 
 TEST_F(MkinstallerLayoutTest, PackageIsExecutableAndNoTemporaryFileRemains) {
@@ -194,21 +216,21 @@ TEST_F(MkinstallerLayoutTest, ReplacesAnExistingOutput) {
     WriteFile(output_, std::string(20000, 'o'));
     WriteFile(payload_, "new payload");
     ASSERT_EQ(Package(host_, payload_, output_).exitCode, 0);
-    EXPECT_EQ(ReadFile(output_), hostData_ + "new payload" + LengthTrailer(11));
+    EXPECT_EQ(ReadFile(output_), Packaged("new payload"));
 }
 
 TEST_F(MkinstallerLayoutTest, RelativePathsAndEqualsForm) {
     WriteFile(payload_, "abc");
     const RunResult r = Run({"--host=InstallerWin.exe", "--payload=./Aurora.scr", "--output=Install-Aurora.exe"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(ReadFile(output_), hostData_ + "abc" + LengthTrailer(3));
+    EXPECT_EQ(ReadFile(output_), Packaged("abc"));
 }
 
 TEST_F(MkinstallerLayoutTest, LibraryWritesTheSameLayout) {
     const std::string payload = Pattern(0x10000 * 3 + 17, 9);  // several full blocks plus a tail
     WriteFile(payload_, payload);
     EXPECT_EQ(MakePackage(host_, payload_, output_), "");
-    EXPECT_TRUE(ReadFile(output_) == hostData_ + payload + LengthTrailer(static_cast<std::uint32_t>(payload.size())));
+    EXPECT_TRUE(ReadFile(output_) == Packaged(payload));
 }
 
 // --- Payload size ---------------------------------------------------------------------------
@@ -249,7 +271,7 @@ TEST_F(MkinstallerSizeTest, LargestSignedLengthPassesTheSizeCheck) {
 TEST_F(MkinstallerSizeTest, InjectedLimitIsInclusive) {
     WriteFile(payload_, "0123456789");
     EXPECT_EQ(MakePackage(host_, payload_, output_, 10), "");
-    EXPECT_EQ(ReadFile(output_), hostData_ + "0123456789" + LengthTrailer(10));
+    EXPECT_EQ(ReadFile(output_), Packaged("0123456789"));
 
     WriteFile(payload_, "0123456789A");
     WriteFile(output_, "old");
@@ -387,7 +409,7 @@ TEST_F(MkinstallerCommandLineTest, HelpExplainsTheLayout) {
     for (const char* flag : {"-h", "--help"}) {
         const RunResult r = Run({flag});
         EXPECT_EQ(r.exitCode, 0) << flag;
-        EXPECT_NE(r.out.find("host | payload | N (4 bytes, little-endian)"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("host | padding | payload | N (4 bytes, little-endian)"), std::string::npos) << r.out;
         EXPECT_NE(r.out.find("--output"), std::string::npos);
         EXPECT_NE(r.out.find("2 GiB"), std::string::npos);
         EXPECT_NE(r.out.find("Refuses"), std::string::npos);
