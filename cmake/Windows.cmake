@@ -7,6 +7,15 @@ add_link_options(-static -Wl,--gc-sections)
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 if(CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
   add_link_options(-s)
+  # This linker keeps every function that has unwind data, whatever
+  # --gc-sections says; link-time optimisation drops the unused ones before
+  # code is made. Only the product's own directories compile for it (fat
+  # objects, so the test programs link them the usual way), and only the
+  # program links with it. One partition: GCC 12 fails on this code when it
+  # splits it for PE.
+  set(INSTALLERWIN_PRODUCT_COMPILE_OPTIONS -flto=auto -ffat-lto-objects)
+  set(INSTALLERWIN_LTO_LINK -flto=auto -flto-partition=one)
+  add_link_options("$<$<NOT:$<BOOL:$<TARGET_PROPERTY:INSTALLERWIN_LTO>>>:-fno-lto>")
 endif()
 
 # libjpeg-turbo, built static for MinGW by scripts/setup into the cache.
@@ -17,7 +26,7 @@ elseif(DEFINED ENV{XDG_CACHE_HOME})
 else()
   set(_cache "$ENV{HOME}/.cache/installerwin")
 endif()
-set(LIBJPEG_TURBO_PREFIX "${_cache}/libjpeg-turbo-2.1.5-mingw64" CACHE PATH
+set(LIBJPEG_TURBO_PREFIX "${_cache}/libjpeg-turbo-2.1.5-mingw64-r2" CACHE PATH
     "Static MinGW build of libjpeg-turbo (made by scripts/setup)")
 find_package(libjpeg-turbo CONFIG REQUIRED
              PATHS "${LIBJPEG_TURBO_PREFIX}" NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)

@@ -1,7 +1,6 @@
 #include "ComponentStream.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <type_traits>
@@ -17,9 +16,8 @@ constexpr std::uint8_t KnownFlags = ffInherited | ffChildPos | ffInline;
 constexpr std::int64_t CurrencyScale = 10000;
 
 std::string Hex2(unsigned Value) {
-  char Buf[8];
-  std::snprintf(Buf, sizeof Buf, "0x%02X", Value & 0xFFu);
-  return Buf;
+  static constexpr char Digits[] = "0123456789ABCDEF";
+  return {'0', 'x', Digits[Value >> 4 & 0xF], Digits[Value & 0xF]};
 }
 
 std::string CountBytes(std::size_t N) { return std::to_string(N) + (N == 1 ? " byte" : " bytes"); }

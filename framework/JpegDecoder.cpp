@@ -4,11 +4,14 @@
 #include <windows.h>
 #include <stdio.h>
 
+#include <algorithm>
+#include <charconv>
 #include <climits>
 #include <csetjmp>
 #include <cstring>
 
 #include <jpeglib.h>
+#include <jerror.h>
 
 #include "SysUtils.h"
 
@@ -89,7 +92,11 @@ private:
       return;
     TDecompressor& D = Self(Info);
     D.FOwnError = true;
-    std::snprintf(D.FText, sizeof D.FText, "JPEG image has more than %d scans", MaxScans);
+    // Built by hand: a printf here would link a whole formatting library.
+    static constexpr char Head[] = "JPEG image has more than ", Tail[] = " scans";
+    char* P = std::copy(Head, Head + sizeof Head - 1, D.FText);
+    P = std::to_chars(P, P + 10, MaxScans).ptr;
+    std::copy(Tail, Tail + sizeof Tail, P);
     std::longjmp(D.FJump, 1);
   }
 
@@ -117,6 +124,16 @@ void CmykRowToBgr(const JSAMPLE* Cmyk, std::uint8_t* Bgr, int Width) {
 }
 
 }  // namespace
+
+// Every picture is decoded to full colour with fancy upsampling at full size,
+// so libjpeg never starts its colour quantizers or its merged upsampler.
+// Defining them here keeps their code (some 20 KiB) out of the program; a
+// setting that ever reached them would fail with libjpeg's own error.
+extern "C" {
+void jinit_1pass_quantizer(j_decompress_ptr Info) { ERREXIT(Info, JERR_NOT_COMPILED); }
+void jinit_2pass_quantizer(j_decompress_ptr Info) { ERREXIT(Info, JERR_NOT_COMPILED); }
+void jinit_merged_upsampler(j_decompress_ptr Info) { ERREXIT(Info, JERR_NOT_COMPILED); }
+}
 
 TDecodedImage DecodeJpeg(const std::uint8_t* Data, std::size_t Size) {
   if (!Data || Size == 0)
