@@ -2,10 +2,21 @@
 // loop until it closes.
 #include <windows.h>
 
+#include <cstdlib>
+
 #include "Forms.h"
 #include "MainWin.h"
 
+// The library's default handler prints the exception's demangled type to a
+// console this program does not have; replacing it keeps the demangler (some
+// 45 KiB) out of the image. Uncaught exceptions still end the process.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // Before anything can load a DLL by name.
+  RestrictDllSearch();
   Application->Initialize();
   try {
     InstallerForm = Application->CreateForm<TInstallerForm>();

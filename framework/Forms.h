@@ -174,3 +174,10 @@ extern TApplication* Application;
 
 // The running program's own module file name, however long.
 std::string ModuleFileName(HMODULE Module = nullptr);
+
+// Confines the DLL search of this process to the system directory, so a DLL
+// planted beside the program (in Downloads, say) is never loaded, and turns on
+// safe search mode for the current directory. Call it first thing in WinMain.
+// False where the system cannot restrict the search (Windows 7 without
+// KB2533623); the current directory is then at least dropped from it.
+bool RestrictDllSearch();
