@@ -1,15 +1,6 @@
 // GDI resource hygiene: forms with pictures, labels and edits, and canvases
 // and bitmaps, made, painted and destroyed many times must give back every
-// GDI object they took.
-//
-// How the objects are counted: GetGuiResources(GR_GDIOBJECTS) is what a
-// program would ask, and it is used when it gives a real count (it rises by
-// one per brush made). Wine's returns 0 for everything, so there the count
-// comes from the process's GDI handle table instead, which is a fixed size:
-// the objects in use are its size minus the handles still free, and the free
-// ones are found by making brushes until the table is full (then deleting
-// them). The difference of two such measurements is exact, so one object
-// leaked per cycle shows as one per cycle.
+// GDI object they took. How objects are counted is explained in ResourceCount.h.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -19,50 +10,14 @@
 #include <vector>
 
 #include "GraphicsTestSupport.h"
+#include "ResourceCount.h"
 #include "Pictures.h"
 #include "StdCtrls.h"
 
 using namespace GfxTest;
+using namespace WinTest;
 
 namespace {
-
-// Brushes that could still be made now; all are deleted again.
-int FreeGdiHandles() {
-  std::vector<HBRUSH> Made;
-  Made.reserve(70000);
-  // No real table is this big; the bound only keeps a broken system from looping.
-  while (Made.size() < 4'000'000) {
-    HBRUSH Brush = CreateSolidBrush(RGB(1, 2, 3));
-    if (!Brush)
-      break;
-    Made.push_back(Brush);
-  }
-  for (HBRUSH Brush : Made)
-    DeleteObject(Brush);
-  return static_cast<int>(Made.size());
-}
-
-bool GuiResourcesCount() {
-  static const bool Counts = [] {
-    const DWORD Before = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-    HBRUSH Brushes[5];
-    for (auto& B : Brushes)
-      B = CreateSolidBrush(RGB(4, 5, 6));
-    const DWORD During = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-    for (auto B : Brushes)
-      DeleteObject(B);
-    const DWORD After = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-    return Before > 0 && During == Before + 5 && After == Before;
-  }();
-  return Counts;
-}
-
-// GDI objects this process holds, up to a constant (see the file's comment).
-int GdiObjectsInUse() {
-  if (GuiResourcesCount())
-    return static_cast<int>(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS));
-  return -FreeGdiHandles();
-}
 
 struct TFiles {
   Bytes Jpeg = JpegFixture("small.jpg");

@@ -1,0 +1,196 @@
+// The installer window and each flat control, created, shown, hovered,
+// pressed, painted and destroyed a thousand times, give back every GDI object
+// and kernel handle they took.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "Forms.h"
+#include "MainWin.h"
+#include "Messages.h"
+#include "ResourceCount.h"
+#include "TFlatButtonUnit.h"
+#include "TFlatEditUnit.h"
+#include "TFlatProgressBarUnit.h"
+
+using namespace WinTest;
+
+namespace {
+
+constexpr int Cycles = 1000;
+
+void Settle(TWinControl* Control) {
+  Application->ProcessMessages();
+  RedrawWindow(Control->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  Application->ProcessMessages();
+}
+
+// A press and release at (X, Y) of Control, through its own message handling.
+void Press(TControl* Control, int X, int Y) {
+  const LPARAM At = MAKELPARAM(X, Y);
+  if (auto* Windowed = dynamic_cast<TWinControl*>(Control)) {
+    SendMessageA(Windowed->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, At);
+    SendMessageA(Windowed->Handle(), WM_LBUTTONUP, 0, At);
+  } else {
+    Control->Perform(WM_LBUTTONDOWN, MK_LBUTTON, At);
+    Control->Perform(WM_LBUTTONUP, 0, At);
+  }
+}
+
+void Hover(TControl* Control, TWinControl* Form) {
+  Control->Perform(CM_MOUSEENTER);
+  Settle(Form);
+  Control->Perform(CM_MOUSELEAVE);
+}
+
+struct TUsage {
+  int Gdi, Handles;
+};
+
+TUsage Usage() { return {GdiObjectsInUse(), KernelHandlesInUse()}; }
+
+// What Cycle leaves behind after Cycles rounds, once caches are warm.
+TUsage Left(const std::function<void(int)>& Cycle) {
+  // The first rounds fill the system's caches (window classes, fonts, cached contexts).
+  for (int Round = 0; Round < 3; ++Round)
+    Cycle(Round);
+  const TUsage Before = Usage();
+  for (int Round = 0; Round < Cycles; ++Round)
+    Cycle(Round);
+  const TUsage After = Usage();
+  return {After.Gdi - Before.Gdi, After.Handles - Before.Handles};
+}
+
+// The form the flat controls are made on, shown once for all their rounds.
+class FlatControlBalance : public ::testing::Test {
+protected:
+  void SetUp() override {
+    Form = new TForm(nullptr);
+    Form->SetBounds(40, 40, 320, 200);
+    Form->Show();
+    Settle(Form);
+  }
+  void TearDown() override { delete Form; }
+  TForm* Form = nullptr;
+};
+
+void ExpectBalanced(const TUsage& L, const char* What) {
+  EXPECT_EQ(L.Gdi, 0) << L.Gdi << " GDI objects more after " << Cycles << " " << What;
+  EXPECT_EQ(L.Handles, 0) << L.Handles << " kernel handles more after " << Cycles << " " << What;
+}
+
+TEST(ResourceBalance, CountsSeeOneObjectAndOneHandle) {
+  // The counts themselves are exact here, or the tests below prove nothing.
+  ASSERT_GT(KernelHandlesInUse(), 0);
+  const TUsage Before = Usage();
+  HBRUSH Brush = CreateSolidBrush(RGB(1, 2, 3));
+  HANDLE Event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  const TUsage During = Usage();
+  DeleteObject(Brush);
+  CloseHandle(Event);
+  const TUsage After = Usage();
+  EXPECT_EQ(During.Gdi - Before.Gdi, 1);
+  EXPECT_EQ(During.Handles - Before.Handles, 1);
+  EXPECT_EQ(After.Gdi, Before.Gdi);
+  EXPECT_EQ(After.Handles, Before.Handles);
+}
+
+TEST(ResourceBalance, InstallerWindow) {
+  int Clicks = 0;
+  const TUsage L = Left([&](int Round) {
+    auto* Form = new TInstallerForm(nullptr);
+    Form->AfterConstruction();
+    Form->Show();
+    Settle(Form);
+    // The picture button: hover and press, which would install; here it counts.
+    Form->MouseEffectImage1->OnClick = [&](TObject*) { ++Clicks; };
+    Hover(Form->MouseEffectImage1, Form);
+    Press(Form->MouseEffectImage1, 3, 3);
+    Hover(Form->btnInstall, Form);
+    Press(Form->btnInstall, 4, 4);
+    Press(Form->btnBrowse, 4, 4);
+    Hover(Form->edtDestPath, Form);
+    Form->FlatProgressBar1->SetPosition(Round % 100);
+    Settle(Form);
+    Form->Hide();
+    delete Form;
+    Application->ProcessMessages();
+  });
+  ExpectBalanced(L, "installer windows");
+  EXPECT_EQ(Clicks, Cycles + 3);
+}
+
+TEST_F(FlatControlBalance, FlatButton) {
+  TBitmap Glyph;
+  Glyph.SetSize(32, 16);
+  Glyph.Canvas().Brush().SetColor(clRed);
+  Glyph.Canvas().FillRect(RECT{0, 0, 16, 16});
+  int Clicks = 0;
+  const TUsage L = Left([&](int Round) {
+    auto* Button = new TFlatButton(Form);
+    TControl* Control = Button;
+    Button->SetBounds(10, 10, 90, 25);
+    Button->SetParent(Form);
+    Button->SetCaption("&Button " + std::to_string(Round));
+    Button->SetGlyph(&Glyph);
+    Button->SetNumGlyphs(2);
+    Button->OnClick = [&](TObject*) { ++Clicks; };
+    Settle(Form);
+    Hover(Button, Form);
+    Press(Button, 5, 5);
+    Button->SetEnabled(false);
+    Settle(Form);
+    Button->SetEnabled(true);
+    Button->SetFocus();
+    Settle(Form);
+    delete Control;
+    Application->ProcessMessages();
+  });
+  ExpectBalanced(L, "flat buttons");
+  EXPECT_EQ(Clicks, Cycles + 3);
+}
+
+TEST_F(FlatControlBalance, FlatEdit) {
+  const TUsage L = Left([&](int Round) {
+    auto* Edit = new TFlatEdit(Form);
+    TControl* Control = Edit;
+    Edit->SetBounds(10, 10, 150, 21);
+    Edit->SetParent(Form);
+    Edit->SetText("C:\\windows\\system32\\" + std::to_string(Round));
+    Settle(Form);
+    Hover(Edit, Form);
+    Press(Edit, 5, 5);
+    Edit->SetFocus();
+    Edit->SetColorFlat(Round % 2 ? clWindow : clBtnFace);
+    Settle(Form);
+    Edit->SetEnabled(false);
+    Settle(Form);
+    delete Control;
+    Application->ProcessMessages();
+  });
+  ExpectBalanced(L, "flat edits");
+}
+
+TEST_F(FlatControlBalance, FlatProgressBar) {
+  const TUsage L = Left([&](int Round) {
+    auto* Bar = new TFlatProgressBar(Form);
+    TControl* Control = Bar;
+    Bar->SetBounds(10, 10, 200, 16);
+    Bar->SetParent(Form);
+    Bar->SetPosition(Round % 100);
+    Settle(Form);
+    Hover(Bar, Form);
+    Press(Bar, 5, 5);
+    Bar->SetTransparent(Round % 2 == 0);
+    Bar->SetPosition(100 - Round % 100);
+    Settle(Form);
+    delete Control;
+    Application->ProcessMessages();
+  });
+  ExpectBalanced(L, "flat progress bars");
+}
+
+}  // namespace
