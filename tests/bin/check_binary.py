@@ -1,0 +1,123 @@
+#!/usr/bin/python3
+"""Checks the built installer program as Windows will see it.
+
+usage: check_binary.py CHECK InstallerWin.exe [VERSION]
+CHECK is one of:
+  imports    only system DLLs, none of MinGW's runtime, nothing delay-loaded,
+             and the DLL search is confined at start-up
+  hardening  ASLR with high-entropy addresses and relocations, DEP
+  identity   version information and the manifest (administrator, Windows 7 to 11)
+  size       the image within its budget
+"""
+import sys
+import xml.etree.ElementTree as ET
+
+import pefile
+
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "comctl32.dll",
+               "msvcrt.dll"}
+SIZE_BUDGET = 384 * 1024
+SUPPORTED_OS = {
+    "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}": "Windows 7",
+    "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}": "Windows 8",
+    "{1f676c76-80e1-4239-95bb-83d0f6d0da78}": "Windows 8.1",
+    "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}": "Windows 10 and 11",
+}
+ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
+ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
+COMPAT = "{urn:schemas-microsoft-com:compatibility.v1}"
+
+failures = []
+
+
+def check(ok, message):
+    if not ok:
+        failures.append(message)
+
+
+def check_imports(pe, path):
+    imported = {entry.dll.decode().lower(): entry for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
+    print("imports:", " ".join(sorted(imported)))
+    check("kernel32.dll" in imported, "no import table was read")
+    for dll in sorted(set(imported) - SYSTEM_DLLS):
+        check(False, f"imports {dll}, which is not a system DLL")
+    check(not hasattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT"), "has delay-loaded imports")
+    kernel = {imp.name.decode() for imp in imported.get("kernel32.dll").imports if imp.name} \
+        if "kernel32.dll" in imported else set()
+    check("SetSearchPathMode" in kernel, "does not import SetSearchPathMode")
+    # Looked up by name at run time, so that Windows 7 without the update still loads the program.
+    check("SetDefaultDllDirectories" not in kernel, "imports SetDefaultDllDirectories directly")
+    check(b"SetDefaultDllDirectories\0" in open(path, "rb").read(), "never looks up SetDefaultDllDirectories")
+
+
+def check_hardening(pe, path):
+    flags = pe.OPTIONAL_HEADER.DllCharacteristics
+    print(f"DllCharacteristics: {flags:#06x}")
+    for bit, name in ((0x0040, "dynamic base (ASLR)"), (0x0020, "high-entropy VA"), (0x0100, "NX compatible (DEP)")):
+        check(flags & bit, f"not {name}")
+    relocs = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_BASERELOC"]]
+    check(relocs.Size > 0, "no base relocations: the loader cannot move the image")
+    check(not pe.FILE_HEADER.Characteristics & 0x0001, "relocations stripped")
+    check(pe.OPTIONAL_HEADER.ImageBase > 0xFFFFFFFF, "image base below 4 GiB")
+
+
+def resource_data(pe, type_id):
+    resources = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
+    for entry in resources.entries if resources else []:
+        if entry.id == type_id:
+            leaf = entry.directory.entries[0].directory.entries[0]
+            return entry.directory.entries[0].id, pe.get_data(leaf.data.struct.OffsetToData, leaf.data.struct.Size)
+    return None, None
+
+
+def check_identity(pe, path, version):
+    strings = {}
+    for info in getattr(pe, "FileInfo", []):
+        for entry in info:
+            for table in getattr(entry, "StringTable", []):
+                strings.update({k.decode(): v.decode() for k, v in table.entries.items()})
+    print("version information:", strings)
+    for key, want in (("ProductName", "InstallerWin"), ("FileDescription", "Screensaver installer"),
+                      ("FileVersion", version), ("ProductVersion", version),
+                      ("OriginalFilename", "InstallerWin.exe")):
+        check(strings.get(key) == want, f"{key} is {strings.get(key)!r}, want {want!r}")
+    fixed = pe.VS_FIXEDFILEINFO[0] if hasattr(pe, "VS_FIXEDFILEINFO") else None
+    parts = [int(p) for p in version.split(".")] + [0]
+    check(fixed is not None and (fixed.FileVersionMS, fixed.FileVersionLS) ==
+          (parts[0] << 16 | parts[1], parts[2] << 16 | parts[3]), "fixed file version differs from " + version)
+
+    ident, manifest = resource_data(pe, pefile.RESOURCE_TYPE["RT_MANIFEST"])
+    check(ident == 1, f"no process manifest (resource 1 of type RT_MANIFEST), found {ident}")
+    if manifest is None:
+        return
+    root = ET.fromstring(manifest)
+    levels = [(e.get("level"), e.get("uiAccess")) for e in root.iter(ASM_V3 + "requestedExecutionLevel")]
+    print("execution level:", levels)
+    check(levels == [("requireAdministrator", "false")], f"execution level is {levels}")
+    supported = {e.get("Id").lower() for e in root.iter(COMPAT + "supportedOS")}
+    print("supported systems:", sorted(SUPPORTED_OS.get(s, s) for s in supported))
+    check(supported == set(SUPPORTED_OS), f"supported systems are {sorted(supported)}")
+
+
+def check_size(pe, path):
+    size = len(pe.__data__)
+    print(f"size: {size} bytes ({size / 1024:.1f} KiB), budget {SIZE_BUDGET // 1024} KiB")
+    check(not hasattr(pe, "DIRECTORY_ENTRY_DEBUG") and not any(s.Name.startswith(b".debug") for s in pe.sections),
+          "not stripped")
+    check(size <= SIZE_BUDGET, f"{size} bytes is over the budget of {SIZE_BUDGET}")
+
+
+def main():
+    what, path = sys.argv[1], sys.argv[2]
+    pe = pefile.PE(path)
+    if what == "identity":
+        check_identity(pe, path, sys.argv[3])
+    else:
+        {"imports": check_imports, "hardening": check_hardening, "size": check_size}[what](pe, path)
+    for message in failures:
+        print("FAIL:", message)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
