@@ -5,6 +5,7 @@
 //                                   style bits (0 or 1 each) and its client size
 //   probe children TITLE [SECONDS]  prints a line "class left top width height visible" per child window
 // Waits up to SECONDS (default 10) for the window; exits 1 when none shows.
+// Prints "ready" to stderr once it runs, for callers that must wait for that.
 #include <windows.h>
 
 #include <cstdio>
@@ -64,6 +65,8 @@ int main(int argc, char** argv) {
   if (argc < 3)
     return 2;
   const std::string Mode = argv[1];
+  std::fputs("ready\n", stderr);
+  std::fflush(stderr);
   const DWORD Deadline = GetTickCount() + 1000 * (argc > 3 ? std::atoi(argv[3]) : 10);
   while (GetTickCount() < Deadline) {
     HWND Found = FindWindowA(Mode == "box" ? "#32770" : nullptr, argv[2]);

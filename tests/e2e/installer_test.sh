@@ -1,9 +1,10 @@
 #!/bin/bash
 # End-to-end test of the packaged installer: real window, real clicks and keys,
 # real files and registry, in a fresh Wine prefix for each scenario.
-# Usage: installer_test.sh SCENARIO Install-Aurora.exe Aurora.scr skin-file probe.exe ARTWORK-DIR
-# Scenarios: window, hover, close, install-no, install-yes, bad-trailer.
-SCENARIO=${1:?} PACKAGE=${2:?} PAYLOAD=${3:?} SKIN=${4:?} PROBE=${5:?} ARTWORK=${6:?}
+# Usage: installer_test.sh SCENARIO Install-Aurora.exe Aurora.scr skin-file probe.exe ARTWORK-DIR InstallerWin.exe
+# Scenarios: window, hover, close, install-no, install-yes, bad-trailer, signed,
+# plain-append, full-disk. Exits 77 (skipped) where a scenario cannot be set up.
+SCENARIO=${1:?} PACKAGE=${2:?} PAYLOAD=${3:?} SKIN=${4:?} PROBE=${5:?} ARTWORK=${6:?} HOST=${7:?}
 source "$(dirname "$0")/../tools/e2e-lib.sh"
 
 TITLE='Install Screensaver'
@@ -186,6 +187,81 @@ with open(sys.argv[1], "r+b") as f:
   e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end after closing"
 }
 
+# Installs package $1 (named Install-Aurora.exe) with a click and No, and
+# checks that Aurora.scr holds exactly the payload.
+install_and_compare() {
+  start_installer "$1"
+  click_install "$WID"
+  text=$(box_text Confirm)
+  [ "$text" = "Screensaver installation completed, run it now?" ] || fail "question was: $text"
+  cmp -s "$sys/Aurora.scr" "$PAYLOAD" || fail "Aurora.scr differs from the payload"
+  answer_box Confirm n
+  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after No"
+}
+
+# Prints "OFFSET SIZE FILESIZE" of the security directory of PE file $1.
+security_directory() {
+  /usr/bin/python3 -c 'import os, sys, pefile
+pe = pefile.PE(sys.argv[1], fast_load=True)
+d = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_SECURITY"]]
+print(d.VirtualAddress, d.Size, os.path.getsize(sys.argv[1]))' "$1"
+}
+
+scenario_signed() {
+  note "a package signed after packing installs its payload"
+  mkdir "$E2E_WORK/signed"
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$E2E_WORK/key.pem" -out "$E2E_WORK/cert.pem" -days 2 \
+    -subj /CN=InstallerWin-test >/dev/null 2>&1 || fail "openssl could not make a test certificate"
+  osslsigncode sign -certs "$E2E_WORK/cert.pem" -key "$E2E_WORK/key.pem" -n "Install Aurora" \
+    -in "$PACKAGE" -out "$E2E_WORK/signed/Install-Aurora.exe" >/dev/null || fail "osslsigncode could not sign"
+  read -r offset size total < <(security_directory "$E2E_WORK/signed/Install-Aurora.exe")
+  [ "$offset" = "$(stat -c %s "$PACKAGE")" ] || fail "the signer padded the package: table at $offset"
+  [ $((offset + size)) = "$total" ] || fail "the certificate table does not end the file"
+  install_and_compare "$E2E_WORK/signed/Install-Aurora.exe"
+}
+
+scenario_plain_append() {
+  note "a package made by hand, host and payload and length with nothing between, installs"
+  mkdir "$E2E_WORK/plain"
+  plain="$E2E_WORK/plain/Install-Aurora.exe"
+  cat "$HOST" "$PAYLOAD" >"$plain"
+  /usr/bin/python3 -c 'import struct, sys
+sys.stdout.buffer.write(struct.pack("<i", int(sys.argv[1])))' "$(stat -c %s "$PAYLOAD")" >>"$plain"
+  install_and_compare "$plain"
+}
+
+scenario_full_disk() {
+  note "an install onto a full disk shows the write error and leaves nothing behind"
+  [ "$(id -u)" -eq 0 ] || { note "SKIPPED: mounting a small disk needs root"; exit 77; }
+  start_installer "$PACKAGE"
+  # The probe cannot start once the system directory is gone: it starts now and
+  # waits for the box.
+  /usr/lib/wine/wine64 "$PROBE" box Install-aurora 30 </dev/null >"$E2E_WORK/box.txt" 2>"$E2E_WORK/probe.err" &
+  probe=$!
+  for _ in $(seq 200); do grep -qs ready "$E2E_WORK/probe.err" && break; sleep 0.1; done
+  grep -qs ready "$E2E_WORK/probe.err" || fail "the probe did not start"
+  # The system directory becomes a small, full disk once the programs have
+  # loaded (Wine loads its own DLLs from there at start).
+  mount -t tmpfs -o size=64k installerwin-e2e-full "$sys" 2>/dev/null ||
+    { note "SKIPPED: mounting a tmpfs is refused here"; exit 77; }
+  E2E_MOUNTS+=("$sys")
+  dd if=/dev/zero of="$sys/filler" bs=4k 2>/dev/null || true
+  before=$(ls -A "$sys")
+  click_install "$WID"
+  wait "$probe" || true
+  text=$(tr -d '\r' <"$E2E_WORK/box.txt")
+  [ "$text" = "Stream write error." ] || fail "error box said: ${text:-nothing}"
+  [ "$(ls -A "$sys")" = "$before" ] || fail "the full disk holds new files: $(ls -A "$sys" | tr '\n' ' ')"
+  answer_box Install-aurora Return
+  e2e_wait_gone Install-aurora 10 || fail "error box did not close"
+  xdotool windowfocus --sync "$WID" key alt+F4
+  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end after closing"
+  umount "$sys" && E2E_MOUNTS=()
+  [ ! -e "$sys/Aurora.scr" ] || fail "Aurora.scr exists"
+  [ ! -e "$sys/swing.mskn" ] || fail "swing.mskn exists"
+  [ -z "$(registered)" ] || fail "the registry names $(registered)"
+}
+
 e2e_start_display
 e2e_start_wine
 sys=$(SYSDIR_UNIX)
@@ -205,6 +281,9 @@ case "$SCENARIO" in
   install-no) scenario_install_no ;;
   install-yes) scenario_install_yes ;;
   bad-trailer) scenario_bad_trailer ;;
+  signed) scenario_signed ;;
+  plain-append) scenario_plain_append ;;
+  full-disk) scenario_full_disk ;;
   *) fail "no scenario $SCENARIO" ;;
 esac
 note "passed"

@@ -7,11 +7,13 @@ E2E_WORK=$(mktemp -d "${TMPDIR:-/tmp}/installerwin-e2e.XXXXXX")
 export WINEPREFIX="$E2E_WORK/prefix"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINELOADER=/usr/lib/wine/wine64
 E2E_XVFB_PID=
+E2E_MOUNTS=()  # file systems a test mounted; unmounted before its folder goes
 
 e2e_cleanup() {
-  local rc=$?
+  local rc=$? m
   /usr/lib/wine/wineserver -k 2>/dev/null || true
   /usr/lib/wine/wineserver -w 2>/dev/null || true
+  for m in "${E2E_MOUNTS[@]}"; do umount "$m" 2>/dev/null || umount -l "$m" 2>/dev/null || true; done
   [ -n "$E2E_XVFB_PID" ] && kill "$E2E_XVFB_PID" 2>/dev/null && wait "$E2E_XVFB_PID" 2>/dev/null
   if [ $rc -ne 0 ] && [ -n "${E2E_KEEP_ON_FAILURE:-}" ]; then
     echo "e2e: kept $E2E_WORK" >&2
