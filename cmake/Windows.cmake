@@ -26,7 +26,7 @@ elseif(DEFINED ENV{XDG_CACHE_HOME})
 else()
   set(_cache "$ENV{HOME}/.cache/installerwin")
 endif()
-set(LIBJPEG_TURBO_PREFIX "${_cache}/libjpeg-turbo-2.1.5-mingw64-r3" CACHE PATH
+set(LIBJPEG_TURBO_PREFIX "${_cache}/libjpeg-turbo-2.1.5-mingw64-r4" CACHE PATH
     "Static MinGW build of libjpeg-turbo (made by scripts/setup)")
 find_package(libjpeg-turbo CONFIG REQUIRED
              PATHS "${LIBJPEG_TURBO_PREFIX}" NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)

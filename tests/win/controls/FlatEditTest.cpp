@@ -9,7 +9,6 @@
 #include <chrono>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "ComponentStream.h"
@@ -19,6 +18,7 @@
 #include "SysUtils.h"
 #include "RealInput.h"
 #include "TFlatEditUnit.h"
+#include "WinTestSupport.h"
 
 namespace {
 
@@ -463,7 +463,7 @@ public:
   }
   ~TForeignWindow() {
     PostThreadMessageA(FThreadId, WM_QUIT, 0, 0);
-    FThread.join();
+    FThread.Join();
   }
   HWND Window() const { return FWindow; }
 
@@ -488,7 +488,7 @@ private:
   HWND FWindow = nullptr;
   DWORD FThreadId = 0;
   std::atomic<bool> FReady{false};
-  std::thread FThread;
+  TThread FThread;
 };
 
 TEST_F(FlatEditOnForm, NoHighlightFromThePointerWhileTheApplicationIsInactive) {

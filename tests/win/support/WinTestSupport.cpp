@@ -1,5 +1,7 @@
 #include "WinTestSupport.h"
 
+#include <process.h>
+
 #include <chrono>
 #include <random>
 #include <stdexcept>
@@ -110,18 +112,36 @@ TRegString ReadRegString(HKEY Root, const char* SubKey, const char* Name) {
   return Result;
 }
 
+TThread::TThread(std::function<void()> Body) : FBody(std::move(Body)) {
+  FHandle = reinterpret_cast<HANDLE>(_beginthreadex(
+      nullptr, 0,
+      [](void* Self) -> unsigned {
+        static_cast<TThread*>(Self)->FBody();
+        return 0;
+      },
+      this, 0, nullptr));
+  if (!FHandle)
+    throw std::runtime_error("cannot start a thread");
+}
+
+void TThread::Join() {
+  if (!FHandle)
+    return;
+  WaitForSingleObject(FHandle, INFINITE);
+  CloseHandle(FHandle);
+  FHandle = nullptr;
+}
+
 TMessageBoxWatcher::TMessageBoxWatcher(std::string Caption, int Answer)
     : FCaption(std::move(Caption)), FAnswer(Answer), FThread([this] { Run(); }) {}
 
 TMessageBoxWatcher::~TMessageBoxWatcher() {
   FStop = true;
-  if (FThread.joinable())
-    FThread.join();
+  FThread.Join();
 }
 
 bool TMessageBoxWatcher::Wait() {
-  if (FThread.joinable())
-    FThread.join();
+  FThread.Join();
   return FFound;
 }
 

@@ -6,8 +6,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace WinTest {
@@ -55,6 +55,21 @@ struct TBoxSeen {
   bool HasIcon = false;
 };
 
+// A thread running Body, joined at the latest when destroyed. (This MinGW's
+// Win32 thread model has no std::thread.)
+class TThread {
+public:
+  explicit TThread(std::function<void()> Body);
+  ~TThread() { Join(); }
+  TThread(const TThread&) = delete;
+  TThread& operator=(const TThread&) = delete;
+  void Join();
+
+private:
+  std::function<void()> FBody;
+  HANDLE FHandle = nullptr;
+};
+
 // Watches for a dialog box of this thread's process with the given caption,
 // records it and answers it by pressing Answer (IDOK, IDYES, IDNO, ...).
 class TMessageBoxWatcher {
@@ -71,7 +86,7 @@ private:
   int FAnswer;
   TBoxSeen FSeen;
   std::atomic<bool> FFound{false}, FStop{false};
-  std::thread FThread;
+  TThread FThread;
 };
 
 }  // namespace WinTest
