@@ -8,11 +8,41 @@
 // out; should one more be needed, the link fails with a duplicate definition.
 // The errors come as the framework's Exception with the library's text,
 // which the application's default handler shows like any other.
+#include <cstdarg>
 #include <functional>
 #include <new>
 #include <string>
 
 #include "SysUtils.h"
+
+namespace {
+
+// The library's formats use %s, %zu, %lu and %% only.
+std::string FormatLibraryText(const char* Format, va_list Args) {
+  std::string Text;
+  for (const char* P = Format; *P; ++P) {
+    if (*P != '%') {
+      Text += *P;
+    } else if (P[1] == 's') {
+      Text += va_arg(Args, const char*);
+      ++P;
+    } else if (P[1] == 'z' && P[2] == 'u') {
+      Text += std::to_string(va_arg(Args, std::size_t));
+      P += 2;
+    } else if (P[1] == 'l' && P[2] == 'u') {
+      Text += std::to_string(va_arg(Args, unsigned long));
+      P += 2;
+    } else if (P[1] == '%') {
+      Text += '%';
+      ++P;
+    } else {
+      Text += *P;
+    }
+  }
+  return Text;
+}
+
+}  // namespace
 
 namespace std {
 
@@ -22,7 +52,13 @@ namespace std {
 [[noreturn]] void __throw_length_error(const char* What) { throw Exception(What); }
 [[noreturn]] void __throw_logic_error(const char* What) { throw Exception(What); }
 [[noreturn]] void __throw_out_of_range(const char* What) { throw Exception(What); }
-[[noreturn]] void __throw_out_of_range_fmt(const char* What, ...) { throw Exception(What); }
+[[noreturn]] void __throw_out_of_range_fmt(const char* Format, ...) {
+  va_list Args;
+  va_start(Args, Format);
+  std::string Text = FormatLibraryText(Format, Args);
+  va_end(Args);
+  throw Exception(Text);
+}
 [[noreturn]] void __throw_invalid_argument(const char* What) { throw Exception(What); }
 
 }  // namespace std

@@ -12,6 +12,12 @@
 #include <random>
 #include <string>
 
+#include <csetjmp>
+#include <cstdio>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
 #include "JpegDecoder.h"
 #include "SysUtils.h"
 #include "WinTestSupport.h"
@@ -341,6 +347,43 @@ TEST(JpegDecoder, RepeatedDecodingKeepsNoMemory) {
   // progressive one over 400 KB.
   EXPECT_LT(static_cast<long long>(After) - static_cast<long long>(Before), 4ll << 20)
       << "before " << Before << ", after " << After;
+}
+
+// libjpeg's colour quantizers and merged upsampler are left out of the
+// program; asking libjpeg itself for them fails with its own error.
+struct TFailingDecode {
+  jpeg_error_mgr Err;
+  std::jmp_buf Jump;
+  int Code = 0;
+};
+
+int StartDecompressCode(const Bytes& Data, bool Quantize, bool Fancy) {
+  jpeg_decompress_struct Info{};
+  TFailingDecode Fail;
+  Info.err = jpeg_std_error(&Fail.Err);
+  Fail.Err.error_exit = [](j_common_ptr I) {
+    auto& F = *static_cast<TFailingDecode*>(I->client_data);
+    F.Code = I->err->msg_code;
+    std::longjmp(F.Jump, 1);
+  };
+  Info.client_data = &Fail;
+  if (setjmp(Fail.Jump) == 0) {
+    jpeg_create_decompress(&Info);
+    jpeg_mem_src(&Info, Data.data(), static_cast<unsigned long>(Data.size()));
+    jpeg_read_header(&Info, TRUE);
+    Info.quantize_colors = Quantize ? TRUE : FALSE;
+    Info.do_fancy_upsampling = Fancy ? TRUE : FALSE;
+    jpeg_start_decompress(&Info);
+  }
+  jpeg_destroy_decompress(&Info);
+  return Fail.Code;
+}
+
+TEST(JpegDecoder, StagesTheDecoderNeverUsesFailWithLibjpegsOwnError) {
+  const Bytes Data = Fixture("gradient.jpg");  // 2x2 subsampled: plain upsampling would merge
+  EXPECT_EQ(StartDecompressCode(Data, false, true), 0);
+  EXPECT_EQ(StartDecompressCode(Data, true, true), JERR_NOT_COMPILED);
+  EXPECT_EQ(StartDecompressCode(Data, false, false), JERR_NOT_COMPILED);
 }
 
 }  // namespace
