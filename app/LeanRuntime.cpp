@@ -6,8 +6,9 @@
 // their string and a random device: about 30 KiB for errors that only a
 // program fault can cause. Defining those functions here keeps that file
 // out; should one more be needed, the link fails with a duplicate definition.
-// The errors come as the framework's Exception with the library's text,
-// which the application's default handler shows like any other.
+// Failed allocations and calls keep their standard types; the others come as
+// the framework's Exception with the library's text, which the application's
+// default handler shows like any other.
 #include <cstdarg>
 #include <functional>
 #include <new>
