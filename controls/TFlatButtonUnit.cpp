@@ -416,15 +416,10 @@ void TFlatButton::Dispatch(TMessage& Message) {
     case CM_TEXTCHANGED:
       Invalidate();
       return;
-    case CM_SYSCOLORCHANGE:
-      if (FUseAdvColors) {
-        SetParentColor(true);
-        CalcAdvColors();
-      }
-      Invalidate();
-      return;
     case CM_PARENTCOLORCHANGED:
       TCustomControl::Dispatch(Message);
+      [[fallthrough]];
+    case CM_SYSCOLORCHANGE:
       if (FUseAdvColors) {
         SetParentColor(true);
         CalcAdvColors();

@@ -150,15 +150,10 @@ void TFlatProgressBar::CalcAdvColors() {
 
 void TFlatProgressBar::Dispatch(TMessage& Message) {
   switch (Message.Msg) {
-    case CM_SYSCOLORCHANGE:
-      if (FUseAdvColors) {
-        SetParentColor(true);
-        CalcAdvColors();
-      }
-      Invalidate();
-      return;
     case CM_PARENTCOLORCHANGED:
       TGraphicControl::Dispatch(Message);
+      [[fallthrough]];
+    case CM_SYSCOLORCHANGE:
       if (FUseAdvColors) {
         SetParentColor(true);
         CalcAdvColors();

@@ -86,6 +86,26 @@ start_installer() {
   [ -n "$WID" ] || fail "no window titled $TITLE"
 }
 
+# Installs package $1 (named Install-Aurora.exe) with a click and No, and
+# checks that Aurora.scr holds exactly the payload.
+install_and_compare() {
+  start_installer "$1"
+  click_install "$WID"
+  text=$(box_text Confirm)
+  [ "$text" = "Screensaver installation completed, run it now?" ] || fail "question was: $text"
+  cmp -s "$sys/Aurora.scr" "$PAYLOAD" || fail "Aurora.scr differs from the payload"
+  answer_box Confirm n
+  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after No"
+}
+
+# Prints "OFFSET SIZE FILESIZE" of the security directory of PE file $1.
+security_directory() {
+  /usr/bin/python3 -c 'import os, sys, pefile
+pe = pefile.PE(sys.argv[1], fast_load=True)
+d = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_SECURITY"]]
+print(d.VirtualAddress, d.Size, os.path.getsize(sys.argv[1]))' "$1"
+}
+
 scenario_window() {
   note "the window"
   start_installer "$PACKAGE"
@@ -137,15 +157,9 @@ scenario_close() {
 
 scenario_install_no() {
   note "a click installs, asks, and No starts nothing"
-  start_installer "$PACKAGE"
-  click_install "$WID"
-  text=$(box_text Confirm)
-  [ "$text" = "Screensaver installation completed, run it now?" ] || fail "question was: $text"
-  cmp -s "$sys/Aurora.scr" "$PAYLOAD" || fail "Aurora.scr differs from the payload"
+  install_and_compare "$PACKAGE"
   cmp -s "$sys/swing.mskn" "$SKIN" || fail "swing.mskn differs from the skin"
   [ "$(registered)" = 'C:\windows\system32\Aurora.scr' ] || fail "registered: $(registered)"
-  answer_box Confirm n
-  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after No"
   sleep 0.5
   ! xdotool search --onlyvisible --name '^Aurora$' >/dev/null 2>&1 || fail "No started the screensaver"
 }
@@ -185,26 +199,6 @@ with open(sys.argv[1], "r+b") as f:
   [ ! -e "$sys/Aurora.Saver.scr" ] || fail "a bad trailer created Aurora.Saver.scr"
   xdotool windowfocus --sync "$WID" key alt+F4
   e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end after closing"
-}
-
-# Installs package $1 (named Install-Aurora.exe) with a click and No, and
-# checks that Aurora.scr holds exactly the payload.
-install_and_compare() {
-  start_installer "$1"
-  click_install "$WID"
-  text=$(box_text Confirm)
-  [ "$text" = "Screensaver installation completed, run it now?" ] || fail "question was: $text"
-  cmp -s "$sys/Aurora.scr" "$PAYLOAD" || fail "Aurora.scr differs from the payload"
-  answer_box Confirm n
-  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after No"
-}
-
-# Prints "OFFSET SIZE FILESIZE" of the security directory of PE file $1.
-security_directory() {
-  /usr/bin/python3 -c 'import os, sys, pefile
-pe = pefile.PE(sys.argv[1], fast_load=True)
-d = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_SECURITY"]]
-print(d.VirtualAddress, d.Size, os.path.getsize(sys.argv[1]))' "$1"
 }
 
 scenario_signed() {

@@ -5,12 +5,12 @@
 
 #include <windows.h>
 
-#include <functional>
 #include <string>
 
 #include "Forms.h"
 #include "MainWin.h"
 #include "Messages.h"
+#include "RealInput.h"
 #include "ResourceCount.h"
 #include "TFlatButtonUnit.h"
 #include "TFlatEditUnit.h"
@@ -22,10 +22,10 @@ namespace {
 
 constexpr int Cycles = 1000;
 
-void Settle(TWinControl* Control) {
-  Application->ProcessMessages();
-  RedrawWindow(Control->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-  Application->ProcessMessages();
+// Paints the whole of Control and its children anew.
+void Repaint(TWinControl* Control) {
+  RedrawWindow(Control->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+  Settle(Control);
 }
 
 // A press and release at (X, Y) of Control, through its own message handling.
@@ -42,26 +42,8 @@ void Press(TControl* Control, int X, int Y) {
 
 void Hover(TControl* Control, TWinControl* Form) {
   Control->Perform(CM_MOUSEENTER);
-  Settle(Form);
+  Repaint(Form);
   Control->Perform(CM_MOUSELEAVE);
-}
-
-struct TUsage {
-  int Gdi, Handles;
-};
-
-TUsage Usage() { return {GdiObjectsInUse(), KernelHandlesInUse()}; }
-
-// What Cycle leaves behind after Cycles rounds, once caches are warm.
-TUsage Left(const std::function<void(int)>& Cycle) {
-  // The first rounds fill the system's caches (window classes, fonts, cached contexts).
-  for (int Round = 0; Round < 3; ++Round)
-    Cycle(Round);
-  const TUsage Before = Usage();
-  for (int Round = 0; Round < Cycles; ++Round)
-    Cycle(Round);
-  const TUsage After = Usage();
-  return {After.Gdi - Before.Gdi, After.Handles - Before.Handles};
 }
 
 // The form the flat controls are made on, shown once for all their rounds.
@@ -71,7 +53,7 @@ protected:
     Form = new TForm(nullptr);
     Form->SetBounds(40, 40, 320, 200);
     Form->Show();
-    Settle(Form);
+    Repaint(Form);
   }
   void TearDown() override { delete Form; }
   TForm* Form = nullptr;
@@ -100,11 +82,11 @@ TEST(ResourceBalance, CountsSeeOneObjectAndOneHandle) {
 
 TEST(ResourceBalance, InstallerWindow) {
   int Clicks = 0;
-  const TUsage L = Left([&](int Round) {
+  const TUsage L = LeftBehind([&](int Round) {
     auto* Form = new TInstallerForm(nullptr);
     Form->AfterConstruction();
     Form->Show();
-    Settle(Form);
+    Repaint(Form);
     // The picture button: hover and press, which would install; here it counts.
     Form->MouseEffectImage1->OnClick = [&](TObject*) { ++Clicks; };
     Hover(Form->MouseEffectImage1, Form);
@@ -114,11 +96,11 @@ TEST(ResourceBalance, InstallerWindow) {
     Press(Form->btnBrowse, 4, 4);
     Hover(Form->edtDestPath, Form);
     Form->FlatProgressBar1->SetPosition(Round % 100);
-    Settle(Form);
+    Repaint(Form);
     Form->Hide();
     delete Form;
     Application->ProcessMessages();
-  });
+  }, Cycles);
   ExpectBalanced(L, "installer windows");
   EXPECT_EQ(Clicks, Cycles + 3);
 }
@@ -129,7 +111,7 @@ TEST_F(FlatControlBalance, FlatButton) {
   Glyph.Canvas().Brush().SetColor(clRed);
   Glyph.Canvas().FillRect(RECT{0, 0, 16, 16});
   int Clicks = 0;
-  const TUsage L = Left([&](int Round) {
+  const TUsage L = LeftBehind([&](int Round) {
     auto* Button = new TFlatButton(Form);
     TControl* Control = Button;
     Button->SetBounds(10, 10, 90, 25);
@@ -138,58 +120,58 @@ TEST_F(FlatControlBalance, FlatButton) {
     Button->SetGlyph(&Glyph);
     Button->SetNumGlyphs(2);
     Button->OnClick = [&](TObject*) { ++Clicks; };
-    Settle(Form);
+    Repaint(Form);
     Hover(Button, Form);
     Press(Button, 5, 5);
     Button->SetEnabled(false);
-    Settle(Form);
+    Repaint(Form);
     Button->SetEnabled(true);
     Button->SetFocus();
-    Settle(Form);
+    Repaint(Form);
     delete Control;
     Application->ProcessMessages();
-  });
+  }, Cycles);
   ExpectBalanced(L, "flat buttons");
   EXPECT_EQ(Clicks, Cycles + 3);
 }
 
 TEST_F(FlatControlBalance, FlatEdit) {
-  const TUsage L = Left([&](int Round) {
+  const TUsage L = LeftBehind([&](int Round) {
     auto* Edit = new TFlatEdit(Form);
     TControl* Control = Edit;
     Edit->SetBounds(10, 10, 150, 21);
     Edit->SetParent(Form);
     Edit->SetText("C:\\windows\\system32\\" + std::to_string(Round));
-    Settle(Form);
+    Repaint(Form);
     Hover(Edit, Form);
     Press(Edit, 5, 5);
     Edit->SetFocus();
     Edit->SetColorFlat(Round % 2 ? clWindow : clBtnFace);
-    Settle(Form);
+    Repaint(Form);
     Edit->SetEnabled(false);
-    Settle(Form);
+    Repaint(Form);
     delete Control;
     Application->ProcessMessages();
-  });
+  }, Cycles);
   ExpectBalanced(L, "flat edits");
 }
 
 TEST_F(FlatControlBalance, FlatProgressBar) {
-  const TUsage L = Left([&](int Round) {
+  const TUsage L = LeftBehind([&](int Round) {
     auto* Bar = new TFlatProgressBar(Form);
     TControl* Control = Bar;
     Bar->SetBounds(10, 10, 200, 16);
     Bar->SetParent(Form);
     Bar->SetPosition(Round % 100);
-    Settle(Form);
+    Repaint(Form);
     Hover(Bar, Form);
     Press(Bar, 5, 5);
     Bar->SetTransparent(Round % 2 == 0);
     Bar->SetPosition(100 - Round % 100);
-    Settle(Form);
+    Repaint(Form);
     delete Control;
     Application->ProcessMessages();
-  });
+  }, Cycles);
   ExpectBalanced(L, "flat progress bars");
 }
 

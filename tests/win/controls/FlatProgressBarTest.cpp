@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <chrono>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -16,6 +15,7 @@
 #include "Forms.h"
 #include "Pictures.h"
 #include "SysUtils.h"
+#include "RealInput.h"
 #include "TFlatProgressBarUnit.h"
 
 namespace {
@@ -89,19 +89,10 @@ protected:
   // Shows the form and waits until the bar's outline is on the screen.
   bool ShowAndPaint() {
     Form->Show();
-    return PumpUntil([&] { return ScreenPixel(Bar, 0, 0) == Bar->ColorBorder(); });
+    return WinTest::PumpUntil([&] { return ScreenPixel(Bar, 0, 0) == Bar->ColorBorder(); }, PaintTimeoutMs);
   }
 
-  template <typename F>
-  static bool PumpUntil(F Done, int TimeoutMs = 3000) {
-    const auto Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
-    while (!Done()) {
-      if (std::chrono::steady_clock::now() >= Deadline)
-        return Done();
-      Application->HandleMessage(20);
-    }
-    return true;
-  }
+  static constexpr int PaintTimeoutMs = 3000;
 
   // What the form's window shows at a point of the bar.
   TColor ScreenPixel(TFlatProgressBar* B, int X, int Y) {
@@ -287,7 +278,7 @@ TEST_F(FlatProgressBarTest, TransparentShowsTheParentOnScreen) {
   EXPECT_EQ(ScreenPixel(Bar, 100, 8), 0x20C040);
   EXPECT_EQ(ScreenPixel(Bar, 5, 8), Element);
   Bar->SetTransparent(false);
-  EXPECT_TRUE(PumpUntil([&] { return ScreenPixel(Bar, 100, 8) == Back; }));
+  EXPECT_TRUE(WinTest::PumpUntil([&] { return ScreenPixel(Bar, 100, 8) == Back; }, PaintTimeoutMs));
 }
 
 TEST_F(FlatProgressBarTest, PositionIsClampedToTheRange) {
@@ -367,14 +358,14 @@ TEST_F(FlatProgressBarTest, RaisingPaintsAtOnceLoweringAtTheNextPaint) {
 
   Bar->SetPosition(20);
   EXPECT_EQ(ScreenPixel(Bar, 2 + 7 * 9 + 4, 8), Element) << "lowering must wait for the paint";
-  EXPECT_TRUE(PumpUntil([&] { return ScreenPixel(Bar, 2 + 7 * 9 + 4, 8) == Back; }));
+  EXPECT_TRUE(WinTest::PumpUntil([&] { return ScreenPixel(Bar, 2 + 7 * 9 + 4, 8) == Back; }, PaintTimeoutMs));
   EXPECT_EQ(ScreenPixel(Bar, 2 + 2 * 9 + 4, 8), Element);
   EXPECT_EQ(ScreenPixel(Bar, 2 + 3 * 9 + 4, 8), Back);
 
   // Smooth: the new fill is there at once too.
   Bar->SetSmooth(true);
   // The gap after the first block fills once the smooth bar is painted.
-  ASSERT_TRUE(PumpUntil([&] { return ScreenPixel(Bar, 10, 8) == Element; }));
+  ASSERT_TRUE(WinTest::PumpUntil([&] { return ScreenPixel(Bar, 10, 8) == Element; }, PaintTimeoutMs));
   EXPECT_EQ(ScreenPixel(Bar, 30, 8), Back);
   Bar->SetPosition(100);
   EXPECT_EQ(ScreenPixel(Bar, 144, 8), Element);

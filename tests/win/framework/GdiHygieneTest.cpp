@@ -109,17 +109,6 @@ void CanvasCycle(int Round) {
   Picture.Graphic()->Draw(Copy.Canvas(), 0, 0);
 }
 
-template <typename F>
-int Leaked(F Cycle, int Cycles) {
-  // The first rounds fill the system's caches (window classes, cached contexts, fonts).
-  for (int Round = 0; Round < 3; ++Round)
-    Cycle(Round);
-  const int Before = GdiObjectsInUse();
-  for (int Round = 0; Round < Cycles; ++Round)
-    Cycle(Round);
-  return GdiObjectsInUse() - Before;
-}
-
 }  // namespace
 
 TEST(GdiHygiene, ObjectsInUseAreCountedExactly) {
@@ -146,7 +135,7 @@ TEST(GdiHygiene, ObjectsInUseAreCountedExactly) {
 TEST(GdiHygiene, OneObjectKeptPerRoundIsSeen) {
   // The measurement itself can fail: a cycle that keeps one pen is caught, to the object.
   std::vector<HPEN> Kept;
-  const int Leak = Leaked([&](int) { Kept.push_back(CreatePen(PS_SOLID, 1, RGB(1, 1, 1))); }, 20);
+  const int Leak = LeftBehind([&](int) { Kept.push_back(CreatePen(PS_SOLID, 1, RGB(1, 1, 1))); }, 20).Gdi;
   for (HPEN Pen : Kept)
     DeleteObject(Pen);
   EXPECT_EQ(Leak, 20);
@@ -154,12 +143,12 @@ TEST(GdiHygiene, OneObjectKeptPerRoundIsSeen) {
 
 TEST(GdiHygiene, FormsWithPicturesLabelsAndEditsGiveBackEveryObject) {
   const int Cycles = 25;
-  const int Leak = Leaked(FormCycle, Cycles);
+  const int Leak = LeftBehind(FormCycle, Cycles).Gdi;
   EXPECT_LE(Leak, 2) << Leak << " GDI objects more after " << Cycles << " forms";
 }
 
 TEST(GdiHygiene, BitmapsCanvasesAndPicturesGiveBackEveryObject) {
   const int Cycles = 100;
-  const int Leak = Leaked(CanvasCycle, Cycles);
+  const int Leak = LeftBehind(CanvasCycle, Cycles).Gdi;
   EXPECT_LE(Leak, 2) << Leak << " GDI objects more after " << Cycles << " rounds";
 }

@@ -7,7 +7,6 @@
 
 #include <windows.h>
 
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -15,6 +14,7 @@
 
 #include "Forms.h"
 #include "Pictures.h"
+#include "RealInput.h"
 #include "WinTestSupport.h"
 
 namespace GfxTest {
@@ -28,25 +28,8 @@ inline std::string Hex(COLORREF Color) {
   return Text;
 }
 
-template <typename F>
-bool PumpUntil(F Done, int TimeoutMs = 2000) {
-  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
-  while (!Done()) {
-    if (std::chrono::steady_clock::now() >= Deadline)
-      return Done();
-    Application->HandleMessage(20);
-  }
-  return true;
-}
-
-// Handles what is waiting, then paints whatever is still invalid at once, so
-// the window's pixels are up to date.
-inline void Settle(TWinControl* Control) {
-  Application->ProcessMessages();
-  if (Control->HandleAllocated())
-    RedrawWindow(Control->Handle(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-  Application->ProcessMessages();
-}
+using WinTest::PumpUntil;
+using WinTest::Settle;
 
 // A copy of a rectangle of a window's client area (or of any DC), read
 // through a 32-bit top-down DIB so that every pixel comes back exactly.

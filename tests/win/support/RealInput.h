@@ -31,6 +31,15 @@ inline void PumpFor(int Ms) {
   PumpUntil([] { return false; }, Ms);
 }
 
+// Handles what is waiting, then paints whatever is still invalid at once, so
+// the window's pixels are up to date.
+inline void Settle(TWinControl* Control) {
+  Application->ProcessMessages();
+  if (Control->HandleAllocated())
+    RedrawWindow(Control->Handle(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  Application->ProcessMessages();
+}
+
 // ---------------------------------------------------------------- real input
 
 inline void SendMouse(DWORD Flags, LONG Dx = 0, LONG Dy = 0) {

@@ -94,4 +94,23 @@ inline int KernelHandlesInUse() {
   return Own;
 }
 
+struct TUsage {
+  int Gdi, Handles;
+};
+
+inline TUsage Usage() { return {GdiObjectsInUse(), KernelHandlesInUse()}; }
+
+// What Cycles rounds of Cycle(Round) leave behind, counted once the first
+// rounds have filled the system's caches (window classes, fonts, contexts).
+template <typename F>
+TUsage LeftBehind(F&& Cycle, int Cycles) {
+  for (int Round = 0; Round < 3; ++Round)
+    Cycle(Round);
+  const TUsage Before = Usage();
+  for (int Round = 0; Round < Cycles; ++Round)
+    Cycle(Round);
+  const TUsage After = Usage();
+  return {After.Gdi - Before.Gdi, After.Handles - Before.Handles};
+}
+
 }  // namespace WinTest
