@@ -89,6 +89,11 @@ TEST_F(InstallerWindow, ControlsOutOfSight) {
     EXPECT_EQ(Label->Font().Height(), -13);
     EXPECT_EQ(Label->Font().Name(), "MS Sans Serif");
   }
+  // Wine's own MS Sans Serif measures the texts as the description stores them.
+  EXPECT_EQ(F->lblDestPath->Width(), 134);
+  EXPECT_EQ(F->lblDestPath->Height(), 16);
+  EXPECT_EQ(F->lblProgress->Width(), 58);
+  EXPECT_EQ(F->lblProgress->Height(), 16);
   EXPECT_EQ(F->lblDestPath->Caption(), "Destination directory:   ");
   EXPECT_EQ(F->lblProgress->Caption(), "Progress ");
   EXPECT_EQ(F->lblDestPath->Left(), 24);

@@ -285,7 +285,9 @@ TEST_F(FlatEdit, LoadedFromADescriptionItsHeightIsTheFontsCharacterHeightPlus6) 
 
 TEST_F(FlatEdit, LoadedWithABigFontTheHeightFollowsThatFont) {
   auto* Form = Keep(new TForm(nullptr));
-  ReadDescription(*Form, FormDescription({}, FieldProps({Prop("Font.Height", TStreamValue::Integer(-27))})));
+  // A scalable face: the bitmap MS Sans Serif stops growing at 24 points.
+  ReadDescription(*Form, FormDescription({}, FieldProps({Prop("Font.Name", TStreamValue::String("Tahoma")),
+                                                          Prop("Font.Height", TStreamValue::Integer(-27))})));
   auto* Edit = dynamic_cast<TFlatEdit*>(Form->FindComponent("edtDestPath"));
   ASSERT_NE(Edit, nullptr);
   const int Expected = CharHeight(Edit->Font()) + 6;
@@ -298,6 +300,7 @@ TEST_F(FlatEdit, LoadedWithABigFontTheHeightFollowsThatFont) {
 
 TEST_F(FlatEdit, AFontChangeRefitsTheHeight) {
   TTestFlatEdit Edit(nullptr);
+  Edit.Font().SetName("Tahoma");  // scalable, unlike the bitmap MS Sans Serif
   Edit.Font().SetHeight(-30);
   const int Expected = CharHeight(Edit.Font()) + 6;
   EXPECT_GT(Expected, 30);
