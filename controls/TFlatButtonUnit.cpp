@@ -1,7 +1,5 @@
 #include "TFlatButtonUnit.h"
 
-#include <commctrl.h>
-
 #include "FormReader.h"
 
 TFlatButton* HoverButton = nullptr;
@@ -10,13 +8,6 @@ std::int32_t FlatButtonCount = 0;
 
 namespace {
 
-struct TImageListTraits {
-  using Type = HIMAGELIST;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type H) { ImageList_Destroy(H); }
-};
-using TImageList = TUniqueHandle<TImageListTraits>;
-
 struct TMemoryDCTraits {
   using Type = HDC;
   static Type Invalid() { return nullptr; }
@@ -24,20 +15,21 @@ struct TMemoryDCTraits {
 };
 using TMemoryDC = TUniqueHandle<TMemoryDCTraits>;
 
-// A screen-compatible copy of Source's pixels that no device context holds:
-// an image list refuses a bitmap still selected into one (as a canvas's is).
-TGdiObject LooseCopy(TBitmap& Source) {
-  const int W = Source.Width(), H = Source.Height();
-  HDC Screen = GetDC(nullptr);
-  TGdiObject Copy(CreateCompatibleBitmap(Screen, W, H));
-  ReleaseDC(nullptr, Screen);
-  if (!Copy)
-    throw EInvalidGraphic("Out of system resources");
+// A one-bit mask of Image: 1 where its pixel is Transparent, 0 elsewhere.
+TGdiObject TransparentMask(TBitmap& Image, COLORREF Transparent) {
+  const int W = Image.Width(), H = Image.Height();
+  TGdiObject Mask(CreateBitmap(W, H, 1, 1, nullptr));
   TMemoryDC DC(CreateCompatibleDC(nullptr));
-  HGDIOBJ Old = SelectObject(DC.Get(), Copy.Get());
-  BitBlt(DC.Get(), 0, 0, W, H, Source.Canvas().Handle(), 0, 0, SRCCOPY);
+  if (!Mask || !DC)
+    throw EInvalidGraphic("Out of system resources");
+  HGDIOBJ Old = SelectObject(DC.Get(), Mask.Get());
+  // Copying colour to one bit maps the source's background colour to 1.
+  HDC Source = Image.Canvas().Handle();
+  const COLORREF OldBk = SetBkColor(Source, Transparent);
+  BitBlt(DC.Get(), 0, 0, W, H, Source, 0, 0, SRCCOPY);
+  SetBkColor(Source, OldBk);
   SelectObject(DC.Get(), Old);
-  return Copy;
+  return Mask;
 }
 
 void MoveRect(RECT& R, int DX, int DY) {
@@ -585,12 +577,12 @@ void TFlatButton::PaintGlyph(TCanvas& Target, TColor Transparent) {
     Transparent = Image->Canvas().Pixel(0, H - 1);
   }
 
-  TGdiObject Loose = LooseCopy(*Image);
-  TImageList List(ImageList_Create(FrameWidth, H, ILC_COLORDDB | ILC_MASK, 1, 0));
-  if (!List)
-    throw EInvalidGraphic("Out of system resources");
-  ImageList_AddMasked(List.Get(), static_cast<HBITMAP>(Loose.Get()), ColorToRGB(Transparent));
-  ImageList_Draw(List.Get(), 0, Target.Handle(), FGlyphOrigin.x, FGlyphOrigin.y, ILD_NORMAL);
+  // gdi32 alone draws it: the image-list DLL is not one Windows always takes
+  // from the system folder, so importing it would let a copy beside the package load.
+  TGdiObject Mask = TransparentMask(*Image, ColorToRGB(Transparent));
+  constexpr DWORD KeepTarget = 0x00AA0029;
+  MaskBlt(Target.Handle(), FGlyphOrigin.x, FGlyphOrigin.y, FrameWidth, H, Image->Canvas().Handle(), 0, 0,
+          static_cast<HBITMAP>(Mask.Get()), 0, 0, MAKEROP4(KeepTarget, SRCCOPY));
 }
 
 // ---------------------------------------------------------------- registration
