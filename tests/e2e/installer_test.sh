@@ -2,9 +2,10 @@
 # End-to-end test of the packaged installer: real window, real clicks and keys,
 # real files and registry, in a fresh Wine prefix for each scenario.
 # Usage: installer_test.sh SCENARIO Install-Aurora.exe Aurora.scr skin-file probe.exe ARTWORK-DIR InstallerWin.exe
+#        planted.dll
 # Scenarios: window, hover, close, install-no, install-yes, bad-trailer, signed,
 # plain-append, full-disk. Exits 77 (skipped) where a scenario cannot be set up.
-SCENARIO=${1:?} PACKAGE=${2:?} PAYLOAD=${3:?} SKIN=${4:?} PROBE=${5:?} ARTWORK=${6:?} HOST=${7:?}
+SCENARIO=${1:?} PACKAGE=${2:?} PAYLOAD=${3:?} SKIN=${4:?} PROBE=${5:?} ARTWORK=${6:?} HOST=${7:?} PLANTED=${8:?}
 source "$(dirname "$0")/../tools/e2e-lib.sh"
 
 TITLE='Install Screensaver'
@@ -156,8 +157,14 @@ scenario_close() {
 }
 
 scenario_install_no() {
-  note "a click installs, asks, and No starts nothing"
-  install_and_compare "$PACKAGE"
+  note "a click installs, asks, and No starts nothing; a comctl32.dll beside the package is never loaded"
+  downloads="$E2E_WORK/downloads"
+  mkdir "$downloads"
+  cp "$PACKAGE" "$downloads/Install-Aurora.exe"
+  # Taken by the loader, it leaves NAME.loaded beside itself, NAME spelt as the import names it.
+  cp "$PLANTED" "$downloads/comctl32.dll"
+  install_and_compare "$downloads/Install-Aurora.exe"
+  ! ls "$downloads" | grep -qi '\.loaded$' || fail "the comctl32.dll beside the package was loaded"
   cmp -s "$sys/swing.mskn" "$SKIN" || fail "swing.mskn differs from the skin"
   [ "$(registered)" = 'C:\windows\system32\Aurora.scr' ] || fail "registered: $(registered)"
   sleep 0.5

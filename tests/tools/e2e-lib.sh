@@ -5,7 +5,8 @@ set -euo pipefail
 
 E2E_WORK=$(mktemp -d "${TMPDIR:-/tmp}/installerwin-e2e.XXXXXX")
 export WINEPREFIX="$E2E_WORK/prefix"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINELOADER=/usr/lib/wine/wine64
+# comctl32=n,b: look for comctl32.dll beside the program first, as Windows's loader does.
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;comctl32=n,b" WINELOADER=/usr/lib/wine/wine64
 E2E_XVFB_PID=
 E2E_MOUNTS=()  # file systems a test mounted; unmounted before its folder goes
 
