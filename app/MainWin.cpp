@@ -52,7 +52,7 @@ void TInstallerForm::btnBrowseClick(TObject*) {}
 
 void TInstallerForm::MouseEffectImage1Click(TObject*) {
   TSystemShell Shell;
-  InstallScreensaver(ModuleFileName(), edtDestPath->Text(), Shell);
+  InstallScreensaver(TOwnFile::RunningProgram(), edtDestPath->Text(), Shell);
   Close();
 }
 

@@ -33,18 +33,31 @@ std::int64_t THandleStream::Size() {
   return GetFileSizeEx(FHandle, &Result) ? Result.QuadPart : -1;
 }
 
+namespace {
+constexpr DWORD Access(TFileMode Mode) {
+  return Mode == TFileMode::fmCreate ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+}
+constexpr DWORD Disposition(TFileMode Mode) { return Mode == TFileMode::fmCreate ? CREATE_ALWAYS : OPEN_EXISTING; }
+}  // namespace
+
 TFileStream::TFileStream(const std::string& FileName, TFileMode Mode)
     : THandleStream(INVALID_HANDLE_VALUE), FFileName(FileName) {
-  if (Mode == TFileMode::fmCreate) {
-    FFile.Reset(CreateFileA(FileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!FFile)
-      throw EFCreateError(Format(Consts::SFCreateError, FileName));
-  } else {
-    FFile.Reset(CreateFileA(FileName.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                            nullptr));
-    if (!FFile)
-      throw EFOpenError(Format(Consts::SFOpenError, FileName));
+  Opened(CreateFileA(FileName.c_str(), Access(Mode), 0, nullptr, Disposition(Mode), FILE_ATTRIBUTE_NORMAL, nullptr),
+         Mode);
+}
+
+TFileStream::TFileStream(const std::wstring& FileName, const std::string& Name, TFileMode Mode)
+    : THandleStream(INVALID_HANDLE_VALUE), FFileName(Name) {
+  Opened(CreateFileW(FileName.c_str(), Access(Mode), 0, nullptr, Disposition(Mode), FILE_ATTRIBUTE_NORMAL, nullptr),
+         Mode);
+}
+
+void TFileStream::Opened(HANDLE File, TFileMode Mode) {
+  FFile.Reset(File);
+  if (!FFile) {
+    if (Mode == TFileMode::fmCreate)
+      throw EFCreateError(Format(Consts::SFCreateError, FFileName));
+    throw EFOpenError(Format(Consts::SFOpenError, FFileName));
   }
   FHandle = FFile.Get();
 }

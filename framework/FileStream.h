@@ -29,6 +29,9 @@ class TFileStream : public THandleStream {
 public:
   // Raises "Cannot open file %s" or "Cannot create file %s".
   TFileStream(const std::string& FileName, TFileMode Mode);
+  // Opens the file by its true path, which the ANSI calls may not be able to
+  // spell; Name is the name FileName() and the messages give it.
+  TFileStream(const std::wstring& FileName, const std::string& Name, TFileMode Mode);
   ~TFileStream() override = default;
 
   const std::string& FileName() const { return FFileName; }
@@ -36,6 +39,7 @@ public:
   void Close() { FFile.Reset(); FHandle = INVALID_HANDLE_VALUE; }
 
 private:
+  void Opened(HANDLE File, TFileMode Mode);
   std::string FFileName;
   TFileHandle FFile;
 };

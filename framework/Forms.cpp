@@ -13,18 +13,25 @@ TApplication TheApplication;
 TScreen* Screen = &TheScreen;
 TApplication* Application = &TheApplication;
 
-std::string ModuleFileName(HMODULE Module) {
+namespace {
+template <typename Char>
+std::basic_string<Char> GrownModuleFileName(HMODULE Module, DWORD(WINAPI* Get)(HMODULE, Char*, DWORD)) {
   // Grow the buffer until the name fits: a path longer than MAX_PATH is legal.
-  std::vector<char> Buffer(MAX_PATH + 1);
+  std::vector<Char> Buffer(MAX_PATH + 1);
   for (;;) {
-    DWORD Len = GetModuleFileNameA(Module, Buffer.data(), static_cast<DWORD>(Buffer.size()));
+    DWORD Len = Get(Module, Buffer.data(), static_cast<DWORD>(Buffer.size()));
     if (Len == 0)
       return {};
     if (Len < Buffer.size() || Buffer.size() > 0x10000)
-      return std::string(Buffer.data(), Len);
+      return std::basic_string<Char>(Buffer.data(), Len);
     Buffer.resize(Buffer.size() * 2);
   }
 }
+}  // namespace
+
+std::string ModuleFileName(HMODULE Module) { return GrownModuleFileName<char>(Module, GetModuleFileNameA); }
+
+std::wstring WideModuleFileName(HMODULE Module) { return GrownModuleFileName<wchar_t>(Module, GetModuleFileNameW); }
 
 bool RestrictDllSearch() {
   // Looked up, not imported: an import missing on an unpatched Windows 7

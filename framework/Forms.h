@@ -172,8 +172,11 @@ private:
 
 extern TApplication* Application;
 
-// The running program's own module file name, however long.
+// The running program's own module file name, however long, as the ANSI calls
+// spell it: outside the ANSI code page best fit or "?".
 std::string ModuleFileName(HMODULE Module = nullptr);
+// The same name as it truly is.
+std::wstring WideModuleFileName(HMODULE Module = nullptr);
 
 // Confines the DLL search of this process to the system directory, so a DLL
 // planted beside the program (in Downloads, say) is never loaded, and turns on

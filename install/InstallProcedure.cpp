@@ -4,6 +4,7 @@
 
 #include "Consts.h"
 #include "FileStream.h"
+#include "Forms.h"
 #include "InstallPaths.h"
 #include "PackageLayout.h"
 #include "Registry.h"
@@ -52,11 +53,21 @@ bool SaveResourceToFile(const char* ResType, const char* ResName, const std::str
   return true;
 }
 
-void InstallScreensaver(const std::string& OwnPath, const std::string& DestDir, TInstallShell& Shell) {
-  // A reinstall finds the file from last time and so uses its short form.
-  const auto Path = ShortPathOrSame(ScreensaverPath(DestDir, OwnPath));
+TOwnFile::TOwnFile(const std::string& AnsiPath) : AnsiPath(AnsiPath) {
+  // As CreateFileA would read it.
+  const int Len = MultiByteToWideChar(CP_ACP, 0, AnsiPath.data(), static_cast<int>(AnsiPath.size()), nullptr, 0);
+  Path.resize(static_cast<std::size_t>(Len));
+  MultiByteToWideChar(CP_ACP, 0, AnsiPath.data(), static_cast<int>(AnsiPath.size()), Path.data(), Len);
+}
+
+TOwnFile TOwnFile::RunningProgram() { return TOwnFile(WideModuleFileName(), ModuleFileName()); }
+
+void InstallScreensaver(const TOwnFile& OwnFile, const std::string& DestDir, TInstallShell& Shell) {
+  // A reinstall finds the file from last time and so uses its short form. A
+  // name with no ANSI spelling keeps its "?", which no file can be created with.
+  const auto Path = ShortPathOrSame(ScreensaverPath(DestDir, OwnFile.AnsiPath));
   {
-    TFileStream Own(OwnPath, TFileMode::fmOpenReadExclusive);
+    TFileStream Own(OwnFile.Path, OwnFile.AnsiPath, TFileMode::fmOpenReadExclusive);
     // A trailer that does not fit stops the install before a file of the
     // same name (perhaps the user's current screensaver) is emptied.
     LocatePayload(Own);

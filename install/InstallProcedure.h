@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include <windows.h>
 
@@ -29,9 +30,23 @@ inline constexpr const char* ScreensaverValue = "SCRNSAVE.EXE";
 inline constexpr const char* InstallQuestion = "Screensaver installation completed, run it now?";
 inline constexpr const char* InstallQuestionCaption = "Confirm";
 
-// Installs the payload of the package at OwnPath into DestDir (ending in "\").
+// The package's own file. The ANSI spelling of its path names the screensaver
+// and the errors; but for a folder named in another script that spelling (best
+// fit or "?") names no existing file, so the file is opened by its true path.
+struct TOwnFile {
+  // A path within the ANSI code page, where the two spellings name one file.
+  TOwnFile(const std::string& AnsiPath);
+  TOwnFile(std::wstring Path, std::string AnsiPath) : Path(std::move(Path)), AnsiPath(std::move(AnsiPath)) {}
+  // The running program's own file.
+  static TOwnFile RunningProgram();
+
+  std::wstring Path;
+  std::string AnsiPath;
+};
+
+// Installs the payload of the package Own into DestDir (ending in "\").
 // Raises the framework's errors; the caller closes the window afterwards.
-void InstallScreensaver(const std::string& OwnPath, const std::string& DestDir, TInstallShell& Shell);
+void InstallScreensaver(const TOwnFile& Own, const std::string& DestDir, TInstallShell& Shell);
 
 // Writes the resource ResType/ResName of the running program to FileName.
 // Returns false, touching nothing, when the program has no such resource;

@@ -3,10 +3,12 @@
 # real files and registry, in a fresh Wine prefix for each scenario.
 # Usage: installer_test.sh SCENARIO Install-Aurora.exe Aurora.scr skin-file probe.exe ARTWORK-DIR InstallerWin.exe
 #        planted.dll
-# Scenarios: window, hover, close, install-no, install-yes, bad-trailer, signed,
-# plain-append, full-disk. Exits 77 (skipped) where a scenario cannot be set up.
+# Scenarios: window, hover, close, install-no, install-yes, unspellable-name,
+# bad-trailer, signed, plain-append, full-disk. Exits 77 (skipped) where a scenario cannot be set up.
 SCENARIO=${1:?} PACKAGE=${2:?} PAYLOAD=${3:?} SKIN=${4:?} PROBE=${5:?} ARTWORK=${6:?} HOST=${7:?} PLANTED=${8:?}
 source "$(dirname "$0")/../tools/e2e-lib.sh"
+# Wine reads file names and arguments in the locale's character set: UTF-8, as written here.
+export LC_ALL=C.UTF-8
 
 TITLE='Install Screensaver'
 SYSDIR_UNIX() { echo "$WINEPREFIX/drive_c/windows/system32"; }
@@ -157,18 +159,39 @@ scenario_close() {
 }
 
 scenario_install_no() {
-  note "a click installs, asks, and No starts nothing; a comctl32.dll beside the package is never loaded"
-  downloads="$E2E_WORK/downloads"
-  mkdir "$downloads"
+  note "a click installs, asks, and No starts nothing; from a download folder named in two scripts,"
+  note "outside the ANSI code page, with a comctl32.dll beside the package that is never loaded"
+  downloads="$WINEPREFIX/drive_c/users/Łukasz 张三/Downloads"
+  mkdir -p "$downloads"
   cp "$PACKAGE" "$downloads/Install-Aurora.exe"
   # Taken by the loader, it leaves NAME.loaded beside itself, NAME spelt as the import names it.
   cp "$PLANTED" "$downloads/comctl32.dll"
-  install_and_compare "$downloads/Install-Aurora.exe"
+  install_and_compare 'C:\users\Łukasz 张三\Downloads\Install-Aurora.exe'
   ! ls "$downloads" | grep -qi '\.loaded$' || fail "the comctl32.dll beside the package was loaded"
   cmp -s "$sys/swing.mskn" "$SKIN" || fail "swing.mskn differs from the skin"
   [ "$(registered)" = 'C:\windows\system32\Aurora.scr' ] || fail "registered: $(registered)"
   sleep 0.5
   ! xdotool search --onlyvisible --name '^Aurora$' >/dev/null 2>&1 || fail "No started the screensaver"
+}
+
+scenario_unspellable_name() {
+  note "a package whose own name has no ANSI spelling names no file it can create: the error shows,"
+  note "nothing is written, and the window stays"
+  mkdir "$E2E_WORK/downloads"
+  cp "$PACKAGE" "$E2E_WORK/downloads/Install-极光.exe"
+  before=$(ls -A "$sys")
+  start_installer "$E2E_WORK/downloads/Install-极光.exe"
+  # The system spells the name Install-??.exe in the ANSI code page.
+  click_install "$WID"
+  text=$(box_text 'Install-??')
+  [ "$text" = 'Cannot create file C:\windows\system32\??.scr.' ] || fail "error box said: $text"
+  answer_box 'Install-\?\?' Return
+  e2e_wait_gone 'Install-\?\?' 10 || fail "error box did not close"
+  kill -0 "$E2E_PID" || fail "the installer ended after an error"
+  [ "$(ls -A "$sys")" = "$before" ] || fail "the system directory changed: $(ls -A "$sys" | tr '\n' ' ')"
+  [ -z "$(registered)" ] || fail "the registry names $(registered)"
+  xdotool windowfocus --sync "$WID" key alt+F4
+  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end after closing"
 }
 
 scenario_install_yes() {
@@ -281,6 +304,7 @@ case "$SCENARIO" in
   close) scenario_close ;;
   install-no) scenario_install_no ;;
   install-yes) scenario_install_yes ;;
+  unspellable-name) scenario_unspellable_name ;;
   bad-trailer) scenario_bad_trailer ;;
   signed) scenario_signed ;;
   plain-append) scenario_plain_append ;;

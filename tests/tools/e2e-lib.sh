@@ -55,10 +55,10 @@ e2e_start_wine() {
   /usr/lib/wine/wineserver -p10 </dev/null >/dev/null 2>&1
 }
 
-# Runs a Windows program in the background, output to $E2E_WORK/NAME.log.
-# Sets E2E_PID.
+# Runs a Windows program (a Unix or a Windows path) in the background, output
+# to $E2E_WORK/NAME.log. Sets E2E_PID.
 e2e_launch() {
-  local log="$E2E_WORK/$(basename "$1").log"
+  local log="$E2E_WORK/${1##*[/\\]}.log"
   /usr/lib/wine/wine64 "$@" </dev/null >"$log" 2>&1 &
   E2E_PID=$!
 }
