@@ -577,8 +577,9 @@ void TFlatButton::PaintGlyph(TCanvas& Target, TColor Transparent) {
     Transparent = Image->Canvas().Pixel(0, H - 1);
   }
 
-  // gdi32 alone draws it: the image-list DLL is not one Windows always takes
-  // from the system folder, so importing it would let a copy beside the package load.
+  // gdi32 alone, not comctl32's image lists: comctl32 is not a KnownDLL, so
+  // Windows would look for it beside the package first. Where the mask is 1
+  // the target stays; elsewhere the image is copied.
   TGdiObject Mask = TransparentMask(*Image, ColorToRGB(Transparent));
   constexpr DWORD KeepTarget = 0x00AA0029;
   MaskBlt(Target.Handle(), FGlyphOrigin.x, FGlyphOrigin.y, FrameWidth, H, Image->Canvas().Handle(), 0, 0,
