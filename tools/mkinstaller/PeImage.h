@@ -1,0 +1,97 @@
+// Reading and rewriting the resources of a 64-bit Windows program image
+// (PE32+), portable code so the package maker runs on Linux and on Windows.
+// Made for the layout our linker produces: .rsrc may be followed by other
+// sections (here .reloc), which move when the resource section grows.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace mkinstaller {
+
+// A malformed or unsupported image; what() is one line saying what is wrong.
+class PeError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A resource type or name: a number, or a string (the linker stores strings
+// in upper case; lookups compare without regard to ASCII case).
+struct ResourceId {
+    std::uint16_t id = 0;
+    std::u16string name;  // non-empty for a string identifier
+    static ResourceId Number(std::uint16_t id);
+    static ResourceId Name(const std::string& ascii);
+    bool IsName() const { return !name.empty(); }
+    bool Matches(const ResourceId& other) const;
+};
+
+inline constexpr std::uint16_t kRtIcon = 3;
+inline constexpr std::uint16_t kRtRcData = 10;
+inline constexpr std::uint16_t kRtGroupIcon = 14;
+inline constexpr std::uint16_t kRtVersion = 16;
+inline constexpr std::uint16_t kRtManifest = 24;
+
+struct Resource {
+    ResourceId type;
+    ResourceId name;
+    std::uint16_t language = 0;
+    std::uint32_t codePage = 0;
+    std::vector<std::uint8_t> data;
+};
+
+class PeImage {
+public:
+    // Parses a whole file. Throws PeError for anything that is not a sound
+    // PE32+ image with a resource tree this code can rebuild.
+    static PeImage Parse(std::vector<std::uint8_t> file);
+
+    // Every resource leaf, in the order of the stored tree.
+    const std::vector<Resource>& Resources() const { return resources_; }
+    std::vector<Resource>& Resources() { return resources_; }
+    // The first leaf with this type and name (any language), or null.
+    Resource* Find(const ResourceId& type, const ResourceId& name);
+    const Resource* Find(const ResourceId& type, const ResourceId& name) const;
+
+    // Bytes of the file past the end of its last section's raw data
+    // (an appended payload, a certificate table, ...).
+    std::uint64_t OverlaySize() const;
+    // The security directory names a certificate table (the image is signed).
+    bool HasCertificateTable() const;
+    // A value of the version resource's string table ("ProductName", ...),
+    // empty when absent.
+    std::string VersionString(const std::string& key) const;
+
+    // The image with its resource section rebuilt from Resources(): the tree
+    // sorted as the loader expects, sections after .rsrc moved, section
+    // sizes, image size, data directories and the header checksum made
+    // consistent. Refuses (PeError) an image with an overlay.
+    std::vector<std::uint8_t> Write() const;
+
+private:
+    std::vector<std::uint8_t> file_;
+    std::vector<Resource> resources_;
+};
+
+// The header checksum of an image, as the Windows loader and signing tools
+// compute it (the checksum field itself counted as zero).
+std::uint32_t PeChecksum(const std::vector<std::uint8_t>& file, std::uint32_t checksumOffset);
+
+// A Windows icon file (.ico) taken apart into the resources of an icon group.
+struct IconImage {
+    std::uint8_t width = 0, height = 0;  // 0 means 256
+    std::uint8_t colourCount = 0;
+    std::uint16_t planes = 0, bitCount = 0;
+    std::vector<std::uint8_t> data;  // the image's bytes (DIB or PNG)
+};
+// Throws PeError naming what is wrong with the file ("not an icon file", ...).
+std::vector<IconImage> ParseIconFile(const std::vector<std::uint8_t>& file);
+// An icon file holding exactly these images.
+std::vector<std::uint8_t> MakeIconFile(const std::vector<IconImage>& images);
+// Replaces the icon group `group` (and drops every RT_ICON image it used,
+// and no other) with `images`, numbered from the lowest free RT_ICON id.
+void ReplaceIconGroup(PeImage& image, const ResourceId& group, const std::vector<IconImage>& images);
+
+}  // namespace mkinstaller
