@@ -11,18 +11,21 @@
 
 namespace mkinstaller {
 
-// A malformed or unsupported image; what() is one line saying what is wrong.
+// A malformed or unsupported image (or icon file); what() is one line saying
+// what is wrong, without the file's name, starting in lower case.
 class PeError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
 // A resource type or name: a number, or a string (the linker stores strings
-// in upper case; lookups compare without regard to ASCII case).
+// in upper case, and the loader upper-cases the names it is asked for;
+// Matches compares without regard to ASCII case).
 struct ResourceId {
     std::uint16_t id = 0;
     std::u16string name;  // non-empty for a string identifier
     static ResourceId Number(std::uint16_t id);
+    // Upper-cased, as the linker stores it; PeError for an empty or non-ASCII name.
     static ResourceId Name(const std::string& ascii);
     bool IsName() const { return !name.empty(); }
     bool Matches(const ResourceId& other) const;
@@ -48,10 +51,13 @@ public:
     // PE32+ image with a resource tree this code can rebuild.
     static PeImage Parse(std::vector<std::uint8_t> file);
 
-    // Every resource leaf, in the order of the stored tree.
+    // Every resource leaf, in the order of the stored tree. May be edited
+    // freely; Write sorts it and refuses two leaves with the same type, name
+    // and language.
     const std::vector<Resource>& Resources() const { return resources_; }
     std::vector<Resource>& Resources() { return resources_; }
-    // The first leaf with this type and name (any language), or null.
+    // The first leaf with this type and name (any language), or null. The
+    // pointer lasts until Resources() changes size.
     Resource* Find(const ResourceId& type, const ResourceId& name);
     const Resource* Find(const ResourceId& type, const ResourceId& name) const;
 
@@ -67,7 +73,8 @@ public:
     // The image with its resource section rebuilt from Resources(): the tree
     // sorted as the loader expects, sections after .rsrc moved, section
     // sizes, image size, data directories and the header checksum made
-    // consistent. Refuses (PeError) an image with an overlay.
+    // consistent. Everything else keeps its bytes. Refuses (PeError) an image
+    // with an overlay or a certificate table.
     std::vector<std::uint8_t> Write() const;
 
 private:
@@ -78,20 +85,5 @@ private:
 // The header checksum of an image, as the Windows loader and signing tools
 // compute it (the checksum field itself counted as zero).
 std::uint32_t PeChecksum(const std::vector<std::uint8_t>& file, std::uint32_t checksumOffset);
-
-// A Windows icon file (.ico) taken apart into the resources of an icon group.
-struct IconImage {
-    std::uint8_t width = 0, height = 0;  // 0 means 256
-    std::uint8_t colourCount = 0;
-    std::uint16_t planes = 0, bitCount = 0;
-    std::vector<std::uint8_t> data;  // the image's bytes (DIB or PNG)
-};
-// Throws PeError naming what is wrong with the file ("not an icon file", ...).
-std::vector<IconImage> ParseIconFile(const std::vector<std::uint8_t>& file);
-// An icon file holding exactly these images.
-std::vector<std::uint8_t> MakeIconFile(const std::vector<IconImage>& images);
-// Replaces the icon group `group` (and drops every RT_ICON image it used,
-// and no other) with `images`, numbered from the lowest free RT_ICON id.
-void ReplaceIconGroup(PeImage& image, const ResourceId& group, const std::vector<IconImage>& images);
 
 }  // namespace mkinstaller
