@@ -1,7 +1,9 @@
 // Reading and rewriting the resources of a 64-bit Windows program image
 // (PE32+), portable code so the package maker runs on Linux and on Windows.
-// Made for the layout our linker produces: .rsrc may be followed by other
-// sections (here .reloc), which move when the resource section grows.
+// Made for the layout our linker produces: the resource directory starts its
+// own section, and any sections after it (here .reloc) are discardable data
+// that nothing but the base-relocation directory points into; they move, byte
+// for byte, when the resource section grows or shrinks.
 #pragma once
 
 #include <cstdint>
@@ -48,7 +50,9 @@ struct Resource {
 class PeImage {
 public:
     // Parses a whole file. Throws PeError for anything that is not a sound
-    // PE32+ image with a resource tree this code can rebuild.
+    // PE32+ image with a resource tree this code can rebuild: three levels
+    // (type, name, language), data inside the resource section, no loops,
+    // shared directories or overlapping data. An overlay is no error here.
     static PeImage Parse(std::vector<std::uint8_t> file);
 
     // Every resource leaf, in the order of the stored tree. May be edited
@@ -62,12 +66,13 @@ public:
     const Resource* Find(const ResourceId& type, const ResourceId& name) const;
 
     // Bytes of the file past the end of its last section's raw data
-    // (an appended payload, a certificate table, ...).
+    // (an appended payload, a certificate table, ...); zeros that only pad an
+    // unaligned last section to the file alignment do not count.
     std::uint64_t OverlaySize() const;
     // The security directory names a certificate table (the image is signed).
     bool HasCertificateTable() const;
     // A value of the version resource's string table ("ProductName", ...),
-    // empty when absent.
+    // in UTF-8; empty when absent or when the version resource is damaged.
     std::string VersionString(const std::string& key) const;
 
     // The image with its resource section rebuilt from Resources(): the tree
