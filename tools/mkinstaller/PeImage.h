@@ -1,0 +1,94 @@
+// Reading and rewriting the resources of a 64-bit Windows program image
+// (PE32+), portable code so the package maker runs on Linux and on Windows.
+// Made for the layout our linker produces: the resource directory starts its
+// own section, and any sections after it (here .reloc) are discardable data
+// that nothing but the base-relocation directory points into; they move, byte
+// for byte, when the resource section grows or shrinks.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace mkinstaller {
+
+// A malformed or unsupported image (or icon file); what() is one line saying
+// what is wrong, without the file's name, starting in lower case.
+class PeError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A resource type or name: a number, or a string (the linker stores strings
+// in upper case, and the loader upper-cases the names it is asked for;
+// Matches compares without regard to ASCII case).
+struct ResourceId {
+    std::uint16_t id = 0;
+    std::u16string name;  // non-empty for a string identifier
+    static ResourceId Number(std::uint16_t id);
+    // Upper-cased, as the linker stores it; PeError for an empty or non-ASCII name.
+    static ResourceId Name(const std::string& ascii);
+    bool IsName() const { return !name.empty(); }
+    bool Matches(const ResourceId& other) const;
+};
+
+inline constexpr std::uint16_t kRtIcon = 3;
+inline constexpr std::uint16_t kRtRcData = 10;
+inline constexpr std::uint16_t kRtGroupIcon = 14;
+inline constexpr std::uint16_t kRtVersion = 16;
+inline constexpr std::uint16_t kRtManifest = 24;
+
+struct Resource {
+    ResourceId type;
+    ResourceId name;
+    std::uint16_t language = 0;
+    std::uint32_t codePage = 0;
+    std::vector<std::uint8_t> data;
+};
+
+class PeImage {
+public:
+    // Parses a whole file. Throws PeError for anything that is not a sound
+    // PE32+ image with a resource tree this code can rebuild: three levels
+    // (type, name, language), data inside the resource section, no loops,
+    // shared directories or overlapping data. An overlay is no error here.
+    static PeImage Parse(std::vector<std::uint8_t> file);
+
+    // Every resource leaf, in the order of the stored tree. May be edited
+    // freely; Write sorts it and refuses two leaves with the same type, name
+    // and language.
+    const std::vector<Resource>& Resources() const { return resources_; }
+    std::vector<Resource>& Resources() { return resources_; }
+    // The first leaf with this type and name (any language), or null. The
+    // pointer lasts until Resources() changes size.
+    Resource* Find(const ResourceId& type, const ResourceId& name);
+    const Resource* Find(const ResourceId& type, const ResourceId& name) const;
+
+    // Bytes of the file past the end of its last section's raw data
+    // (an appended payload, a certificate table, ...); zeros that only pad an
+    // unaligned last section to the file alignment do not count.
+    std::uint64_t OverlaySize() const;
+    // The security directory names a certificate table (the image is signed).
+    bool HasCertificateTable() const;
+    // A value of the version resource's string table ("ProductName", ...),
+    // in UTF-8; empty when absent or when the version resource is damaged.
+    std::string VersionString(const std::string& key) const;
+
+    // The image with its resource section rebuilt from Resources(): the tree
+    // sorted as the loader expects, sections after .rsrc moved, section
+    // sizes, image size, data directories and the header checksum made
+    // consistent. Everything else keeps its bytes. Refuses (PeError) an image
+    // with an overlay or a certificate table.
+    std::vector<std::uint8_t> Write() const;
+
+private:
+    std::vector<std::uint8_t> file_;
+    std::vector<Resource> resources_;
+};
+
+// The header checksum of an image, as the Windows loader and signing tools
+// compute it (the checksum field itself counted as zero).
+std::uint32_t PeChecksum(const std::vector<std::uint8_t>& file, std::uint32_t checksumOffset);
+
+}  // namespace mkinstaller
