@@ -18,18 +18,7 @@ if(CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
   add_link_options("$<$<NOT:$<BOOL:$<TARGET_PROPERTY:INSTALLERWIN_LTO>>>:-fno-lto>")
 endif()
 
-# libjpeg-turbo, built static for MinGW by scripts/setup into the cache.
-if(DEFINED ENV{INSTALLERWIN_CACHE})
-  set(_cache "$ENV{INSTALLERWIN_CACHE}")
-elseif(DEFINED ENV{XDG_CACHE_HOME})
-  set(_cache "$ENV{XDG_CACHE_HOME}/installerwin")
-else()
-  set(_cache "$ENV{HOME}/.cache/installerwin")
-endif()
-set(LIBJPEG_TURBO_PREFIX "${_cache}/libjpeg-turbo-2.1.5-mingw64-r4" CACHE PATH
-    "Static MinGW build of libjpeg-turbo (made by scripts/setup)")
-find_package(libjpeg-turbo CONFIG REQUIRED
-             PATHS "${LIBJPEG_TURBO_PREFIX}" NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+include(${CMAKE_CURRENT_LIST_DIR}/LibJpeg.cmake)
 
 # The host tools and host tests are built natively in build/host, the host
 # preset's tree, so one build of this tree makes everything its tests need.
