@@ -342,12 +342,13 @@ PY
 }
 
 scenario_branded() {
-  note "mkinstaller.exe brands a package in a folder named in Polish"
+  note "mkinstaller.exe brands a package in a folder named in Polish, over an old one"
   local dir="$WINEPREFIX/drive_c/users/Łukasz/Downloads" win='C:\users\Łukasz\Downloads'
   mkdir -p "$dir"
   cp "$HOST" "$dir/InstallerWin.exe"
   cp "$PAYLOAD" "$dir/Aurora.scr"
   cp "$BRAND_DIR"/{background.jpg,button.jpg,hover.jpg,icon.ico,skin.mskn} "$dir/"
+  printf 'an old package' >"$dir/Install-Aurora.exe"
   local base=(--host "$win\\InstallerWin.exe" --payload "$win\\Aurora.scr")
   mkinstaller_exe "${base[@]}" --background "$win\\background.jpg" --button "$win\\button.jpg" \
     --hover "$win\\hover.jpg" --icon "$win\\icon.ico" --skin "$win\\skin.mskn" --output "$win\\Install-Aurora.exe" ||
@@ -363,6 +364,10 @@ scenario_branded() {
   ! mkinstaller_exe "${base[@]}" --skin "$win\\skin.mskn" --output "Z:$dir/InstallerWin.exe" ||
     fail "mkinstaller.exe wrote over its host, named through drive Z:"
   grep -qF "is the same file as the host '$win\\InstallerWin.exe'" "$E2E_WORK/mk.err" ||
+    fail "the refusal said: $(cat "$E2E_WORK/mk.err")"
+  ! mkinstaller_exe --host "$win\\InstallerWin.exe" --payload NUL --output "$win\\Refused.exe" ||
+    fail "mkinstaller.exe took a device for a payload"
+  [ "$(cat "$E2E_WORK/mk.err")" = "mkinstaller: payload 'NUL' is not a regular file" ] ||
     fail "the refusal said: $(cat "$E2E_WORK/mk.err")"
   [ "$(ls -A "$dir")" = "$before" ] || fail "refused runs left: $(ls -A "$dir" | tr '\n' ' ')"
 
