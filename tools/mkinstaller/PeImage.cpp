@@ -85,7 +85,9 @@ Layout ReadLayout(ByteView f) {
     for (unsigned i = 0; i < sectionCount; ++i) {
         Section s;
         s.header = table + kSectionHeaderSize * i;
-        for (unsigned c = 0; c < 8 && f[s.header + c]; ++c) s.name.push_back(static_cast<char>(f[s.header + c]));
+        // Printable only: the name goes into one-line messages.
+        for (unsigned c = 0; c < 8 && f[s.header + c]; ++c)
+            s.name.push_back(f[s.header + c] >= 0x20 && f[s.header + c] < 0x7F ? static_cast<char>(f[s.header + c]) : '?');
         s.virtualSize = Get32(f, s.header + 8, kTruncated);
         s.rva = Get32(f, s.header + 12, kTruncated);
         s.rawSize = Get32(f, s.header + 16, kTruncated);
