@@ -18,18 +18,7 @@ if(CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
   add_link_options("$<$<NOT:$<BOOL:$<TARGET_PROPERTY:INSTALLERWIN_LTO>>>:-fno-lto>")
 endif()
 
-# libjpeg-turbo, built static for MinGW by scripts/setup into the cache.
-if(DEFINED ENV{INSTALLERWIN_CACHE})
-  set(_cache "$ENV{INSTALLERWIN_CACHE}")
-elseif(DEFINED ENV{XDG_CACHE_HOME})
-  set(_cache "$ENV{XDG_CACHE_HOME}/installerwin")
-else()
-  set(_cache "$ENV{HOME}/.cache/installerwin")
-endif()
-set(LIBJPEG_TURBO_PREFIX "${_cache}/libjpeg-turbo-2.1.5-mingw64-r4" CACHE PATH
-    "Static MinGW build of libjpeg-turbo (made by scripts/setup)")
-find_package(libjpeg-turbo CONFIG REQUIRED
-             PATHS "${LIBJPEG_TURBO_PREFIX}" NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+include(${CMAKE_CURRENT_LIST_DIR}/LibJpeg.cmake)
 
 # The host tools and host tests are built natively in build/host, the host
 # preset's tree, so one build of this tree makes everything its tests need.
@@ -67,20 +56,36 @@ add_custom_command(
   USES_TERMINAL)
 add_custom_target(wine-prefix ALL DEPENDS "${WINE_TEMPLATE_PREFIX}/.complete")
 
-# add_screensaver_installer(NAME PAYLOAD [HOST target])
-# Builds Install-NAME.exe from the host program and the payload file.
+# add_screensaver_installer(NAME PAYLOAD [HOST target] [OUTPUT file] [DEPENDS ...]
+#                           [BACKGROUND f] [BUTTON f] [HOVER f] [ICON f] [SKIN f])
+# Builds Install-NAME.exe from the host program and the payload file, with the
+# given artwork in place of the host's own (mkinstaller --help has the sizes).
+# Relative file names are taken from the calling directory.
 function(add_screensaver_installer name payload)
-  cmake_parse_arguments(ARG "" "HOST;OUTPUT" "DEPENDS" ${ARGN})
+  set(artwork BACKGROUND BUTTON HOVER ICON SKIN)
+  cmake_parse_arguments(ARG "" "HOST;OUTPUT;${artwork}" "DEPENDS" ${ARGN})
   if(NOT ARG_HOST)
     set(ARG_HOST InstallerWin)
   endif()
   if(NOT ARG_OUTPUT)
     set(ARG_OUTPUT "${CMAKE_BINARY_DIR}/Install-${name}.exe")
   endif()
+  cmake_path(ABSOLUTE_PATH ARG_OUTPUT BASE_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}")
+  set(artwork_args)
+  set(artwork_files)
+  foreach(kind IN LISTS artwork)
+    if(ARG_${kind})
+      string(TOLOWER "--${kind}" option)
+      list(APPEND artwork_args ${option} "${ARG_${kind}}")
+      list(APPEND artwork_files "${ARG_${kind}}")
+    endif()
+  endforeach()
   add_custom_command(
     OUTPUT "${ARG_OUTPUT}"
-    COMMAND "${MKINSTALLER}" --host "$<TARGET_FILE:${ARG_HOST}>" --payload "${payload}" --output "${ARG_OUTPUT}"
-    DEPENDS host "${ARG_HOST}" "${payload}" ${ARG_DEPENDS}
+    COMMAND "${MKINSTALLER}" --host "$<TARGET_FILE:${ARG_HOST}>" --payload "${payload}" ${artwork_args}
+            --output "${ARG_OUTPUT}"
+    DEPENDS host "${ARG_HOST}" "${payload}" ${artwork_files} ${ARG_DEPENDS}
+    WORKING_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}"
     COMMENT "Packaging ${ARG_OUTPUT}"
     VERBATIM)
   add_custom_target(package-${name} ALL DEPENDS "${ARG_OUTPUT}")

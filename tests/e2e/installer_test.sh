@@ -4,7 +4,11 @@
 # Usage: installer_test.sh SCENARIO Install-Aurora.exe Aurora.scr skin-file probe.exe ARTWORK-DIR InstallerWin.exe
 #        planted.dll
 # Scenarios: window, hover, close, install-no, install-yes, unspellable-name,
-# bad-trailer, signed, plain-append, full-disk. Exits 77 (skipped) where a scenario cannot be set up.
+# bad-trailer, signed, plain-append, full-disk, branded, branded-signed. Exits
+# 77 (skipped) where a scenario cannot be set up. The branded ones take from
+# the environment: BRAND_DIR (artwork, and package/ made with it by the CMake
+# function), MKINSTALLER, MKINSTALLER_EXE (the package maker, native and for
+# Windows) and INSTALLERWIN_VERSION.
 SCENARIO=${1:?} PACKAGE=${2:?} PAYLOAD=${3:?} SKIN=${4:?} PROBE=${5:?} ARTWORK=${6:?} HOST=${7:?} PLANTED=${8:?}
 source "$(dirname "$0")/../tools/e2e-lib.sh"
 # Wine reads file names and arguments in the locale's character set: UTF-8, as written here.
@@ -54,6 +58,29 @@ grab_client() {
 
 # Number of pixels that differ between two pictures of the same size.
 differing() { compare -metric AE "$1" "$2" null: 2>&1 || true; }
+
+# The background picture in folder $1 and the button's pictures $2 (normal)
+# and $3 (hover) as libjpeg decodes them, for the comparisons below.
+decode_pictures() {
+  djpeg -ppm -outfile "$E2E_WORK/background.ppm" "$1/background.jpg"
+  djpeg -ppm -outfile "$E2E_WORK/normal.ppm" "$1/$2"
+  djpeg -ppm -outfile "$E2E_WORK/hover.ppm" "$1/$3"
+  convert "$E2E_WORK/normal.ppm" "$E2E_WORK/normal.png"
+  convert "$E2E_WORK/hover.ppm" "$E2E_WORK/hover.png"
+}
+
+# The client area of window $1 shows the background shifted 8 left, the
+# button's normal picture at 351, 210 and the window colour in column 442.
+check_face() {
+  grab_client "$1" "$E2E_WORK/client.png"
+  face=$(convert "$E2E_WORK/client.png" -format '%[pixel:p{442,100}]' info:)
+  convert -size 443x304 "xc:$face" \( "$E2E_WORK/background.ppm" -crop 442x304+8+0 +repage \) -geometry +0+0 -composite \
+    "$E2E_WORK/normal.ppm" -geometry +$BUTTON_X+$BUTTON_Y -composite "$E2E_WORK/expected.png"
+  [ "$(differing "$E2E_WORK/client.png" "$E2E_WORK/expected.png")" = 0 ] ||
+    fail "the client area differs from the pictures in $(differing "$E2E_WORK/client.png" "$E2E_WORK/expected.png") pixels"
+  [ "$(convert "$E2E_WORK/client.png" -crop 1x304+442+0 -unique-colors -format '%w' info:)" = 1 ] ||
+    fail "column 442 is not one colour"
+}
 
 # Waits until the button area of window $1 shows picture $2 exactly.
 wait_button_shows() {
@@ -122,14 +149,7 @@ scenario_window() {
   [ "$style" = "0 0 0 0 0 443x304" ] || fail "frame min max hscroll vscroll client: $style"
 
   note "the face: background shifted 8 left, the button at 351, 210, the window colour in column 442"
-  grab_client "$WID" "$E2E_WORK/client.png"
-  face=$(convert "$E2E_WORK/client.png" -format '%[pixel:p{442,100}]' info:)
-  convert -size 443x304 "xc:$face" \( "$E2E_WORK/background.ppm" -crop 442x304+8+0 +repage \) -geometry +0+0 -composite \
-    "$E2E_WORK/normal.ppm" -geometry +$BUTTON_X+$BUTTON_Y -composite "$E2E_WORK/expected.png"
-  [ "$(differing "$E2E_WORK/client.png" "$E2E_WORK/expected.png")" = 0 ] ||
-    fail "the client area differs from the pictures in $(differing "$E2E_WORK/client.png" "$E2E_WORK/expected.png") pixels"
-  [ "$(convert "$E2E_WORK/client.png" -crop 1x304+442+0 -unique-colors -format '%w' info:)" = 1 ] ||
-    fail "column 442 is not one colour"
+  check_face "$WID"
 }
 
 scenario_hover() {
@@ -231,13 +251,19 @@ with open(sys.argv[1], "r+b") as f:
   e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end after closing"
 }
 
+# Signs program file $1 into $2 with a throw-away certificate.
+sign() {
+  [ -f "$E2E_WORK/cert.pem" ] ||
+    openssl req -x509 -newkey rsa:2048 -nodes -keyout "$E2E_WORK/key.pem" -out "$E2E_WORK/cert.pem" -days 2 \
+      -subj /CN=InstallerWin-test >/dev/null 2>&1 || fail "openssl could not make a test certificate"
+  osslsigncode sign -certs "$E2E_WORK/cert.pem" -key "$E2E_WORK/key.pem" -n "Install Aurora" \
+    -in "$1" -out "$2" >/dev/null || fail "osslsigncode could not sign $1"
+}
+
 scenario_signed() {
   note "a package signed after packing installs its payload"
   mkdir "$E2E_WORK/signed"
-  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$E2E_WORK/key.pem" -out "$E2E_WORK/cert.pem" -days 2 \
-    -subj /CN=InstallerWin-test >/dev/null 2>&1 || fail "openssl could not make a test certificate"
-  osslsigncode sign -certs "$E2E_WORK/cert.pem" -key "$E2E_WORK/key.pem" -n "Install Aurora" \
-    -in "$PACKAGE" -out "$E2E_WORK/signed/Install-Aurora.exe" >/dev/null || fail "osslsigncode could not sign"
+  sign "$PACKAGE" "$E2E_WORK/signed/Install-Aurora.exe"
   read -r offset size total < <(security_directory "$E2E_WORK/signed/Install-Aurora.exe")
   [ "$offset" = "$(stat -c %s "$PACKAGE")" ] || fail "the signer padded the package: table at $offset"
   [ $((offset + size)) = "$total" ] || fail "the certificate table does not end the file"
@@ -286,17 +312,160 @@ scenario_full_disk() {
   [ -z "$(registered)" ] || fail "the registry names $(registered)"
 }
 
+# Runs mkinstaller.exe under Wine with these (UTF-8) arguments; its error
+# output lands in $E2E_WORK/mk.err without carriage returns.
+mkinstaller_exe() {
+  local rc=0
+  /usr/lib/wine/wine64 "$MKINSTALLER_EXE" "$@" </dev/null >/dev/null 2>"$E2E_WORK/mk.raw" || rc=$?
+  tr -d '\r' <"$E2E_WORK/mk.raw" >"$E2E_WORK/mk.err"
+  return $rc
+}
+
+# Program file $1 passes the checks of the built program, but for its size.
+check_program() {
+  local check
+  for check in imports hardening identity; do
+    /usr/bin/python3 "$(dirname "$0")/../bin/check_binary.py" $check "$1" "$INSTALLERWIN_VERSION" >"$E2E_WORK/check.txt" ||
+      fail "the check of $1 for $check failed: $(grep FAIL "$E2E_WORK/check.txt" | tr '\n' ' ')"
+  done
+}
+
+# Program file $1 holds exactly the images of icon file $2 as MAINICON and no
+# other icon image, and imgTitle's picture is an icon file of its 32 x 32
+# image alone.
+check_icon_resources() {
+  /usr/bin/python3 - "$1" "$2" <<'PY' || fail "the icon resources of $1 do not match $2"
+import struct, sys, pefile
+pe = pefile.PE(sys.argv[1])
+ico = open(sys.argv[2], "rb").read()
+images = []
+for i in range(struct.unpack_from("<H", ico, 4)[0]):
+    w, h, colours, _, planes, bits, size, offset = struct.unpack_from("<BBBBHHII", ico, 6 + 16 * i)
+    images.append(((w, h, colours, planes, bits), ico[offset:offset + size]))
+
+def leaves(type_id):
+    for t in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+        if t.id == type_id:
+            for n in t.directory.entries:
+                d = n.directory.entries[0].data.struct
+                yield (n.id if n.name is None else str(n.name)), pe.get_data(d.OffsetToData, d.Size)
+
+icons = dict(leaves(3))
+group = dict(leaves(14))["MAINICON"]
+entries = [struct.unpack_from("<BBBBHHIH", group, 6 + 14 * i) for i in range(struct.unpack_from("<H", group, 4)[0])]
+problems = []
+if [((w, h, c, p, b), icons.get(n)) for w, h, c, _, p, b, _, n in entries] != images:
+    problems.append("MAINICON does not hold the icon file's images")
+if len(icons) != len(entries):
+    problems.append(f"{len(icons)} icon images for the {len(entries)} of MAINICON")
+form = dict(leaves(10))["TINSTALLERFORM"]
+at = form.index(b"\x0cPicture.Data\x0a", form.index(b"\x08imgTitle")) + 14
+picture = form[at + 4:at + 4 + struct.unpack_from("<I", form, at)[0]]
+(w, h, c, p, b), data = next(image for image in images if image[0][:2] == (32, 32))
+alone = struct.pack("<HHH", 0, 1, 1) + struct.pack("<BBBBHHII", w, h, c, 0, p, b, len(data), 22) + data
+if picture != b"\x05TIcon" + alone:
+    problems.append("imgTitle's picture is not the 32 x 32 image alone")
+for problem in problems:
+    print(problem, file=sys.stderr)
+sys.exit(1 if problems else 0)
+PY
+}
+
+scenario_branded() {
+  note "mkinstaller.exe brands a package in a folder named in Polish, over an old one"
+  local dir="$WINEPREFIX/drive_c/users/Łukasz/Downloads" win='C:\users\Łukasz\Downloads'
+  mkdir -p "$dir"
+  cp "$HOST" "$dir/InstallerWin.exe"
+  cp "$PAYLOAD" "$dir/Aurora.scr"
+  cp "$BRAND_DIR"/{background.jpg,button.jpg,hover.jpg,icon.ico,skin.mskn} "$dir/"
+  printf 'an old package' >"$dir/Install-Aurora.exe"
+  local base=(--host "$win\\InstallerWin.exe" --payload "$win\\Aurora.scr")
+  mkinstaller_exe "${base[@]}" --background "$win\\background.jpg" --button "$win\\button.jpg" \
+    --hover "$win\\hover.jpg" --icon "$win\\icon.ico" --skin "$win\\skin.mskn" --output "$win\\Install-Aurora.exe" ||
+    fail "mkinstaller.exe refused: $(cat "$E2E_WORK/mk.err")"
+
+  note "its refusals name the file as given, and leave nothing behind"
+  local before
+  before=$(ls -A "$dir")
+  ! mkinstaller_exe "${base[@]}" --background "$win\\icon.ico" --output "$win\\Refused.exe" ||
+    fail "mkinstaller.exe took an icon for a background"
+  [ "$(cat "$E2E_WORK/mk.err")" = "mkinstaller: background '$win\\icon.ico' is not a JPEG file" ] ||
+    fail "the refusal said: $(cat "$E2E_WORK/mk.err")"
+  ! mkinstaller_exe "${base[@]}" --skin "$win\\skin.mskn" --output "Z:$dir/InstallerWin.exe" ||
+    fail "mkinstaller.exe wrote over its host, named through drive Z:"
+  grep -qF "is the same file as the host '$win\\InstallerWin.exe'" "$E2E_WORK/mk.err" ||
+    fail "the refusal said: $(cat "$E2E_WORK/mk.err")"
+  ! mkinstaller_exe --host "$win\\InstallerWin.exe" --payload NUL --output "$win\\Refused.exe" ||
+    fail "mkinstaller.exe took a device for a payload"
+  [ "$(cat "$E2E_WORK/mk.err")" = "mkinstaller: payload 'NUL' is not a regular file" ] ||
+    fail "the refusal said: $(cat "$E2E_WORK/mk.err")"
+  [ "$(ls -A "$dir")" = "$before" ] || fail "refused runs left: $(ls -A "$dir" | tr '\n' ' ')"
+
+  note "the branded program is sound, and its icon is the given one"
+  mkdir "$E2E_WORK/branded"
+  local package="$E2E_WORK/branded/Install-Aurora.exe"
+  cp "$dir/Install-Aurora.exe" "$package"
+  check_program "$package"
+  check_icon_resources "$package" "$BRAND_DIR/icon.ico"
+
+  note "the window shows the given pictures, the hover picture under the pointer, and the given icon in its title bar"
+  decode_pictures "$BRAND_DIR" button.jpg hover.jpg
+  start_installer "$package"
+  check_face "$WID"
+  point_at_button "$WID"
+  wait_button_shows "$WID" "$E2E_WORK/hover.png" || fail "hover picture not shown"
+  # Wine draws the title bar: the small icon lies 2 pixels inside the frame.
+  local cx cy at16
+  read -r cx cy < <(client_origin "$WID")
+  import -window root -crop "16x16+$((cx + 2))+$((cy - 18))" +repage "$E2E_WORK/title-icon.png"
+  at16=$(identify -format '%w %p\n' "$BRAND_DIR/icon.ico" | awk '$1 == 16 {print $2; exit}')
+  convert "$BRAND_DIR/icon.ico[$at16]" -background black -flatten "$E2E_WORK/icon-16.png"
+  [ "$(differing "$E2E_WORK/title-icon.png" "$E2E_WORK/icon-16.png")" = 0 ] ||
+    fail "the title bar's icon differs from the given one in $(differing "$E2E_WORK/title-icon.png" "$E2E_WORK/icon-16.png") pixels"
+
+  note "it installs its payload and the given skin"
+  click_install "$WID"
+  answer_box Confirm n
+  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after No"
+  cmp -s "$sys/Aurora.scr" "$PAYLOAD" || fail "Aurora.scr differs from the payload"
+  cmp -s "$sys/swing.mskn" "$BRAND_DIR/skin.mskn" || fail "swing.mskn differs from the given skin"
+}
+
+scenario_branded_signed() {
+  local made="$BRAND_DIR/package/Install-Aurora.exe" work="$E2E_WORK/rebrand" hostsize
+  mkdir -p "$work/signed"
+  note "the host of a package the CMake function branded is branded again"
+  hostsize=$(/usr/bin/python3 -c 'import sys, pefile
+pe = pefile.PE(sys.argv[1], fast_load=True)
+print(max(s.PointerToRawData + s.SizeOfRawData for s in pe.sections))' "$made")
+  head -c "$hostsize" "$made" >"$work/Branded.exe"
+  printf 'a second skin\n' >"$work/second.mskn"
+  "$MKINSTALLER" --host "$work/Branded.exe" --payload "$PAYLOAD" --skin "$work/second.mskn" \
+    --output "$work/Install-Aurora.exe" 2>"$E2E_WORK/mk.err" || fail "mkinstaller refused: $(cat "$E2E_WORK/mk.err")"
+
+  note "a package, a signed program and another program are no hosts to brand"
+  sign "$work/Branded.exe" "$work/signed/Branded.exe"
+  sign "$work/Install-Aurora.exe" "$work/signed/Install-Aurora.exe"
+  local host want
+  for host in "$made:carries" "$work/signed/Branded.exe:is signed" "$PAYLOAD:is not an InstallerWin program"; do
+    want=${host##*:} host=${host%:*}
+    ! "$MKINSTALLER" --host "$host" --payload "$PAYLOAD" --skin "$work/second.mskn" --output "$work/Refused.exe" \
+      2>"$E2E_WORK/mk.err" || fail "mkinstaller branded $host"
+    grep -q "host '$host' $want" "$E2E_WORK/mk.err" || fail "the refusal said: $(cat "$E2E_WORK/mk.err")"
+  done
+  [ ! -e "$work/Refused.exe" ] || fail "a refused run wrote its output"
+
+  note "signed after packing, the package installs its payload and the second skin"
+  install_and_compare "$work/signed/Install-Aurora.exe"
+  cmp -s "$sys/swing.mskn" "$work/second.mskn" || fail "swing.mskn differs from the second skin"
+}
+
 e2e_start_display
 e2e_start_wine
 sys=$(SYSDIR_UNIX)
 point_away
 
-# The pictures as libjpeg decodes them.
-djpeg -ppm -outfile "$E2E_WORK/background.ppm" "$ARTWORK/background.jpg"
-djpeg -ppm -outfile "$E2E_WORK/normal.ppm" "$ARTWORK/button-normal.jpg"
-djpeg -ppm -outfile "$E2E_WORK/hover.ppm" "$ARTWORK/button-hover.jpg"
-convert "$E2E_WORK/normal.ppm" "$E2E_WORK/normal.png"
-convert "$E2E_WORK/hover.ppm" "$E2E_WORK/hover.png"
+decode_pictures "$ARTWORK" button-normal.jpg button-hover.jpg
 
 case "$SCENARIO" in
   window) scenario_window ;;
@@ -309,6 +478,8 @@ case "$SCENARIO" in
   signed) scenario_signed ;;
   plain-append) scenario_plain_append ;;
   full-disk) scenario_full_disk ;;
+  branded) scenario_branded ;;
+  branded-signed) scenario_branded_signed ;;
   *) fail "no scenario $SCENARIO" ;;
 esac
 note "passed"

@@ -2,7 +2,7 @@
 //   host program | zero padding | payload | payload length (4 bytes, little-endian)
 // The padding (0-7 bytes) makes the package a multiple of 8 bytes long, so a code
 // signer appends its certificate table right behind the length, where the installer
-// looks for it.
+// looks for it. The host may first be branded with a distributor's artwork.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +13,9 @@ namespace mkinstaller {
 // The installer reads the length back as a signed 32-bit integer.
 inline constexpr std::uint64_t kMaxPayloadSize = 0x7FFFFFFF;
 
+// Largest file taken for branding, and largest host read whole to brand it.
+inline constexpr std::uint64_t kMaxBrandFileSize = 64 * 1024 * 1024;
+
 // Zero bytes put between host and payload so the whole package is 8-byte aligned.
 std::size_t PaddingBeforePayload(std::uint64_t hostSize, std::uint64_t payloadSize);
 
@@ -20,11 +23,18 @@ std::size_t PaddingBeforePayload(std::uint64_t hostSize, std::uint64_t payloadSi
 std::string CheckPayloadSize(const std::string& payload, std::uint64_t size,
                              std::uint64_t limit = kMaxPayloadSize);
 
-// Writes the package to `output` atomically (temporary file + rename, mode 0755).
+// Files of the distributor's for the host's artwork (see Branding.h); an
+// empty path keeps the host's own.
+struct Branding {
+    std::string background, button, hover, icon, skin;
+};
+
+// Writes the package to `output` atomically (temporary file + rename, mode 0755 on POSIX).
 // Returns an empty string on success, else a one-line message naming the offending file;
-// a failed call leaves no temporary file and any existing `output` untouched.
+// every input is checked before anything is written, and a failed call leaves no
+// temporary file and any existing `output` untouched.
 // `payloadLimit` exists so tests can exercise the size refusal without huge files.
 std::string MakePackage(const std::string& host, const std::string& payload, const std::string& output,
-                        std::uint64_t payloadLimit = kMaxPayloadSize);
+                        const Branding& branding = {}, std::uint64_t payloadLimit = kMaxPayloadSize);
 
 }  // namespace mkinstaller

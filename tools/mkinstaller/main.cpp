@@ -1,18 +1,24 @@
-// mkinstaller: command-line front end of PackageWriter.
+// mkinstaller: command-line front end of PackageWriter. The same code runs on
+// POSIX systems and, built with MinGW, as mkinstaller.exe on Windows, where it
+// takes its arguments as wide text.
+#include "Files.h"
 #include "PackageWriter.h"
 
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: mkinstaller --host InstallerWin.exe --payload Aurora.scr --output Install-Aurora.exe\n";
+    "usage: mkinstaller --host InstallerWin.exe --payload Aurora.scr --output Install-Aurora.exe\n"
+    "                   [--background FILE] [--button FILE] [--hover FILE] [--icon FILE] [--skin FILE]\n";
 
 void PrintHelp() {
-    std::fputs(kUsage, stdout);
-    std::fputs(
+    using mkinstaller::WriteText;
+    WriteText(stdout, kUsage);
+    WriteText(stdout,
         "\n"
         "Makes a self-extracting screensaver installer: a copy of the host program with the\n"
         "payload (the screensaver file, copied as opaque bytes) and its length appended:\n"
@@ -25,37 +31,51 @@ void PrintHelp() {
         "file beside it, made executable (0755) and then renamed into place.\n"
         "\n"
         "Options:\n"
-        "  --host FILE      the built installer program\n"
-        "  --payload FILE   the screensaver to package\n"
-        "  --output FILE    the package to write (replaced if it exists)\n"
-        "  -h, --help       show this help\n"
+        "  --host FILE        the built installer program\n"
+        "  --payload FILE     the screensaver to package\n"
+        "  --output FILE      the package to write (replaced if it exists)\n"
+        "  -h, --help         show this help\n"
+        "\n"
+        "Your own artwork (each optional; what is not given stays as in the host):\n"
+        "  --background FILE  the window's picture: a JPEG of exactly 450 x 304 pixels\n"
+        "  --button FILE      the Install button's picture: a JPEG of exactly 28 x 9 pixels\n"
+        "  --hover FILE       the Install button's picture under the pointer: a JPEG of 28 x 9\n"
+        "  --icon FILE        the program's icon (title bar, taskbar): a Windows icon file (.ico)\n"
+        "                     holding a 32 x 32 image, and any other sizes\n"
+        "  --skin FILE        the skin the install writes as swing.mskn: any non-empty file\n"
+        "The JPEGs must be 8-bit, baseline or progressive, grey or colour (not CMYK): what the\n"
+        "installer's own decoder draws. Files of up to 64 MiB are taken.\n"
         "\n"
         "Refuses (exit 1, nothing written, an existing output left untouched):\n"
         "  - a host that is missing, unreadable or not a regular file;\n"
         "  - a payload that is missing, unreadable, not a regular file or empty;\n"
         "  - a payload of 2 GiB (2^31 bytes) or more, as the installer reads N as a signed\n"
         "    32-bit integer;\n"
-        "  - an output that is the host or the payload (also through links or other spellings);\n"
+        "  - artwork that does not fit the above; for artwork, a host that is not an InstallerWin\n"
+        "    program as built (a package or a signed program is not);\n"
+        "  - an output that is one of the inputs (also through links or other spellings);\n"
         "  - an output that cannot be written.\n"
-        "Usage errors exit 2.\n",
-        stdout);
+        "Usage errors exit 2.\n");
 }
 
 int UsageError(const std::string& message) {
-    std::fprintf(stderr, "mkinstaller: %s\n%sTry 'mkinstaller --help' for more information.\n", message.c_str(),
-                 kUsage);
+    mkinstaller::WriteText(stderr, "mkinstaller: " + message + "\n" + kUsage +
+                                       "Try 'mkinstaller --help' for more information.\n");
     return 2;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(const std::vector<std::string>& args) {
     std::string host, payload, output;
-    struct Option { const char* name; std::string* value; };
-    const Option options[] = {{"--host", &host}, {"--payload", &payload}, {"--output", &output}};
+    mkinstaller::Branding branding;
+    struct Option { const char* name; std::string* value; bool required; };
+    const Option options[] = {
+        {"--host", &host, true}, {"--payload", &payload, true}, {"--output", &output, true},
+        {"--background", &branding.background, false}, {"--button", &branding.button, false},
+        {"--hover", &branding.hover, false}, {"--icon", &branding.icon, false}, {"--skin", &branding.skin, false},
+    };
 
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
         if (arg == "-h" || arg == "--help") {
             PrintHelp();
             return 0;
@@ -75,21 +95,38 @@ int main(int argc, char** argv) {
         }
         if (match == nullptr) return UsageError("unknown argument '" + arg + "'");
         if (!hasValue) {
-            if (i + 1 >= argc) return UsageError(std::string("option ") + match->name + " needs a file name");
-            value = argv[++i];
+            if (i + 1 >= args.size()) return UsageError(std::string("option ") + match->name + " needs a file name");
+            value = args[++i];
         }
         if (value.empty()) return UsageError(std::string("option ") + match->name + " needs a file name");
         if (!match->value->empty()) return UsageError(std::string("option ") + match->name + " given twice");
         *match->value = value;
     }
     for (const Option& opt : options) {
-        if (opt.value->empty()) return UsageError(std::string("missing option ") + opt.name);
+        if (opt.required && opt.value->empty()) return UsageError(std::string("missing option ") + opt.name);
     }
 
-    const std::string error = mkinstaller::MakePackage(host, payload, output);
+    const std::string error = mkinstaller::MakePackage(host, payload, output, branding);
     if (!error.empty()) {
-        std::fprintf(stderr, "mkinstaller: %s\n", error.c_str());
+        mkinstaller::WriteText(stderr, "mkinstaller: " + error + "\n");
         return 1;
     }
     return 0;
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// Wide arguments: a path outside the ANSI code page (C:\Users\Łukasz) arrives intact.
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> args;
+    try {
+        for (int i = 1; i < argc; ++i) args.push_back(mkinstaller::Utf8FromWide(argv[i]));
+    } catch (const mkinstaller::Failure& failure) {
+        return UsageError(failure.what());
+    }
+    return Run(args);
+}
+#else
+int main(int argc, char** argv) { return Run(std::vector<std::string>(argv + 1, argv + argc)); }
+#endif

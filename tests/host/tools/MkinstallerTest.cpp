@@ -1,4 +1,5 @@
-// Tests of mkinstaller: the package layout, its refusals and its command line.
+// Tests of mkinstaller: the package layout, its refusals, the checks of a
+// distributor's artwork and its command line.
 #include "PackageWriter.h"
 
 #include <gtest/gtest.h>
@@ -115,6 +116,8 @@ protected:
         RunResult result;
         pid_t pid = ::fork();
         if (pid == 0) {
+            // A tool that blocks (on a FIFO, say) dies instead of hanging the test.
+            ::alarm(15);
             int o = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             int e = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 || ::chdir(dir.c_str()) != 0) ::_exit(126);
@@ -270,12 +273,12 @@ TEST_F(MkinstallerSizeTest, LargestSignedLengthPassesTheSizeCheck) {
 
 TEST_F(MkinstallerSizeTest, InjectedLimitIsInclusive) {
     WriteFile(payload_, "0123456789");
-    EXPECT_EQ(MakePackage(host_, payload_, output_, 10), "");
+    EXPECT_EQ(MakePackage(host_, payload_, output_, {}, 10), "");
     EXPECT_EQ(ReadFile(output_), Packaged("0123456789"));
 
     WriteFile(payload_, "0123456789A");
     WriteFile(output_, "old");
-    EXPECT_NE(MakePackage(host_, payload_, output_, 10).find("too large"), std::string::npos);
+    EXPECT_NE(MakePackage(host_, payload_, output_, {}, 10).find("too large"), std::string::npos);
     EXPECT_EQ(ReadFile(output_), "old");
 }
 
@@ -295,8 +298,6 @@ TEST_F(MkinstallerRefusalTest, MissingHost) {
 }
 
 TEST_F(MkinstallerRefusalTest, UnreadableHost) {
-    fs::create_directory(work_ / "HostDir.exe");
-    ExpectRefused(Args(work_ / "HostDir.exe", payload_, output_), {"HostDir.exe", "host"});
     if (::geteuid() != 0) {  // root reads through permission bits
         fs::permissions(host_, fs::perms::none);
         ExpectRefused(Args(host_, payload_, output_), {"InstallerWin.exe", "host"});
@@ -309,12 +310,38 @@ TEST_F(MkinstallerRefusalTest, MissingPayload) {
 }
 
 TEST_F(MkinstallerRefusalTest, UnreadablePayload) {
-    fs::create_directory(work_ / "Dir.scr");
-    ExpectRefused(Args(host_, work_ / "Dir.scr", output_), {"Dir.scr", "payload"});
     if (::geteuid() != 0) {
         fs::permissions(payload_, fs::perms::none);
         ExpectRefused(Args(host_, payload_, output_), {"Aurora.scr", "payload"});
         fs::permissions(payload_, fs::perms::owner_read | fs::perms::owner_write);
+    }
+}
+
+// Opening a FIFO for reading waits for a writer: the tool must refuse it
+// without opening it that way (Run's alarm ends a tool that blocks).
+TEST_F(MkinstallerRefusalTest, InputsThatAreNotRegularFiles) {
+    const fs::path fifo = root_ / "fifo", dir = root_ / "dir";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    fs::create_directory(dir);
+    for (const fs::path& odd : {fifo, dir}) {
+        const std::string name = odd.filename().string();
+        ExpectRefused(Args(odd, payload_, output_), {"host '" + odd.string() + "' is not a regular file"});
+        ExpectRefused(Args(host_, odd, output_), {"payload '" + odd.string() + "' is not a regular file"});
+        auto args = Args(host_, payload_, output_);
+        args.insert(args.end(), {"--skin", odd.string()});
+        ExpectRefused(args, {"skin '" + odd.string() + "' is not a regular file"});
+    }
+}
+
+// The padding and the trailer are reckoned from the size the file system
+// reports, so a payload of another real length must not be packaged: sysfs
+// reports a page for a few bytes, procfs nothing for a whole text.
+TEST_F(MkinstallerRefusalTest, PayloadLongerOrShorterThanReported) {
+    for (const fs::path odd : {"/sys/devices/system/cpu/online", "/proc/version"}) {
+        std::error_code ec;
+        if (!fs::is_regular_file(odd, ec) || ReadFile(odd).empty()) continue;
+        ASSERT_NE(fs::file_size(odd), ReadFile(odd).size()) << odd;
+        ExpectRefused(Args(host_, odd, output_), {"payload '" + odd.string() + "' is not as long as its file system says"});
     }
 }
 
@@ -343,8 +370,17 @@ TEST_F(MkinstallerRefusalTest, OutputIsADirectory) {
 }
 
 TEST_F(MkinstallerRefusalTest, OutputNamesNoFile) {
-    ExpectRefused(Args(host_, payload_, work_.string() + "/"), {"output"});
-    ExpectRefused(Args(host_, payload_, work_ / "."), {"output"});
+    fs::create_directory(work_ / "sub");
+    for (const std::string& out : {work_.string() + "/", (work_ / ".").string(), (work_ / "sub" / "..").string()})
+        ExpectRefused(Args(host_, payload_, out), {"output '" + out + "' does not name a file"});
+    ExpectRefused(Args(host_, payload_, ".."), {"output '..' does not name a file"}, work_ / "sub");
+}
+
+// The temporary file goes beside the output, wherever the tool is started.
+TEST_F(MkinstallerRefusalTest, WorkingDirectoryThatCannotHoldFiles) {
+    const RunResult r = Run(Args(host_, payload_, output_), "/proc");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadFile(output_), Packaged(Pattern(300, 3)));
 }
 
 // --- Output that is one of the inputs -------------------------------------------------------
@@ -401,6 +437,76 @@ TEST_F(MkinstallerSameFileTest, OutputIsAHardLinkToAnInput) {
     ExpectRefused(Args(host_, payload_, work_ / "payload-hard.scr"), {"payload-hard.scr", "payload"});
 }
 
+// --- A distributor's artwork ---------------------------------------------------------------
+
+// The checks run before anything is written: a refusal names the file and what
+// is wrong. The host here is no program at all, so a run whose artwork passes
+// every check is refused for the host, which is checked last.
+class MkinstallerBrandTest : public MkinstallerTest {
+protected:
+    void SetUp() override {
+        MkinstallerTest::SetUp();
+        WriteFile(payload_, Pattern(300, 3));
+        WriteFile(output_, "old package");
+    }
+
+    static std::string Fixture(const std::string& name) { return (fs::path(BRAND_FIXTURES) / name).string(); }
+
+    std::vector<std::string> With(const std::vector<std::string>& options) {
+        std::vector<std::string> args = Args(host_, payload_, output_);
+        args.insert(args.end(), options.begin(), options.end());
+        return args;
+    }
+
+    // `jpeg` with the sample precision in its frame header set to `bits`.
+    static std::string WithPrecision(std::string jpeg, char bits) {
+        const std::size_t sof = jpeg.find("\xFF\xC0");
+        EXPECT_NE(sof, std::string::npos);
+        jpeg[sof + 4] = bits;  // after the marker and the segment length
+        return jpeg;
+    }
+};
+
+TEST_F(MkinstallerBrandTest, PicturesTheInstallerDoesNotDraw) {
+    const std::string png = Fixture("not-a-jpeg.jpg"), button = Fixture("button.jpg"), bg = Fixture("background.jpg");
+    ExpectRefused(With({"--background", png}), {"background '" + png + "' is not a JPEG file"});
+    ExpectRefused(With({"--background", button}), {"background '" + button + "'", "28 x 9", "450 x 304"});
+    ExpectRefused(With({"--button", bg}), {"button '" + bg + "'", "450 x 304", "28 x 9"});
+    ExpectRefused(With({"--hover", Fixture("cmyk-button.jpg")}), {"hover '", "cmyk-button.jpg", "CMYK"});
+    ExpectRefused(With({"--button", Fixture("arithmetic-button.jpg")}), {"arithmetic-button.jpg", "arithmetic"});
+
+    const fs::path twelveBit = root_ / "12-bit.jpg", cut = root_ / "cut.jpg";
+    WriteFile(twelveBit, WithPrecision(ReadFile(button), 12));
+    ExpectRefused(With({"--hover", twelveBit.string()}), {"12-bit.jpg", "cannot be decoded by the installer", "precision"});
+    const std::string whole = ReadFile(bg);
+    WriteFile(cut, whole.substr(0, whole.size() / 2));
+    ExpectRefused(With({"--background", cut.string()}), {"background '" + cut.string() + "' is damaged"});
+}
+
+TEST_F(MkinstallerBrandTest, PicturesTheInstallerDrawsPassTheirChecks) {
+    for (const char* background : {"background.jpg", "grey-progressive.jpg"}) {
+        ExpectRefused(With({"--background", Fixture(background), "--button", Fixture("button.jpg"), "--hover",
+                            Fixture("button.jpg"), "--icon", Fixture("icon.ico"), "--skin", payload_.string()}),
+                      {"host '" + host_.string() + "' is not an InstallerWin program"});
+    }
+}
+
+TEST_F(MkinstallerBrandTest, IconsAndSkins) {
+    const std::string jpeg = Fixture("button.jpg"), no32 = Fixture("no-32.ico");
+    ExpectRefused(With({"--icon", jpeg}), {"icon '" + jpeg + "' is not an icon file"});
+    ExpectRefused(With({"--icon", no32}), {"icon '" + no32 + "' holds no 32 x 32 image"});
+    WriteFile(root_ / "empty.mskn", "");
+    ExpectRefused(With({"--skin", (root_ / "empty.mskn").string()}), {"skin '", "empty.mskn' is empty"});
+}
+
+TEST_F(MkinstallerBrandTest, OutputIsAnArtworkFile) {
+    const fs::path skin = work_ / "skin.mskn";
+    WriteFile(skin, "skin");
+    fs::remove(output_);
+    fs::create_hard_link(skin, output_);
+    ExpectRefused(With({"--skin", skin.string()}), {"is the same file as the skin '" + skin.string() + "'"});
+}
+
 // --- Command line ---------------------------------------------------------------------------
 
 class MkinstallerCommandLineTest : public MkinstallerTest {};
@@ -413,6 +519,9 @@ TEST_F(MkinstallerCommandLineTest, HelpExplainsTheLayout) {
         EXPECT_NE(r.out.find("--output"), std::string::npos);
         EXPECT_NE(r.out.find("2 GiB"), std::string::npos);
         EXPECT_NE(r.out.find("Refuses"), std::string::npos);
+        for (const char* option : {"--background FILE", "--button FILE", "--hover FILE", "--icon FILE", "--skin FILE",
+                                   "450 x 304", "28 x 9", "32 x 32", "CMYK"})
+            EXPECT_NE(r.out.find(option), std::string::npos) << option;
     }
 }
 

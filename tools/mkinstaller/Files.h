@@ -1,0 +1,97 @@
+// The package maker's file handling, one implementation per platform (POSIX
+// and Windows) behind one interface, so both builds run the same code path.
+// Paths are UTF-8; the Windows side opens files by their wide names.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace mkinstaller {
+
+#ifdef _WIN32
+using NativeHandle = void*;  // a HANDLE; null when closed
+#else
+using NativeHandle = int;  // a descriptor; -1 when closed
+#endif
+
+// A refusal: what() is one line naming the file and what is wrong.
+class Failure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// "role 'path'", the way every message names a file.
+std::string Named(const std::string& role, const std::string& path);
+
+// Identity of a file whatever the spelling of its path: device and inode, or
+// volume serial number and file index.
+struct FileId {
+    std::uint64_t volume = 0, index = 0;
+    bool operator==(const FileId&) const = default;
+};
+
+// An input file, open for reading. Throws Failure unless the path names a
+// readable regular file; a FIFO or device is refused without blocking.
+class InputFile {
+public:
+    InputFile(const std::string& role, const std::string& path);
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    const std::string& Name() const { return name_; }
+    FileId Id() const { return id_; }
+    // What the file system says; the real length may differ (procfs, sysfs,
+    // a file still being written).
+    std::uint64_t ReportedSize() const { return reportedSize_; }
+    // Up to `size` bytes; 0 at the end of the file. Throws Failure.
+    std::size_t Read(void* data, std::size_t size);
+    // The rest of the file; Failure when it is longer than `limit`.
+    std::vector<std::uint8_t> ReadAll(std::uint64_t limit);
+
+private:
+    std::string name_;
+    FileId id_;
+    std::uint64_t reportedSize_ = 0;
+    NativeHandle handle_;
+};
+
+// Identity of the file at `path`; false when there is none.
+bool ExistingFileId(const std::string& path, FileId& id);
+
+// The part of `path` after its last separator (on Windows also after a drive
+// "C:"); empty when the path ends in a separator.
+std::string FileName(const std::string& path);
+
+// A file written through a temporary file beside it (so the final rename
+// cannot cross file systems): Commit renames it into place, replacing an
+// existing file; without Commit the temporary file goes and `path` is untouched.
+class OutputFile {
+public:
+    explicit OutputFile(const std::string& path);
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    void Write(const void* data, std::size_t size);
+    // Executable, flushed, closed and renamed over `path`. Throws Failure.
+    void Commit();
+
+private:
+    std::string path_, name_, tempPath_;
+    NativeHandle handle_;
+};
+
+// Writes UTF-8 text to stdout or stderr; a Windows console gets it as wide text.
+void WriteText(std::FILE* stream, const std::string& text);
+
+#ifdef _WIN32
+// A command-line argument as UTF-8; Failure for one that is not valid UTF-16.
+std::string Utf8FromWide(const wchar_t* text);
+#endif
+
+}  // namespace mkinstaller

@@ -1,0 +1,184 @@
+#include "Files.h"
+
+#include <windows.h>
+
+namespace mkinstaller {
+namespace {
+
+std::string Utf8(const wchar_t* text, int length, DWORD flags) {
+    const int size = WideCharToMultiByte(CP_UTF8, flags, text, length, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return {};
+    std::string out(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, flags, text, length, out.data(), size, nullptr, nullptr);
+    return out;
+}
+
+// Paths arrive as UTF-8 made from the wide command line, so this cannot fail
+// for them; an empty result makes the open fail with its own message.
+std::wstring Wide(const std::string& text) {
+    if (text.empty()) return {};
+    const int length = static_cast<int>(text.size());
+    const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
+    if (size <= 0) return {};
+    std::wstring out(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, out.data(), size);
+    return out;
+}
+
+// The system's text for an error code, without its closing full stop.
+std::string Why(DWORD err) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, err,
+        0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::string text = length > 0 ? Utf8(buffer, static_cast<int>(length), 0) : std::string();
+    LocalFree(buffer);
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == '.' || text.back() == ' '))
+        text.pop_back();
+    return (text.empty() ? "error" : text) + " (" + std::to_string(err) + ")";
+}
+
+// Owns a HANDLE from CreateFileW for the length of a function.
+class ScopedHandle {
+public:
+    explicit ScopedHandle(HANDLE handle) : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
+    ~ScopedHandle() { if (handle_) CloseHandle(handle_); }
+    ScopedHandle(const ScopedHandle&) = delete;
+    ScopedHandle& operator=(const ScopedHandle&) = delete;
+    HANDLE Get() const { return handle_; }
+    HANDLE Release() { HANDLE h = handle_; handle_ = nullptr; return h; }
+private:
+    HANDLE handle_;
+};
+
+FileId IdOf(const BY_HANDLE_FILE_INFORMATION& info) {
+    return {info.dwVolumeSerialNumber, std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow};
+}
+
+std::size_t LastSeparator(const std::string& path) {
+    const std::size_t sep = path.find_last_of("\\/");
+    if (sep != std::string::npos) return sep;
+    // "C:name" names a file in the current folder of drive C.
+    return path.size() >= 2 && path[1] == ':' ? 1 : std::string::npos;
+}
+
+}  // namespace
+
+InputFile::InputFile(const std::string& role, const std::string& path) : name_(Named(role, path)), handle_(nullptr) {
+    const std::wstring wide = Wide(path);
+    // A folder cannot be opened as a file at all; say what it is.
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        throw Failure(name_ + " is not a regular file");
+    // Others may read it meanwhile, nobody may change it.
+    ScopedHandle file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file.Get()) throw Failure(name_ + " cannot be opened: " + Why(GetLastError()));
+    // A pipe or a device (CON, NUL, \\.\pipe\...) is never read: it has no size to check beforehand.
+    if (GetFileType(file.Get()) != FILE_TYPE_DISK) throw Failure(name_ + " is not a regular file");
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file.Get(), &info))
+        throw Failure(name_ + " cannot be examined: " + Why(GetLastError()));
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) throw Failure(name_ + " is not a regular file");
+    id_ = IdOf(info);
+    reportedSize_ = std::uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
+    handle_ = file.Release();
+}
+
+InputFile::~InputFile() {
+    if (handle_) CloseHandle(handle_);
+}
+
+std::size_t InputFile::Read(void* data, std::size_t size) {
+    DWORD got = 0;
+    const DWORD want = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    if (!ReadFile(handle_, data, want, &got, nullptr)) throw Failure(name_ + " cannot be read: " + Why(GetLastError()));
+    return got;
+}
+
+bool ExistingFileId(const std::string& path, FileId& id) {
+    // No access asked and every sharing allowed: this must not disturb anyone.
+    ScopedHandle file(CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file.Get() || !GetFileInformationByHandle(file.Get(), &info)) return false;
+    id = IdOf(info);
+    return true;
+}
+
+std::string FileName(const std::string& path) {
+    const std::size_t sep = LastSeparator(path);
+    return sep == std::string::npos ? path : path.substr(sep + 1);
+}
+
+OutputFile::OutputFile(const std::string& path) : path_(path), name_(Named("output", path)), handle_(nullptr) {
+    const std::size_t sep = LastSeparator(path);
+    const std::string dir = sep == std::string::npos ? std::string() : path.substr(0, sep + 1);
+    // CREATE_NEW never opens someone else's file; a name taken is tried again.
+    for (unsigned attempt = 0;; ++attempt) {
+        const std::string temp = dir + "." + FileName(path) + "." + std::to_string(GetCurrentProcessId()) + "-" +
+                                 std::to_string(GetTickCount() + attempt) + ".tmp";
+        HANDLE file = CreateFileW(Wide(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            handle_ = file;
+            tempPath_ = temp;
+            return;
+        }
+        const DWORD err = GetLastError();
+        if (err != ERROR_FILE_EXISTS || attempt == 100) throw Failure(name_ + " cannot be written: " + Why(err));
+    }
+}
+
+OutputFile::~OutputFile() {
+    if (handle_) CloseHandle(handle_);
+    if (!tempPath_.empty()) DeleteFileW(Wide(tempPath_).c_str());
+}
+
+void OutputFile::Write(const void* data, std::size_t size) {
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const DWORD want = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!WriteFile(handle_, bytes, want, &written, nullptr) || written == 0)
+            throw Failure(name_ + " cannot be written: " + Why(GetLastError()));
+        bytes += written;
+        size -= written;
+    }
+}
+
+void OutputFile::Commit() {
+    // Windows has no executable bit: the .exe name is what makes it a program.
+    if (!FlushFileBuffers(handle_)) throw Failure(name_ + " cannot be flushed: " + Why(GetLastError()));
+    HANDLE file = handle_;
+    handle_ = nullptr;
+    if (!CloseHandle(file)) throw Failure(name_ + " cannot be closed: " + Why(GetLastError()));
+    if (!MoveFileExW(Wide(tempPath_).c_str(), Wide(path_).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        throw Failure(name_ + " cannot be replaced: " + Why(GetLastError()));
+    tempPath_.clear();
+}
+
+void WriteText(std::FILE* stream, const std::string& text) {
+    // UTF-8 bytes would show as the console code page's characters.
+    HANDLE console = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (console && console != INVALID_HANDLE_VALUE && GetConsoleMode(console, &mode)) {
+        std::fflush(stream);
+        const std::wstring wide = Wide(text);
+        DWORD written = 0;
+        WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+        return;
+    }
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fflush(stream);
+}
+
+std::string Utf8FromWide(const wchar_t* text) {
+    if (*text == L'\0') return {};
+    std::string out = Utf8(text, -1, WC_ERR_INVALID_CHARS);
+    if (out.empty()) throw Failure("a command-line argument is not valid Unicode");
+    out.pop_back();  // the terminator
+    return out;
+}
+
+}  // namespace mkinstaller
