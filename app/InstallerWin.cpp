@@ -18,6 +18,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // Before anything can load a DLL by name.
   RestrictDllSearch();
   Application->Initialize();
+  // An error in FormCreate is shown and the window still shows; one that
+  // stops the window from being built at all ends the program.
   try {
     InstallerForm = Application->CreateForm<TInstallerForm>();
   } catch (...) {

@@ -60,8 +60,13 @@ TCustomForm::~TCustomForm() {
 }
 
 void TCustomForm::AfterConstruction() {
-  if (OnCreate)
-    OnCreate(this);
+  // Like every event handler's, an error in OnCreate is shown and the form goes on.
+  try {
+    if (OnCreate)
+      OnCreate(this);
+  } catch (...) {
+    Application->HandleException();
+  }
 }
 
 void TCustomForm::CreateParams(TCreateParams& Params) {

@@ -135,6 +135,33 @@ TEST(FrameworkApplication, TheFirstCreatedFormIsTheMainFormAndClosingItEndsRun) 
   EXPECT_TRUE(Application->Components().empty());
 }
 
+TEST(FrameworkApplication, AnExceptionInOnCreateIsShownAndTheFormStillShows) {
+  const auto Title = Application->Title();
+  WinTest::TMessageBoxWatcher Watcher(Title, IDOK);
+  auto* Form = Application->CreateForm<TCreatedForm>();
+  Form->OnCreate = [](TObject*) { throw Exception("The creation failed"); };
+  // As CreateForm does, once more with the failing handler.
+  Form->AfterConstruction();
+  ASSERT_TRUE(Watcher.Wait()) << "no error box captioned " << Title;
+  EXPECT_EQ(Watcher.Seen().Text, "The creation failed.");
+  EXPECT_EQ(Application->MainForm(), Form);
+
+  HWND Shown = nullptr;
+  TTimer Closer(nullptr);
+  Closer.SetInterval(50);
+  Closer.SetOnTimer([&](TObject*) {
+    if (!Shown && Form->HandleAllocated() && IsWindowVisible(Form->Handle())) {
+      Shown = Form->Handle();
+      PostMessageA(Shown, WM_CLOSE, 0, 0);
+    }
+  });
+  TTimer Watchdog(nullptr);
+  Watchdog.SetInterval(5000);
+  Watchdog.SetOnTimer([&](TObject*) { Application->Terminate(); });
+  Application->Run();
+  EXPECT_NE(Shown, nullptr) << "the form never showed after the error in OnCreate";
+}
+
 using FrameworkForms = FormFixture;
 
 LONG StyleOf(TWinControl* Control) { return GetWindowLongA(Control->Handle(), GWL_STYLE); }
