@@ -10,7 +10,8 @@
 //                                   unowned or marked as an app window (Wine answers no WM_GETICON
 //                                   from another process, so the icon is checked from inside)
 //   probe tray TITLE [SECONDS]      prints "left top width height" of each visible button of the
-//                                   shell's own taskbar that stands for a window of that program
+//                                   shell's own taskbar that stands for a window of that program,
+//                                   once there is one
 //   probe entry-close TITLE [SECONDS]     the taskbar menu's Close: WM_SYSCOMMAND SC_CLOSE to the
 //                                         window that has that program's taskbar button
 //   probe entry-minimize TITLE [SECONDS]  likewise SC_MINIMIZE
@@ -86,6 +87,7 @@ int PrintTray(HWND Window) {
   if (!Tray)
     return 1;
   const auto Windows = ProgramWindows(Window);
+  std::string Lines;
   // Each button of the shell's taskbar carries the window it stands for as its id.
   for (HWND Button = GetWindow(Tray, GW_CHILD); Button; Button = GetWindow(Button, GW_HWNDNEXT)) {
     auto For = reinterpret_cast<HWND>(GetWindowLongPtrA(Button, GWLP_ID));
@@ -95,8 +97,12 @@ int PrintTray(HWND Window) {
     RECT R;
     GetWindowRect(Button, &R);
     if (Ours && IsWindowVisible(Button))
-      std::printf("%ld %ld %ld %ld\n", R.left, R.top, R.right - R.left, R.bottom - R.top);
+      Lines += std::to_string(R.left) + " " + std::to_string(R.top) + " " + std::to_string(R.right - R.left) + " " +
+               std::to_string(R.bottom - R.top) + "\n";
   }
+  if (Lines.empty())
+    return 1;
+  std::fputs(Lines.c_str(), stdout);
   return 0;
 }
 
@@ -197,13 +203,14 @@ int main(int argc, char** argv) {
         return PrintTaskbar(Found);
       if (Mode == "origin")
         return PrintOrigin(Found);
-      if (Mode == "tray")
-        return PrintTray(Found);
+      if (Mode == "tray" && PrintTray(Found) == 0)
+        return 0;
       if (Mode == "entry-close")
         return PostToEntry(Found, SC_CLOSE);
       if (Mode == "entry-minimize")
         return PostToEntry(Found, SC_MINIMIZE);
-      return PrintWindow(Found);
+      if (Mode == "window")
+        return PrintWindow(Found);
     }
     Sleep(50);
   }

@@ -136,13 +136,17 @@ TEST(FrameworkApplication, TheFirstCreatedFormIsTheMainFormAndClosingItEndsRun) 
   EXPECT_TRUE(Application->Components().empty());
 }
 
+class TFailingForm : public TForm {
+public:
+  explicit TFailingForm(TComponent* Owner) : TForm(Owner) {
+    OnCreate = [](TObject*) { throw Exception("The creation failed"); };
+  }
+};
+
 TEST(FrameworkApplication, AnExceptionInOnCreateIsShownAndTheFormStillShows) {
   const auto Title = Application->Title();
   WinTest::TMessageBoxWatcher Watcher(Title, IDOK);
-  auto* Form = Application->CreateForm<TCreatedForm>();
-  Form->OnCreate = [](TObject*) { throw Exception("The creation failed"); };
-  // As CreateForm does, once more with the failing handler.
-  Form->AfterConstruction();
+  auto* Form = Application->CreateForm<TFailingForm>();
   ASSERT_TRUE(Watcher.Wait()) << "no error box captioned " << Title;
   EXPECT_EQ(Watcher.Seen().Text, "The creation failed.");
   EXPECT_EQ(Application->MainForm(), Form);
