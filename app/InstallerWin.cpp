@@ -17,8 +17,10 @@ void __verbose_terminate_handler() { std::abort(); }
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // Before anything can load a DLL by name.
   RestrictDllSearch();
-  Application->Initialize();
+  // An error in FormCreate is shown and the window still shows; one that
+  // stops the window from being built at all ends the program.
   try {
+    Application->Initialize();
     InstallerForm = Application->CreateForm<TInstallerForm>();
   } catch (...) {
     Application->HandleException();

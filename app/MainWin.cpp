@@ -69,8 +69,9 @@ std::string SystemDirectory() {
   return std::string(Buffer.data(), Len);
 }
 
-std::string WithTrailingBackslash(std::string Path) {
-  if (Path.empty() || Path.back() != '\\')
+std::string WithTrailingBackslash(std::string Path, TLeadBytePredicate IsLeadByte) {
+  // The last character, not the last byte: a double-byte character can end in 0x5C.
+  if (Path.empty() || LastDelimiter("\\", Path, IsLeadByte) != Path.size() - 1)
     Path += '\\';
   return Path;
 }

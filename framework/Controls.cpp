@@ -751,6 +751,35 @@ void TWinControl::PaintControls(HDC DC) {
   }
 }
 
+void TWinControl::PaintTo(HDC DC, int X, int Y) {
+  if (!FHandle)
+    return;
+  // The default handling of WM_PAINT begins and ends a paint of the window
+  // even when given a DC of ours: with the window up to date, nothing is lost.
+  UpdateWindow(FHandle);
+  const int Saved = SaveDC(DC);
+  OffsetViewportOrgEx(DC, X, Y, nullptr);
+  const RECT Client = ClientRect();
+  IntersectClipRect(DC, 0, 0, Client.right, Client.bottom);
+  try {
+    Perform(WM_ERASEBKGND, reinterpret_cast<WPARAM>(DC));
+    Perform(WM_PAINT, reinterpret_cast<WPARAM>(DC));
+    for (auto* Control : FControls) {
+      if (!Control->IsWindowed() || !Control->Visible())
+        continue;
+      auto* Child = static_cast<TWinControl*>(Control);
+      // Where the child's client area lies, past any frame of its own.
+      POINT At{0, 0};
+      MapWindowPoints(Child->Handle(), FHandle, &At, 1);
+      Child->PaintTo(DC, At.x, At.y);
+    }
+  } catch (...) {
+    RestoreDC(DC, Saved);
+    throw;
+  }
+  RestoreDC(DC, Saved);
+}
+
 void TWinControl::Dispatch(TMessage& Message) {
   switch (Message.Msg) {
     case WM_PAINT: {

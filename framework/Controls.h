@@ -238,6 +238,10 @@ public:
   // The tab-order list of this control's windowed children, depth first.
   void GetTabOrderList(std::vector<TWinControl*>& List) const;
 
+  // Paints the client area with its windowless and windowed children onto DC,
+  // with the client's top-left corner at X, Y; the screen is left as it is.
+  void PaintTo(HDC DC, int X, int Y);
+
   // Sends the message to every child control (stops early for CM_DIALOGCHAR once handled).
   void Broadcast(TMessage& Message);
   void NotifyControls(UINT Msg);

@@ -1,7 +1,10 @@
 #include "Forms.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <vector>
+
+#include <dwmapi.h>
 
 #include "SysUtils.h"
 
@@ -67,8 +70,13 @@ TCustomForm::~TCustomForm() {
 }
 
 void TCustomForm::AfterConstruction() {
-  if (OnCreate)
-    OnCreate(this);
+  // Like every event handler's, an error in OnCreate is shown and the form goes on.
+  try {
+    if (OnCreate)
+      OnCreate(this);
+  } catch (...) {
+    Application->HandleException();
+  }
 }
 
 void TCustomForm::CreateParams(TCreateParams& Params) {
@@ -96,6 +104,8 @@ void TCustomForm::CreateParams(TCreateParams& Params) {
   }
   if (!FEnabled)
     Params.Style |= WS_DISABLED;
+  // Owned by the application's window, a form has no taskbar entry of its own.
+  Params.WndParent = Application->Handle();
 }
 
 void TCustomForm::ApplyClientSize() {
@@ -283,6 +293,18 @@ void TCustomForm::Dispatch(TMessage& Message) {
       TWinControl::Dispatch(Message);
       UpdateScrollRanges();
       return;
+    case WM_MOVE:
+      TWinControl::Dispatch(Message);
+      if (Application->MainForm() == this)
+        Application->MainFormChanged();
+      return;
+    case WM_SYSCOMMAND:
+      // The program minimises as a whole, into its taskbar entry.
+      if ((Message.WParam & 0xFFF0) == SC_MINIMIZE && Application->MainForm() == this && Application->Handle()) {
+        Message.Result = SendMessageA(Application->Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        return;
+      }
+      break;
   }
   TWinControl::Dispatch(Message);
 }
@@ -314,17 +336,175 @@ TApplication::TApplication() : TComponent(nullptr) {}
 
 TApplication::~TApplication() = default;
 
+void TApplication::Initialize() {
+  if (FHandle)
+    return;
+  HINSTANCE Instance = GetModuleHandleA(nullptr);
+  static constexpr char ClassName[] = "TApplication";
+  WNDCLASSA Class{};
+  if (!GetClassInfoA(Instance, ClassName, &Class)) {
+    Class.lpfnWndProc = AppWindowProc;
+    Class.hInstance = Instance;
+    Class.hIcon = LoadIconA(Instance, "MAINICON");
+    Class.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    Class.lpszClassName = ClassName;
+    if (!RegisterClassA(&Class))
+      throw Exception("Cannot create window class " + std::string(ClassName));
+  }
+  // A captioned popup of no size: nothing of it shows on the screen, yet the
+  // shell gives it the taskbar entry and Alt+Tab shows its title and icon.
+  FHandle.Reset(CreateWindowExA(0, ClassName, Title().c_str(), WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU,
+                                GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr,
+                                nullptr, Instance, nullptr));
+  if (!FHandle)
+    throw Exception("Cannot create the application window");
+  // The taskbar asks the window for its icons before it looks at the class.
+  if (HICON Big = LoadIconA(Instance, "MAINICON")) {
+    SendMessageA(FHandle.Get(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(Big));
+    FSmallIcon.Reset(static_cast<HICON>(LoadImageA(Instance, "MAINICON", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                   GetSystemMetrics(SM_CYSMICON), 0)));
+    SendMessageA(FHandle.Get(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(FSmallIcon.Get()));
+  }
+  EnableThumbnails();
+  ShowWindow(FHandle.Get(), SW_SHOWNOACTIVATE);
+}
+
+void TApplication::EnableThumbnails() {
+  // The taskbar draws its thumbnail from the window that owns the entry, and
+  // ours has no area: it is told to ask us for a picture of the main form
+  // instead. Peek would show the same picture at the entry window's place
+  // rather than over the form, so it is turned off. dwmapi is not a KnownDLL:
+  // it is loaded by its full path in the system directory, never imported.
+  char Directory[MAX_PATH];
+  const UINT Length = GetSystemDirectoryA(Directory, MAX_PATH);
+  if (Length == 0 || Length >= MAX_PATH)
+    return;
+  FDwmApi.Reset(LoadLibraryA((std::string(Directory, Length) + "\\dwmapi.dll").c_str()));
+  if (!FDwmApi)
+    return;
+  using TSetWindowAttribute = HRESULT(WINAPI*)(HWND, DWORD, LPCVOID, DWORD);
+  auto SetAttribute = reinterpret_cast<TSetWindowAttribute>(
+      reinterpret_cast<void*>(GetProcAddress(FDwmApi.Get(), "DwmSetWindowAttribute")));
+  FDwmSetIconicThumbnail = reinterpret_cast<decltype(FDwmSetIconicThumbnail)>(
+      reinterpret_cast<void*>(GetProcAddress(FDwmApi.Get(), "DwmSetIconicThumbnail")));
+  if (!SetAttribute || !FDwmSetIconicThumbnail) {
+    FDwmSetIconicThumbnail = nullptr;
+    FDwmApi.Reset();
+    return;
+  }
+  const BOOL On = TRUE;
+  for (DWORD Attribute : {DWMWA_FORCE_ICONIC_REPRESENTATION, DWMWA_HAS_ICONIC_BITMAP, DWMWA_DISALLOW_PEEK})
+    SetAttribute(FHandle.Get(), Attribute, &On, sizeof On);
+}
+
+LRESULT CALLBACK TApplication::AppWindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam) {
+  if (Window != Application->Handle())
+    return DefWindowProcA(Window, Msg, WParam, LParam);
+  // An exception must never unwind through the system's code.
+  try {
+    return Application->AppWndProc(Msg, WParam, LParam);
+  } catch (...) {
+    Application->HandleException();
+  }
+  return 0;
+}
+
+LRESULT TApplication::AppWndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
+  HWND Window = FHandle.Get();
+  switch (Msg) {
+    case WM_ACTIVATE:
+      DefWindowProcA(Window, Msg, WParam, LParam);
+      // Taskbar click or Alt+Tab: the user means the program's window.
+      if (LOWORD(WParam) != WA_INACTIVE && !HIWORD(WParam))
+        BringForward();
+      return 0;
+    case WM_CLOSE:
+      // The taskbar's Close closes the main form, as its close button does,
+      // unless a box it has open waits for an answer.
+      if (FMainForm && FMainForm->HandleAllocated() && !IsWindowEnabled(FMainForm->Handle()))
+        BringForward();
+      else if (FMainForm)
+        FMainForm->Close();
+      return 0;
+    case WM_SYSCOMMAND:
+      switch (WParam & 0xFFF0) {
+        case SC_MINIMIZE:
+          if (!(GetWindowLongA(Window, GWL_STYLE) & WS_MINIMIZEBOX))
+            return 0;
+          ShowOwnedPopups(Window, FALSE);
+          break;
+        case SC_RESTORE: {
+          const LRESULT Result = DefWindowProcA(Window, Msg, WParam, LParam);
+          ShowOwnedPopups(Window, TRUE);
+          BringForward();
+          return Result;
+        }
+      }
+      break;
+    case WM_DWMSENDICONICTHUMBNAIL:
+      if (FDwmSetIconicThumbnail && FMainForm)
+        if (TGdiObject Picture = ClientPicture(*FMainForm, HIWORD(LParam), LOWORD(LParam)))
+          FDwmSetIconicThumbnail(Window, static_cast<HBITMAP>(Picture.Get()), 0);
+      return 0;
+  }
+  return DefWindowProcA(Window, Msg, WParam, LParam);
+}
+
+void TApplication::BringForward() {
+  HWND App = FHandle.Get();
+  auto TakesInput = [App](HWND Window) {
+    return Window != App && IsWindowVisible(Window) && IsWindowEnabled(Window);
+  };
+  // The window that owns all others remembers which of them was active last.
+  // Once it has been active itself, the topmost of them that takes input is
+  // the one: a box open on the main form, else the main form.
+  HWND Target = GetLastActivePopup(App);
+  if (!TakesInput(Target)) {
+    Target = nullptr;
+    for (HWND Window = GetTopWindow(nullptr); Window && !Target; Window = GetWindow(Window, GW_HWNDNEXT)) {
+      // GA_ROOTOWNER stops at an owned window that is not a popup, as a form is.
+      HWND Owner = Window;
+      while (Owner && Owner != App)
+        Owner = GetWindow(Owner, GW_OWNER);
+      if (Owner && TakesInput(Window))
+        Target = Window;
+    }
+  }
+  if (Target)
+    SetActiveWindow(Target);
+}
+
+void TApplication::MainFormChanged() {
+  if (!FHandle || !FMainForm || !FMainForm->HandleAllocated() || IsIconic(FHandle.Get()))
+    return;
+  HWND Main = FMainForm->Handle();
+  RECT R;
+  GetWindowRect(Main, &R);
+  SetWindowPos(FHandle.Get(), nullptr, R.left, R.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  const LONG Style = GetWindowLongA(FHandle.Get(), GWL_STYLE);
+  const LONG Wanted = (Style & ~WS_MINIMIZEBOX) | (GetWindowLongA(Main, GWL_STYLE) & WS_MINIMIZEBOX);
+  if (Wanted != Style)
+    SetWindowLongA(FHandle.Get(), GWL_STYLE, Wanted);
+}
+
 std::string TApplication::Title() const {
   return FTitleSet ? FTitle : DefaultApplicationTitle(ModuleFileName());
+}
+
+void TApplication::SetTitle(const std::string& Value) {
+  FTitle = Value;
+  FTitleSet = true;
+  if (FHandle)
+    SetWindowTextA(FHandle.Get(), FTitle.c_str());
 }
 
 void TApplication::ShowException(const std::exception& E) {
   const auto* Framework = dynamic_cast<const Exception*>(&E);
   auto Text = ErrorBoxText(Framework ? Framework->Message() : std::string(E.what()));
   auto Caption = Title();
-  HWND Owner = FHandle;
-  if (!Owner && FMainForm && FMainForm->HandleAllocated())
-    Owner = FMainForm->Handle();
+  // The box belongs to (and disables) the window the user works in, not the
+  // application's own window, which has no area.
+  HWND Owner = FMainForm && FMainForm->HandleAllocated() ? FMainForm->Handle() : FHandle.Get();
   if (!Owner)
     Owner = GetActiveWindow();
   MessageBoxA(Owner, Text.c_str(), Caption.c_str(), MB_OK | MB_ICONSTOP);
@@ -447,10 +627,79 @@ void TApplication::HandleMessage(DWORD TimeoutMs) {
 void TApplication::Run() {
   if (FMainForm) {
     FMainForm->Show();
+    MainFormChanged();
     while (!FTerminated)
       HandleMessage();
   }
-  // The windows and their controls go with the application's run.
+  // The windows and their controls go with the application's run, and the
+  // taskbar entry with them.
   while (!Components().empty())
     delete Components().back();
+  if (FHandle)
+    ShowWindow(FHandle.Get(), SW_HIDE);
+}
+
+TGdiObject ClientPicture(TWinControl& Control, int MaxWidth, int MaxHeight) {
+  if (!Control.HandleAllocated() || MaxWidth <= 0 || MaxHeight <= 0)
+    return {};
+  const RECT Client = Control.ClientRect();
+  const int Width = Client.right, Height = Client.bottom;
+  if (Width <= 0 || Height <= 0)
+    return {};
+  // The tighter of the two limits decides; a small window stays as it is.
+  int W = Width, H = Height;
+  if (W > MaxWidth) {
+    H = std::max(1, MulDiv(H, MaxWidth, W));
+    W = MaxWidth;
+  }
+  if (H > MaxHeight) {
+    W = std::max(1, MulDiv(W, MaxHeight, H));
+    H = MaxHeight;
+  }
+  auto NewDib = [](int DibWidth, int DibHeight, std::uint32_t** Bits) {
+    BITMAPINFO Info{};
+    Info.bmiHeader.biSize = sizeof Info.bmiHeader;
+    Info.bmiHeader.biWidth = DibWidth;
+    Info.bmiHeader.biHeight = -DibHeight;
+    Info.bmiHeader.biPlanes = 1;
+    Info.bmiHeader.biBitCount = 32;
+    Info.bmiHeader.biCompression = BI_RGB;
+    void* Pixels = nullptr;
+    TGdiObject Dib(CreateDIBSection(nullptr, &Info, DIB_RGB_COLORS, &Pixels, nullptr, 0));
+    if (!Dib)
+      throw Exception("Cannot create a picture of " + std::to_string(DibWidth) + " x " + std::to_string(DibHeight));
+    *Bits = static_cast<std::uint32_t*>(Pixels);
+    return Dib;
+  };
+  std::uint32_t* Bits = nullptr;
+  TGdiObject Full = NewDib(Width, Height, &Bits);
+  TMemoryDC FullDC(CreateCompatibleDC(nullptr));
+  HGDIOBJ OldFull = SelectObject(FullDC.Get(), Full.Get());
+  try {
+    Control.PaintTo(FullDC.Get(), 0, 0);
+  } catch (...) {
+    SelectObject(FullDC.Get(), OldFull);
+    throw;
+  }
+  TGdiObject Result;
+  if (W == Width && H == Height) {
+    SelectObject(FullDC.Get(), OldFull);
+    GdiFlush();
+    Result = std::move(Full);
+  } else {
+    Result = NewDib(W, H, &Bits);
+    TMemoryDC DC(CreateCompatibleDC(nullptr));
+    HGDIOBJ Old = SelectObject(DC.Get(), Result.Get());
+    SetStretchBltMode(DC.Get(), HALFTONE);
+    SetBrushOrgEx(DC.Get(), 0, 0, nullptr);
+    StretchBlt(DC.Get(), 0, 0, W, H, FullDC.Get(), 0, 0, Width, Height, SRCCOPY);
+    SelectObject(DC.Get(), Old);
+    SelectObject(FullDC.Get(), OldFull);
+    GdiFlush();
+  }
+  // GDI leaves the alpha bytes at 0, which the window manager would take as
+  // transparent.
+  for (std::size_t I = 0, N = static_cast<std::size_t>(W) * static_cast<std::size_t>(H); I < N; ++I)
+    Bits[I] |= 0xFF000000u;
+  return Result;
 }

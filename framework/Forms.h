@@ -11,6 +11,7 @@
 
 #include "Controls.h"
 #include "SysUtils.h"
+#include "WinHandles.h"
 
 enum TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
 enum TBorderIconFlag : unsigned { biSystemMenu = 1, biMinimize = 2, biMaximize = 4, biHelp = 8 };
@@ -117,7 +118,10 @@ public:
   TApplication();
   ~TApplication() override;
 
-  void Initialize() {}
+  // Creates the application's own window: it has no area of its own and owns
+  // every form, so the taskbar shows one entry for the program, with its title
+  // and icon, whatever the forms' captions.
+  void Initialize();
   // Creates a form owned by the application; the first becomes the main form.
   template <typename T>
   T* CreateForm() {
@@ -141,11 +145,13 @@ public:
 
   // The title set by the program, else the default made from the program's path.
   std::string Title() const;
-  void SetTitle(const std::string& Value) { FTitle = Value; FTitleSet = true; }
+  void SetTitle(const std::string& Value);
 
-  // Window that owns error boxes when there is no main form window.
-  HWND Handle() const { return FHandle; }
-  void SetHandle(HWND Value) { FHandle = Value; }
+  // The application's own window (null until Initialize).
+  HWND Handle() const { return FHandle.Get(); }
+  // Keeps the application's window with the main form: on its monitor, and
+  // minimisable from the taskbar only when the main form has a minimise button.
+  void MainFormChanged();
 
   // The default error handler: shows E's message in an error box (OK, stop
   // icon) captioned with the title; the caller's loop goes on.
@@ -159,6 +165,10 @@ public:
   void ControlDestroying(TControl* Control);
 
 private:
+  static LRESULT CALLBACK AppWindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam);
+  LRESULT AppWndProc(UINT Msg, WPARAM WParam, LPARAM LParam);
+  void BringForward();
+  void EnableThumbnails();
   bool ProcessMessage(MSG& Msg);
   bool IsKeyMsg(MSG& Msg);
   void Idle();
@@ -167,10 +177,20 @@ private:
   bool FTerminated = false;
   std::string FTitle;
   bool FTitleSet = false;
-  HWND FHandle = nullptr;
+  // The window goes first, before the icon it shows and the library it calls.
+  TModuleHandle FDwmApi;
+  HRESULT(WINAPI* FDwmSetIconicThumbnail)(HWND, HBITMAP, DWORD) = nullptr;
+  TIconHandle FSmallIcon;
+  TWindowHandle FHandle;
 };
 
 extern TApplication* Application;
+
+// A picture of Control's client area as its paint draws it, scaled down (never
+// up) to fit MaxWidth x MaxHeight with its proportions kept: an opaque 32-bit
+// top-down DIB section, as the taskbar's thumbnails take it. Null when the
+// control has no window or no area.
+TGdiObject ClientPicture(TWinControl& Control, int MaxWidth, int MaxHeight);
 
 // The running program's own module file name, however long, as the ANSI calls
 // spell it: outside the ANSI code page best fit or "?".

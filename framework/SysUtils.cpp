@@ -66,11 +66,14 @@ std::string ErrorBoxText(std::string_view Message) {
   return Result;
 }
 
-std::string DefaultApplicationTitle(std::string_view ExePath) {
-  auto Name = ExtractFileName(ExePath);
+std::string DefaultApplicationTitle(std::string_view ExePath, TLeadBytePredicate IsLeadByte) {
+  auto Name = ExtractFileName(ExePath, IsLeadByte);
+  // No code page has "." as the second byte of a character.
   if (auto Dot = Name.find('.'); Dot != std::string::npos)
     Name.resize(Dot);
-  if (Name.size() > 1)
-    Name = Name.substr(0, 1) + AnsiLowerCase(std::string_view(Name).substr(1));
+  // The first character keeps its case, whether it takes one byte or two.
+  const std::size_t First = Name.size() > 1 && IsLeadByte(static_cast<unsigned char>(Name[0])) ? 2 : 1;
+  if (Name.size() > First)
+    Name = Name.substr(0, First) + AnsiLowerCase(std::string_view(Name).substr(First));
   return Name;
 }

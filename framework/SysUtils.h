@@ -57,4 +57,4 @@ std::string ErrorBoxText(std::string_view Message);
 
 // The default application title for a program at ExePath: its file name cut
 // at the first ".", every character after the first in lower case.
-std::string DefaultApplicationTitle(std::string_view ExePath);
+std::string DefaultApplicationTitle(std::string_view ExePath, TLeadBytePredicate IsLeadByte = IsSystemLeadByte);

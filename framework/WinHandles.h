@@ -59,7 +59,36 @@ struct TGdiObjectTraits {
   static void Close(Type H) { DeleteObject(H); }
 };
 
+struct TWindowTraits {
+  using Type = HWND;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type H) { DestroyWindow(H); }
+};
+
+struct TModuleTraits {
+  using Type = HMODULE;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type H) { FreeLibrary(H); }
+};
+
+struct TIconTraits {
+  using Type = HICON;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type H) { DestroyIcon(H); }
+};
+
+struct TDCTraits {
+  using Type = HDC;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type H) { DeleteDC(H); }
+};
+
 using TFileHandle = TUniqueHandle<TFileHandleTraits>;
 using TRegKeyHandle = TUniqueHandle<TRegKeyTraits>;
 using TResourceHandle = TUniqueHandle<TResourceTraits>;
 using TGdiObject = TUniqueHandle<TGdiObjectTraits>;
+using TWindowHandle = TUniqueHandle<TWindowTraits>;
+using TModuleHandle = TUniqueHandle<TModuleTraits>;
+using TIconHandle = TUniqueHandle<TIconTraits>;
+// A memory device context of our own (CreateCompatibleDC).
+using TMemoryDC = TUniqueHandle<TDCTraits>;

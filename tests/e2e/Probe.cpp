@@ -4,15 +4,124 @@
 //   probe window TITLE [SECONDS]    prints "frame min max hscroll vscroll WxH" of the window's
 //                                   style bits (0 or 1 each) and its client size
 //   probe children TITLE [SECONDS]  prints a line "class left top width height visible" per child window
+//   probe origin TITLE [SECONDS]    prints "x y", the screen position of the window's client area
+//   probe taskbar TITLE [SECONDS]   prints the title of each window of the program showing window
+//                                   TITLE that gets a taskbar button: visible, not a tool window, and
+//                                   unowned or marked as an app window (Wine answers no WM_GETICON
+//                                   from another process, so the icon is checked from inside)
+//   probe tray TITLE [SECONDS]      prints "left top width height" of each visible button of the
+//                                   shell's own taskbar that stands for a window of that program,
+//                                   once there is one
+//   probe entry-close TITLE [SECONDS]     the taskbar menu's Close: WM_SYSCOMMAND SC_CLOSE to the
+//                                         window that has that program's taskbar button
+//   probe entry-minimize TITLE [SECONDS]  likewise SC_MINIMIZE
+//   probe button CAPTION TEXT [SECONDS]  prints "x y", the screen centre of the button TEXT ("&No")
+//                                        in the visible message box so captioned
+//   probe foreground TITLE [SECONDS]      waits for the foreground window to be titled TITLE; prints
+//                                         the foreground window's title, "(none)" when there is none
 // Waits up to SECONDS (default 10) for the window; exits 1 when none shows.
+// Titles are printed in UTF-8.
 // Prints "ready" to stderr once it runs, for callers that must wait for that.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
+
+std::string Utf8Title(HWND Window) {
+  wchar_t Title[512] = {};
+  const int Length = GetWindowTextW(Window, Title, 512);
+  char Utf8[2048] = {};
+  WideCharToMultiByte(CP_UTF8, 0, Title, Length, Utf8, sizeof Utf8 - 1, nullptr, nullptr);
+  return Utf8;
+}
+
+struct TProgramWindows {
+  DWORD Process;
+  std::vector<HWND> Windows;
+};
+
+// The top-level windows of the program that shows Window.
+std::vector<HWND> ProgramWindows(HWND Window) {
+  TProgramWindows Found{0, {}};
+  GetWindowThreadProcessId(Window, &Found.Process);
+  EnumWindows(
+      [](HWND Top, LPARAM Param) -> BOOL {
+        auto* F = reinterpret_cast<TProgramWindows*>(Param);
+        DWORD Process = 0;
+        GetWindowThreadProcessId(Top, &Process);
+        if (Process == F->Process)
+          F->Windows.push_back(Top);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&Found));
+  return Found.Windows;
+}
+
+// The shell's rule for a window of its own on the taskbar.
+bool GetsTaskbarButton(HWND Window) {
+  const LONG ExStyle = GetWindowLongA(Window, GWL_EXSTYLE);
+  return IsWindowVisible(Window) && !(ExStyle & WS_EX_TOOLWINDOW) &&
+         (!GetWindow(Window, GW_OWNER) || (ExStyle & WS_EX_APPWINDOW));
+}
+
+int PrintTaskbar(HWND Window) {
+  for (HWND Top : ProgramWindows(Window))
+    if (GetsTaskbarButton(Top))
+      std::printf("%s\n", Utf8Title(Top).c_str());
+  return 0;
+}
+
+int PrintOrigin(HWND Window) {
+  POINT Origin{0, 0};
+  ClientToScreen(Window, &Origin);
+  std::printf("%ld %ld\n", Origin.x, Origin.y);
+  return 0;
+}
+
+int PrintTray(HWND Window) {
+  HWND Tray = FindWindowA("Shell_TrayWnd", nullptr);
+  if (!Tray)
+    return 1;
+  const auto Windows = ProgramWindows(Window);
+  std::string Lines;
+  // Each button of the shell's taskbar carries the window it stands for as its id.
+  for (HWND Button = GetWindow(Tray, GW_CHILD); Button; Button = GetWindow(Button, GW_HWNDNEXT)) {
+    auto For = reinterpret_cast<HWND>(GetWindowLongPtrA(Button, GWLP_ID));
+    bool Ours = false;
+    for (HWND W : Windows)
+      Ours = Ours || W == For;
+    RECT R;
+    GetWindowRect(Button, &R);
+    if (Ours && IsWindowVisible(Button))
+      Lines += std::to_string(R.left) + " " + std::to_string(R.top) + " " + std::to_string(R.right - R.left) + " " +
+               std::to_string(R.bottom - R.top) + "\n";
+  }
+  if (Lines.empty())
+    return 1;
+  std::fputs(Lines.c_str(), stdout);
+  return 0;
+}
+
+int PrintButtonCentre(HWND Box, const char* Text) {
+  HWND Button = FindWindowExA(Box, nullptr, "Button", Text);
+  if (!Button)
+    return 1;
+  RECT R;
+  GetWindowRect(Button, &R);
+  std::printf("%ld %ld\n", (R.left + R.right) / 2, (R.top + R.bottom) / 2);
+  return 0;
+}
+
+int PostToEntry(HWND Window, WPARAM Command) {
+  for (HWND Top : ProgramWindows(Window))
+    if (GetsTaskbarButton(Top))
+      return PostMessageA(Top, WM_SYSCOMMAND, Command, 0) ? 0 : 1;
+  return 1;
+}
 
 int PrintBoxText(HWND Box) {
   std::string Text;
@@ -67,11 +176,42 @@ int main(int argc, char** argv) {
   const std::string Mode = argv[1];
   std::fputs("ready\n", stderr);
   std::fflush(stderr);
-  const DWORD Deadline = GetTickCount() + 1000 * (argc > 3 ? std::atoi(argv[3]) : 10);
+  const int SecondsArg = Mode == "button" ? 4 : 3;
+  const DWORD Deadline = GetTickCount() + 1000 * (argc > SecondsArg ? std::atoi(argv[SecondsArg]) : 10);
+  if (Mode == "foreground") {
+    std::string Title;
+    do {
+      HWND Foreground = GetForegroundWindow();
+      Title = Foreground ? Utf8Title(Foreground) : "(none)";
+      if (Title == argv[2])
+        break;
+      Sleep(50);
+    } while (GetTickCount() < Deadline);
+    std::printf("%s\n", Title.c_str());
+    return 0;
+  }
   while (GetTickCount() < Deadline) {
-    HWND Found = FindWindowA(Mode == "box" ? "#32770" : nullptr, argv[2]);
-    if (Found && IsWindowVisible(Found))
-      return Mode == "box" ? PrintBoxText(Found) : Mode == "children" ? PrintChildren(Found) : PrintWindow(Found);
+    HWND Found = FindWindowA(Mode == "box" || Mode == "button" ? "#32770" : nullptr, argv[2]);
+    if (Found && IsWindowVisible(Found)) {
+      if (Mode == "box")
+        return PrintBoxText(Found);
+      if (Mode == "button")
+        return argc > 3 ? PrintButtonCentre(Found, argv[3]) : 2;
+      if (Mode == "children")
+        return PrintChildren(Found);
+      if (Mode == "taskbar")
+        return PrintTaskbar(Found);
+      if (Mode == "origin")
+        return PrintOrigin(Found);
+      if (Mode == "tray" && PrintTray(Found) == 0)
+        return 0;
+      if (Mode == "entry-close")
+        return PostToEntry(Found, SC_CLOSE);
+      if (Mode == "entry-minimize")
+        return PostToEntry(Found, SC_MINIMIZE);
+      if (Mode == "window")
+        return PrintWindow(Found);
+    }
     Sleep(50);
   }
   return 1;

@@ -63,15 +63,32 @@ e2e_launch() {
   E2E_PID=$!
 }
 
+# Prints the ids of the visible windows titled exactly $1 that have an area.
+# The program's own application window, titled like its error boxes, has none:
+# X cannot map a window of no size, so Wine maps it as a single pixel.
+e2e_windows() {
+  local id
+  for id in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
+    xwininfo -id "$id" 2>/dev/null |
+      awk '/^ *Width:/ {w = $2} /^ *Height:/ {h = $2} END {exit !(w > 1 || h > 1)}' && echo "$id"
+  done
+}
+
 # Waits (up to $2 seconds, default 20) for a visible window whose title is exactly $1; prints its id.
 e2e_wait_window() {
-  timeout "${2:-20}" xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -n1
+  local end=$((SECONDS + ${2:-20})) ids
+  while :; do
+    ids=$(e2e_windows "$1")
+    [ -n "$ids" ] && { head -n1 <<<"$ids"; return 0; }
+    [ $SECONDS -lt "$end" ] || return 1
+    sleep 0.1
+  done
 }
 
 # Waits until no visible window has the title $1 (up to $2 seconds).
 e2e_wait_gone() {
   local end=$((SECONDS + ${2:-20}))
-  while xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; do
+  while [ -n "$(e2e_windows "$1")" ]; do
     [ $SECONDS -lt "$end" ] || return 1
     sleep 0.1
   done

@@ -66,6 +66,27 @@ TEST(ApplicationTitle, FileNameCutAtFirstDotRestInLowerCase) {
   EXPECT_EQ(DefaultApplicationTitle("C:\\pkg\\INSTALLERWIN.EXE"), "Installerwin");
   EXPECT_EQ(DefaultApplicationTitle("C:\\pkg\\noext"), "noext");
   EXPECT_EQ(DefaultApplicationTitle("C:\\p.kg\\x"), "x");
+  // The title drops no "Install-": standing elsewhere than at the start, it stays, in lower case.
+  EXPECT_EQ(DefaultApplicationTitle("C:\\pkg\\My-Install-Saver.exe"), "My-install-saver");
+  EXPECT_EQ(DefaultApplicationTitle("C:\\pkg\\Saver-Install-.exe"), "Saver-install-");
+  // Two characters: the first as it is, the second in lower case; one character stays.
+  EXPECT_EQ(DefaultApplicationTitle("C:\\pkg\\AB.exe"), "Ab");
+  EXPECT_EQ(DefaultApplicationTitle("C:\\pkg\\zQ.exe"), "zq");
+  EXPECT_EQ(DefaultApplicationTitle("C:\\pkg\\Q.exe"), "Q");
+  // Both ends of the upper-case letters, and the signs beside them ("@" before "A", "[" after "Z").
+  EXPECT_EQ(DefaultApplicationTitle("C:\\pkg\\ZZ@AZ[.exe"), "Zz@az[");
+}
+
+TEST(ApplicationTitle, ADoubleByteFirstCharacterKeepsItsCase) {
+  // "\x83\x41" is one character in code page 932 whose second byte looks like "A".
+  EXPECT_EQ(DefaultApplicationTitle("C:\\pkg\\\x83\x41" "BC.exe", IsCp932LeadByte), "\x83\x41" "bc");
+  // Its second byte can be 0x5C too, which is no "\" there; the folder's likewise.
+  EXPECT_EQ(DefaultApplicationTitle("C:\\p\x83\x5C" "kg\\\x95\x5C" "SAVER.exe", IsCp932LeadByte),
+            "\x95\x5C" "saver");
+  // A single-byte first character (half-width katakana) is followed by lower case at once.
+  EXPECT_EQ(DefaultApplicationTitle("C:\\pkg\\\xB1" "BC.exe", IsCp932LeadByte), "\xB1" "bc");
+  // A lead byte cut off from its second byte is a name of one byte.
+  EXPECT_EQ(DefaultApplicationTitle("C:\\pkg\\\x83", IsCp932LeadByte), "\x83");
 }
 
 TEST(Format, FillsTheFirstPlaceholder) {

@@ -81,12 +81,17 @@ TEST(ResourceBalance, CountsSeeOneObjectAndOneHandle) {
 }
 
 TEST(ResourceBalance, InstallerWindow) {
+  // As the program has it: the application's window owns the form, which is the main form.
+  Application->Initialize();
+  HWND App = Application->Handle();
   int Clicks = 0;
   const TUsage L = LeftBehind([&](int Round) {
-    auto* Form = new TInstallerForm(nullptr);
-    Form->AfterConstruction();
+    auto* Form = Application->CreateForm<TInstallerForm>();
     Form->Show();
     Repaint(Form);
+    // The taskbar entry activated, and its thumbnail asked for.
+    SetActiveWindow(App);
+    SendMessageA(App, WM_DWMSENDICONICTHUMBNAIL, 0, MAKELPARAM(120, 200));
     // The picture button: hover and press, which would install; here it counts.
     Form->MouseEffectImage1->OnClick = [&](TObject*) { ++Clicks; };
     Hover(Form->MouseEffectImage1, Form);

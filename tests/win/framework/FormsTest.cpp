@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -133,6 +134,245 @@ TEST(FrameworkApplication, TheFirstCreatedFormIsTheMainFormAndClosingItEndsRun) 
   EXPECT_FALSE(IsWindow(Window));
   EXPECT_EQ(Application->MainForm(), nullptr);
   EXPECT_TRUE(Application->Components().empty());
+}
+
+class TFailingForm : public TForm {
+public:
+  explicit TFailingForm(TComponent* Owner) : TForm(Owner) {
+    OnCreate = [](TObject*) { throw Exception("The creation failed"); };
+  }
+};
+
+TEST(FrameworkApplication, AnExceptionInOnCreateIsShownAndTheFormStillShows) {
+  const auto Title = Application->Title();
+  WinTest::TMessageBoxWatcher Watcher(Title, IDOK);
+  auto* Form = Application->CreateForm<TFailingForm>();
+  ASSERT_TRUE(Watcher.Wait()) << "no error box captioned " << Title;
+  EXPECT_EQ(Watcher.Seen().Text, "The creation failed.");
+  EXPECT_EQ(Application->MainForm(), Form);
+
+  HWND Shown = nullptr;
+  TTimer Closer(nullptr);
+  Closer.SetInterval(50);
+  Closer.SetOnTimer([&](TObject*) {
+    if (!Shown && Form->HandleAllocated() && IsWindowVisible(Form->Handle())) {
+      Shown = Form->Handle();
+      PostMessageA(Shown, WM_CLOSE, 0, 0);
+    }
+  });
+  TTimer Watchdog(nullptr);
+  Watchdog.SetInterval(5000);
+  Watchdog.SetOnTimer([&](TObject*) { Application->Terminate(); });
+  Application->Run();
+  EXPECT_NE(Shown, nullptr) << "the form never showed after the error in OnCreate";
+}
+
+// This program's windows that the shell gives a taskbar button: visible, not
+// tool windows, and unowned or marked as app windows.
+std::vector<HWND> TaskbarWindows() {
+  std::vector<HWND> Found;
+  EnumWindows(
+      [](HWND Window, LPARAM Param) -> BOOL {
+        DWORD Pid = 0;
+        GetWindowThreadProcessId(Window, &Pid);
+        const LONG ExStyle = GetWindowLongA(Window, GWL_EXSTYLE);
+        if (Pid == GetCurrentProcessId() && IsWindowVisible(Window) && !(ExStyle & WS_EX_TOOLWINDOW) &&
+            (!GetWindow(Window, GW_OWNER) || (ExStyle & WS_EX_APPWINDOW)))
+          reinterpret_cast<std::vector<HWND>*>(Param)->push_back(Window);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&Found));
+  return Found;
+}
+
+std::string TextOf(HWND Window) {
+  char Text[256] = {};
+  GetWindowTextA(Window, Text, sizeof Text);
+  return Text;
+}
+
+TEST(FrameworkApplication, ItsOwnWindowHasTheTaskbarEntryWithTitleAndIconAndOwnsEveryForm) {
+  ASSERT_EQ(Application->Handle(), nullptr);
+  Application->Initialize();
+  HWND App = Application->Handle();
+  ASSERT_NE(App, nullptr);
+  Application->Initialize();
+  EXPECT_EQ(Application->Handle(), App) << "a second Initialize made a second window";
+  // This program is win_controls_tests.exe.
+  EXPECT_EQ(TextOf(App), "win_controls_tests");
+  RECT R;
+  GetWindowRect(App, &R);
+  EXPECT_TRUE(IsRectEmpty(&R)) << "the application window shows an area of its own";
+  HICON Icon = LoadIconA(GetModuleHandleA(nullptr), "MAINICON");
+  ASSERT_NE(Icon, nullptr) << "the test program carries no MAINICON";
+  EXPECT_EQ(reinterpret_cast<HICON>(SendMessageA(App, WM_GETICON, ICON_BIG, 0)), Icon);
+  EXPECT_EQ(reinterpret_cast<HICON>(GetClassLongPtrA(App, GCLP_HICON)), Icon);
+  EXPECT_NE(SendMessageA(App, WM_GETICON, ICON_SMALL, 0), 0) << "no small icon for the taskbar";
+
+  auto* Main = Application->CreateForm<TForm>();
+  auto* Other = Application->CreateForm<TForm>();
+  Main->SetCaption("A caption unlike the title");
+  Main->Show();
+  Other->Show();
+  EXPECT_EQ(GetWindow(Main->Handle(), GW_OWNER), App);
+  EXPECT_EQ(GetWindow(Other->Handle(), GW_OWNER), App);
+  EXPECT_EQ(TaskbarWindows(), std::vector<HWND>{App});
+  EXPECT_EQ(TextOf(App), "win_controls_tests") << "the entry took the form's caption";
+  Application->SetTitle("Set by the program");
+  EXPECT_EQ(TextOf(App), "Set by the program");
+  delete Other;
+  delete Main;
+}
+
+TEST(FrameworkApplication, ActivatingTheApplicationWindowBringsTheMainFormOrTheBoxItHasOpen) {
+  Application->Initialize();
+  HWND App = Application->Handle();
+  auto* Form = Application->CreateForm<TForm>();
+  Form->Show();
+  HWND Main = Form->Handle();
+  ASSERT_TRUE(BringToFront(Main));
+  // As a click on the taskbar entry or Alt+Tab does.
+  SetActiveWindow(App);
+  EXPECT_TRUE(PumpUntil([&] { return GetActiveWindow() == Main; })) << "active: " << TextOf(GetActiveWindow());
+
+  // The error box belongs to and disables the main form; the entry brings it
+  // forward, and the taskbar's Close leaves the program alone while it waits.
+  const auto Title = Application->Title();
+  HWND Box = nullptr, ActiveAfter = nullptr;
+  bool OwnerWasMain = false, MainDisabled = false, StillRunning = false;
+  TTimer InBox(nullptr);
+  InBox.SetInterval(100);
+  InBox.SetOnTimer([&](TObject*) {
+    InBox.SetEnabled(false);
+    Box = FindWindowA("#32770", Title.c_str());
+    OwnerWasMain = Box && GetWindow(Box, GW_OWNER) == Main;
+    MainDisabled = !IsWindowEnabled(Main);
+    SetActiveWindow(App);
+    ActiveAfter = GetActiveWindow();
+    SendMessageA(App, WM_SYSCOMMAND, SC_CLOSE, 0);
+    StillRunning = !Application->Terminated() && IsWindowVisible(Main);
+    PostMessageA(Box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  });
+  Application->ShowException(Exception("The work failed"));
+  ASSERT_NE(Box, nullptr) << "no error box captioned " << Title;
+  EXPECT_TRUE(OwnerWasMain) << "the error box does not belong to the main form";
+  EXPECT_TRUE(MainDisabled) << "the main form took input under its error box";
+  EXPECT_EQ(ActiveAfter, Box) << "active: " << TextOf(ActiveAfter);
+  EXPECT_TRUE(StillRunning) << "the taskbar's Close closed the form under its open box";
+  EXPECT_TRUE(IsWindowEnabled(Main));
+
+  // The taskbar's Close, with nothing open, closes the main form and ends the run.
+  PostMessageA(App, WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_TRUE(PumpUntil([] { return Application->Terminated(); })) << "the taskbar's Close did not end the run";
+  EXPECT_FALSE(IsWindowVisible(Main));
+  MSG Msg;
+  while (PeekMessageA(&Msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+  }
+  delete Form;
+}
+
+TEST(FrameworkApplication, TheTaskbarMinimisesTheProgramOnlyWhenTheMainFormHasAMinimiseButton) {
+  Application->Initialize();
+  HWND App = Application->Handle();
+  auto* Form = Application->CreateForm<TForm>();
+  Form->SetBorderStyle(bsSingle);
+  Form->SetBorderIcons(biSystemMenu);
+  Form->Show();
+  ASSERT_TRUE(BringToFront(Form->Handle()));
+  SendMessageA(App, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  Application->ProcessMessages();
+  EXPECT_FALSE(IsIconic(App)) << "minimised though the form has no minimise button";
+  EXPECT_TRUE(IsWindowVisible(Form->Handle()));
+
+  // The frame is made anew with the button; the program minimises as a whole.
+  Form->SetBorderIcons(biSystemMenu | biMinimize);
+  HWND Main = Form->Handle();
+  ASSERT_TRUE(BringToFront(Main));
+  SendMessageA(Main, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  EXPECT_TRUE(PumpUntil([&] { return IsIconic(App) != 0; })) << "the form's minimise button left the entry as it was";
+  EXPECT_FALSE(IsWindowVisible(Main)) << "the form stayed on the screen while the program is minimised";
+  EXPECT_FALSE(IsIconic(Main)) << "the form minimised on its own, beside the entry";
+  // A click on the minimised entry.
+  SendMessageA(App, WM_SYSCOMMAND, SC_RESTORE, 0);
+  EXPECT_TRUE(PumpUntil([&] { return !IsIconic(App) && IsWindowVisible(Main) && GetActiveWindow() == Main; }))
+      << "restored: " << !IsIconic(App) << ", form visible: " << IsWindowVisible(Main)
+      << ", active: " << TextOf(GetActiveWindow());
+  delete Form;
+}
+
+TEST(FrameworkApplication, TheThumbnailIsTheMainFormsClientAreaScaledToFit) {
+  auto* Form = new TForm(nullptr);
+  Form->SetBorderStyle(bsSingle);
+  Form->SetClientSize(200, 100);
+  Form->SetColor(RGB(200, 40, 40));
+  auto* Graphic = AddControl<TProbeGraphic>(Form, "Graphic", 20, 20, 50, 30);
+  Graphic->Fill = RGB(30, 30, 220);
+  auto* Windowed = AddControl<TProbeCustom>(Form, "Windowed", 120, 40, 40, 40);
+  Windowed->Fill = RGB(20, 180, 20);
+  Form->Show();
+  // Another window over the form: the picture comes from the form's own painting, not the screen.
+  auto* Cover = new TForm(nullptr);
+  Cover->SetBounds(Form->Left(), Form->Top(), 300, 300);
+  Cover->SetColor(RGB(255, 255, 0));
+  Cover->Show();
+  Application->ProcessMessages();
+
+  struct TPicture {
+    int Width = 0, Height = 0;
+    std::vector<std::uint32_t> Pixels;
+    std::uint32_t At(int X, int Y) const { return Pixels[static_cast<std::size_t>(Y * Width + X)]; }
+  };
+  auto Take = [](TWinControl* Of, int MaxWidth, int MaxHeight) {
+    TPicture P;
+    TGdiObject Bitmap = ClientPicture(*Of, MaxWidth, MaxHeight);
+    DIBSECTION Dib{};
+    if (!Bitmap || GetObjectA(Bitmap.Get(), sizeof Dib, &Dib) != sizeof Dib)
+      return P;
+    P.Width = Dib.dsBm.bmWidth;
+    P.Height = Dib.dsBm.bmHeight;
+    EXPECT_EQ(Dib.dsBm.bmBitsPixel, 32);
+    // Rows from the top, as the pixels at uneven places below show.
+    const auto* Bits = static_cast<const std::uint32_t*>(Dib.dsBm.bmBits);
+    P.Pixels.assign(Bits, Bits + P.Width * P.Height);
+    return P;
+  };
+  // 0xAARRGGBB, opaque.
+  auto Opaque = [](COLORREF C) { return 0xFF000000u | GetRValue(C) << 16 | GetGValue(C) << 8 | GetBValue(C); };
+
+  const TPicture Full = Take(Form, 1000, 1000);
+  ASSERT_EQ(Full.Width, 200) << "a small window is not scaled up";
+  ASSERT_EQ(Full.Height, 100);
+  EXPECT_EQ(Full.At(5, 5), Opaque(RGB(200, 40, 40)));
+  EXPECT_EQ(Full.At(199, 99), Opaque(RGB(200, 40, 40)));
+  EXPECT_EQ(Full.At(20, 20), Opaque(RGB(30, 30, 220)));
+  EXPECT_EQ(Full.At(69, 49), Opaque(RGB(30, 30, 220)));
+  EXPECT_EQ(Full.At(120, 40), Opaque(RGB(20, 180, 20)));
+  EXPECT_EQ(Full.At(159, 79), Opaque(RGB(20, 180, 20)));
+  bool AllOpaque = true;
+  for (auto Pixel : Full.Pixels)
+    AllOpaque = AllOpaque && (Pixel >> 24) == 0xFF;
+  EXPECT_TRUE(AllOpaque) << "transparent pixels in the picture";
+
+  // Halved by the width, then by the height: the proportions stay.
+  const TPicture Half = Take(Form, 100, 100);
+  EXPECT_EQ(Half.Width, 100);
+  EXPECT_EQ(Half.Height, 50);
+  if (Half.Width == 100 && Half.Height == 50) {
+    EXPECT_EQ(Half.At(3, 3), Opaque(RGB(200, 40, 40)));
+    EXPECT_EQ(Half.At(22, 17), Opaque(RGB(30, 30, 220)));
+    EXPECT_EQ(Half.At(70, 30), Opaque(RGB(20, 180, 20)));
+    EXPECT_EQ(Half.At(99, 49) >> 24, 0xFFu);
+  }
+  const TPicture Low = Take(Form, 300, 20);
+  EXPECT_EQ(Low.Width, 40);
+  EXPECT_EQ(Low.Height, 20);
+  EXPECT_EQ(Take(Form, 0, 100).Width, 0) << "a picture for no room";
+
+  delete Cover;
+  delete Form;
+  auto* Unshown = new TForm(nullptr);
+  EXPECT_EQ(Take(Unshown, 100, 100).Width, 0) << "a picture of a form that has no window";
+  delete Unshown;
 }
 
 using FrameworkForms = FormFixture;

@@ -207,6 +207,16 @@ TEST(Destination, SystemDirectoryEndsInExactlyOneBackslash) {
   EXPECT_EQ(WithTrailingBackslash(Dir), "C:\\windows\\system32\\");
   EXPECT_EQ(WithTrailingBackslash("C:\\"), "C:\\");
   EXPECT_EQ(WithTrailingBackslash(""), "\\");
+  // In code page 932 "\x95\x5C" is one character whose second byte is "\":
+  // the path does not end in a backslash and gets one.
+  auto IsCp932LeadByte = [](unsigned char B) { return (B >= 0x81 && B <= 0x9F) || (B >= 0xE0 && B <= 0xFC); };
+  EXPECT_EQ(WithTrailingBackslash("D:\\\x95\x5C", IsCp932LeadByte), "D:\\\x95\x5C\\");
+  EXPECT_EQ(WithTrailingBackslash("D:\\\x95\x5C\\", IsCp932LeadByte), "D:\\\x95\x5C\\");
+  EXPECT_EQ(WithTrailingBackslash("D:\\\x95\x5C\x95\x5C", IsCp932LeadByte), "D:\\\x95\x5C\x95\x5C\\");
+  // A 0x5C after a whole double-byte character is "\" itself.
+  EXPECT_EQ(WithTrailingBackslash("D:\\\x95\x41\x5C", IsCp932LeadByte), "D:\\\x95\x41\x5C");
+  // With no double-byte characters, the same bytes end in "\".
+  EXPECT_EQ(WithTrailingBackslash("D:\\\x95\x5C", [](unsigned char) { return false; }), "D:\\\x95\x5C");
 }
 
 }  // namespace

@@ -152,6 +152,8 @@ void TMessageBoxWatcher::Run() {
     DWORD Pid = 0;
     if (Box && GetWindowThreadProcessId(Box, &Pid) && Pid == GetCurrentProcessId() && IsWindowVisible(Box)) {
       FSeen.Caption = FCaption;
+      FSeen.Owner = GetWindow(Box, GW_OWNER);
+      FSeen.OwnerDisabled = FSeen.Owner && !IsWindowEnabled(FSeen.Owner);
       EnumChildWindows(
           Box,
           [](HWND Child, LPARAM Param) -> BOOL {

@@ -53,6 +53,9 @@ struct TBoxSeen {
   std::string Text;
   int Buttons = 0;
   bool HasIcon = false;
+  // The window the box belongs to, and whether the box had disabled it.
+  HWND Owner = nullptr;
+  bool OwnerDisabled = false;
 };
 
 // A thread running Body, joined at the latest when destroyed. (This MinGW's
