@@ -100,7 +100,7 @@ void PaintParentBackground(TControl& Control, TCanvas& Canvas) {
   const int Saved = SaveDC(DC);
   POINT Origin;
   GetViewportOrgEx(DC, &Origin);
-  SetViewportOrgEx(DC, Origin.x - Control.Left(), Origin.y - Control.Top(), nullptr);
+  SetViewportOrgEx(DC, CheckedSub(Origin.x, Control.Left()), CheckedSub(Origin.y, Control.Top()), nullptr);
   IntersectClipRect(DC, 0, 0, Parent->ClientWidth(), Parent->ClientHeight());
   try {
     Parent->Perform(WM_ERASEBKGND, reinterpret_cast<WPARAM>(DC), 0);
@@ -159,9 +159,9 @@ void LayoutGlyphAndCaption(TCanvas& Canvas, const RECT& Client, POINT Offset, TB
     GlyphSize = {CheckedDiv(Glyph->Width(), NumGlyphs), Glyph->Height()};
   TPoint TextSize;
   if (!Caption.empty()) {
-    RECT Measured{0, 0, Client.right - Client.left, 0};
+    RECT Measured{0, 0, CheckedSub(Client.right, Client.left), 0};
     Canvas.DrawText(Caption, Measured, DT_CALCRECT | DT_SINGLELINE);
-    TextSize = {Measured.right - Measured.left, Measured.bottom - Measured.top};
+    TextSize = {CheckedSub(Measured.right, Measured.left), CheckedSub(Measured.bottom, Measured.top)};
   }
   TPoint Origin;
   TRect Caption2;
