@@ -120,18 +120,22 @@ TBitmap* MakeEmbossedGlyph(TBitmap& Source, TColor MaskColor, TColor BackColor, 
   TBitmap Mono;
   Mono.SetSize(W, H);
   RECT R{0, 0, W, H};
-  Mono.Canvas().CopyRect(R, Source.Canvas(), R);
-  COLORREF Brush = ColorToRGB(MaskColor);
-  if (Source.Monochrome()) {
-    Mono.Canvas().Font().SetColor(clWhite);
-    Brush = ColorToRGB(clWhite);
-  }
-  // To one bit: pixels of the source's background colour become set, all others clear.
-  SetBkColor(Mono.Canvas().Handle(), Brush);
+  TCanvas& Work = Mono.Canvas();
+  Work.Brush().SetColor(MaskColor);
+  // A one-bit source turns colour through the work copy's font colour (its
+  // clear bits) and brush colour (its set bits): its black pixels become the
+  // white that is then picked out.
+  if (Source.Monochrome())
+    Work.Font().SetColor(clWhite);
+  Work.CopyRect(R, Source.Canvas(), R);
+  if (Source.Monochrome())
+    Work.Brush().SetColor(clWhite);
+  // To one bit: pixels of the brush colour become set, all others clear.
+  SetBkColor(Work.Handle(), ColorToRGB(Work.Brush().Color()));
   TBitmap Mask;
   Mask.SetMonochrome(true);
   Mask.SetSize(W, H);
-  BitBlt(Mask.Canvas().Handle(), 0, 0, W, H, Mono.Canvas().Handle(), 0, 0, SRCCOPY);
+  BitBlt(Mask.Canvas().Handle(), 0, 0, W, H, Work.Handle(), 0, 0, SRCCOPY);
 
   TCanvas& Out = Result->Canvas();
   Out.Brush().SetColor(BackColor);
