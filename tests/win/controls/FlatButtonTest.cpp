@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <climits>
 #include <memory>
 #include <set>
 #include <tuple>
@@ -83,6 +84,23 @@ TEST(FlatButtonDrawing, EmbossedGlyphOfAColourOrOneBitSource) {
         EXPECT_EQ(Embossed->Canvas().Pixel(X, Y), Want) << "at " << X << "," << Y;
       }
   }
+}
+
+// Painting the parent under a control at the far left moves the origin by
+// more than the int range holds: the checked unit says so.
+TEST(FlatButtonDrawing, ParentBackgroundBeyondTheIntRangeIsAnOverflowError) {
+  TForm Form(nullptr);
+  TFlatButton Button(nullptr);
+  Button.SetParent(&Form);
+  Button.SetLeft(INT_MIN);
+  auto Bitmap = SolidBitmap(25, 25, clLime);
+  try {
+    PaintParentBackground(Button, Bitmap->Canvas());
+    ADD_FAILURE() << "painted";
+  } catch (const EIntOverflow& E) {
+    EXPECT_STREQ(E.what(), "Integer overflow");
+  }
+  Button.SetParent(nullptr);
 }
 
 // ---------------------------------------------------------------- looks
