@@ -410,9 +410,12 @@ TEST(ComponentStream, PictureValues) {
   TAsm Huge;
   Huge.Short("TJPEGImage").LE(0xFFFFFFFF, 4).Raw({0xFF, 0xD8});
   EXPECT_NE(Message(Huge.B).find("byte count is 4294967295 but 2 bytes follow"), std::string::npos) << Message(Huge.B);
-  TAsm NoCount;
-  NoCount.Short("TJPEGImage").Raw({1, 0});
-  EXPECT_NE(Message(NoCount.B).find("byte count needs 4 bytes, 2 left"), std::string::npos) << Message(NoCount.B);
+  for (int Left = 1; Left < 4; ++Left) {
+    TAsm NoCount;
+    NoCount.Short("TJPEGImage").Raw(TBytes(static_cast<std::size_t>(Left), 0));
+    EXPECT_NE(Message(NoCount.B).find("byte count needs 4 bytes, " + std::to_string(Left) + " left"), std::string::npos)
+        << Message(NoCount.B);
+  }
   // A class name and nothing else: a JPEG lacks its byte count, an icon file is empty.
   TAsm JpegName, IconName;
   JpegName.Short("TJPEGImage");
