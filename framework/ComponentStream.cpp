@@ -514,8 +514,9 @@ bool TStreamProperty::operator==(const TStreamProperty& Other) const {
   return Name == Other.Name && Value == Other.Value;
 }
 bool TStreamObject::operator==(const TStreamObject& Other) const {
-  return (Flags & ~ffChildPos) == (Other.Flags & ~ffChildPos) && ChildPos == Other.ChildPos && ClassName == Other.ClassName && Name == Other.Name &&
-         Properties == Other.Properties && Children == Other.Children;
+  return (Flags & ~ffChildPos) == (Other.Flags & ~ffChildPos) && ChildPos == Other.ChildPos &&
+         ClassName == Other.ClassName && Name == Other.Name && Properties == Other.Properties &&
+         Children == Other.Children;
 }
 
 const TStreamValue* TStreamObject::FindProperty(std::string_view PropName) const {

@@ -589,7 +589,7 @@ TEST(ComponentStream, WriterRefusesWhatTheFormatCannotHold) {
             "A property name of object 'N' is empty, which would end its properties");
   EXPECT_EQ(Refusal({0, {}, "T", "N", {{"C", TStreamValue::Collection({{1, {{"", TStreamValue::Nil()}}}})}}, {}}),
             "A property name of a collection item in property 'C' is empty, which would end its properties");
-  EXPECT_EQ(Refusal({0, {}, "T", std::string(256, 'N'), {}, {}}).find("is longer than 255 bytes") != std::string::npos, true);
+  EXPECT_NE(Refusal({0, {}, "T", std::string(256, 'N'), {}, {}}).find("is longer than 255 bytes"), std::string::npos);
   EXPECT_EQ(Refusal({0, {}, "T", "N", {{"L", TStreamValue::List({TStreamValue::Null()})}}, {}}),
             "A list in property 'L' holds a null value, which would end it");
   EXPECT_EQ(Refusal({0, {}, "T", "N", {{"S", TStreamValue::Set({"a", ""})}}, {}}),

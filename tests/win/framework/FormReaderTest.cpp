@@ -572,8 +572,8 @@ TEST_F(ReaderTest, AnIntegerOutsideItsPropertysTypeIsRefusedNotCutDown) {
             "Invalid property value for Width: -2147483649 is outside -2147483648..2147483647");
   EXPECT_EQ(ReadError(Object("TTestForm", "F", {Prop("ClientHeight", TStreamValue::Integer(1LL << 40))})),
             "Invalid property value for ClientHeight: 1099511627776 is outside -2147483648..2147483647");
-  EXPECT_EQ(ReadError(Object("TTestForm", "F", {}, {Object("TEdit", "E", {Prop("TabOrder", TStreamValue::Integer(32768))})})),
-            "Invalid property value for TabOrder: 32768 is outside -1..32767");
+  const auto Edit = Object("TEdit", "E", {Prop("TabOrder", TStreamValue::Integer(32768))});
+  EXPECT_EQ(ReadError(Object("TTestForm", "F", {}, {Edit})), "Invalid property value for TabOrder: 32768 is outside -1..32767");
   // The ends of the range load as they are.
   auto* Form = NewReaderForm();
   ReadDescription(*Form, Object("TTestForm", "F", {},
