@@ -100,7 +100,7 @@ void PaintParentBackground(TControl& Control, TCanvas& Canvas) {
   const int Saved = SaveDC(DC);
   POINT Origin;
   GetViewportOrgEx(DC, &Origin);
-  SetViewportOrgEx(DC, Origin.x - Control.Left(), Origin.y - Control.Top(), nullptr);
+  SetViewportOrgEx(DC, CheckedSub(Origin.x, Control.Left()), CheckedSub(Origin.y, Control.Top()), nullptr);
   IntersectClipRect(DC, 0, 0, Parent->ClientWidth(), Parent->ClientHeight());
   try {
     Parent->Perform(WM_ERASEBKGND, reinterpret_cast<WPARAM>(DC), 0);
@@ -120,18 +120,22 @@ TBitmap* MakeEmbossedGlyph(TBitmap& Source, TColor MaskColor, TColor BackColor, 
   TBitmap Mono;
   Mono.SetSize(W, H);
   RECT R{0, 0, W, H};
-  Mono.Canvas().CopyRect(R, Source.Canvas(), R);
-  COLORREF Brush = ColorToRGB(MaskColor);
-  if (Source.Monochrome()) {
-    Mono.Canvas().Font().SetColor(clWhite);
-    Brush = ColorToRGB(clWhite);
-  }
-  // To one bit: pixels of the source's background colour become set, all others clear.
-  SetBkColor(Mono.Canvas().Handle(), Brush);
+  TCanvas& Work = Mono.Canvas();
+  Work.Brush().SetColor(MaskColor);
+  // A one-bit source turns colour through the work copy's font colour (its
+  // clear bits) and brush colour (its set bits): its black pixels become the
+  // white that is then picked out.
+  if (Source.Monochrome())
+    Work.Font().SetColor(clWhite);
+  Work.CopyRect(R, Source.Canvas(), R);
+  if (Source.Monochrome())
+    Work.Brush().SetColor(clWhite);
+  // To one bit: pixels of the brush colour become set, all others clear.
+  SetBkColor(Work.Handle(), ColorToRGB(Work.Brush().Color()));
   TBitmap Mask;
   Mask.SetMonochrome(true);
   Mask.SetSize(W, H);
-  BitBlt(Mask.Canvas().Handle(), 0, 0, W, H, Mono.Canvas().Handle(), 0, 0, SRCCOPY);
+  BitBlt(Mask.Canvas().Handle(), 0, 0, W, H, Work.Handle(), 0, 0, SRCCOPY);
 
   TCanvas& Out = Result->Canvas();
   Out.Brush().SetColor(BackColor);
@@ -159,9 +163,9 @@ void LayoutGlyphAndCaption(TCanvas& Canvas, const RECT& Client, POINT Offset, TB
     GlyphSize = {CheckedDiv(Glyph->Width(), NumGlyphs), Glyph->Height()};
   TPoint TextSize;
   if (!Caption.empty()) {
-    RECT Measured{0, 0, Client.right - Client.left, 0};
+    RECT Measured{0, 0, CheckedSub(Client.right, Client.left), 0};
     Canvas.DrawText(Caption, Measured, DT_CALCRECT | DT_SINGLELINE);
-    TextSize = {Measured.right - Measured.left, Measured.bottom - Measured.top};
+    TextSize = {CheckedSub(Measured.right, Measured.left), CheckedSub(Measured.bottom, Measured.top)};
   }
   TPoint Origin;
   TRect Caption2;

@@ -277,9 +277,8 @@ void RegisterFlatProgressBar(TClassRegistry& Registry) {
   Registry.Property<TBar>(Class, "ColorBorder", [](TBar& C, const TStreamValue& V, TReadContext&) {
     C.SetColors(1, ColorValue(V, "ColorBorder"));
   });
-  // An unchecked ordinal store keeps the low byte.
   Registry.Property<TBar>(Class, "AdvColorBorder", [](TBar& C, const TStreamValue& V, TReadContext&) {
-    C.SetAdvColors(0, static_cast<std::uint8_t>(IntegerValue(V, "AdvColorBorder")));
+    C.SetAdvColors(0, static_cast<std::uint8_t>(IntegerValue(V, "AdvColorBorder", 0, 100)));
   });
   Registry.Property<TBar>(Class, "UseAdvColors", [](TBar& C, const TStreamValue& V, TReadContext&) {
     C.SetUseAdvColors(BooleanValue(V, "UseAdvColors"));
@@ -288,16 +287,16 @@ void RegisterFlatProgressBar(TClassRegistry& Registry) {
     C.SetOrientation(static_cast<TProgressBarOrientation>(EnumValue(V, "Orientation", {"pbHorizontal", "pbVertical"})));
   });
   Registry.Property<TBar>(Class, "Min", [](TBar& C, const TStreamValue& V, TReadContext&) {
-    C.SetMin(static_cast<std::int32_t>(IntegerValue(V, "Min")));
+    C.SetMin(IntegerValue<std::int32_t>(V, "Min"));
   });
   Registry.Property<TBar>(Class, "Max", [](TBar& C, const TStreamValue& V, TReadContext&) {
-    C.SetMax(static_cast<std::int32_t>(IntegerValue(V, "Max")));
+    C.SetMax(IntegerValue<std::int32_t>(V, "Max"));
   });
   Registry.Property<TBar>(Class, "Position", [](TBar& C, const TStreamValue& V, TReadContext&) {
-    C.SetPosition(static_cast<std::int32_t>(IntegerValue(V, "Position")));
+    C.SetPosition(IntegerValue<std::int32_t>(V, "Position"));
   });
   Registry.Property<TBar>(Class, "Step", [](TBar& C, const TStreamValue& V, TReadContext&) {
-    C.SetStep(static_cast<std::int32_t>(IntegerValue(V, "Step")));
+    C.SetStep(IntegerValue<std::int32_t>(V, "Step"));
   });
   Registry.Property<TBar>(Class, "Smooth", [](TBar& C, const TStreamValue& V, TReadContext&) {
     C.SetSmooth(BooleanValue(V, "Smooth"));

@@ -291,15 +291,19 @@ public:
     CheckDepth(Depth, "object '" + Obj.Name + "'");
     if (Obj.Flags & ~KnownFlags)
       throw EWriteError("Object '" + Obj.Name + "' has unknown flags " + Hex2(Obj.Flags));
-    std::uint8_t Flags = (Obj.Flags & ~ffChildPos) | (Obj.ChildPos ? ffChildPos : 0);
-    if (Flags != 0) {
+    const std::uint8_t Flags = (Obj.Flags & ~ffChildPos) | (Obj.ChildPos ? ffChildPos : 0);
+    // Read bare, a class name's length byte from 0xF0 up is taken for a prefix,
+    // and a child's empty one for the end of the children; behind a prefix (with
+    // no flags, if need be) either reads back as written.
+    const bool NeedsPrefix = Obj.ClassName.size() >= PrefixMask || (Obj.ClassName.empty() && Depth > 1);
+    if (Flags != 0 || NeedsPrefix) {
       Byte(PrefixMask | Flags);
       if (Obj.ChildPos)
         Integer(*Obj.ChildPos);
     }
     ShortString(Obj.ClassName, "the class name of object '" + Obj.Name + "'");
     ShortString(Obj.Name, "the name of an object of class " + Obj.ClassName);
-    Properties(Obj.Properties, Depth);
+    Properties(Obj.Properties, Depth, "object '" + Obj.Name + "'");
     for (const auto& Child : Obj.Children)
       WriteObject(Child, Depth + 1);
     Byte(vaNull);
@@ -342,10 +346,10 @@ private:
     LE(static_cast<std::uint64_t>(Value), Type == vaInt8 ? 1 : Type == vaInt16 ? 2 : Type == vaInt32 ? 4 : 8);
   }
 
-  void Properties(const std::vector<TStreamProperty>& Props, int Depth) {
+  void Properties(const std::vector<TStreamProperty>& Props, int Depth, const std::string& Owner) {
     for (const auto& P : Props) {
       if (P.Name.empty())
-        throw EWriteError("A property name is empty");
+        throw EWriteError("A property name of " + Owner + " is empty, which would end its properties");
       ShortString(P.Name, "Property name '" + P.Name + "'");
       Value(P.Value, P.Name, Depth);
     }
@@ -408,7 +412,7 @@ private:
               if (Item.Order)
                 Integer(*Item.Order);
               Byte(vaList);
-              Properties(Item.Properties, Depth + 1);
+              Properties(Item.Properties, Depth + 1, "a collection item in " + What);
             }
             Byte(vaNull);
           } else if constexpr (std::is_same_v<T, TSingleValue>) {
@@ -510,8 +514,9 @@ bool TStreamProperty::operator==(const TStreamProperty& Other) const {
   return Name == Other.Name && Value == Other.Value;
 }
 bool TStreamObject::operator==(const TStreamObject& Other) const {
-  return Flags == Other.Flags && ChildPos == Other.ChildPos && ClassName == Other.ClassName && Name == Other.Name &&
-         Properties == Other.Properties && Children == Other.Children;
+  return (Flags & ~ffChildPos) == (Other.Flags & ~ffChildPos) && ChildPos == Other.ChildPos &&
+         ClassName == Other.ClassName && Name == Other.Name && Properties == Other.Properties &&
+         Children == Other.Children;
 }
 
 const TStreamValue* TStreamObject::FindProperty(std::string_view PropName) const {

@@ -43,6 +43,8 @@ enum TFilerFlag : std::uint8_t { ffInherited = 1, ffChildPos = 2, ffInline = 4 }
 
 // Nesting of objects, lists and collection items that the reader, the writer and
 // the text parser accept; deeper input is refused rather than risking the stack.
+// The root object is level 1; each child object, list and collection item lies
+// one level below what holds it.
 inline constexpr int MaxComponentNesting = 64;
 
 struct TStreamValue;
@@ -182,7 +184,10 @@ struct TStreamProperty {
 };
 
 struct TStreamObject {
-  std::uint8_t Flags = 0;  // TFilerFlag bits; ffChildPos is written whenever ChildPos is set
+  // TFilerFlag bits. The ffChildPos bit mirrors ChildPos: the reader sets both,
+  // the writer writes the bit exactly when ChildPos is set, and equality
+  // compares ChildPos alone.
+  std::uint8_t Flags = 0;
   std::optional<std::int64_t> ChildPos;
   std::string ClassName;
   std::string Name;
@@ -200,8 +205,12 @@ struct TStreamObject {
 // "Stream read error" for data that ends early or a length beyond the end.
 TStreamObject ReadComponentStream(TStream& Stream);
 
-// Writes "TPF0" and Root. Raises EWriteError for a model the format cannot hold
-// (a name over 255 bytes, an empty property name, a null inside a list, ...).
+// Writes "TPF0" and Root so that ReadComponentStream gives back a model equal
+// to Root. Takes every model the reader can give. Raises EWriteError, naming
+// the place, for exactly what no stream can hold: a name, class name,
+// identifier or set member over 255 bytes; an empty property name or set
+// member; a null inside a list; flags other than TFilerFlag; nesting deeper
+// than MaxComponentNesting; a length or a whole description over 2 GiB.
 void WriteComponentStream(TStream& Stream, const TStreamObject& Root);
 
 // The type byte the writer puts in front of an integer: the smallest that holds it.

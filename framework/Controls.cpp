@@ -1,6 +1,7 @@
 #include "Controls.h"
 
 #include <algorithm>
+#include <climits>
 #include <map>
 
 #include "Consts.h"
@@ -101,7 +102,8 @@ void TControl::SetBounds(int Left, int Top, int Width, int Height) {
 }
 
 void TControl::SetClientSize(int Width, int Height) {
-  SetBounds(FLeft, FTop, FWidth + Width - ClientWidth(), FHeight + Height - ClientHeight());
+  SetBounds(FLeft, FTop, ClampedSum(FWidth, std::int64_t{Width} - ClientWidth()),
+            ClampedSum(FHeight, std::int64_t{Height} - ClientHeight()));
 }
 
 POINT TControl::ClientToScreen(POINT P) const {
@@ -111,12 +113,12 @@ POINT TControl::ClientToScreen(POINT P) const {
   }
   if (!FParent)
     throw Exception(Format(Consts::SParentRequired, Name()));
-  return FParent->ClientToScreen({P.x + FLeft, P.y + FTop});
+  return FParent->ClientToScreen({ClampedSum(P.x, FLeft), ClampedSum(P.y, FTop)});
 }
 
 POINT TControl::ScreenToClient(POINT P) const {
   const POINT Origin = ClientToScreen({0, 0});
-  return {P.x - Origin.x, P.y - Origin.y};
+  return {ClampedSum(P.x, -std::int64_t{Origin.x}), ClampedSum(P.y, -std::int64_t{Origin.y})};
 }
 
 void TControl::SetVisible(bool Value) {
@@ -552,8 +554,8 @@ void TWinControl::UpdateBounds() {
     MapWindowPoints(HWND_DESKTOP, GetParent(FHandle), reinterpret_cast<POINT*>(&R), 2);
   FLeft = R.left;
   FTop = R.top;
-  FWidth = R.right - R.left;
-  FHeight = R.bottom - R.top;
+  FWidth = ClampedSum(R.right, -std::int64_t{R.left});
+  FHeight = ClampedSum(R.bottom, -std::int64_t{R.top});
 }
 
 RECT TWinControl::ClientRect() const {
@@ -712,7 +714,11 @@ bool TWinControl::IsControlMouseMsg(TMessage& Message) {
   if (!Target)
     return false;
   TMessage M = Message;
-  M.LParam = MAKELPARAM(MessageX(Message) - Target->Left(), MessageY(Message) - Target->Top());
+  // The message has 16 bits for each: a point beyond them is held at their ends.
+  auto Coordinate = [](int Value, int Origin) {
+    return static_cast<short>(std::clamp(ClampedSum(Value, -std::int64_t{Origin}), SHRT_MIN, SHRT_MAX));
+  };
+  M.LParam = MAKELPARAM(Coordinate(MessageX(Message), Target->Left()), Coordinate(MessageY(Message), Target->Top()));
   Target->WndProc(M);
   Message.Result = M.Result;
   return true;
@@ -739,7 +745,7 @@ void TWinControl::PaintControls(HDC DC) {
     int Saved = SaveDC(DC);
     POINT Origin;
     GetViewportOrgEx(DC, &Origin);
-    SetViewportOrgEx(DC, Origin.x + Control->Left(), Origin.y + Control->Top(), nullptr);
+    SetViewportOrgEx(DC, ClampedSum(Origin.x, Control->Left()), ClampedSum(Origin.y, Control->Top()), nullptr);
     IntersectClipRect(DC, 0, 0, Control->Width(), Control->Height());
     try {
       Control->Perform(WM_PAINT, reinterpret_cast<WPARAM>(DC));

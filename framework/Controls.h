@@ -5,13 +5,23 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "Graphics.h"
 #include "Messages.h"
+
+// Stored bounds may lie anywhere in the int range: sums of coordinates are
+// held at the ends of the range instead of wrapping past them.
+inline int ClampedSum(std::int64_t A, std::int64_t B) {
+  return static_cast<int>(
+      std::clamp<std::int64_t>(A + B, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
 
 class TObject {
 public:
@@ -86,7 +96,7 @@ public:
   void SetWidth(int Value) { SetBounds(FLeft, FTop, Value, FHeight); }
   void SetHeight(int Value) { SetBounds(FLeft, FTop, FWidth, Value); }
   virtual void SetBounds(int Left, int Top, int Width, int Height);
-  RECT BoundsRect() const { return {FLeft, FTop, FLeft + FWidth, FTop + FHeight}; }
+  RECT BoundsRect() const { return {FLeft, FTop, ClampedSum(FLeft, FWidth), ClampedSum(FTop, FHeight)}; }
 
   virtual RECT ClientRect() const { return {0, 0, FWidth, FHeight}; }
   int ClientWidth() const { return ClientRect().right; }

@@ -33,16 +33,16 @@ void RegisterFrameworkClasses(TClassRegistry& R) {
   R.RegisterClass("TComponent", "");
   R.RegisterClass("TControl", "TComponent");
   R.Property<TControl>("TControl", "Left", [](TControl& C, const TStreamValue& V, TReadContext&) {
-    C.SetLeft(static_cast<int>(IntegerValue(V, "Left")));
+    C.SetLeft(IntegerValue<int>(V, "Left"));
   });
   R.Property<TControl>("TControl", "Top", [](TControl& C, const TStreamValue& V, TReadContext&) {
-    C.SetTop(static_cast<int>(IntegerValue(V, "Top")));
+    C.SetTop(IntegerValue<int>(V, "Top"));
   });
   R.Property<TControl>("TControl", "Width", [](TControl& C, const TStreamValue& V, TReadContext&) {
-    C.SetWidth(static_cast<int>(IntegerValue(V, "Width")));
+    C.SetWidth(IntegerValue<int>(V, "Width"));
   });
   R.Property<TControl>("TControl", "Height", [](TControl& C, const TStreamValue& V, TReadContext&) {
-    C.SetHeight(static_cast<int>(IntegerValue(V, "Height")));
+    C.SetHeight(IntegerValue<int>(V, "Height"));
   });
   R.Property<TControl>("TControl", "Caption", [](TControl& C, const TStreamValue& V, TReadContext&) {
     C.SetText(StringValue(V, "Caption"));
@@ -69,7 +69,7 @@ void RegisterFrameworkClasses(TClassRegistry& R) {
     C.Font().SetName(StringValue(V, "Font.Name"));
   });
   R.Property<TControl>("TControl", "Font.Height", [](TControl& C, const TStreamValue& V, TReadContext&) {
-    C.Font().SetHeight(static_cast<int>(IntegerValue(V, "Font.Height")));
+    C.Font().SetHeight(IntegerValue<int>(V, "Font.Height"));
   });
   R.Property<TControl>("TControl", "Font.Charset", [](TControl& C, const TStreamValue& V, TReadContext&) {
     C.Font().SetCharset(EnumValue(V, "Font.Charset", {"ANSI_CHARSET", "DEFAULT_CHARSET", "SYMBOL_CHARSET"}));
@@ -94,7 +94,7 @@ void RegisterFrameworkClasses(TClassRegistry& R) {
   R.RegisterClass("TGraphicControl", "TControl");
   R.RegisterClass("TWinControl", "TControl");
   R.Property<TWinControl>("TWinControl", "TabOrder", [](TWinControl& C, const TStreamValue& V, TReadContext&) {
-    C.SetTabOrder(static_cast<int>(IntegerValue(V, "TabOrder")));
+    C.SetTabOrder(static_cast<int>(IntegerValue(V, "TabOrder", -1, 32767)));
   });
   R.Property<TWinControl>("TWinControl", "TabStop", [](TWinControl& C, const TStreamValue& V, TReadContext&) {
     C.SetTabStop(BooleanValue(V, "TabStop"));
@@ -118,10 +118,10 @@ void RegisterFrameworkClasses(TClassRegistry& R) {
         V, "Position", {"poDesigned", "poDefault", "poDefaultPosOnly", "poDefaultSizeOnly", "poScreenCenter"})));
   });
   R.Property<TCustomForm>("TCustomForm", "ClientWidth", [](TCustomForm& F, const TStreamValue& V, TReadContext&) {
-    F.SetClientWidth(static_cast<int>(IntegerValue(V, "ClientWidth")));
+    F.SetClientWidth(IntegerValue<int>(V, "ClientWidth"));
   });
   R.Property<TCustomForm>("TCustomForm", "ClientHeight", [](TCustomForm& F, const TStreamValue& V, TReadContext&) {
-    F.SetClientHeight(static_cast<int>(IntegerValue(V, "ClientHeight")));
+    F.SetClientHeight(IntegerValue<int>(V, "ClientHeight"));
   });
   R.Property<TCustomForm>("TCustomForm", "AutoScroll", [](TCustomForm& F, const TStreamValue& V, TReadContext&) {
     F.SetAutoScroll(BooleanValue(V, "AutoScroll"));
@@ -155,7 +155,7 @@ void RegisterFrameworkClasses(TClassRegistry& R) {
     C.SetReadOnly(BooleanValue(V, "ReadOnly"));
   });
   R.Property<TCustomEdit>("TCustomEdit", "MaxLength", [](TCustomEdit& C, const TStreamValue& V, TReadContext&) {
-    C.SetMaxLength(static_cast<int>(IntegerValue(V, "MaxLength")));
+    C.SetMaxLength(IntegerValue<int>(V, "MaxLength"));
   });
   R.Property<TCustomEdit>("TCustomEdit", "AutoSize", [](TCustomEdit& C, const TStreamValue& V, TReadContext&) {
     C.SetAutoSize(BooleanValue(V, "AutoSize"));
@@ -247,6 +247,14 @@ std::int64_t IntegerValue(const TStreamValue& Value, const std::string& Property
   if (const auto* I = Value.Get<std::int64_t>())
     return *I;
   BadValue(Property, "an integer");
+}
+
+std::int64_t IntegerValue(const TStreamValue& Value, const std::string& Property, std::int64_t Min, std::int64_t Max) {
+  const auto I = IntegerValue(Value, Property);
+  if (I < Min || I > Max)
+    throw EReadError("Invalid property value for " + Property + ": " + std::to_string(I) + " is outside " +
+                     std::to_string(Min) + ".." + std::to_string(Max));
+  return I;
 }
 
 bool BooleanValue(const TStreamValue& Value, const std::string& Property) {

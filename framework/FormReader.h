@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <limits>
 #include <map>
 #include <string>
 #include <vector>
@@ -59,6 +60,14 @@ private:
 
 // Value conversions for setters; each raises EReadError naming the property.
 std::int64_t IntegerValue(const TStreamValue& Value, const std::string& Property);
+// An integer for a property whose type holds Min..Max; a stored value outside
+// that range is refused, never cut down to fit.
+std::int64_t IntegerValue(const TStreamValue& Value, const std::string& Property, std::int64_t Min, std::int64_t Max);
+// The same for a property of type T.
+template <typename T>
+T IntegerValue(const TStreamValue& Value, const std::string& Property) {
+  return static_cast<T>(IntegerValue(Value, Property, std::numeric_limits<T>::min(), std::numeric_limits<T>::max()));
+}
 bool BooleanValue(const TStreamValue& Value, const std::string& Property);
 std::string StringValue(const TStreamValue& Value, const std::string& Property);
 std::string IdentValue(const TStreamValue& Value, const std::string& Property);

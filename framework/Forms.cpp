@@ -111,9 +111,12 @@ void TCustomForm::CreateParams(TCreateParams& Params) {
 void TCustomForm::ApplyClientSize() {
   TCreateParams Params;
   CreateParams(Params);
-  RECT R{0, 0, FClientWidth, FClientHeight};
-  AdjustWindowRectEx(&R, Params.Style, FALSE, Params.ExStyle);
-  const int Width = R.right - R.left, Height = R.bottom - R.top;
+  // The frame around an empty client, added to the client size here: a stored
+  // size near the end of the int range must not overflow inside the system.
+  RECT Frame{0, 0, 0, 0};
+  AdjustWindowRectEx(&Frame, Params.Style, FALSE, Params.ExStyle);
+  const int Width = ClampedSum(FClientWidth, Frame.right - Frame.left);
+  const int Height = ClampedSum(FClientHeight, Frame.bottom - Frame.top);
   if (FHandle)
     SetWindowPos(FHandle, nullptr, 0, 0, Width, Height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   else {
@@ -176,8 +179,9 @@ void TCustomForm::UpdateScrollRanges() {
     for (auto* Control : Controls()) {
       if (!Control->Visible())
         continue;
-      FHorzRange = std::max(FHorzRange, Control->Left() + Control->Width());
-      FVertRange = std::max(FVertRange, Control->Top() + Control->Height());
+      const RECT Bounds = Control->BoundsRect();
+      FHorzRange = std::max(FHorzRange, static_cast<int>(Bounds.right));
+      FVertRange = std::max(FVertRange, static_cast<int>(Bounds.bottom));
     }
   }
   if (!FHandle)
@@ -220,9 +224,9 @@ void TCustomForm::SetVisible(bool Value) {
   if (!FPositioned && FPosition == poScreenCenter) {
     RECT R;
     GetWindowRect(FHandle, &R);
-    const int Width = R.right - R.left, Height = R.bottom - R.top;
-    SetWindowPos(FHandle, nullptr, (GetSystemMetrics(SM_CXSCREEN) - Width) / 2,
-                 (GetSystemMetrics(SM_CYSCREEN) - Height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const std::int64_t Width = std::int64_t{R.right} - R.left, Height = std::int64_t{R.bottom} - R.top;
+    SetWindowPos(FHandle, nullptr, ClampedSum(GetSystemMetrics(SM_CXSCREEN), -Width) / 2,
+                 ClampedSum(GetSystemMetrics(SM_CYSCREEN), -Height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
   FPositioned = true;
   FVisible = true;

@@ -34,7 +34,7 @@ constexpr std::uint32_t SecurityDirectory = 4;
 
 std::int64_t PackageEnd(TStream& Source) {
   const auto Size = Source.Size();
-  std::uint8_t B[8];
+  std::uint8_t B[8]{};
   if (!ReadAt(Source, 0, B, 2) || B[0] != 'M' || B[1] != 'Z' || !ReadAt(Source, NewHeaderPointer, B, 4))
     return Size;
   const std::int64_t Pe = Le(B, 4);

@@ -91,14 +91,14 @@ void Compile(const fs::path& In, const fs::path& Out) {
   const auto Bytes = ReadFile(In);
   const auto Folder = In.parent_path();
   const TFileLoader Loader = [&](const std::string& Name) { return ReadFile(Folder / fs::path(Name)); };
-  TStreamObject Root;
+  TMemoryStream Stream;
   try {
-    Root = ParseComponentText(std::string_view(reinterpret_cast<const char*>(Bytes.data()), Bytes.size()), Loader);
+    const auto Root =
+        ParseComponentText(std::string_view(reinterpret_cast<const char*>(Bytes.data()), Bytes.size()), Loader);
+    WriteComponentStream(Stream, Root);
   } catch (const Exception& E) {
     throw Exception(In.string() + ": " + E.Message());
   }
-  TMemoryStream Stream;
-  WriteComponentStream(Stream, Root);
   WriteFile(Out, Stream.Data().data(), Stream.Data().size());
 }
 

@@ -28,6 +28,10 @@ TEST(HslUtils, ScaledValuesOfKnownColours) {
   EXPECT_EQ(Scaled(RGBColor(0, 255, 0)), (Hsl{80, 240, 120}));
   EXPECT_EQ(Scaled(RGBColor(0, 0, 255)), (Hsl{159, 240, 120}));
   EXPECT_EQ(Scaled(RGBColor(192, 192, 192)), (Hsl{0, 0, 181}));
+  // Green is the maximum and blue and red differ: h = (2 + (30 - 1) / 239) / 6, so
+  // H = 84.5, an exact half, to the even 84. Lightness 241/510 is below one half,
+  // so S = 240 * 239 / (240 + 1) = 238.008, not 240 * 239 / (510 - 241) = 213.2.
+  EXPECT_EQ(Scaled(RGBColor(1, 240, 30)), (Hsl{84, 238, 113}));
 }
 
 TEST(HslUtils, RoundTripsThatAreNotExactBecauseHueIsScaledBy239) {
@@ -39,6 +43,8 @@ TEST(HslUtils, RoundTripsThatAreNotExactBecauseHueIsScaledBy239) {
   EXPECT_EQ(Back(RGBColor(0, 0, 255)), RGBColor(0, 2, 255));
   EXPECT_EQ(Back(RGBColor(255, 0, 0)), RGBColor(255, 0, 0));
   EXPECT_EQ(Back(RGBColor(192, 192, 192)), RGBColor(192, 192, 192));
+  // Lightness below one half: m2 = l * (1 + s) = 0.9377, m1 = 0.0039.
+  EXPECT_EQ(Back(RGBColor(1, 240, 30)), RGBColor(1, 239, 27));
 }
 
 TEST(HslUtils, FractionsFollowTheHueBranches) {
@@ -52,6 +58,13 @@ TEST(HslUtils, FractionsFollowTheHueBranches) {
   EXPECT_DOUBLE_EQ(L, 256 / 510.0);
   EXPECT_EQ(HslFractionsToColor(0, 0, 0.5), RGBColor(128, 128, 128));  // 127.5 rounds to even
   EXPECT_EQ(HslFractionsToColor(2.0 / 3, 1, 0.5), RGBColor(0, 0, 255));
+  // A hue above two thirds: red's x = h + 1/3 lies above 1 and is taken down by
+  // one to 122/717, where the channel is m2; blue's x = 361/717 gives
+  // (2/3 - x) * 6 * 255 = 249.7.
+  EXPECT_EQ(ScaledHslToColor(200, 240, 120), RGBColor(255, 0, 250));
+  // Exact halves go to the even neighbour: 8 * 255 / 240 = 8.5 and 40 * 255 / 240 = 42.5.
+  EXPECT_EQ(ScaledHslToColor(0, 0, 8), RGBColor(8, 8, 8));
+  EXPECT_EQ(DeriveAdvColor(clBlack, clRed, 30, false), RGBColor(42, 42, 42));  // L = 0 + 10 + 30
 }
 
 TEST(HslUtils, RangeErrors) {
@@ -165,9 +178,14 @@ TEST(LayoutGlyphAndCaption, EachLayoutWithGlyphAndCaption) {
   auto Bottom = Layout(blGlyphBottom, 2, 5, G, T, {0, 0, 73, 60});
   EXPECT_EQ(Bottom.Glyph, (TPoint{29, 39}));
   EXPECT_EQ(Bottom.Caption, (TRect{22, 24, 52, 37}));
-  // A client not at the origin moves everything by its corner.
-  auto Moved = Layout(blGlyphLeft, -1, -1, G, T, {10, 20, 83, 45});
-  EXPECT_EQ(Moved.Glyph, (TPoint{19, 25}));
+  // A client not at the origin and an offset move everything by their sum,
+  // each axis by its own: (10 + 1, 20 + 2).
+  auto Moved = Layout(blGlyphLeft, -1, -1, G, T, {10, 20, 83, 45}, {1, 2});
+  EXPECT_EQ(Moved.Glyph, (TPoint{9 + 11, 5 + 22}));
+  EXPECT_EQ(Moved.Caption, (TRect{34 + 11, 6 + 22, 64 + 11, 19 + 22}));
+  auto MovedTop = Layout(blGlyphTop, -1, -1, G, T, {10, 20, 83, 80}, {1, 2});
+  EXPECT_EQ(MovedTop.Glyph, (TPoint{29 + 11, 10 + 22}));
+  EXPECT_EQ(MovedTop.Caption, (TRect{22 + 11, 36 + 22, 52 + 11, 49 + 22}));
 }
 
 TEST(LayoutGlyphAndCaption, ContentLargerThanTheClientIsNotClamped) {

@@ -404,9 +404,25 @@ TEST(ComponentStream, PictureValues) {
   EXPECT_NE(Message(Short).find("byte count is 551 but 550 bytes follow"), std::string::npos) << Message(Short);
   EXPECT_NE(Message({}).find("class name"), std::string::npos);
   EXPECT_NE(Message({20, 'T'}).find("class name"), std::string::npos);
-  TAsm NoCount;
-  NoCount.Short("TJPEGImage").Raw({1, 0});
-  EXPECT_NE(Message(NoCount.B).find("byte count needs 4 bytes"), std::string::npos) << Message(NoCount.B);
+  auto Long = Value;
+  Long.push_back(0xD9);
+  EXPECT_NE(Message(Long).find("byte count is 551 but 552 bytes follow"), std::string::npos) << Message(Long);
+  TAsm Huge;
+  Huge.Short("TJPEGImage").LE(0xFFFFFFFF, 4).Raw({0xFF, 0xD8});
+  EXPECT_NE(Message(Huge.B).find("byte count is 4294967295 but 2 bytes follow"), std::string::npos) << Message(Huge.B);
+  for (int Left = 1; Left < 4; ++Left) {
+    TAsm NoCount;
+    NoCount.Short("TJPEGImage").Raw(TBytes(static_cast<std::size_t>(Left), 0));
+    EXPECT_NE(Message(NoCount.B).find("byte count needs 4 bytes, " + std::to_string(Left) + " left"), std::string::npos)
+        << Message(NoCount.B);
+  }
+  // A class name and nothing else: a JPEG lacks its byte count, an icon file is empty.
+  TAsm JpegName, IconName;
+  JpegName.Short("TJPEGImage");
+  EXPECT_NE(Message(JpegName.B).find("byte count needs 4 bytes, 0 left"), std::string::npos) << Message(JpegName.B);
+  IconName.Short("TIcon");
+  EXPECT_EQ(DecodePictureValue(IconName.B), (TPictureValue{"TIcon", {}}));
+  EXPECT_EQ(EncodePictureValue({"TIcon", {}}), IconName.B);
   EXPECT_THROW(EncodePictureValue({"TBitmap", {1}}), EWriteError);
 }
 
@@ -474,40 +490,89 @@ TEST(ComponentStream, MalformedStreamsNameTheProblemAndTheOffset) {
             "Invalid integer value type 0x06 at offset 14 (the order of a collection item of property 'Items')");
 }
 
-TEST(ComponentStream, NestingIsBounded) {
-  auto Lists = [](int Depth) {
-    TAsm A;
-    A.Signature().Short("T").Short("").Short("L");
-    for (int I = 0; I < Depth; ++I)
-      A.Raw({vaList});
-    for (int I = 0; I < Depth; ++I)
-      A.Raw({vaNull});
-    A.Raw({0, 0});
-    return A.B;
-  };
-  EXPECT_EQ(ReadError(Lists(MaxComponentNesting - 1)), "");  // the object itself is one level
-  EXPECT_EQ(ReadError(Lists(MaxComponentNesting)).rfind("Invalid stream format: a list at offset", 0), 0u)
-      << ReadError(Lists(MaxComponentNesting));
-  EXPECT_EQ(ReadError(Lists(100000)).find("nests deeper than 64 levels") != std::string::npos, true);
+// Streams nested Levels deep (the root object is level 1), as bytes and as the
+// model they hold, for each kind of nesting.
+struct TNesting {
+  const char* Kind;
+  TBytes (*Bytes)(int Levels);
+  TStreamObject (*Model)(int Levels);
+};
 
-  auto Objects = [](int Depth) {
-    TAsm A;
-    A.Signature();
-    for (int I = 0; I < Depth; ++I)
-      A.Short("T").Short("").Raw({0});
-    for (int I = 0; I < Depth; ++I)
-      A.Raw({0});
-    return A.B;
-  };
-  EXPECT_EQ(ReadError(Objects(MaxComponentNesting)), "");
-  EXPECT_NE(ReadError(Objects(MaxComponentNesting + 1)).find("an object at offset"), std::string::npos);
-  ExpectRoundTrips(Objects(MaxComponentNesting));
+const TNesting Nestings[] = {
+    {"an object",
+     [](int Levels) {
+       TAsm A;
+       A.Signature();
+       for (int I = 0; I < Levels; ++I)
+         A.Short("T").Short("").Raw({0});
+       for (int I = 0; I < Levels; ++I)
+         A.Raw({0});
+       return A.B;
+     },
+     [](int Levels) {
+       TStreamObject Obj{0, {}, "T", "", {}, {}};
+       for (int I = 1; I < Levels; ++I)
+         Obj = TStreamObject{0, {}, "T", "", {}, {Obj}};
+       return Obj;
+     }},
+    {"a list",
+     [](int Levels) {
+       TAsm A;
+       A.Signature().Short("T").Short("").Short("L");
+       for (int I = 1; I < Levels; ++I)
+         A.Raw({vaList});
+       for (int I = 1; I < Levels; ++I)
+         A.Raw({vaNull});
+       A.Raw({0, 0});
+       return A.B;
+     },
+     [](int Levels) {
+       auto V = TStreamValue::List({});
+       for (int I = 2; I < Levels; ++I)
+         V = TStreamValue::List({V});
+       return TStreamObject{0, {}, "T", "", {{"L", V}}, {}};
+     }},
+    {"a collection item",
+     [](int Levels) {
+       TAsm A;
+       A.Signature().Short("T").Short("");
+       for (int I = 1; I < Levels; ++I)
+         A.Short("C").Raw({vaCollection, vaList});
+       A.Raw({0});  // the innermost item's properties end
+       for (int I = 1; I < Levels; ++I)
+         A.Raw({vaNull, 0});  // each collection ends, then what holds it
+       A.Raw({0});
+       return A.B;
+     },
+     [](int Levels) {
+       std::vector<TStreamProperty> Props;
+       for (int I = 1; I < Levels; ++I)
+         Props = {{"C", TStreamValue::Collection({{std::nullopt, Props}})}};
+       return TStreamObject{0, {}, "T", "", Props, {}};
+     }},
+};
 
-  // The writer refuses what the reader would refuse.
-  TStreamValue Deep = TStreamValue::List({});
-  for (int I = 0; I < MaxComponentNesting; ++I)
-    Deep = TStreamValue::List({Deep});
-  EXPECT_THROW(Write(TStreamObject{0, {}, "T", "", {{"L", Deep}}, {}}), EWriteError);
+TEST(ComponentStream, NestingIsBoundedAlikeForReaderAndWriter) {
+  for (const auto& N : Nestings) {
+    SCOPED_TRACE(N.Kind);
+    // At the limit both take it, and the writer gives the very bytes.
+    const auto Deepest = N.Bytes(MaxComponentNesting);
+    EXPECT_EQ(ReadError(Deepest), "");
+    EXPECT_EQ(Write(N.Model(MaxComponentNesting)), Deepest);
+    // One level more and both refuse.
+    const auto Message = ReadError(N.Bytes(MaxComponentNesting + 1));
+    EXPECT_EQ(Message.rfind(std::string("Invalid stream format: ") + N.Kind + " at offset", 0), 0u) << Message;
+    EXPECT_NE(Message.find("nests deeper than 64 levels"), std::string::npos) << Message;
+    try {
+      Write(N.Model(MaxComponentNesting + 1));
+      ADD_FAILURE() << "written";
+    } catch (const EWriteError& E) {
+      EXPECT_NE(E.Message().find("nests deeper than 64 levels"), std::string::npos) << E.Message();
+    }
+  }
+  ExpectRoundTrips(Nestings[0].Bytes(MaxComponentNesting));
+  // Far deeper input fails the same way instead of exhausting the stack.
+  EXPECT_NE(ReadError(Nestings[1].Bytes(100000)).find("nests deeper than 64 levels"), std::string::npos);
 }
 
 TEST(ComponentStream, WriterRefusesWhatTheFormatCannotHold) {
@@ -520,7 +585,11 @@ TEST(ComponentStream, WriterRefusesWhatTheFormatCannotHold) {
     return std::string();
   };
   EXPECT_EQ(Refusal({0, {}, std::string(256, 'T'), "N", {}, {}}), "the class name of object 'N' is longer than 255 bytes");
-  EXPECT_EQ(Refusal({0, {}, "T", "N", {{"", TStreamValue::Nil()}}, {}}), "A property name is empty");
+  EXPECT_EQ(Refusal({0, {}, "T", "N", {{"", TStreamValue::Nil()}}, {}}),
+            "A property name of object 'N' is empty, which would end its properties");
+  EXPECT_EQ(Refusal({0, {}, "T", "N", {{"C", TStreamValue::Collection({{1, {{"", TStreamValue::Nil()}}}})}}, {}}),
+            "A property name of a collection item in property 'C' is empty, which would end its properties");
+  EXPECT_NE(Refusal({0, {}, "T", std::string(256, 'N'), {}, {}}).find("is longer than 255 bytes"), std::string::npos);
   EXPECT_EQ(Refusal({0, {}, "T", "N", {{"L", TStreamValue::List({TStreamValue::Null()})}}, {}}),
             "A list in property 'L' holds a null value, which would end it");
   EXPECT_EQ(Refusal({0, {}, "T", "N", {{"S", TStreamValue::Set({"a", ""})}}, {}}),
@@ -528,6 +597,62 @@ TEST(ComponentStream, WriterRefusesWhatTheFormatCannotHold) {
   EXPECT_EQ(Refusal({0, {}, "T", "N", {{"I", TStreamValue::Ident(std::string(300, 'i'))}}, {}}),
             "The identifier of property 'I' is longer than 255 bytes");
   EXPECT_EQ(Refusal({8, {}, "T", "N", {}, {}}), "Object 'N' has unknown flags 0x08");
+}
+
+TEST(ComponentStream, ClassNamesThatWouldReadBareAsSomethingElseStandBehindAPrefix) {
+  // Bare, a length byte from 0xF0 up reads as a prefix and a child's empty class
+  // name as the end of the children; a prefix with no flags keeps them apart.
+  for (std::size_t N : {0u, 1u, 16u, 239u, 240u, 255u}) {
+    SCOPED_TRACE(N);
+    const std::string Class(N, 'C');
+    TStreamObject Root{0, {}, Class, "Root", {}, {}};
+    Root.Children.push_back({0, {}, Class, "Child", {{"Tag", TStreamValue::Integer(1)}}, {}});
+    Root.Children.push_back({0, {}, "TAfter", "After", {}, {}});
+    TAsm E;
+    E.Signature();
+    if (N >= 0xF0)
+      E.Raw({0xF0});
+    E.Short(Class).Short("Root").Raw({0});
+    if (N == 0 || N >= 0xF0)
+      E.Raw({0xF0});
+    E.Short(Class).Short("Child").Short("Tag").Raw({vaInt8, 1, 0, 0});
+    E.Short("TAfter").Short("After").Raw({0, 0});
+    E.Raw({0});
+    EXPECT_EQ(Write(Root), E.B);
+    EXPECT_EQ(Read(E.B), Root);
+    ExpectRoundTrips(E.B);
+  }
+}
+
+TEST(ComponentStream, NegativeChildPositionsAndItemOrdersKeepTheirSign) {
+  TAsm A;
+  A.Signature().Short("T").Short("").Short("C").Raw({vaCollection, vaInt8, 0xFE, vaList, 0, vaInt16});
+  A.LE(static_cast<std::uint16_t>(-300), 2).Raw({vaList, 0, vaInt32}).LE(static_cast<std::uint32_t>(-70000), 4);
+  A.Raw({vaList, 0, vaInt64}).LE(0x8000000000000000, 8).Raw({vaList, 0, vaNull, 0});
+  A.Raw({0xF2, vaInt8, 0xFF}).Short("TChild").Short("").Raw({0, 0});
+  A.Raw({0xF3, vaInt16}).LE(static_cast<std::uint16_t>(-129), 2).Short("TChild").Short("").Raw({0, 0});
+  A.Raw({0xF2, vaInt32}).LE(static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::min()), 4);
+  A.Short("TChild").Short("").Raw({0, 0});
+  A.Raw({0});
+  const auto M = Read(A.B);
+  const auto& Items = M.FindProperty("C")->Get<TCollectionValue>()->Items;
+  ASSERT_EQ(Items.size(), 4u);
+  EXPECT_EQ(Items[0].Order, -2);
+  EXPECT_EQ(Items[1].Order, -300);
+  EXPECT_EQ(Items[2].Order, -70000);
+  EXPECT_EQ(Items[3].Order, std::numeric_limits<std::int64_t>::min());
+  ASSERT_EQ(M.Children.size(), 3u);
+  EXPECT_EQ(M.Children[0].ChildPos, -1);
+  EXPECT_EQ(M.Children[1].ChildPos, -129);
+  EXPECT_EQ(M.Children[2].ChildPos, std::numeric_limits<std::int32_t>::min());
+  ExpectRoundTrips(A.B);
+
+  // The child-position flag follows the position: set with it, left out without it.
+  TStreamObject Loose{0, {}, "T", "", {}, {{0, -5, "TChild", "", {}, {}}, {ffChildPos, {}, "TChild", "", {}, {}}}};
+  const auto Back = Read(Write(Loose));
+  EXPECT_EQ(Back, Loose);
+  EXPECT_EQ(Back.Children[0].Flags, ffChildPos);
+  EXPECT_EQ(Back.Children[1].Flags, 0);
 }
 
 // Mutations of valid streams: each ends in a framework error or in a model that

@@ -43,11 +43,21 @@ TEST(InstallPaths, ScreensaverNameFromTheInstallerName) {
       {"C:\\pkg\\Install", "C:\\windows\\system32\\Install.scr"},
       {"C:\\pkg\\Install-", "C:\\windows\\system32\\.scr"},
       {"Install-Bare.exe", "C:\\windows\\system32\\Bare.scr"},
+      // Only a leading "Install-" goes.
+      {"C:\\pkg\\MyInstall-Aurora.exe", "C:\\windows\\system32\\MyInstall-Aurora.scr"},
+      {"C:\\pkg\\ Install-Aurora.exe", "C:\\windows\\system32\\ Install-Aurora.scr"},
+      {"C:\\pkg\\Aurora-Install-.exe", "C:\\windows\\system32\\Aurora-Install-.scr"},
+      {"C:\\Install-pkg\\Aurora.exe", "C:\\windows\\system32\\Aurora.scr"},
   };
   for (auto C : Cases)
     EXPECT_EQ(ScreensaverPath(Dest, C.Own), C.Expected) << C.Own;
   // A "." in the destination is never the extension.
   EXPECT_EQ(ScreensaverPath("D:\\my.savers\\", "Install-Aurora"), "D:\\my.savers\\Aurora.scr");
+  // "\x83\x5C" is one character: its second byte neither ends a folder nor hides the extension.
+  EXPECT_EQ(ScreensaverPath(Dest, "C:\\pkg\\Install-\x83\x5C" "Aurora.exe", IsCp932LeadByte),
+            "C:\\windows\\system32\\\x83\x5C" "Aurora.scr");
+  EXPECT_EQ(ScreensaverPath(Dest, "C:\\pkg\\Install-Aurora.\x83\x5C", IsCp932LeadByte),
+            "C:\\windows\\system32\\Aurora.scr");
 }
 
 TEST(ErrorBox, DotIsAppendedWhenTheLastByteSortsAfterIt) {

@@ -166,11 +166,18 @@ TEST_F(PackageFiles, BytesAfterTheTrailerTakeItsPlace) {
   EXPECT_EQ(Target, (Bytes{'S', 'I'}));
 }
 
-// A minimal image header whose security directory is (Table, TableSize).
-Bytes ImageHeader(std::uint16_t Magic, std::uint32_t Table, std::uint32_t TableSize, std::uint32_t Directories = 16) {
-  const std::size_t Pe = 0x80, Optional = Pe + 24, CountAt = Magic == 0x20B ? 108 : 92;
-  const std::size_t OptionalSize = CountAt + 4 + 8 * 16;
-  Bytes H(Optional + OptionalSize, 0);
+constexpr std::size_t PeAt = 0x80, OptionalAt = PeAt + 24;
+// Where the security directory's entry lies in the optional header.
+constexpr std::size_t SecurityEntry(std::uint16_t Magic) { return (Magic == 0x20B ? 108 : 92) + 4 + 8 * 4; }
+
+// A minimal image header whose security directory is (Table, TableSize); by
+// default its optional header holds all 16 directories.
+Bytes ImageHeader(std::uint16_t Magic, std::uint32_t Table, std::uint32_t TableSize, std::uint32_t Directories = 16,
+                  std::size_t OptionalSize = 0) {
+  const std::size_t Pe = PeAt, Optional = OptionalAt, CountAt = Magic == 0x20B ? 108 : 92;
+  if (OptionalSize == 0)
+    OptionalSize = CountAt + 4 + 8 * 16;
+  Bytes H(Optional + std::max(OptionalSize, SecurityEntry(Magic) + 8), 0);
   auto Put = [&](std::size_t At, std::uint32_t V, int Bytes) {
     for (int I = 0; I < Bytes; ++I)
       H[At + I] = static_cast<std::uint8_t>(V >> 8 * I);
@@ -222,9 +229,11 @@ TEST(PackageEnd, OnlyATableEndingAtTheEndOfTheFileMovesIt) {
   const std::size_t TailSize = 64;
   // An image of the given kind, 64 bytes after its header, the security
   // directory at (end of file - Back, Size).
-  auto File = [&](std::uint16_t Magic, std::int64_t Back, std::uint32_t Size, std::uint32_t Directories = 16) {
+  auto File = [&](std::uint16_t Magic, std::int64_t Back, std::uint32_t Size, std::uint32_t Directories = 16,
+                  std::size_t OptionalSize = 0) {
     const auto Length = ImageHeader(Magic, 0, 0).size() + TailSize;
-    auto H = ImageHeader(Magic, static_cast<std::uint32_t>(static_cast<std::int64_t>(Length) - Back), Size, Directories);
+    auto H = ImageHeader(Magic, static_cast<std::uint32_t>(static_cast<std::int64_t>(Length) - Back), Size, Directories,
+                         OptionalSize);
     H.resize(Length, 0x11);
     return H;
   };
@@ -243,7 +252,12 @@ TEST(PackageEnd, OnlyATableEndingAtTheEndOfTheFileMovesIt) {
       {"empty table at the end", File(0x20B, 0, 0), 0},
       {"offset and size add up only in 32 bits", File(0x20B, Wrap, static_cast<std::uint32_t>(Wrap)), 0},
       {"no security directory", File(0x20B, 16, 16, 4), 0},
+      {"the security directory is the last", File(0x20B, 16, 16, 5), 16},
       {"unknown optional header", File(0x107, 16, 16), 0},
+      // The optional header's stated size must hold the whole security entry.
+      {"optional header ends with the security entry", File(0x20B, 16, 16, 16, SecurityEntry(0x20B) + 8), 16},
+      {"optional header ends inside the security entry", File(0x20B, 16, 16, 16, SecurityEntry(0x20B) + 7), 0},
+      {"optional header ends amid the security entry", File(0x10B, 16, 16, 16, SecurityEntry(0x10B) + 4), 0},
   };
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.What);
@@ -255,6 +269,15 @@ TEST(PackageEnd, OnlyATableEndingAtTheEndOfTheFileMovesIt) {
   for (std::size_t Cut = 0; Cut < Signed.size() - TailSize; Cut += 7) {
     TMemoryStream Stream(Bytes(Signed.begin(), Signed.begin() + static_cast<std::ptrdiff_t>(Cut)));
     EXPECT_EQ(PackageEnd(Stream), static_cast<std::int64_t>(Cut));
+  }
+  // A file that ends inside the security entry is unsigned, even where the
+  // entry, had it been whole, would have put a one-byte table at its very end.
+  const auto Entry = OptionalAt + SecurityEntry(0x20B);
+  for (std::size_t Cut = Entry; Cut < Entry + 8; ++Cut) {
+    auto H = ImageHeader(0x20B, static_cast<std::uint32_t>(Cut - 1), 1);
+    H.resize(Cut);
+    TMemoryStream Stream(H);
+    EXPECT_EQ(PackageEnd(Stream), static_cast<std::int64_t>(Cut)) << "cut at " << Cut;
   }
   for (std::size_t At : {0u, 1u, 0x80u, 0x82u}) {
     auto Broken = Signed;
@@ -366,6 +389,15 @@ TEST(PayloadExtent, OffsetsAreCountedFromTheEnd) {
   EXPECT_EQ(E.Length, 1446567);
   EXPECT_THROW(PayloadExtent(10, 7), EReadError);
   EXPECT_NO_THROW(PayloadExtent(10, 6));
+  // Locating refuses a trailer of 0 or less itself, before any copy is tried.
+  for (std::int32_t N : {0, -1, -6, INT_MIN}) {
+    EXPECT_THROW(PayloadExtent(10, N), EReadError) << N;
+    Bytes Package{'M', 'Z', 1, 2, 3, 4};
+    auto Trailer = Le32(N);
+    Package.insert(Package.end(), Trailer.begin(), Trailer.end());
+    TMemoryStream Stream(Package);
+    EXPECT_THROW(LocatePayload(Stream), EReadError) << N;
+  }
 }
 
 }  // namespace

@@ -133,6 +133,35 @@ TEST_F(FormcTest, CompilesATextWithAPictureAndDumpsItBack) {
   EXPECT_EQ(ReadFile(Root / "out" / "again.bin"), Bin);
 }
 
+// What reads bare as something else (an empty child class name, a length byte
+// from 0xF0 up) and negative positions compile to a stream that reads back as
+// the text, and dumping and compiling again gives the same bytes.
+TEST_F(FormcTest, WhatItCompilesReadsBackAsTheText) {
+  const std::string Text = "object Root: TFlatProgressBar\n"
+                           "  Items = <item [-70000] Tag = -2 end item [-1] end>\n"
+                           "  object Anonymous: &''\n"
+                           "    Left = -8\n"
+                           "  end\n"
+                           "  object Long: " + std::string(240, 'C') + " [-129]\n"
+                           "  end\n"
+                           "  inherited After: TButton [-1]\n"
+                           "  end\n"
+                           "end\n";
+  WriteFile(Work / "edge.txt", Text);
+  auto R = Run({"compile", "work/edge.txt", "work/edge.bin"});
+  ASSERT_EQ(R.ExitCode, 0) << R.Err;
+  const auto Model = Load(Work / "edge.bin");
+  EXPECT_EQ(Model, ParseComponentText(Text));
+  ASSERT_EQ(Model.Children.size(), 3u);
+  EXPECT_EQ(Model.Children[1].ChildPos, -129);
+
+  R = Run({"dump", "work/edge.bin", "work/again.txt"});
+  ASSERT_EQ(R.ExitCode, 0) << R.Err;
+  R = Run({"compile", "work/again.txt", "work/again.bin"});
+  ASSERT_EQ(R.ExitCode, 0) << R.Err;
+  EXPECT_EQ(ReadFile(Work / "again.bin"), ReadFile(Work / "edge.bin"));
+}
+
 TEST_F(FormcTest, ErrorsAreClearAndLeaveTheOutputAlone) {
   WriteFile(Work / "form.bin", "old");
   WriteFile(Work / "bad.txt", std::string(FormText).replace(std::string(FormText).find("art/"), 4, "none/"));
@@ -148,6 +177,12 @@ TEST_F(FormcTest, ErrorsAreClearAndLeaveTheOutputAlone) {
   R = Run({"compile", "work/syntax.txt", "work/form.bin"});
   EXPECT_EQ(R.ExitCode, 1);
   EXPECT_EQ(R.Err, "formc: work/syntax.txt: Line 2: expected '=' after property name 'Left', found number 1\n");
+
+  WriteFile(Work / "long.txt", "object F: " + std::string(256, 'T') + "\nend\n");
+  R = Run({"compile", "work/long.txt", "work/form.bin"});
+  EXPECT_EQ(R.ExitCode, 1);
+  EXPECT_EQ(R.Err, "formc: work/long.txt: Line 1: a class name after ':' is longer than 255 bytes\n");
+  EXPECT_EQ(ReadFile(Work / "form.bin"), "old");
 
   R = Run({"compile", "work/missing.txt", "work/form.bin"});
   EXPECT_EQ(R.ExitCode, 1);

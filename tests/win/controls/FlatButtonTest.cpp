@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <climits>
 #include <memory>
 #include <set>
 #include <tuple>
@@ -56,6 +57,50 @@ TEST(FlatButtonDrawing, BevelFrameTwoRingsDeepAndNoneForWidthZero) {
   EXPECT_EQ(Bitmap->Canvas().Pixel(4, 1), clBlue);
   EXPECT_EQ(Bitmap->Canvas().Pixel(1, 4), clBlue);
   EXPECT_EQ(Bitmap->Canvas().Pixel(2, 2), clLime);
+}
+
+// ---------------------------------------------------------------- embossed glyph
+
+// A white 12 x 12 glyph with a black 4 x 4 square at (3, 3), in colour or one
+// bit deep, embossed with the mask colour black: the square becomes the blue
+// shadow with a red edge one pixel down and right, everything else lime.
+TEST(FlatButtonDrawing, EmbossedGlyphOfAColourOrOneBitSource) {
+  for (bool OneBit : {false, true}) {
+    SCOPED_TRACE(OneBit ? "one bit" : "colour");
+    auto Glyph = SolidBitmap(12, 12, clWhite);
+    Glyph->Canvas().Brush().SetColor(clBlack);
+    Glyph->Canvas().FillRect(RECT{3, 3, 7, 7});
+    Glyph->SetMonochrome(OneBit);
+    ASSERT_EQ(Glyph->Canvas().Pixel(3, 3), clBlack);
+    ASSERT_EQ(Glyph->Canvas().Pixel(0, 0), clWhite);
+    std::unique_ptr<TBitmap> Embossed(MakeEmbossedGlyph(*Glyph, clBlack, clLime, clRed, clBlue, true));
+    ASSERT_EQ(Embossed->Width(), 12);
+    ASSERT_EQ(Embossed->Height(), 12);
+    for (int Y = 0; Y < 12; ++Y)
+      for (int X = 0; X < 12; ++X) {
+        const bool Shape = X >= 3 && X < 7 && Y >= 3 && Y < 7;
+        const bool Edge = X >= 4 && X < 8 && Y >= 4 && Y < 8;
+        const TColor Want = Shape ? clBlue : Edge ? clRed : clLime;
+        EXPECT_EQ(Embossed->Canvas().Pixel(X, Y), Want) << "at " << X << "," << Y;
+      }
+  }
+}
+
+// Painting the parent under a control at the far left moves the origin by
+// more than the int range holds: the checked unit says so.
+TEST(FlatButtonDrawing, ParentBackgroundBeyondTheIntRangeIsAnOverflowError) {
+  TForm Form(nullptr);
+  TFlatButton Button(nullptr);
+  Button.SetParent(&Form);
+  Button.SetLeft(INT_MIN);
+  auto Bitmap = SolidBitmap(25, 25, clLime);
+  try {
+    PaintParentBackground(Button, Bitmap->Canvas());
+    ADD_FAILURE() << "painted";
+  } catch (const EIntOverflow& E) {
+    EXPECT_STREQ(E.what(), "Integer overflow");
+  }
+  Button.SetParent(nullptr);
 }
 
 // ---------------------------------------------------------------- looks

@@ -509,6 +509,19 @@ TEST_F(FlatProgressBarTest, ReadsFromAWindowDescription) {
   EXPECT_TRUE(Read->UseAdvColors());
   EXPECT_EQ(Read->Color(), 0xC0C0C0);
   EXPECT_EQ(Read->ColorBorder(), DeriveAdvColor(0xC0C0C0, 0x123456, 20, true));
+
+  // A stored value outside the property's type is refused, not cut down (300 would keep 44).
+  for (auto Bad : {Int("AdvColorBorder", 101), Int("AdvColorBorder", 300), Int("Min", 4294967301)}) {
+    Child.Properties = {Bad};
+    Root.Children = {Child};
+    TForm Refusing(nullptr);
+    try {
+      ReadDescription(Refusing, Root);
+      ADD_FAILURE() << Bad.Name << " loaded";
+    } catch (const EReadError& E) {
+      EXPECT_NE(E.Message().find("Invalid property value for " + Bad.Name), std::string::npos) << E.Message();
+    }
+  }
 }
 
 }  // namespace

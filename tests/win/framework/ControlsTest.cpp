@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cctype>
+#include <climits>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -301,6 +302,41 @@ public:
 private:
   std::vector<std::string>& FNotes;
 };
+
+// Stored bounds may lie anywhere in the int range; edges, scroll ranges and
+// mouse coordinates worked out from them are held at the ends of their ranges.
+TEST_F(FrameworkControls, BoundsAtTheEndsOfTheIntRangeAreHeldThereNotWrapped) {
+  auto* Form = NewForm();
+  ASSERT_TRUE(Form->AutoScroll());
+  auto* Far = AddControl<TProbeGraphic>(Form, "Far", INT_MAX - 10, INT_MAX - 20, 50, 40);
+  const RECT Edge = Far->BoundsRect();
+  EXPECT_EQ(Edge.right, INT_MAX);
+  EXPECT_EQ(Edge.bottom, INT_MAX);
+  // From far to the left across the whole client area.
+  auto* Wide = AddControl<TProbeGraphic>(Form, "Wide", INT_MIN + 5, 0, INT_MAX, 300);
+  EXPECT_EQ(Wide->BoundsRect().right, 4);
+  ShowInFront(Form);
+  EXPECT_EQ(Form->HorzScrollRange(), INT_MAX);
+  EXPECT_EQ(Form->VertScrollRange(), INT_MAX);
+
+  // A press at (2, 10) lies 2^31 - 3 pixels into Wide: more than a mouse message
+  // holds, so Wide hears of it at the largest coordinate one does.
+  POINT Pressed{-1, -1};
+  Wide->OnMouseDown = [&](TObject*, TMouseButton, TShiftState, int X, int Y) { Pressed = {X, Y}; };
+  Form->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 10));
+  Form->Perform(WM_LBUTTONUP, 0, MAKELPARAM(2, 10));
+  EXPECT_EQ(Pressed.x, SHRT_MAX);
+  EXPECT_EQ(Pressed.y, 10);
+
+  // Client sizes: the control's own frame (none) is worked out without overflow,
+  // and a form's frame finds no room beyond the end of the range.
+  Wide->SetClientSize(10, 300);
+  EXPECT_EQ(Wide->Width(), 10);
+  auto* Huge = NewForm();
+  Huge->SetClientSize(INT_MAX, INT_MAX);
+  EXPECT_EQ(Huge->Width(), INT_MAX);
+  EXPECT_EQ(Huge->Height(), INT_MAX);
+}
 
 TEST_F(FrameworkControls, OwnersAndParentsDeleteWhatTheyHold) {
   {

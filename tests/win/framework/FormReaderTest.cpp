@@ -561,6 +561,30 @@ TEST_F(ReaderTest, AValueOfTheWrongKindIsAReadErrorNamingTheProperty) {
   }
 }
 
+TEST_F(ReaderTest, AnIntegerOutsideItsPropertysTypeIsRefusedNotCutDown) {
+  // Cut down to 32 bits, 4294967301 would load as 5.
+  auto Gadget = [](const char* Property, std::int64_t Value) {
+    return Object("TTestForm", "F", {}, {Object("TTestGadget", "G", {Prop(Property, TStreamValue::Integer(Value))})});
+  };
+  EXPECT_EQ(ReadError(Gadget("Left", 4294967301)),
+            "Invalid property value for Left: 4294967301 is outside -2147483648..2147483647");
+  EXPECT_EQ(ReadError(Gadget("Width", -2147483649)),
+            "Invalid property value for Width: -2147483649 is outside -2147483648..2147483647");
+  EXPECT_EQ(ReadError(Object("TTestForm", "F", {Prop("ClientHeight", TStreamValue::Integer(1LL << 40))})),
+            "Invalid property value for ClientHeight: 1099511627776 is outside -2147483648..2147483647");
+  const auto Edit = Object("TEdit", "E", {Prop("TabOrder", TStreamValue::Integer(32768))});
+  EXPECT_EQ(ReadError(Object("TTestForm", "F", {}, {Edit})), "Invalid property value for TabOrder: 32768 is outside -1..32767");
+  // The ends of the range load as they are.
+  auto* Form = NewReaderForm();
+  ReadDescription(*Form, Object("TTestForm", "F", {},
+                                {Object("TTestGadget", "Edge", {Prop("Left", TStreamValue::Integer(INT32_MIN)),
+                                                                Prop("Width", TStreamValue::Integer(INT32_MAX))})}));
+  auto* Edge = dynamic_cast<TControl*>(Form->FindComponent("Edge"));
+  ASSERT_NE(Edge, nullptr);
+  EXPECT_EQ(Edge->Left(), INT32_MIN);
+  EXPECT_EQ(Edge->Width(), INT32_MAX);
+}
+
 TEST_F(ReaderTest, AnUnknownHandlerIsAReadErrorNamingIt) {
   const std::string Message = ReadError(
       Object("TTestForm", "F", {}, {Object("TTestGadget", "G", {Prop("OnClick", TStreamValue::Ident("NoSuchClick"))})}));
