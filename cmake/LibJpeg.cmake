@@ -15,5 +15,7 @@ else()
   set(_flavour native)
 endif()
 set(LIBJPEG_TURBO_PREFIX "${_cache}/libjpeg-turbo-2.1.5-${_flavour}-r5")
+# A tree configured before a new revision would otherwise keep the old one.
+unset(libjpeg-turbo_DIR CACHE)
 find_package(libjpeg-turbo CONFIG REQUIRED
              PATHS "${LIBJPEG_TURBO_PREFIX}" NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
