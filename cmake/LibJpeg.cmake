@@ -1,7 +1,8 @@
 # libjpeg-turbo, built static by scripts/setup into its cache with one
 # configuration for both trees: for MinGW (the installer draws with it) and
 # natively (the package maker checks pictures with it). The revision follows
-# the one in scripts/setup.
+# the one in scripts/setup. LIBJPEG_TEST_IMAGES is the folder of the library's
+# own test pictures kept beside the build.
 if(DEFINED ENV{INSTALLERWIN_CACHE})
   set(_cache "$ENV{INSTALLERWIN_CACHE}")
 elseif(DEFINED ENV{XDG_CACHE_HOME})
@@ -14,6 +15,9 @@ if(WIN32)
 else()
   set(_flavour native)
 endif()
-set(LIBJPEG_TURBO_PREFIX "${_cache}/libjpeg-turbo-2.1.5-${_flavour}-r5")
+set(LIBJPEG_TURBO_PREFIX "${_cache}/libjpeg-turbo-2.1.5-${_flavour}-r6")
+set(LIBJPEG_TEST_IMAGES "${LIBJPEG_TURBO_PREFIX}/testimages")
+# A tree configured before a new revision would otherwise keep the old one.
+unset(libjpeg-turbo_DIR CACHE)
 find_package(libjpeg-turbo CONFIG REQUIRED
              PATHS "${LIBJPEG_TURBO_PREFIX}" NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)

@@ -14,7 +14,6 @@
 #include <cstring>
 
 #include <jpeglib.h>
-#include <jerror.h>
 
 #include "SysUtils.h"
 
@@ -128,16 +127,9 @@ void CmykRowToBgr(const JSAMPLE* Cmyk, std::uint8_t* Bgr, int Width) {
 
 }  // namespace
 
-// Every picture is decoded to full colour with fancy upsampling at full size,
-// so libjpeg never starts its colour quantizers or its merged upsampler.
-// Defining them here keeps their code (some 20 KiB) out of the program; a
-// setting that ever reached them would fail with libjpeg's own error.
-extern "C" {
-void jinit_1pass_quantizer(j_decompress_ptr Info) { ERREXIT(Info, JERR_NOT_COMPILED); }
-void jinit_2pass_quantizer(j_decompress_ptr Info) { ERREXIT(Info, JERR_NOT_COMPILED); }
-void jinit_merged_upsampler(j_decompress_ptr Info) { ERREXIT(Info, JERR_NOT_COMPILED); }
-}
-
+// libjpeg is built with only what these settings reach (scripts/setup): full
+// colour at full size, the accurate IDCT, fancy upsampling, Huffman coding. A
+// file that needs more, arithmetic coding say, fails with libjpeg's own error.
 TDecodedImage DecodeJpeg(const std::uint8_t* Data, std::size_t Size) {
   if (!Data || Size == 0)
     throw EInvalidGraphic("Invalid JPEG image");
@@ -158,7 +150,6 @@ TDecodedImage DecodeJpeg(const std::uint8_t* Data, std::size_t Size) {
   Image.Width = static_cast<int>(Info.image_width);
   Image.Height = static_cast<int>(Info.image_height);
   Image.Components = Info.num_components;
-  Image.Arithmetic = Info.arith_code != FALSE;
   const std::size_t Stride = static_cast<std::size_t>(Image.Stride());
   Image.Bits.resize(Stride * static_cast<std::size_t>(Image.Height));
   std::vector<JSAMPLE> CmykRow(Cmyk ? static_cast<std::size_t>(Image.Width) * 4 : 0);

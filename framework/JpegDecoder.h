@@ -19,10 +19,9 @@ struct TDecodedImage {
   std::vector<std::uint8_t> Bits;
   // libjpeg's first warning about damaged data; empty for a clean file.
   std::string Warning;
-  // How the file is coded, for callers that take less than the decoder does:
-  // colour components (1 grey, 3 colour, 4 CMYK) and arithmetic entropy coding.
+  // Colour components of the file (1 grey, 3 colour, 4 CMYK), for callers
+  // that take less than the decoder does.
   int Components = 0;
-  bool Arithmetic = false;
 
   static int StrideFor(int Width) { return (Width * 3 + 3) & ~3; }
   int Stride() const { return StrideFor(Width); }

@@ -131,8 +131,6 @@ void CheckPicture(const BrandFile& file, int width, int height) {
     if (image.Components != 1 && image.Components != 3)
         throw Failure(file.name + " has " + std::to_string(image.Components) +
                       " colour components (CMYK?); the installer takes grey or colour pictures");
-    if (image.Arithmetic)
-        throw Failure(file.name + " is arithmetic coded; the installer takes baseline or progressive JPEGs");
     if (!image.Warning.empty()) throw Failure(file.name + " is damaged: " + image.Warning);
 }
 

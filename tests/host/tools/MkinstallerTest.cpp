@@ -2,6 +2,9 @@
 // distributor's artwork and its command line.
 #include "PackageWriter.h"
 
+#include "Branding.h"
+#include "Files.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -444,6 +447,9 @@ TEST_F(MkinstallerSameFileTest, OutputIsAHardLinkToAnInput) {
 // every check is refused for the host, which is checked last.
 class MkinstallerBrandTest : public MkinstallerTest {
 protected:
+    // The installer's libjpeg is built without arithmetic decoding.
+    inline static const std::string kArithmeticError = "JPEG error #1: Sorry, arithmetic coding is not implemented";
+
     void SetUp() override {
         MkinstallerTest::SetUp();
         WriteFile(payload_, Pattern(300, 3));
@@ -473,7 +479,8 @@ TEST_F(MkinstallerBrandTest, PicturesTheInstallerDoesNotDraw) {
     ExpectRefused(With({"--background", button}), {"background '" + button + "'", "28 x 9", "450 x 304"});
     ExpectRefused(With({"--button", bg}), {"button '" + bg + "'", "450 x 304", "28 x 9"});
     ExpectRefused(With({"--hover", Fixture("cmyk-button.jpg")}), {"hover '", "cmyk-button.jpg", "CMYK"});
-    ExpectRefused(With({"--button", Fixture("arithmetic-button.jpg")}), {"arithmetic-button.jpg", "arithmetic"});
+    ExpectRefused(With({"--button", Fixture("arithmetic-button.jpg")}),
+                  {"arithmetic-button.jpg' cannot be decoded by the installer: " + kArithmeticError});
 
     const fs::path twelveBit = root_ / "12-bit.jpg", cut = root_ / "cut.jpg";
     WriteFile(twelveBit, WithPrecision(ReadFile(button), 12));
@@ -481,6 +488,32 @@ TEST_F(MkinstallerBrandTest, PicturesTheInstallerDoesNotDraw) {
     const std::string whole = ReadFile(bg);
     WriteFile(cut, whole.substr(0, whole.size() / 2));
     ExpectRefused(With({"--background", cut.string()}), {"background '" + cut.string() + "' is damaged"});
+}
+
+// libjpeg's own test pictures, which nobody here made, and cjpeg's progressive
+// coding of one: checked at their own size by the installer's decoder.
+TEST_F(MkinstallerBrandTest, LibjpegsOwnPicturesPassOrFailAsTheInstallerDrawsThem) {
+    const auto check = [](const std::string& path) {
+        const std::string data = ReadFile(path);
+        mkinstaller::CheckPicture({true, "picture '" + path + "'", {data.begin(), data.end()}}, 227, 149);
+    };
+    const auto refusal = [&](const std::string& path) {
+        try {
+            check(path);
+        } catch (const mkinstaller::Failure& failure) {
+            return std::string(failure.what());
+        }
+        return std::string("no refusal");
+    };
+    const std::string images = LIBJPEG_TEST_IMAGES;
+    for (const std::string& path : {images + "/testorig.jpg", images + "/testimgint.jpg",
+                                    Fixture("testorig-progressive.jpg")})
+        EXPECT_NO_THROW(check(path)) << path;
+    EXPECT_EQ(refusal(images + "/testimgari.jpg"),
+              "picture '" + images + "/testimgari.jpg' cannot be decoded by the installer: " + kArithmeticError);
+    EXPECT_EQ(refusal(images + "/testorig12.jpg"), "picture '" + images +
+                                                       "/testorig12.jpg' cannot be decoded by the installer: "
+                                                       "JPEG error #15: Unsupported JPEG data precision 12");
 }
 
 TEST_F(MkinstallerBrandTest, PicturesTheInstallerDrawsPassTheirChecks) {

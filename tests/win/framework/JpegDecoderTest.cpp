@@ -1,6 +1,6 @@
 // The JPEG decoder against the host's djpeg: the pictures in JPEG_FIXTURES
-// were written by ImageMagick at build time, each with its djpeg output
-// (default settings) as NAME.ppm beside it.
+// were written by ImageMagick and cjpeg at build time, or come from libjpeg's
+// own tests, each with its djpeg output (default settings) as NAME.ppm beside it.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -11,6 +11,7 @@
 #include <ostream>
 #include <random>
 #include <string>
+#include <utility>
 
 #include <csetjmp>
 #include <cstdio>
@@ -127,6 +128,14 @@ const TFixture Fixtures[] = {
     {"odd", 13, 7, ""},    // 4:2:0, rows padded by 1 byte
     {"pixel", 1, 1, ""},
     {"truncated", 450, 304, "Premature end of JPEG file"},  // the first half of gradient
+    // libjpeg's own pictures, and cjpeg's progressive codings of them.
+    {"testorig", 227, 149, ""},
+    {"testimgint", 227, 149, ""},
+    {"testorig_progressive", 227, 149, ""},
+    {"testimgint_progressive", 227, 149, ""},
+    // Progressive with coefficients left unrefined, which libjpeg smooths.
+    {"unrefined", 227, 149, ""},
+    {"cut_progressive", 227, 149, "Premature end of JPEG file"},
 };
 
 // Names the fixture in test names instead of dumping its bytes.
@@ -349,15 +358,34 @@ TEST(JpegDecoder, RepeatedDecodingKeepsNoMemory) {
       << "before " << Before << ", after " << After;
 }
 
-// libjpeg's colour quantizers and merged upsampler are left out of the
-// program; asking libjpeg itself for them fails with its own error.
+// Pictures libjpeg's own tests carry that this decoder does not take: its
+// library is built without arithmetic decoding, and for 8-bit samples.
+TEST(JpegDecoder, LibjpegsOwnPicturesItCannotDecodeFailWithLibjpegsMessage) {
+  const Bytes Arithmetic = Fixture("testimgari.jpg");
+  EXPECT_EQ(DecodeError(Arithmetic), "JPEG error #1: Sorry, arithmetic coding is not implemented");
+  int Width = 0, Height = 0;
+  ASSERT_TRUE(ReadJpegSize(Arithmetic.data(), Arithmetic.size(), Width, Height));  // the header is sound
+  EXPECT_EQ(Width, 227);
+  EXPECT_EQ(Height, 149);
+
+  const Bytes TwelveBit = Fixture("testorig12.jpg");
+  EXPECT_EQ(DecodeError(TwelveBit), "JPEG error #15: Unsupported JPEG data precision 12");
+  EXPECT_FALSE(ReadJpegSize(TwelveBit.data(), TwelveBit.size(), Width, Height));
+}
+
+// libjpeg is built without what the decoder's settings never reach; asking
+// the library itself for it fails with its own error, or for scaling, which it
+// cannot refuse, gives the full size.
 struct TFailingDecode {
   jpeg_error_mgr Err;
   std::jmp_buf Jump;
   int Code = 0;
 };
 
-int StartDecompressCode(const Bytes& Data, bool Quantize, bool Fancy) {
+// libjpeg's error code from starting to decode Data with Settings applied
+// (0 for none), and the output width it settled on.
+template <class TSettings>
+std::pair<int, JDIMENSION> StartDecompress(const Bytes& Data, TSettings Settings) {
   jpeg_decompress_struct Info{};
   TFailingDecode Fail;
   Info.err = jpeg_std_error(&Fail.Err);
@@ -367,23 +395,30 @@ int StartDecompressCode(const Bytes& Data, bool Quantize, bool Fancy) {
     std::longjmp(F.Jump, 1);
   };
   Info.client_data = &Fail;
+  JDIMENSION Width = 0;
   if (setjmp(Fail.Jump) == 0) {
     jpeg_create_decompress(&Info);
     jpeg_mem_src(&Info, Data.data(), static_cast<unsigned long>(Data.size()));
     jpeg_read_header(&Info, TRUE);
-    Info.quantize_colors = Quantize ? TRUE : FALSE;
-    Info.do_fancy_upsampling = Fancy ? TRUE : FALSE;
+    Settings(Info);
     jpeg_start_decompress(&Info);
+    Width = Info.output_width;
   }
   jpeg_destroy_decompress(&Info);
-  return Fail.Code;
+  return {Fail.Code, Width};
 }
 
-TEST(JpegDecoder, StagesTheDecoderNeverUsesFailWithLibjpegsOwnError) {
-  const Bytes Data = Fixture("gradient.jpg");  // 2x2 subsampled: plain upsampling would merge
-  EXPECT_EQ(StartDecompressCode(Data, false, true), 0);
-  EXPECT_EQ(StartDecompressCode(Data, true, true), JERR_NOT_COMPILED);
-  EXPECT_EQ(StartDecompressCode(Data, false, false), JERR_NOT_COMPILED);
+TEST(JpegDecoder, StagesTheDecoderNeverUsesAreLeftOutOfLibjpeg) {
+  const Bytes Data = Fixture("gradient.jpg");
+  using TResult = std::pair<int, JDIMENSION>;
+  EXPECT_EQ(StartDecompress(Data, [](jpeg_decompress_struct&) {}), TResult(0, 450));
+  EXPECT_EQ(StartDecompress(Data, [](jpeg_decompress_struct& I) { I.quantize_colors = TRUE; }),
+            TResult(JERR_NOT_COMPILED, 0));
+  EXPECT_EQ(StartDecompress(Data, [](jpeg_decompress_struct& I) { I.dct_method = JDCT_IFAST; }),
+            TResult(JERR_NOT_COMPILED, 0));
+  EXPECT_EQ(StartDecompress(Data, [](jpeg_decompress_struct& I) { I.dct_method = JDCT_FLOAT; }),
+            TResult(JERR_NOT_COMPILED, 0));
+  EXPECT_EQ(StartDecompress(Data, [](jpeg_decompress_struct& I) { I.scale_denom = 2; }), TResult(0, 450));
 }
 
 }  // namespace
