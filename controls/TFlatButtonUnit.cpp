@@ -1,5 +1,6 @@
 #include "TFlatButtonUnit.h"
 
+#include "DeviceContexts.h"
 #include "FormReader.h"
 
 TFlatButton* HoverButton = nullptr;
@@ -8,13 +9,6 @@ std::int32_t FlatButtonCount = 0;
 
 namespace {
 
-struct TMemoryDCTraits {
-  using Type = HDC;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type H) { DeleteDC(H); }
-};
-using TMemoryDC = TUniqueHandle<TMemoryDCTraits>;
-
 // A one-bit mask of Image: 1 where its pixel is Transparent, 0 elsewhere.
 TGdiObject TransparentMask(TBitmap& Image, COLORREF Transparent) {
   const int W = Image.Width(), H = Image.Height();
@@ -22,13 +16,12 @@ TGdiObject TransparentMask(TBitmap& Image, COLORREF Transparent) {
   TMemoryDC DC(CreateCompatibleDC(nullptr));
   if (!Mask || !DC)
     throw EInvalidGraphic("Out of system resources");
-  HGDIOBJ Old = SelectObject(DC.Get(), Mask.Get());
+  TSelectGuard Selected(DC.Get(), Mask.Get());
   // Copying colour to one bit maps the source's background colour to 1.
   HDC Source = Image.Canvas().Handle();
   const COLORREF OldBk = SetBkColor(Source, Transparent);
   BitBlt(DC.Get(), 0, 0, W, H, Source, 0, 0, SRCCOPY);
   SetBkColor(Source, OldBk);
-  SelectObject(DC.Get(), Old);
   return Mask;
 }
 
