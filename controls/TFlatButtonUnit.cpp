@@ -47,6 +47,7 @@ TFlatButton::TFlatButton(TComponent* Owner) : TCustomControl(Owner) {
   }
   SetBounds(0, 0, 25, 25);
   SetControlStyle(csCaptureMouse | csOpaque | csDoubleClicks);
+  SetDoubleBuffered(true);
   FGlyph = std::make_unique<TBitmap>();
   FNumGlyphs = 1;
   SetParentFont(true);
@@ -469,11 +470,8 @@ void TFlatButton::Paint() {
   if (!FGlyph->Empty())
     Transparent = FGlyph->Canvas().Pixel(0, FGlyph->Height() - 1);
 
-  // Everything goes to the screen in one copy, so the face never flickers.
-  TBitmap Buffer;
-  Buffer.SetSize(Client.right, Client.bottom);
-  TCanvas& Off = Buffer.Canvas();
-  Off.Font().Assign(Font());
+  // Off-screen, as the button is DoubleBuffered, and with the button's font.
+  TCanvas& Off = Canvas();
 
   const bool Pressed = FVisualState == fbsDown || FVisualState == fbsExclusive;
   LayoutGlyphAndCaption(Off, Client, Pressed ? POINT{1, 1} : POINT{0, 0}, FLayout, FSpacing, FMargin, FGlyph.get(),
@@ -535,8 +533,6 @@ void TFlatButton::Paint() {
   } else {
     DrawCaption();
   }
-
-  Canvas().CopyRect(Client, Off, Client);
 }
 
 void TFlatButton::PaintGlyph(TCanvas& Target, TColor Transparent) {
