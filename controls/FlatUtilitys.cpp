@@ -1,6 +1,9 @@
 #include "FlatUtilitys.h"
 
 #include "HSLUtils.h"
+#ifdef _WIN32
+#include "DeviceContexts.h"
+#endif
 
 TColor DeriveAdvColor(TColor ParentColor, TColor OwnColor, TAdvColors Percent, bool Darker) {
   if (Percent == 0)
@@ -97,19 +100,13 @@ void PaintParentBackground(TControl& Control, TCanvas& Canvas) {
   if (!Parent)
     return;
   HDC DC = Canvas.Handle();
-  const int Saved = SaveDC(DC);
+  TDCStateGuard Saved(DC);
   POINT Origin;
   GetViewportOrgEx(DC, &Origin);
   SetViewportOrgEx(DC, CheckedSub(Origin.x, Control.Left()), CheckedSub(Origin.y, Control.Top()), nullptr);
   IntersectClipRect(DC, 0, 0, Parent->ClientWidth(), Parent->ClientHeight());
-  try {
-    Parent->Perform(WM_ERASEBKGND, reinterpret_cast<WPARAM>(DC), 0);
-    Parent->Perform(WM_PAINT, reinterpret_cast<WPARAM>(DC), 0);
-  } catch (...) {
-    RestoreDC(DC, Saved);
-    throw;
-  }
-  RestoreDC(DC, Saved);
+  Parent->Perform(WM_ERASEBKGND, reinterpret_cast<WPARAM>(DC), 0);
+  Parent->Perform(WM_PAINT, reinterpret_cast<WPARAM>(DC), 0);
 }
 
 TBitmap* MakeEmbossedGlyph(TBitmap& Source, TColor MaskColor, TColor BackColor, TColor HighlightColor,

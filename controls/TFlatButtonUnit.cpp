@@ -1,5 +1,6 @@
 #include "TFlatButtonUnit.h"
 
+#include "DeviceContexts.h"
 #include "FormReader.h"
 
 TFlatButton* HoverButton = nullptr;
@@ -8,13 +9,6 @@ std::int32_t FlatButtonCount = 0;
 
 namespace {
 
-struct TMemoryDCTraits {
-  using Type = HDC;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type H) { DeleteDC(H); }
-};
-using TMemoryDC = TUniqueHandle<TMemoryDCTraits>;
-
 // A one-bit mask of Image: 1 where its pixel is Transparent, 0 elsewhere.
 TGdiObject TransparentMask(TBitmap& Image, COLORREF Transparent) {
   const int W = Image.Width(), H = Image.Height();
@@ -22,13 +16,12 @@ TGdiObject TransparentMask(TBitmap& Image, COLORREF Transparent) {
   TMemoryDC DC(CreateCompatibleDC(nullptr));
   if (!Mask || !DC)
     throw EInvalidGraphic("Out of system resources");
-  HGDIOBJ Old = SelectObject(DC.Get(), Mask.Get());
+  TSelectGuard Selected(DC.Get(), Mask.Get());
   // Copying colour to one bit maps the source's background colour to 1.
   HDC Source = Image.Canvas().Handle();
   const COLORREF OldBk = SetBkColor(Source, Transparent);
   BitBlt(DC.Get(), 0, 0, W, H, Source, 0, 0, SRCCOPY);
   SetBkColor(Source, OldBk);
-  SelectObject(DC.Get(), Old);
   return Mask;
 }
 
@@ -54,6 +47,7 @@ TFlatButton::TFlatButton(TComponent* Owner) : TCustomControl(Owner) {
   }
   SetBounds(0, 0, 25, 25);
   SetControlStyle(csCaptureMouse | csOpaque | csDoubleClicks);
+  SetDoubleBuffered(true);
   FGlyph = std::make_unique<TBitmap>();
   FNumGlyphs = 1;
   SetParentFont(true);
@@ -476,11 +470,8 @@ void TFlatButton::Paint() {
   if (!FGlyph->Empty())
     Transparent = FGlyph->Canvas().Pixel(0, FGlyph->Height() - 1);
 
-  // Everything goes to the screen in one copy, so the face never flickers.
-  TBitmap Buffer;
-  Buffer.SetSize(Client.right, Client.bottom);
-  TCanvas& Off = Buffer.Canvas();
-  Off.Font().Assign(Font());
+  // Off-screen, as the button is DoubleBuffered, and with the button's font.
+  TCanvas& Off = Canvas();
 
   const bool Pressed = FVisualState == fbsDown || FVisualState == fbsExclusive;
   LayoutGlyphAndCaption(Off, Client, Pressed ? POINT{1, 1} : POINT{0, 0}, FLayout, FSpacing, FMargin, FGlyph.get(),
@@ -542,8 +533,6 @@ void TFlatButton::Paint() {
   } else {
     DrawCaption();
   }
-
-  Canvas().CopyRect(Client, Off, Client);
 }
 
 void TFlatButton::PaintGlyph(TCanvas& Target, TColor Transparent) {

@@ -1,5 +1,6 @@
 #include "TFlatEditUnit.h"
 
+#include "DeviceContexts.h"
 #include "FormReader.h"
 #include "Forms.h"
 
@@ -7,21 +8,6 @@ namespace {
 
 // Width of the self-painted frame on every side.
 constexpr int FrameWidth = 3;
-
-// Owns the frame's brushes, so that they are deleted on failure paths too,
-// once the device context has been released.
-class TBrushSet {
-public:
-  TBrushSet(HBRUSH Outline, HBRUSH Flat, HBRUSH Focus) : Outline(Outline), Flat(Flat), Focus(Focus) {}
-  ~TBrushSet() {
-    DeleteObject(Flat);
-    DeleteObject(Outline);
-    DeleteObject(Focus);
-  }
-  TBrushSet(const TBrushSet&) = delete;
-  TBrushSet& operator=(const TBrushSet&) = delete;
-  HBRUSH Outline, Flat, Focus;
-};
 
 }  // namespace
 
@@ -103,28 +89,23 @@ void TCustomFlatEdit::CalcAdvColors() {
 
 void TCustomFlatEdit::RedrawBorder() {
   HWND Window = Handle();
-  HDC DC = GetWindowDC(Window);
+  const TGdiObject Outline(CreateSolidBrush(ColorToRGB(FColorBorder)));
+  const TGdiObject Flat(CreateSolidBrush(ColorToRGB(FColorFlat)));
+  const TGdiObject Focus(CreateSolidBrush(ColorToRGB(FColorFocused)));
+  TWindowDC DC(Window);
   RECT R;
   GetWindowRect(Window, &R);
   OffsetRect(&R, -R.left, -R.top);
-  TBrushSet Brushes(CreateSolidBrush(ColorToRGB(FColorBorder)), CreateSolidBrush(ColorToRGB(FColorFlat)),
-                    CreateSolidBrush(ColorToRGB(FColorFocused)));
-  try {
-    auto* Active = Screen->ActiveControl();
-    const bool Highlighted =
-        !InState(csDesigning) && (Focused() || (FPointerOver && !dynamic_cast<TFlatEdit*>(Active)));
-    HBRUSH Interior = Highlighted ? Brushes.Focus : Brushes.Flat;
-    SetColor(Highlighted ? FColorFocused : FColorFlat);
-    FrameRect(DC, &R, Brushes.Outline);
-    InflateRect(&R, -1, -1);
-    FrameRect(DC, &R, Interior);
-    InflateRect(&R, -1, -1);
-    FrameRect(DC, &R, Interior);
-  } catch (...) {
-    ReleaseDC(Window, DC);
-    throw;
-  }
-  ReleaseDC(Window, DC);
+  auto* Active = Screen->ActiveControl();
+  const bool Highlighted =
+      !InState(csDesigning) && (Focused() || (FPointerOver && !dynamic_cast<TFlatEdit*>(Active)));
+  auto Interior = static_cast<HBRUSH>((Highlighted ? Focus : Flat).Get());
+  SetColor(Highlighted ? FColorFocused : FColorFlat);
+  FrameRect(DC.Handle(), &R, static_cast<HBRUSH>(Outline.Get()));
+  InflateRect(&R, -1, -1);
+  FrameRect(DC.Handle(), &R, Interior);
+  InflateRect(&R, -1, -1);
+  FrameRect(DC.Handle(), &R, Interior);
 }
 
 void TCustomFlatEdit::AdjustHeight() {
@@ -133,12 +114,12 @@ void TCustomFlatEdit::AdjustHeight() {
   if (InState(csDesigning) && InState(csLoading))
     return;
   HFONT Font = FFont.Handle();
-  HDC DC = GetDC(nullptr);
-  HGDIOBJ Old = SelectObject(DC, Font);
   TEXTMETRICA Metrics{};
-  GetTextMetricsA(DC, &Metrics);
-  SelectObject(DC, Old);
-  ReleaseDC(nullptr, DC);
+  {
+    TClientDC DC(nullptr);
+    TSelectGuard Selected(DC.Handle(), Font);
+    GetTextMetricsA(DC.Handle(), &Metrics);
+  }
   SetHeight(CheckedAdd(Metrics.tmHeight, 2 * FrameWidth));
 }
 

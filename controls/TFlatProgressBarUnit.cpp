@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "Consts.h"
+#include "DeviceContexts.h"
 #include "FormReader.h"
 #include "HSLUtils.h"
 #include "SysUtils.h"
@@ -246,22 +247,13 @@ void TFlatProgressBar::DrawElementsNow() {
   // Nothing on screen yet; the first paint shows the new fill.
   if (!Visible() || !Parent()->HandleAllocated())
     return;
-  HWND Window = Parent()->Handle();
-  HDC DC = GetDC(Window);
+  TClientDC DC(Parent()->Handle());
   if (!DC)
     return;
-  SetViewportOrgEx(DC, Left(), Top(), nullptr);
-  IntersectClipRect(DC, 0, 0, Width(), Height());
-  Canvas().SetHandle(DC);
-  try {
-    DrawElements();
-  } catch (...) {
-    Canvas().SetHandle(nullptr);
-    ReleaseDC(Window, DC);
-    throw;
-  }
-  Canvas().SetHandle(nullptr);
-  ReleaseDC(Window, DC);
+  SetViewportOrgEx(DC.Handle(), Left(), Top(), nullptr);
+  IntersectClipRect(DC.Handle(), 0, 0, Width(), Height());
+  TCanvasGuard Painting(Canvas(), DC.Handle());
+  DrawElements();
 }
 
 void RegisterFlatProgressBar(TClassRegistry& Registry) {

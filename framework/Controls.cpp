@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <climits>
 #include <map>
+#include <optional>
 
 #include "Consts.h"
+#include "DeviceContexts.h"
 #include "Forms.h"
+#include "Pictures.h"
 #include "SysUtils.h"
 
 namespace {
@@ -423,14 +426,8 @@ TGraphicControl::~TGraphicControl() = default;
 
 void TGraphicControl::Dispatch(TMessage& Message) {
   if (Message.Msg == WM_PAINT && Message.WParam) {
-    FCanvas.SetHandle(reinterpret_cast<HDC>(Message.WParam));
-    try {
-      Paint();
-    } catch (...) {
-      FCanvas.SetHandle(nullptr);
-      throw;
-    }
-    FCanvas.SetHandle(nullptr);
+    TCanvasGuard Painting(FCanvas, reinterpret_cast<HDC>(Message.WParam));
+    Paint();
     return;
   }
   TControl::Dispatch(Message);
@@ -742,18 +739,12 @@ void TWinControl::PaintControls(HDC DC) {
     RECT Bounds = Control->BoundsRect();
     if (!RectVisible(DC, &Bounds))
       continue;
-    int Saved = SaveDC(DC);
+    TDCStateGuard Saved(DC);
     POINT Origin;
     GetViewportOrgEx(DC, &Origin);
     SetViewportOrgEx(DC, ClampedSum(Origin.x, Control->Left()), ClampedSum(Origin.y, Control->Top()), nullptr);
     IntersectClipRect(DC, 0, 0, Control->Width(), Control->Height());
-    try {
-      Control->Perform(WM_PAINT, reinterpret_cast<WPARAM>(DC));
-    } catch (...) {
-      RestoreDC(DC, Saved);
-      throw;
-    }
-    RestoreDC(DC, Saved);
+    Control->Perform(WM_PAINT, reinterpret_cast<WPARAM>(DC));
   }
 }
 
@@ -763,45 +754,31 @@ void TWinControl::PaintTo(HDC DC, int X, int Y) {
   // The default handling of WM_PAINT begins and ends a paint of the window
   // even when given a DC of ours: with the window up to date, nothing is lost.
   UpdateWindow(FHandle);
-  const int Saved = SaveDC(DC);
+  TDCStateGuard Saved(DC);
   OffsetViewportOrgEx(DC, X, Y, nullptr);
   const RECT Client = ClientRect();
   IntersectClipRect(DC, 0, 0, Client.right, Client.bottom);
-  try {
-    Perform(WM_ERASEBKGND, reinterpret_cast<WPARAM>(DC));
-    Perform(WM_PAINT, reinterpret_cast<WPARAM>(DC));
-    for (auto* Control : FControls) {
-      if (!Control->IsWindowed() || !Control->Visible())
-        continue;
-      auto* Child = static_cast<TWinControl*>(Control);
-      // Where the child's client area lies, past any frame of its own.
-      POINT At{0, 0};
-      MapWindowPoints(Child->Handle(), FHandle, &At, 1);
-      Child->PaintTo(DC, At.x, At.y);
-    }
-  } catch (...) {
-    RestoreDC(DC, Saved);
-    throw;
+  Perform(WM_ERASEBKGND, reinterpret_cast<WPARAM>(DC));
+  Perform(WM_PAINT, reinterpret_cast<WPARAM>(DC));
+  for (auto* Control : FControls) {
+    if (!Control->IsWindowed() || !Control->Visible())
+      continue;
+    auto* Child = static_cast<TWinControl*>(Control);
+    // Where the child's client area lies, past any frame of its own.
+    POINT At{0, 0};
+    MapWindowPoints(Child->Handle(), FHandle, &At, 1);
+    Child->PaintTo(DC, At.x, At.y);
   }
-  RestoreDC(DC, Saved);
 }
 
 void TWinControl::Dispatch(TMessage& Message) {
   switch (Message.Msg) {
     case WM_PAINT: {
       if (!FDefWndProc || FDefWndProc == DefWindowProcA) {
-        PAINTSTRUCT PS;
-        HDC DC = Message.WParam ? reinterpret_cast<HDC>(Message.WParam) : BeginPaint(FHandle, &PS);
-        try {
-          PaintWindow(DC);
-          PaintControls(DC);
-        } catch (...) {
-          if (!Message.WParam)
-            EndPaint(FHandle, &PS);
-          throw;
-        }
-        if (!Message.WParam)
-          EndPaint(FHandle, &PS);
+        std::optional<TPaintDC> Painting;
+        HDC DC = Message.WParam ? reinterpret_cast<HDC>(Message.WParam) : Painting.emplace(FHandle).Handle();
+        PaintWindow(DC);
+        PaintControls(DC);
         return;
       }
       break;
@@ -910,14 +887,21 @@ TCustomControl::TCustomControl(TComponent* Owner) : TWinControl(Owner) {}
 TCustomControl::~TCustomControl() = default;
 
 void TCustomControl::PaintWindow(HDC DC) {
-  FCanvas.SetHandle(DC);
+  if (!FDoubleBuffered) {
+    PaintOn(DC);
+    return;
+  }
+  const RECT Client = ClientRect();
+  TBitmap Buffer;
+  Buffer.SetSize(Client.right, Client.bottom);
+  HDC Off = Buffer.Canvas().Handle();
+  PaintOn(Off);
+  BitBlt(DC, 0, 0, Client.right, Client.bottom, Off, 0, 0, SRCCOPY);
+}
+
+void TCustomControl::PaintOn(HDC DC) {
+  TCanvasGuard Painting(FCanvas, DC);
   FCanvas.Font().Assign(FFont);
   FCanvas.Brush().SetColor(FColor);
-  try {
-    Paint();
-  } catch (...) {
-    FCanvas.SetHandle(nullptr);
-    throw;
-  }
-  FCanvas.SetHandle(nullptr);
+  Paint();
 }

@@ -6,6 +6,7 @@
 
 #include <dwmapi.h>
 
+#include "DeviceContexts.h"
 #include "SysUtils.h"
 
 namespace {
@@ -677,30 +678,22 @@ TGdiObject ClientPicture(TWinControl& Control, int MaxWidth, int MaxHeight) {
   };
   std::uint32_t* Bits = nullptr;
   TGdiObject Full = NewDib(Width, Height, &Bits);
-  TMemoryDC FullDC(CreateCompatibleDC(nullptr));
-  HGDIOBJ OldFull = SelectObject(FullDC.Get(), Full.Get());
-  try {
+  TGdiObject Scaled;
+  {
+    TMemoryDC FullDC(CreateCompatibleDC(nullptr));
+    TSelectGuard SelectedFull(FullDC.Get(), Full.Get());
     Control.PaintTo(FullDC.Get(), 0, 0);
-  } catch (...) {
-    SelectObject(FullDC.Get(), OldFull);
-    throw;
+    if (W != Width || H != Height) {
+      Scaled = NewDib(W, H, &Bits);
+      TMemoryDC DC(CreateCompatibleDC(nullptr));
+      TSelectGuard SelectedScaled(DC.Get(), Scaled.Get());
+      SetStretchBltMode(DC.Get(), HALFTONE);
+      SetBrushOrgEx(DC.Get(), 0, 0, nullptr);
+      StretchBlt(DC.Get(), 0, 0, W, H, FullDC.Get(), 0, 0, Width, Height, SRCCOPY);
+    }
   }
-  TGdiObject Result;
-  if (W == Width && H == Height) {
-    SelectObject(FullDC.Get(), OldFull);
-    GdiFlush();
-    Result = std::move(Full);
-  } else {
-    Result = NewDib(W, H, &Bits);
-    TMemoryDC DC(CreateCompatibleDC(nullptr));
-    HGDIOBJ Old = SelectObject(DC.Get(), Result.Get());
-    SetStretchBltMode(DC.Get(), HALFTONE);
-    SetBrushOrgEx(DC.Get(), 0, 0, nullptr);
-    StretchBlt(DC.Get(), 0, 0, W, H, FullDC.Get(), 0, 0, Width, Height, SRCCOPY);
-    SelectObject(DC.Get(), Old);
-    SelectObject(FullDC.Get(), OldFull);
-    GdiFlush();
-  }
+  GdiFlush();
+  TGdiObject Result = Scaled ? std::move(Scaled) : std::move(Full);
   // GDI leaves the alpha bytes at 0, which the window manager would take as
   // transparent.
   for (std::size_t I = 0, N = static_cast<std::size_t>(W) * static_cast<std::size_t>(H); I < N; ++I)

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
+#include "DeviceContexts.h"
 #include "JpegDecoder.h"
 #include "SysUtils.h"
 
@@ -15,9 +17,8 @@ TBitmap::~TBitmap() { ReleaseCanvas(); }
 void TBitmap::ReleaseCanvas() {
   FCanvas.reset();
   if (FDC) {
-    SelectObject(FDC, FOldBitmap);
-    DeleteDC(FDC);
-    FDC = nullptr;
+    SelectObject(FDC.Get(), FOldBitmap);
+    FDC.Reset();
     FOldBitmap = nullptr;
   }
 }
@@ -28,37 +29,37 @@ void TBitmap::Rebuild(int Width, int Height, bool Monochrome) {
     if (Monochrome) {
       New.Reset(CreateBitmap(Width, Height, 1, 1, nullptr));
     } else {
-      HDC Screen = GetDC(nullptr);
-      New.Reset(CreateCompatibleBitmap(Screen, Width, Height));
-      ReleaseDC(nullptr, Screen);
+      TClientDC Screen(nullptr);
+      New.Reset(CreateCompatibleBitmap(Screen.Handle(), Width, Height));
     }
     if (!New)
       throw EInvalidGraphic("Out of system resources");
     // Keep what fits of the old pixels; the rest starts white.
-    HDC Dest = CreateCompatibleDC(nullptr);
-    HGDIOBJ OldDest = SelectObject(Dest, New.Get());
+    TMemoryDC Dest(CreateCompatibleDC(nullptr));
+    TSelectGuard SelectedNew(Dest.Get(), New.Get());
     // White as a colour, not WHITENESS: that sets every bit of a 32-bit pixel,
     // which then no longer matches white when made monochrome.
     RECT All{0, 0, Width, Height};
-    ::FillRect(Dest, &All, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    ::FillRect(Dest.Get(), &All, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     if (FBitmap) {
-      HDC Source = FDC ? FDC : CreateCompatibleDC(nullptr);
-      HGDIOBJ OldSource = FDC ? nullptr : SelectObject(Source, FBitmap.Get());
+      // The canvas's context holds the old pixels already; else one of our own does.
+      TMemoryDC Own;
+      std::optional<TSelectGuard> SelectedOld;
+      HDC Source = FDC.Get();
+      if (!Source) {
+        Own.Reset(CreateCompatibleDC(nullptr));
+        Source = Own.Get();
+        SelectedOld.emplace(Source, FBitmap.Get());
+      }
       // A one-bit target maps the background colour (white) to 1, the rest to 0.
       const COLORREF OldBk = SetBkColor(Source, RGB(255, 255, 255));
-      BitBlt(Dest, 0, 0, std::min(Width, FWidth), std::min(Height, FHeight), Source, 0, 0, SRCCOPY);
+      BitBlt(Dest.Get(), 0, 0, std::min(Width, FWidth), std::min(Height, FHeight), Source, 0, 0, SRCCOPY);
       SetBkColor(Source, OldBk);
-      if (!FDC) {
-        SelectObject(Source, OldSource);
-        DeleteDC(Source);
-      }
     }
-    SelectObject(Dest, OldDest);
-    DeleteDC(Dest);
   }
   // The canvas stays, tools and all (callers hold on to it): it draws on the new pixels.
   if (FDC)
-    SelectObject(FDC, New ? New.Get() : FOldBitmap);
+    SelectObject(FDC.Get(), New ? New.Get() : FOldBitmap);
   FBitmap = std::move(New);
   FWidth = FBitmap ? Width : 0;
   FHeight = FBitmap ? Height : 0;
@@ -82,11 +83,9 @@ void TBitmap::Assign(const TBitmap& Source) {
   if (Source.FWidth > 0 && Source.FHeight > 0) {
     Rebuild(Source.FWidth, Source.FHeight, Source.FMonochrome);
     HDC Dest = Canvas().Handle();
-    HDC From = CreateCompatibleDC(nullptr);
-    HGDIOBJ Old = SelectObject(From, Source.FBitmap.Get());
-    BitBlt(Dest, 0, 0, FWidth, FHeight, Source.FDC ? Source.FDC : From, 0, 0, SRCCOPY);
-    SelectObject(From, Old);
-    DeleteDC(From);
+    TMemoryDC From(CreateCompatibleDC(nullptr));
+    TSelectGuard Selected(From.Get(), Source.FBitmap.Get());
+    BitBlt(Dest, 0, 0, FWidth, FHeight, Source.FDC ? Source.FDC.Get() : From.Get(), 0, 0, SRCCOPY);
   }
 }
 
@@ -104,13 +103,13 @@ void TBitmap::SetDIBits(int Width, int Height, const std::uint8_t* Bits) {
 
 TCanvas& TBitmap::Canvas() {
   if (!FCanvas) {
-    FDC = CreateCompatibleDC(nullptr);
+    FDC.Reset(CreateCompatibleDC(nullptr));
     // The context's own bitmap goes back before it is deleted, whatever was selected since.
-    FOldBitmap = GetCurrentObject(FDC, OBJ_BITMAP);
+    FOldBitmap = GetCurrentObject(FDC.Get(), OBJ_BITMAP);
     if (FBitmap)
-      SelectObject(FDC, FBitmap.Get());
+      SelectObject(FDC.Get(), FBitmap.Get());
     FCanvas = std::make_unique<TCanvas>();
-    FCanvas->SetHandle(FDC);
+    FCanvas->SetHandle(FDC.Get());
   }
   return *FCanvas;
 }

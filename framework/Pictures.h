@@ -61,7 +61,7 @@ private:
   int FWidth = 0, FHeight = 0;
   bool FMonochrome = false;
   TGdiObject FBitmap;
-  HDC FDC = nullptr;
+  TMemoryDC FDC;
   HGDIOBJ FOldBitmap = nullptr;
   std::unique_ptr<TCanvas> FCanvas;
 };

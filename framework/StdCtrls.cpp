@@ -1,5 +1,7 @@
 #include "StdCtrls.h"
 
+#include "DeviceContexts.h"
+
 // ---------------------------------------------------------------- TImage
 
 TImage::TImage(TComponent* Owner) : TGraphicControl(Owner) {
@@ -40,14 +42,14 @@ UINT TLabel::TextFlags() const { return DT_EXPANDTABS | DT_LEFT | (FShowAccelCha
 void TLabel::AdjustBounds() {
   if (!FAutoSize || InState(csLoading))
     return;
-  HDC DC = GetDC(nullptr);
-  HGDIOBJ Old = SelectObject(DC, FFont.Handle());
   RECT R{0, 0, 0, 0};
-  // An empty caption still gets the height of a line.
-  const std::string Measured = FText.empty() ? std::string(" ") : FText;
-  ::DrawTextA(DC, Measured.c_str(), static_cast<int>(Measured.size()), &R, TextFlags() | DT_CALCRECT);
-  SelectObject(DC, Old);
-  ReleaseDC(nullptr, DC);
+  {
+    TClientDC DC(nullptr);
+    TSelectGuard Selected(DC.Handle(), FFont.Handle());
+    // An empty caption still gets the height of a line.
+    const std::string Measured = FText.empty() ? std::string(" ") : FText;
+    ::DrawTextA(DC.Handle(), Measured.c_str(), static_cast<int>(Measured.size()), &R, TextFlags() | DT_CALCRECT);
+  }
   SetBounds(FLeft, FTop, FText.empty() ? 0 : R.right, R.bottom);
 }
 
@@ -187,12 +189,12 @@ void TCustomEdit::SetBorderStyle(TFormBorderStyle Value) {
 void TCustomEdit::AdjustHeight() {
   if (!FAutoSize || FBorderStyle != bsSingle || InState(csLoading))
     return;
-  HDC DC = GetDC(nullptr);
-  HGDIOBJ Old = SelectObject(DC, FFont.Handle());
   TEXTMETRICA Metrics;
-  GetTextMetricsA(DC, &Metrics);
-  SelectObject(DC, Old);
-  ReleaseDC(nullptr, DC);
+  {
+    TClientDC DC(nullptr);
+    TSelectGuard Selected(DC.Handle(), FFont.Handle());
+    GetTextMetricsA(DC.Handle(), &Metrics);
+  }
   SetHeight(Metrics.tmHeight + GetSystemMetrics(SM_CYBORDER) * (FCtl3D ? 8 : 6));
 }
 

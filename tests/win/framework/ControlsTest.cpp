@@ -37,9 +37,18 @@ TEST_F(FrameworkControls, PaintOrderAndColoursFollowTheControlsAndTheirParent) {
     auto* Spill = AddControl<TProbeGraphic>(Form, "Spill", 250, 20, 40, 40);
     Spill->Fill = clFuchsia;
     Spill->Spill = true;
+    // Paints off-screen and reaches its window in one copy.
+    auto* Buffered = AddControl<TProbeCustom>(Form, "Buffered", 200, 20, 30, 30);
+    Buffered->Fill = clAqua;
+    Buffered->SetDoubleBuffered(true);
     ShowInFront(Form);
     HWND Window = Form->Handle();
     ASSERT_TRUE(PumpUntil([&] { return ClientPixel(Window, 170, 170) == RGB(0, 0, 255); })) << "not painted";
+    ASSERT_TRUE(PumpUntil([&] { return ClientPixel(Window, 229, 49) == RGB(0, 255, 255); })) << "not painted";
+    EXPECT_EQ(Buffered->PaintedOn, static_cast<DWORD>(OBJ_MEMDC));
+    EXPECT_EQ(Yellow->PaintedOn, static_cast<DWORD>(OBJ_DC));
+    for (POINT Outside : {POINT{199, 35}, POINT{230, 35}, POINT{215, 19}, POINT{215, 50}})
+      EXPECT_EQ(ClientPixel(Window, Outside.x, Outside.y), ColorToRGB(clBtnFace)) << Outside.x << "," << Outside.y;
     struct Probe {
       int X, Y;
       COLORREF Expected;

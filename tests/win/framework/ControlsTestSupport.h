@@ -90,9 +90,12 @@ class TProbeCustom : public TProbe<TCustomControl> {
 public:
   using TProbe::TProbe;
   TColor Fill = clNone;
+  // The kind of context (OBJ_DC, OBJ_MEMDC) the last paint drew on.
+  DWORD PaintedOn = 0;
 
 protected:
   void Paint() override {
+    PaintedOn = GetObjectType(Canvas().Handle());
     Canvas().Brush().SetColor(Fill != clNone ? Fill : Color());
     Canvas().FillRect(RECT{0, 0, Width(), Height()});
   }

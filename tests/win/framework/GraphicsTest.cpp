@@ -4,8 +4,10 @@
 
 #include <windows.h>
 
+#include <stdexcept>
 #include <string>
 
+#include "DeviceContexts.h"
 #include "Graphics.h"
 #include "GraphicsTestSupport.h"
 #include "Pictures.h"
@@ -320,6 +322,46 @@ TEST(Canvas, SelectsItsToolsWhileAttachedAndPutsTheOriginalsBack) {
   SelectObject(DC, OldPage);
   DeleteObject(Page);
   DeleteDC(DC);
+}
+
+// What a scope changed in a context is put back when the scope ends, also
+// when an error ends it: the selected bitmap, the saved origin, clip and text
+// colour, and the objects the canvas selected.
+TEST(Canvas, ScopeGuardsPutBackWhatTheyChangedAlsoWhenAnErrorLeavesTheScope) {
+  for (bool Fail : {false, true}) {
+    SCOPED_TRACE(Fail ? "left by an error" : "left at its end");
+    TMemoryDC DC(CreateCompatibleDC(nullptr));
+    ASSERT_TRUE(DC);
+    const HDC H = DC.Get();
+    const TGdiObject Page(CreateBitmap(4, 4, 1, 32, nullptr));
+    const HGDIOBJ Blank = GetCurrentObject(H, OBJ_BITMAP), Brush = GetCurrentObject(H, OBJ_BRUSH);
+    const COLORREF Text = GetTextColor(H);
+    TCanvas Canvas;
+    try {
+      TSelectGuard Selected(H, Page.Get());
+      EXPECT_EQ(GetCurrentObject(H, OBJ_BITMAP), Page.Get());
+      TCanvasGuard Painting(Canvas, H);
+      EXPECT_EQ(Canvas.Handle(), H);
+      TDCStateGuard Saved(H);
+      SetViewportOrgEx(H, 2, 3, nullptr);
+      IntersectClipRect(H, 0, 0, 1, 1);
+      SetTextColor(H, RGB(1, 2, 3));
+      if (Fail)
+        throw std::runtime_error("paint failed");
+    } catch (const std::runtime_error&) {
+    }
+    POINT Origin{-1, -1};
+    GetViewportOrgEx(H, &Origin);
+    EXPECT_EQ(Origin.x, 0);
+    EXPECT_EQ(Origin.y, 0);
+    HRGN Clip = CreateRectRgn(0, 0, 0, 0);
+    EXPECT_EQ(GetClipRgn(H, Clip), 0) << "a clip region was left";
+    DeleteObject(Clip);
+    EXPECT_EQ(GetTextColor(H), Text);
+    EXPECT_EQ(Canvas.Handle(), nullptr);
+    EXPECT_EQ(GetCurrentObject(H, OBJ_BRUSH), Brush);
+    EXPECT_EQ(GetCurrentObject(H, OBJ_BITMAP), Blank);
+  }
 }
 
 // ---------------------------------------------------------------- TBitmap
