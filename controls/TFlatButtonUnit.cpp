@@ -295,8 +295,9 @@ void TFlatButton::Click() {
 }
 
 void TFlatButton::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  TControlTracker Alive(this);
   TCustomControl::MouseDown(Button, Shift, X, Y);
-  if (Button != mbLeft || !Enabled())
+  if (Alive.Destroyed() || Button != mbLeft || !Enabled())
     return;
   if (!FDown) {
     FVisualState = fbsDown;
@@ -307,7 +308,10 @@ void TFlatButton::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y
 }
 
 void TFlatButton::MouseMove(TShiftState Shift, int X, int Y) {
+  TControlTracker Alive(this);
   TCustomControl::MouseMove(Shift, X, Y);
+  if (Alive.Destroyed())
+    return;
   if (HoverButton != this && FindControlAtScreenPos(ClientToScreen(POINT{X, Y})) == this) {
     if (HoverButton)
       HoverButton->HighlightOff();
@@ -332,8 +336,9 @@ void TFlatButton::MouseMove(TShiftState Shift, int X, int Y) {
 }
 
 void TFlatButton::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  TControlTracker Alive(this);
   TCustomControl::MouseUp(Button, Shift, X, Y);
-  if (!FPressing)
+  if (Alive.Destroyed() || !FPressing)
     return;
   FPressing = false;
   const bool In = Inside(X, Y);
@@ -351,10 +356,13 @@ void TFlatButton::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) 
       FVisualState = fbsExclusive;
     Repaint();
   }
-  if (In)
+  if (In) {
     Click();
-  else
+    if (Alive.Destroyed())
+      return;
+  } else {
     HighlightOff();
+  }
   SyncHighlight();
 }
 
@@ -377,11 +385,13 @@ bool TFlatButton::IsAccelerator(char Key) const {
 
 void TFlatButton::Dispatch(TMessage& Message) {
   switch (Message.Msg) {
-    case WM_LBUTTONDBLCLK:
+    case WM_LBUTTONDBLCLK: {
+      TControlTracker Alive(this);
       TCustomControl::Dispatch(Message);
-      if (FDown)
+      if (!Alive.Destroyed() && FDown)
         DblClick();
       return;
+    }
     case CM_ENABLEDCHANGED:
       TCustomControl::Dispatch(Message);
       if (!Enabled()) {
@@ -444,7 +454,10 @@ void TFlatButton::Dispatch(TMessage& Message) {
           FVisualState = fbsUp;
         else
           SetDown(false);
+        TControlTracker Alive(this);
         Click();
+        if (Alive.Destroyed())
+          return;
         Invalidate();
       }
       break;
