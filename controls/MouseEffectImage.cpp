@@ -49,21 +49,10 @@ void TMouseEffectImage::WMLButtonUp(TMessage& Message) {
 
 void RegisterMouseEffectImage(TClassRegistry& Registry) {
   Registry.RegisterClass("TMouseEffectImage", "TImage", [](TComponent* Owner) { return new TMouseEffectImage(Owner); });
+  auto Image = Registry.Published<TMouseEffectImage>("TMouseEffectImage");
   // A description loads each picture straight into the object its property reads.
-  Registry.Property<TMouseEffectImage>("TMouseEffectImage", "OriginPicture.Data",
-                                       [](TMouseEffectImage& C, const TStreamValue& V, TReadContext&) {
-                                         LoadPictureValue(C.OriginPicture(), V, "OriginPicture.Data");
-                                       });
-  Registry.Property<TMouseEffectImage>("TMouseEffectImage", "OverPicture.Data",
-                                       [](TMouseEffectImage& C, const TStreamValue& V, TReadContext&) {
-                                         LoadPictureValue(C.OverPicture(), V, "OverPicture.Data");
-                                       });
-  Registry.Property<TMouseEffectImage>("TMouseEffectImage", "DownPicture.Data",
-                                       [](TMouseEffectImage& C, const TStreamValue& V, TReadContext&) {
-                                         LoadPictureValue(C.DownPicture(), V, "DownPicture.Data");
-                                       });
-  Registry.Property<TMouseEffectImage>("TMouseEffectImage", "RevertOnLeave",
-                                       [](TMouseEffectImage& C, const TStreamValue& V, TReadContext&) {
-                                         C.SetRevertOnLeave(BooleanValue(V, "RevertOnLeave"));
-                                       });
+  Image.Picture("OriginPicture.Data", &TMouseEffectImage::OriginPicture);
+  Image.Picture("OverPicture.Data", &TMouseEffectImage::OverPicture);
+  Image.Picture("DownPicture.Data", &TMouseEffectImage::DownPicture);
+  Image.Bool("RevertOnLeave", &TMouseEffectImage::SetRevertOnLeave);
 }

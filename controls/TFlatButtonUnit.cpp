@@ -289,8 +289,9 @@ void TFlatButton::Click() {
 }
 
 void TFlatButton::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  TControlTracker Alive(this);
   TCustomControl::MouseDown(Button, Shift, X, Y);
-  if (Button != mbLeft || !Enabled())
+  if (Alive.Destroyed() || Button != mbLeft || !Enabled())
     return;
   if (!FDown) {
     FVisualState = fbsDown;
@@ -301,7 +302,10 @@ void TFlatButton::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y
 }
 
 void TFlatButton::MouseMove(TShiftState Shift, int X, int Y) {
+  TControlTracker Alive(this);
   TCustomControl::MouseMove(Shift, X, Y);
+  if (Alive.Destroyed())
+    return;
   if (HoverButton != this && FindControlAtScreenPos(ClientToScreen(POINT{X, Y})) == this) {
     if (HoverButton)
       HoverButton->HighlightOff();
@@ -326,8 +330,9 @@ void TFlatButton::MouseMove(TShiftState Shift, int X, int Y) {
 }
 
 void TFlatButton::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  TControlTracker Alive(this);
   TCustomControl::MouseUp(Button, Shift, X, Y);
-  if (!FPressing)
+  if (Alive.Destroyed() || !FPressing)
     return;
   FPressing = false;
   const bool In = Inside(X, Y);
@@ -345,10 +350,13 @@ void TFlatButton::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) 
       FVisualState = fbsExclusive;
     Repaint();
   }
-  if (In)
+  if (In) {
     Click();
-  else
+    if (Alive.Destroyed())
+      return;
+  } else {
     HighlightOff();
+  }
   SyncHighlight();
 }
 
@@ -371,11 +379,13 @@ bool TFlatButton::IsAccelerator(char Key) const {
 
 void TFlatButton::Dispatch(TMessage& Message) {
   switch (Message.Msg) {
-    case WM_LBUTTONDBLCLK:
+    case WM_LBUTTONDBLCLK: {
+      TControlTracker Alive(this);
       TCustomControl::Dispatch(Message);
-      if (FDown)
+      if (!Alive.Destroyed() && FDown)
         DblClick();
       return;
+    }
     case CM_ENABLEDCHANGED:
       TCustomControl::Dispatch(Message);
       if (!Enabled()) {
@@ -438,7 +448,10 @@ void TFlatButton::Dispatch(TMessage& Message) {
           FVisualState = fbsUp;
         else
           SetDown(false);
+        TControlTracker Alive(this);
         Click();
+        if (Alive.Destroyed())
+          return;
         Invalidate();
       }
       break;
@@ -579,59 +592,26 @@ void TFlatButton::PaintGlyph(TCanvas& Target, TColor Transparent) {
 
 void RegisterFlatButton(TClassRegistry& R) {
   R.RegisterClass("TFlatButton", "TCustomControl", [](TComponent* Owner) { return new TFlatButton(Owner); });
-  using TSetter = std::function<void(TFlatButton&, const TStreamValue&, TReadContext&)>;
-  auto Prop = [&R](const char* Name, TSetter Setter) { R.Property<TFlatButton>("TFlatButton", Name, std::move(Setter)); };
-  auto Bool = [&Prop](const char* Name, void (TFlatButton::*Set)(bool)) {
-    Prop(Name, [Name, Set](TFlatButton& B, const TStreamValue& V, TReadContext&) { (B.*Set)(BooleanValue(V, Name)); });
-  };
-  auto Int = [&Prop](const char* Name, void (TFlatButton::*Set)(std::int32_t)) {
-    Prop(Name, [Name, Set](TFlatButton& B, const TStreamValue& V, TReadContext&) {
-      (B.*Set)(RangeChecked<std::int32_t>(IntegerValue(V, Name)));
-    });
-  };
-  auto Colour = [&Prop](const char* Name, int Index) {
-    Prop(Name, [Name, Index](TFlatButton& B, const TStreamValue& V, TReadContext&) {
-      B.SetColors(Index, ColorValue(V, Name));
-    });
-  };
-  auto Percent = [&Prop](const char* Name, int Index) {
-    Prop(Name, [Name, Index](TFlatButton& B, const TStreamValue& V, TReadContext&) {
-      B.SetAdvColors(Index, TAdvColors(IntegerValue(V, Name)));
-    });
-  };
-  auto Event = [&Prop](const char* Name, void (TFlatButton::*Set)(TNotifyEvent)) {
-    Prop(Name, [Name, Set](TFlatButton& B, const TStreamValue& V, TReadContext& X) {
-      (B.*Set)(X.Root->Handler(IdentValue(V, Name)));
-    });
-  };
-
-  Prop("TransparentMode", [](TFlatButton& B, const TStreamValue& V, TReadContext&) {
-    B.SetTransparentMode(
-        static_cast<TTransparentMode>(EnumValue(V, "TransparentMode", {"tmAlways", "tmNotFocused", "tmNone"})));
-  });
-  Bool("Default", &TFlatButton::SetDefault);
-  Bool("AllowAllUp", &TFlatButton::SetAllowAllUp);
-  Colour("ColorFocused", 0);
-  Colour("ColorDown", 1);
-  Colour("ColorBorder", 2);
-  Colour("ColorHighLight", 3);
-  Colour("ColorShadow", 4);
-  Percent("AdvColorFocused", 0);
-  Percent("AdvColorDown", 1);
-  Percent("AdvColorBorder", 2);
-  Bool("UseAdvColors", &TFlatButton::SetUseAdvColors);
-  Int("GroupIndex", &TFlatButton::SetGroupIndex);
-  Bool("Down", &TFlatButton::SetDown);
-  Prop("Layout", [](TFlatButton& B, const TStreamValue& V, TReadContext&) {
-    B.SetLayout(static_cast<TButtonLayout>(
-        EnumValue(V, "Layout", {"blGlyphLeft", "blGlyphRight", "blGlyphTop", "blGlyphBottom"})));
-  });
-  Int("Margin", &TFlatButton::SetMargin);
-  Prop("NumGlyphs", [](TFlatButton& B, const TStreamValue& V, TReadContext&) {
-    B.SetNumGlyphs(TNumGlyphs(IntegerValue(V, "NumGlyphs")));
-  });
-  Int("Spacing", &TFlatButton::SetSpacing);
-  Int("ModalResult", &TFlatButton::SetModalResult);
-  Event("OnMouseEnter", &TFlatButton::SetOnMouseEnter);
-  Event("OnMouseLeave", &TFlatButton::SetOnMouseLeave);
+  auto Button = R.Published<TFlatButton>("TFlatButton");
+  Button.Enum("TransparentMode", &TFlatButton::SetTransparentMode, {"tmAlways", "tmNotFocused", "tmNone"});
+  Button.Bool("Default", &TFlatButton::SetDefault);
+  Button.Bool("AllowAllUp", &TFlatButton::SetAllowAllUp);
+  Button.Colour("ColorFocused", &TFlatButton::SetColorFocused);
+  Button.Colour("ColorDown", &TFlatButton::SetColorDown);
+  Button.Colour("ColorBorder", &TFlatButton::SetColorBorder);
+  Button.Colour("ColorHighLight", &TFlatButton::SetColorHighLight);
+  Button.Colour("ColorShadow", &TFlatButton::SetColorShadow);
+  Button.Integer("AdvColorFocused", &TFlatButton::SetAdvColorFocused);
+  Button.Integer("AdvColorDown", &TFlatButton::SetAdvColorDown);
+  Button.Integer("AdvColorBorder", &TFlatButton::SetAdvColorBorder);
+  Button.Bool("UseAdvColors", &TFlatButton::SetUseAdvColors);
+  Button.Integer<TCheckedInt32>("GroupIndex", &TFlatButton::SetGroupIndex);
+  Button.Bool("Down", &TFlatButton::SetDown);
+  Button.Enum("Layout", &TFlatButton::SetLayout, {"blGlyphLeft", "blGlyphRight", "blGlyphTop", "blGlyphBottom"});
+  Button.Integer<TCheckedInt32>("Margin", &TFlatButton::SetMargin);
+  Button.Integer("NumGlyphs", &TFlatButton::SetNumGlyphs);
+  Button.Integer<TCheckedInt32>("Spacing", &TFlatButton::SetSpacing);
+  Button.Integer<TCheckedInt32>("ModalResult", &TFlatButton::SetModalResult);
+  Button.Event("OnMouseEnter", &TFlatButton::SetOnMouseEnter);
+  Button.Event("OnMouseLeave", &TFlatButton::SetOnMouseLeave);
 }

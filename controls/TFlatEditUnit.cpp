@@ -218,31 +218,17 @@ void TCustomFlatEdit::Dispatch(TMessage& Message) {
 
 void RegisterFlatEdit(TClassRegistry& Registry) {
   Registry.RegisterClass("TFlatEdit", "TCustomEdit", [](TComponent* Owner) { return new TFlatEdit(Owner); });
-  auto Color = [&Registry](const char* Name, void (TFlatEdit::*Setter)(TColor)) {
-    Registry.Property<TFlatEdit>("TFlatEdit", Name, [Name, Setter](TFlatEdit& E, const TStreamValue& V, TReadContext&) {
-      (E.*Setter)(ColorValue(V, Name));
-    });
-  };
-  Color("ColorFocused", &TFlatEdit::SetColorFocused);
-  Color("ColorBorder", &TFlatEdit::SetColorBorder);
-  Color("ColorFlat", &TFlatEdit::SetColorFlat);
-  auto Percent = [&Registry](const char* Name, void (TFlatEdit::*Setter)(TAdvColors)) {
-    Registry.Property<TFlatEdit>("TFlatEdit", Name, [Name, Setter](TFlatEdit& E, const TStreamValue& V, TReadContext&) {
-      (E.*Setter)(TAdvColors(IntegerValue(V, Name)));
-    });
-  };
-  Percent("AdvColorFocused", &TFlatEdit::SetAdvColorFocused);
-  Percent("AdvColorBorder", &TFlatEdit::SetAdvColorBorder);
-  auto Flag = [&Registry](const char* Name, void (TFlatEdit::*Setter)(bool)) {
-    Registry.Property<TFlatEdit>("TFlatEdit", Name, [Name, Setter](TFlatEdit& E, const TStreamValue& V, TReadContext&) {
-      (E.*Setter)(BooleanValue(V, Name));
-    });
-  };
-  Flag("ParentColor", &TFlatEdit::SetParentColor);
-  Flag("UseAdvColors", &TFlatEdit::SetUseAdvColors);
+  auto Edit = Registry.Published<TFlatEdit>("TFlatEdit");
+  Edit.Colour("ColorFocused", &TFlatEdit::SetColorFocused);
+  Edit.Colour("ColorBorder", &TFlatEdit::SetColorBorder);
+  Edit.Colour("ColorFlat", &TFlatEdit::SetColorFlat);
+  Edit.Integer("AdvColorFocused", &TFlatEdit::SetAdvColorFocused);
+  Edit.Integer("AdvColorBorder", &TFlatEdit::SetAdvColorBorder);
+  Edit.Bool("ParentColor", &TFlatEdit::SetParentColor);
+  Edit.Bool("UseAdvColors", &TFlatEdit::SetUseAdvColors);
   // The flat edit drives these itself, so a description cannot name them.
-  for (const char* Hidden : {"Color", "BorderStyle", "Ctl3D", "AutoSize"})
-    Registry.RegisterProperty("TFlatEdit", Hidden, [Hidden](TComponent&, const TStreamValue&, TReadContext&) {
-      throw EReadError(std::string("Error reading TFlatEdit.") + Hidden + ": Property " + Hidden + " does not exist");
-    });
+  Edit.Hidden("Color");
+  Edit.Hidden("BorderStyle");
+  Edit.Hidden("Ctl3D");
+  Edit.Hidden("AutoSize");
 }

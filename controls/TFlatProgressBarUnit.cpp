@@ -257,40 +257,18 @@ void TFlatProgressBar::DrawElementsNow() {
 }
 
 void RegisterFlatProgressBar(TClassRegistry& Registry) {
-  const std::string Class = "TFlatProgressBar";
-  Registry.RegisterClass(Class, "TGraphicControl", [](TComponent* Owner) { return new TFlatProgressBar(Owner); });
-  using TBar = TFlatProgressBar;
-  Registry.Property<TBar>(Class, "Transparent", [](TBar& C, const TStreamValue& V, TReadContext&) {
-    C.SetTransparent(BooleanValue(V, "Transparent"));
-  });
-  Registry.Property<TBar>(Class, "ColorElement", [](TBar& C, const TStreamValue& V, TReadContext&) {
-    C.SetColors(0, ColorValue(V, "ColorElement"));
-  });
-  Registry.Property<TBar>(Class, "ColorBorder", [](TBar& C, const TStreamValue& V, TReadContext&) {
-    C.SetColors(1, ColorValue(V, "ColorBorder"));
-  });
-  Registry.Property<TBar>(Class, "AdvColorBorder", [](TBar& C, const TStreamValue& V, TReadContext&) {
-    C.SetAdvColors(0, static_cast<std::uint8_t>(IntegerValue(V, "AdvColorBorder", 0, 100)));
-  });
-  Registry.Property<TBar>(Class, "UseAdvColors", [](TBar& C, const TStreamValue& V, TReadContext&) {
-    C.SetUseAdvColors(BooleanValue(V, "UseAdvColors"));
-  });
-  Registry.Property<TBar>(Class, "Orientation", [](TBar& C, const TStreamValue& V, TReadContext&) {
-    C.SetOrientation(static_cast<TProgressBarOrientation>(EnumValue(V, "Orientation", {"pbHorizontal", "pbVertical"})));
-  });
-  Registry.Property<TBar>(Class, "Min", [](TBar& C, const TStreamValue& V, TReadContext&) {
-    C.SetMin(IntegerValue<std::int32_t>(V, "Min"));
-  });
-  Registry.Property<TBar>(Class, "Max", [](TBar& C, const TStreamValue& V, TReadContext&) {
-    C.SetMax(IntegerValue<std::int32_t>(V, "Max"));
-  });
-  Registry.Property<TBar>(Class, "Position", [](TBar& C, const TStreamValue& V, TReadContext&) {
-    C.SetPosition(IntegerValue<std::int32_t>(V, "Position"));
-  });
-  Registry.Property<TBar>(Class, "Step", [](TBar& C, const TStreamValue& V, TReadContext&) {
-    C.SetStep(IntegerValue<std::int32_t>(V, "Step"));
-  });
-  Registry.Property<TBar>(Class, "Smooth", [](TBar& C, const TStreamValue& V, TReadContext&) {
-    C.SetSmooth(BooleanValue(V, "Smooth"));
-  });
+  Registry.RegisterClass("TFlatProgressBar", "TGraphicControl",
+                         [](TComponent* Owner) { return new TFlatProgressBar(Owner); });
+  auto Bar = Registry.Published<TFlatProgressBar>("TFlatProgressBar");
+  Bar.Bool("Transparent", &TFlatProgressBar::SetTransparent);
+  Bar.Colour("ColorElement", &TFlatProgressBar::SetColorElement);
+  Bar.Colour("ColorBorder", &TFlatProgressBar::SetColorBorder);
+  Bar.Integer("AdvColorBorder", &TFlatProgressBar::SetAdvColorBorder, 0, 100);
+  Bar.Bool("UseAdvColors", &TFlatProgressBar::SetUseAdvColors);
+  Bar.Enum("Orientation", &TFlatProgressBar::SetOrientation, {"pbHorizontal", "pbVertical"});
+  Bar.Integer("Min", &TFlatProgressBar::SetMin);
+  Bar.Integer("Max", &TFlatProgressBar::SetMax);
+  Bar.Integer("Position", &TFlatProgressBar::SetPosition);
+  Bar.Integer("Step", &TFlatProgressBar::SetStep);
+  Bar.Bool("Smooth", &TFlatProgressBar::SetSmooth);
 }

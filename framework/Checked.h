@@ -26,6 +26,10 @@ private:
   Rep FValue;
 };
 
+// A checked unit's 32-bit integer: a value beyond it raises the range error.
+using TCheckedInt32 = TSubrange<std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(),
+                                std::int32_t>;
+
 // Narrows Value to T, raising the range error when it does not fit.
 template <typename T>
 constexpr T RangeChecked(std::int64_t Value) {

@@ -19,27 +19,10 @@
 // A float that no decimal can give exactly is printed as its stored bytes:
 // Extended {..}, Single {..}, Double {..}, Date {..}. Long strings may be split
 // with '+'; '//' starts a comment.
+//
+// ComponentTextLexer.h reads its words, ComponentTextParser.h compiles it and
+// ComponentTextPrinter.h prints it.
 #pragma once
 
-#include <cstdint>
-#include <functional>
-#include <string>
-#include <string_view>
-#include <vector>
-
-#include "ComponentStream.h"
-
-// Returns the bytes of a file named in the text (relative to the text's folder);
-// raises Exception when it cannot.
-using TFileLoader = std::function<std::vector<std::uint8_t>(const std::string& FileName)>;
-
-// Keeps a picture met while printing and returns the file name the text gives
-// for it, or "" to print the value as hex.
-using TPictureSaver =
-    std::function<std::string(const TStreamObject& Owner, const std::string& PropName, const TPictureValue& Picture)>;
-
-// Raises EParserError starting "Line N:" and naming what was expected.
-TStreamObject ParseComponentText(std::string_view Text, const TFileLoader& Loader = {});
-
-// Text that ParseComponentText turns back into an equal model.
-std::string PrintComponentText(const TStreamObject& Root, const TPictureSaver& Saver = {});
+#include "ComponentTextParser.h"
+#include "ComponentTextPrinter.h"

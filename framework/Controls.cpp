@@ -14,6 +14,8 @@
 namespace {
 
 TControl* CaptureControl = nullptr;
+// The innermost live tracker; each links to the one made before it.
+TControlTracker* TopTracker = nullptr;
 // The control whose window is being created: it gets the messages that come
 // before CreateWindowEx returns.
 thread_local TWinControl* CreationControl = nullptr;
@@ -287,8 +289,12 @@ void TControl::HandleMouse(TMessage& Message) {
     case WM_LBUTTONDBLCLK:
       if (FControlStyle & csCaptureMouse)
         SetMouseCapture(true);
-      if (FControlStyle & csClickEvents)
+      if (FControlStyle & csClickEvents) {
+        TControlTracker Alive(this);
         DblClick();
+        if (Alive.Destroyed())
+          return;
+      }
       MouseDown(mbLeft, Shift | ssDouble, X, Y);
       break;
     case WM_LBUTTONUP:
@@ -298,8 +304,12 @@ void TControl::HandleMouse(TMessage& Message) {
         FControlState &= ~csClicked;
         RECT R = ClientRect();
         POINT P{X, Y};
-        if (PtInRect(&R, P))
+        if (PtInRect(&R, P)) {
+          TControlTracker Alive(this);
           Click();
+          if (Alive.Destroyed())
+            return;
+        }
       }
       MouseUp(mbLeft, Shift, X, Y);
       break;
@@ -411,9 +421,19 @@ TControl* FindControlAtScreenPos(POINT P) {
   return Control;
 }
 
+TControlTracker::TControlTracker(TControl* Control) : FControl(Control), FBelow(TopTracker) { TopTracker = this; }
+
+TControlTracker::~TControlTracker() { TopTracker = FBelow; }
+
 void ControlDestroying(TControl* Control) {
   if (CaptureControl == Control)
     CaptureControl = nullptr;
+  for (auto* Tracker = TopTracker; Tracker; Tracker = Tracker->FBelow)
+    if (Tracker->FControl == Control)
+      Tracker->FControl = nullptr;
+  // The form gives the focus back to its active control when it is activated.
+  if (auto* Form = Control->ParentForm(); Form && Form->ActiveControl() == Control)
+    Form->SetActiveControl(nullptr);
   if (Application)
     Application->ControlDestroying(Control);
 }

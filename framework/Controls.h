@@ -314,6 +314,26 @@ private:
   bool FDoubleBuffered = false;
 };
 
+// Watches one control while code that may destroy it runs: a control that
+// calls a user's handler checks the tracker afterwards, and touches itself no
+// more once the handler has destroyed it (a click that frees its own window).
+// Learns of the destruction through ControlDestroying. Lives on the stack.
+class TControlTracker {
+public:
+  explicit TControlTracker(TControl* Control);
+  ~TControlTracker();
+  TControlTracker(const TControlTracker&) = delete;
+  TControlTracker& operator=(const TControlTracker&) = delete;
+  // The control, or nullptr once it is being destroyed.
+  TControl* Control() const { return FControl; }
+  bool Destroyed() const { return FControl == nullptr; }
+
+private:
+  friend void ControlDestroying(TControl* Control);
+  TControl* FControl;
+  TControlTracker* FBelow;
+};
+
 // The control holding the mouse capture, if any.
 TControl* GetCaptureControl();
 void SetCaptureControl(TControl* Control);

@@ -32,140 +32,70 @@ constexpr TNamedColor NamedColors[] = {
 void RegisterFrameworkClasses(TClassRegistry& R) {
   R.RegisterClass("TComponent", "");
   R.RegisterClass("TControl", "TComponent");
-  R.Property<TControl>("TControl", "Left", [](TControl& C, const TStreamValue& V, TReadContext&) {
-    C.SetLeft(IntegerValue<int>(V, "Left"));
-  });
-  R.Property<TControl>("TControl", "Top", [](TControl& C, const TStreamValue& V, TReadContext&) {
-    C.SetTop(IntegerValue<int>(V, "Top"));
-  });
-  R.Property<TControl>("TControl", "Width", [](TControl& C, const TStreamValue& V, TReadContext&) {
-    C.SetWidth(IntegerValue<int>(V, "Width"));
-  });
-  R.Property<TControl>("TControl", "Height", [](TControl& C, const TStreamValue& V, TReadContext&) {
-    C.SetHeight(IntegerValue<int>(V, "Height"));
-  });
-  R.Property<TControl>("TControl", "Caption", [](TControl& C, const TStreamValue& V, TReadContext&) {
-    C.SetText(StringValue(V, "Caption"));
-  });
-  R.Property<TControl>("TControl", "Text", [](TControl& C, const TStreamValue& V, TReadContext&) {
-    C.SetText(StringValue(V, "Text"));
-  });
-  R.Property<TControl>("TControl", "Color", [](TControl& C, const TStreamValue& V, TReadContext&) {
-    C.SetColor(ColorValue(V, "Color"));
-  });
-  R.Property<TControl>("TControl", "ParentColor", [](TControl& C, const TStreamValue& V, TReadContext&) {
-    C.SetParentColor(BooleanValue(V, "ParentColor"));
-  });
-  R.Property<TControl>("TControl", "ParentFont", [](TControl& C, const TStreamValue& V, TReadContext&) {
-    C.SetParentFont(BooleanValue(V, "ParentFont"));
-  });
-  R.Property<TControl>("TControl", "Visible", [](TControl& C, const TStreamValue& V, TReadContext&) {
-    C.SetVisible(BooleanValue(V, "Visible"));
-  });
-  R.Property<TControl>("TControl", "Enabled", [](TControl& C, const TStreamValue& V, TReadContext&) {
-    C.SetEnabled(BooleanValue(V, "Enabled"));
-  });
-  R.Property<TControl>("TControl", "Font.Name", [](TControl& C, const TStreamValue& V, TReadContext&) {
-    C.Font().SetName(StringValue(V, "Font.Name"));
-  });
-  R.Property<TControl>("TControl", "Font.Height", [](TControl& C, const TStreamValue& V, TReadContext&) {
-    C.Font().SetHeight(IntegerValue<int>(V, "Font.Height"));
-  });
-  R.Property<TControl>("TControl", "Font.Charset", [](TControl& C, const TStreamValue& V, TReadContext&) {
-    C.Font().SetCharset(EnumValue(V, "Font.Charset", {"ANSI_CHARSET", "DEFAULT_CHARSET", "SYMBOL_CHARSET"}));
-  });
-  R.Property<TControl>("TControl", "Font.Color", [](TControl& C, const TStreamValue& V, TReadContext&) {
-    C.Font().SetColor(ColorValue(V, "Font.Color"));
-  });
-  R.Property<TControl>("TControl", "Font.Style", [](TControl& C, const TStreamValue& V, TReadContext&) {
-    unsigned Style = 0;
-    for (auto& Name : SetValue(V, "Font.Style"))
-      Style |= 1u << EnumValue(TStreamValue::Ident(Name), "Font.Style", {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"});
-    C.Font().SetStyle(Style);
-  });
-  auto Event = [&R](const char* Name, TNotifyEvent TControl::*Field) {
-    R.Property<TControl>("TControl", Name, [Name, Field](TControl& C, const TStreamValue& V, TReadContext& X) {
-      C.*Field = X.Root->Handler(IdentValue(V, Name));
-    });
-  };
-  Event("OnClick", &TControl::OnClick);
-  Event("OnDblClick", &TControl::OnDblClick);
+  auto Control = R.Published<TControl>("TControl");
+  Control.Integer("Left", &TControl::SetLeft);
+  Control.Integer("Top", &TControl::SetTop);
+  Control.Integer("Width", &TControl::SetWidth);
+  Control.Integer("Height", &TControl::SetHeight);
+  Control.String("Caption", &TControl::SetText);
+  Control.String("Text", &TControl::SetText);
+  Control.Colour("Color", &TControl::SetColor);
+  Control.Bool("ParentColor", &TControl::SetParentColor);
+  Control.Bool("ParentFont", &TControl::SetParentFont);
+  Control.Bool("Visible", &TControl::SetVisible);
+  Control.Bool("Enabled", &TControl::SetEnabled);
+  Control.String("Font.Name", [](TControl& C, const std::string& V) { C.Font().SetName(V); });
+  Control.Integer("Font.Height", [](TControl& C, int V) { C.Font().SetHeight(V); });
+  Control.Enum("Font.Charset", [](TControl& C, int V) { C.Font().SetCharset(V); },
+               {"ANSI_CHARSET", "DEFAULT_CHARSET", "SYMBOL_CHARSET"});
+  Control.Colour("Font.Color", [](TControl& C, TColor V) { C.Font().SetColor(V); });
+  Control.Set("Font.Style", [](TControl& C, unsigned V) { C.Font().SetStyle(V); },
+              {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"});
+  Control.Event("OnClick", &TControl::OnClick);
+  Control.Event("OnDblClick", &TControl::OnDblClick);
 
   R.RegisterClass("TGraphicControl", "TControl");
   R.RegisterClass("TWinControl", "TControl");
-  R.Property<TWinControl>("TWinControl", "TabOrder", [](TWinControl& C, const TStreamValue& V, TReadContext&) {
-    C.SetTabOrder(static_cast<int>(IntegerValue(V, "TabOrder", -1, 32767)));
-  });
-  R.Property<TWinControl>("TWinControl", "TabStop", [](TWinControl& C, const TStreamValue& V, TReadContext&) {
-    C.SetTabStop(BooleanValue(V, "TabStop"));
-  });
+  auto WinControl = R.Published<TWinControl>("TWinControl");
+  WinControl.Integer("TabOrder", &TWinControl::SetTabOrder, -1, 32767);
+  WinControl.Bool("TabStop", &TWinControl::SetTabStop);
   R.RegisterClass("TCustomControl", "TWinControl");
 
   R.RegisterClass("TCustomForm", "TWinControl");
   R.RegisterClass("TForm", "TCustomForm");
-  R.Property<TCustomForm>("TCustomForm", "BorderStyle", [](TCustomForm& F, const TStreamValue& V, TReadContext&) {
-    F.SetBorderStyle(static_cast<TFormBorderStyle>(EnumValue(
-        V, "BorderStyle", {"bsNone", "bsSingle", "bsSizeable", "bsDialog", "bsToolWindow", "bsSizeToolWin"})));
-  });
-  R.Property<TCustomForm>("TCustomForm", "BorderIcons", [](TCustomForm& F, const TStreamValue& V, TReadContext&) {
-    unsigned Icons = 0;
-    for (auto& Name : SetValue(V, "BorderIcons"))
-      Icons |= 1u << EnumValue(TStreamValue::Ident(Name), "BorderIcons", {"biSystemMenu", "biMinimize", "biMaximize", "biHelp"});
-    F.SetBorderIcons(Icons);
-  });
-  R.Property<TCustomForm>("TCustomForm", "Position", [](TCustomForm& F, const TStreamValue& V, TReadContext&) {
-    F.SetPosition(static_cast<TPosition>(EnumValue(
-        V, "Position", {"poDesigned", "poDefault", "poDefaultPosOnly", "poDefaultSizeOnly", "poScreenCenter"})));
-  });
-  R.Property<TCustomForm>("TCustomForm", "ClientWidth", [](TCustomForm& F, const TStreamValue& V, TReadContext&) {
-    F.SetClientWidth(IntegerValue<int>(V, "ClientWidth"));
-  });
-  R.Property<TCustomForm>("TCustomForm", "ClientHeight", [](TCustomForm& F, const TStreamValue& V, TReadContext&) {
-    F.SetClientHeight(IntegerValue<int>(V, "ClientHeight"));
-  });
-  R.Property<TCustomForm>("TCustomForm", "AutoScroll", [](TCustomForm& F, const TStreamValue& V, TReadContext&) {
-    F.SetAutoScroll(BooleanValue(V, "AutoScroll"));
-  });
-  R.Property<TCustomForm>("TCustomForm", "OnCreate", [](TCustomForm& F, const TStreamValue& V, TReadContext& X) {
-    F.OnCreate = X.Root->Handler(IdentValue(V, "OnCreate"));
-  });
+  auto Form = R.Published<TCustomForm>("TCustomForm");
+  Form.Enum("BorderStyle", &TCustomForm::SetBorderStyle,
+            {"bsNone", "bsSingle", "bsSizeable", "bsDialog", "bsToolWindow", "bsSizeToolWin"});
+  Form.Set("BorderIcons", &TCustomForm::SetBorderIcons, {"biSystemMenu", "biMinimize", "biMaximize", "biHelp"});
+  Form.Enum("Position", &TCustomForm::SetPosition,
+            {"poDesigned", "poDefault", "poDefaultPosOnly", "poDefaultSizeOnly", "poScreenCenter"});
+  Form.Integer("ClientWidth", &TCustomForm::SetClientWidth);
+  Form.Integer("ClientHeight", &TCustomForm::SetClientHeight);
+  Form.Bool("AutoScroll", &TCustomForm::SetAutoScroll);
+  Form.Event("OnCreate", &TCustomForm::OnCreate);
   // Design-time facts the running program has no use for.
-  for (const char* Ignored : {"PixelsPerInch", "TextHeight", "OldCreateOrder"})
-    R.RegisterProperty("TCustomForm", Ignored, [](TComponent&, const TStreamValue&, TReadContext&) {});
+  Form.Ignored("PixelsPerInch");
+  Form.Ignored("TextHeight");
+  Form.Ignored("OldCreateOrder");
 
   R.RegisterClass("TImage", "TGraphicControl", [](TComponent* Owner) { return new TImage(Owner); });
-  R.Property<TImage>("TImage", "AutoSize", [](TImage& C, const TStreamValue& V, TReadContext&) {
-    C.SetAutoSize(BooleanValue(V, "AutoSize"));
-  });
-  R.Property<TImage>("TImage", "Picture.Data", [](TImage& C, const TStreamValue& V, TReadContext&) {
-    LoadPictureValue(C.Picture(), V, "Picture.Data");
-  });
+  auto Image = R.Published<TImage>("TImage");
+  Image.Bool("AutoSize", &TImage::SetAutoSize);
+  Image.Picture("Picture.Data", &TImage::Picture);
 
   R.RegisterClass("TLabel", "TGraphicControl", [](TComponent* Owner) { return new TLabel(Owner); });
-  R.Property<TLabel>("TLabel", "AutoSize", [](TLabel& C, const TStreamValue& V, TReadContext&) {
-    C.SetAutoSize(BooleanValue(V, "AutoSize"));
-  });
-  R.Property<TLabel>("TLabel", "Transparent", [](TLabel& C, const TStreamValue& V, TReadContext&) {
-    C.SetTransparent(BooleanValue(V, "Transparent"));
-  });
+  auto Label = R.Published<TLabel>("TLabel");
+  Label.Bool("AutoSize", &TLabel::SetAutoSize);
+  Label.Bool("Transparent", &TLabel::SetTransparent);
 
   R.RegisterClass("TCustomEdit", "TWinControl");
   R.RegisterClass("TEdit", "TCustomEdit", [](TComponent* Owner) { return new TEdit(Owner); });
-  R.Property<TCustomEdit>("TCustomEdit", "ReadOnly", [](TCustomEdit& C, const TStreamValue& V, TReadContext&) {
-    C.SetReadOnly(BooleanValue(V, "ReadOnly"));
-  });
-  R.Property<TCustomEdit>("TCustomEdit", "MaxLength", [](TCustomEdit& C, const TStreamValue& V, TReadContext&) {
-    C.SetMaxLength(IntegerValue<int>(V, "MaxLength"));
-  });
-  R.Property<TCustomEdit>("TCustomEdit", "AutoSize", [](TCustomEdit& C, const TStreamValue& V, TReadContext&) {
-    C.SetAutoSize(BooleanValue(V, "AutoSize"));
-  });
-  R.Property<TCustomEdit>("TCustomEdit", "Ctl3D", [](TCustomEdit& C, const TStreamValue& V, TReadContext&) {
-    C.SetCtl3D(BooleanValue(V, "Ctl3D"));
-  });
-  R.Property<TCustomEdit>("TCustomEdit", "BorderStyle", [](TCustomEdit& C, const TStreamValue& V, TReadContext&) {
-    C.SetBorderStyle(static_cast<TFormBorderStyle>(EnumValue(V, "BorderStyle", {"bsNone", "bsSingle"})));
-  });
+  auto Edit = R.Published<TCustomEdit>("TCustomEdit");
+  Edit.Bool("ReadOnly", &TCustomEdit::SetReadOnly);
+  Edit.Integer("MaxLength", &TCustomEdit::SetMaxLength);
+  Edit.Bool("AutoSize", &TCustomEdit::SetAutoSize);
+  Edit.Bool("Ctl3D", &TCustomEdit::SetCtl3D);
+  Edit.Enum("BorderStyle", &TCustomEdit::SetBorderStyle, {"bsNone", "bsSingle"});
 }
 
 void ReadObject(const TStreamObject& Object, TComponent& Instance, TWinControl* Parent, TReadContext& Context,
@@ -226,6 +156,10 @@ void TClassRegistry::RegisterProperty(const std::string& ClassName, const std::s
   FClasses[ClassName].Properties[Property] = std::move(Setter);
 }
 
+void TClassRegistry::HideProperty(const std::string& ClassName, const std::string& Property) {
+  FClasses[ClassName].Properties[Property] = nullptr;
+}
+
 TComponent* TClassRegistry::Create(const std::string& ClassName, TComponent* Owner) const {
   auto It = FClasses.find(ClassName);
   if (It == FClasses.end() || !It->second.Factory)
@@ -235,8 +169,11 @@ TComponent* TClassRegistry::Create(const std::string& ClassName, TComponent* Own
 
 const TPropertySetter& TClassRegistry::Setter(const std::string& ClassName, const std::string& Property) const {
   for (auto It = FClasses.find(ClassName); It != FClasses.end(); It = FClasses.find(It->second.Parent)) {
-    if (auto P = It->second.Properties.find(Property); P != It->second.Properties.end())
+    if (auto P = It->second.Properties.find(Property); P != It->second.Properties.end()) {
+      if (!P->second)
+        break;
       return P->second;
+    }
   }
   if (!FClasses.count(ClassName))
     throw EReadError("Class " + ClassName + " not found");
@@ -302,6 +239,17 @@ int EnumValue(const TStreamValue& Value, const std::string& Property, const std:
     if (Names[I] == Name)
       return static_cast<int>(I);
   throw EReadError("Invalid property value for " + Property + ": " + Name);
+}
+
+unsigned SetBits(const TStreamValue& Value, const std::string& Property, const std::vector<std::string>& Names) {
+  unsigned Bits = 0;
+  for (auto& Name : SetValue(Value, Property))
+    Bits |= 1u << EnumValue(TStreamValue::Ident(Name), Property, Names);
+  return Bits;
+}
+
+TNotifyEvent HandlerValue(const TStreamValue& Value, const std::string& Property, TReadContext& Context) {
+  return Context.Root->Handler(IdentValue(Value, Property));
 }
 
 void ReadDescription(TCustomForm& Root, const TStreamObject& Description) {

@@ -550,9 +550,11 @@ void TApplication::DoMouseIdle() {
     return;
   // While a control holds the capture, only it hears of leaving or entering.
   TControl* Capture = GetCaptureControl();
+  // A leave handler may destroy the control about to be entered.
+  TControlTracker Entering(Target);
   if (FMouseControl && (!Capture || FMouseControl == Capture))
     FMouseControl->Perform(CM_MOUSELEAVE);
-  FMouseControl = Target;
+  FMouseControl = Entering.Control();
   if (FMouseControl && (!Capture || FMouseControl == Capture))
     FMouseControl->Perform(CM_MOUSEENTER);
 }

@@ -1,5 +1,6 @@
 // The flat button driven by real pointer and keyboard input: hover, press,
-// drag, release, space bar, accelerator, groups and double clicks.
+// drag, release, space bar, accelerator, groups, double clicks, and handlers
+// that destroy the button.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -10,6 +11,7 @@
 
 #include "FlatButtonTestSupport.h"
 #include "TFlatButtonUnit.h"
+#include "WinTestSupport.h"
 
 using namespace FlatTest;
 
@@ -321,6 +323,61 @@ TEST_F(FlatButtonInput, ClickSetsTheFormsModalResult) {
   Form->SetModalResult(7);
   ClickOn(B);
   EXPECT_EQ(Form->ModalResult(), 0) << "0 is set as well";
+}
+
+TEST_F(FlatButtonInput, AHandlerMayDestroyItsOwnButtonWhichTouchesItselfNoMore) {
+  ShowInFront();
+  for (const std::string Event : {"OnMouseMove", "OnMouseDown", "OnMouseUp", "OnClick", "space"}) {
+    MoveTo(RootPoint);
+    auto* B = AddButton<TKeptAfterFree<TFlatButton>>(20, 20, Event);
+    bool Gone = false;
+    // The handler lives in the button: nothing of it is used after the delete.
+    auto Destroy = [&Gone, B] {
+      Gone = true;
+      delete B;
+    };
+    if (Event == "OnMouseMove")
+      B->OnMouseMove = [Destroy](TObject*, TShiftState, int, int) { Destroy(); };
+    else if (Event == "OnMouseDown")
+      B->OnMouseDown = [Destroy](TObject*, TMouseButton, TShiftState, int, int) { Destroy(); };
+    else if (Event == "OnMouseUp")
+      B->OnMouseUp = [Destroy](TObject*, TMouseButton, TShiftState, int, int) { Destroy(); };
+    else
+      B->OnClick = [Destroy](TObject*) { Destroy(); };
+    Application->ProcessMessages();
+    MoveOnto(B);
+    if (Event == "space") {
+      B->SetFocus();
+      PressKey(VK_SPACE);
+    } else {
+      LeftDown();
+      LeftUp();
+    }
+    ASSERT_TRUE(PumpUntil([&] { return Gone; })) << Event;
+    PumpFor(250);  // the hover timer and the enter and leave work have their turns
+    EXPECT_EQ(UseAfterFree(), "") << Event;
+    EXPECT_EQ(Form->ControlCount(), 0) << Event;
+    EXPECT_EQ(Form->ActiveControl(), nullptr) << Event << ": the form still names the button it had focused";
+    EXPECT_EQ(Application->MouseControl(), Form) << Event;
+  }
+}
+
+TEST_F(FlatButtonInput, ALeaveHandlerMayDestroyTheButtonThePointerEnters) {
+  auto* A = AddButton(20, 20, "A");
+  auto* B = AddButton<TKeptAfterFree<TFlatButton>>(45, 20, "B");
+  bool Gone = false;
+  A->SetOnMouseLeave([&Gone, B](TObject*) {
+    Gone = true;
+    delete B;
+  });
+  ShowInFront();
+  MoveTo(A, 22, 12);
+  ASSERT_TRUE(PumpUntil([&] { return Application->MouseControl() == A; }));
+  MoveTo(B, 2, 12);
+  ASSERT_TRUE(PumpUntil([&] { return Gone; }));
+  PumpFor(250);
+  EXPECT_EQ(UseAfterFree(), "");
+  EXPECT_EQ(Application->MouseControl(), Form);
 }
 
 }  // namespace

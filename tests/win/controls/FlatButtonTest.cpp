@@ -525,4 +525,29 @@ end
   EXPECT_FALSE(One->InState(csLoading));
 }
 
+TEST(FlatButtonDescription, AValueOutsideItsTypeIsTheCheckedUnitsRangeError) {
+  RegisterFlatButton(TClassRegistry::Instance());
+  for (const char* Property : {"GroupIndex = 4294967298", "Margin = -2147483649", "Spacing = 2147483648",
+                               "ModalResult = 4294967297", "NumGlyphs = 5", "NumGlyphs = 0", "AdvColorDown = 101"}) {
+    const auto Description = ParseComponentText(std::string("object Form: TForm\n  object B: TFlatButton\n    ") +
+                                                Property + "\n  end\nend\n");
+    TForm Form(nullptr);
+    try {
+      ReadDescription(Form, Description);
+      ADD_FAILURE() << Property << " was accepted";
+    } catch (const ERangeError& E) {
+      EXPECT_EQ(E.Message(), "Range check error") << Property;
+    }
+  }
+  // A value of the wrong kind is the reader's error, naming the property.
+  const auto Wrong = ParseComponentText("object Form: TForm\n  object B: TFlatButton\n    Layout = 2\n  end\nend\n");
+  TForm Form(nullptr);
+  try {
+    ReadDescription(Form, Wrong);
+    ADD_FAILURE() << "Layout = 2 was accepted";
+  } catch (const EReadError& E) {
+    EXPECT_EQ(E.Message(), "Invalid property value for Layout: an identifier expected");
+  }
+}
+
 }  // namespace

@@ -117,8 +117,9 @@ protected:
     Application->ProcessMessages();
   }
 
-  TFlatButton* AddButton(int Left, int Top, const std::string& Name = "Button") {
-    auto* Button = new TFlatButton(Form);
+  template <typename T = TFlatButton>
+  T* AddButton(int Left, int Top, const std::string& Name = "Button") {
+    auto* Button = new T(Form);
     Button->SetName(Name);
     Button->SetLeft(Left);
     Button->SetTop(Top);

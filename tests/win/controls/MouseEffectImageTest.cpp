@@ -1,6 +1,7 @@
 #include "MouseEffectImage.h"
 
 #include "../framework/ControlsTestSupport.h"
+#include "WinTestSupport.h"
 
 using namespace CtlTest;
 
@@ -191,6 +192,33 @@ TEST_F(MouseEffectImage, AnEmptyStatePictureDrawsNothingButKeepsTheSize) {
   Button->SetOverPicture(Empty);
   MoveOnto(Button);
   EXPECT_TRUE(Shows(Back, 20, 10));
+}
+
+TEST_F(MouseEffectImage, AClickHandlerMayDestroyTheButtonWhichTouchesItselfNoMore) {
+  for (const std::string Event : {"OnClick", "OnDblClick"}) {
+    MoveTo(RootPoint);
+    auto* Doomed = AddControl<TKeptAfterFree<TMouseEffectImage>>(Form, Event, 100, 20, 1, 1);
+    TPicture Origin;
+    Fill(Origin, 20, 10, Red);
+    Doomed->SetOriginPicture(Origin);
+    bool Gone = false;
+    // The handler lives in the button: nothing of it is used after the delete.
+    auto Destroy = [&Gone, Doomed](TObject*) {
+      Gone = true;
+      delete Doomed;
+    };
+    (Event == "OnClick" ? Doomed->OnClick : Doomed->OnDblClick) = Destroy;
+    MoveOnto(Doomed);
+    LeftClick();
+    if (Event == "OnDblClick")
+      LeftClick();
+    ASSERT_TRUE(PumpUntil([&] { return Gone; })) << Event;
+    PumpFor(150);
+    EXPECT_EQ(UseAfterFree(), "") << Event;
+    EXPECT_EQ(Form->FindComponent(Event), nullptr) << Event;
+    EXPECT_EQ(Application->MouseControl(), Form) << Event;
+  }
+  EXPECT_EQ(Clicks, 0);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <process.h>
 
 #include <chrono>
+#include <cstring>
 #include <random>
 #include <stdexcept>
 
@@ -177,6 +178,83 @@ void TMessageBoxWatcher::Run() {
     }
     Sleep(20);
   }
+}
+
+// ---------------------------------------------------------------- use after free
+
+namespace {
+
+constexpr unsigned char Poison = 0xDD;
+
+struct TKeptBlock {
+  unsigned char* Start;
+  std::size_t Size;
+  bool Freed;
+};
+std::vector<TKeptBlock> KeptBlocks;
+int TrapCalls = 0;
+
+// Stands for every virtual function of a freed object. The object's class
+// decides what is passed; under the x64 convention the caller cleans up, so
+// returning is safe whatever it was.
+void VirtualCallAfterFree() { ++TrapCalls; }
+
+// A virtual table of traps, laid out as the compiler's: the offset to the
+// top and the type information before the first function.
+struct TTrapTable {
+  std::ptrdiff_t OffsetToTop = 0;
+  const void* TypeInfo = nullptr;
+  void (*Functions[512])();
+  TTrapTable() {
+    for (auto& F : Functions)
+      F = VirtualCallAfterFree;
+  }
+};
+TTrapTable TrapTable;
+
+void PoisonFreed(unsigned char* Start, std::size_t Size) {
+  std::memset(Start, Poison, Size);
+  void* Table = TrapTable.Functions;
+  std::memcpy(Start, &Table, sizeof Table);
+}
+
+}  // namespace
+
+void* KeptAllocate(std::size_t Size) {
+  auto* Start = static_cast<unsigned char*>(::operator new(Size));
+  KeptBlocks.push_back({Start, Size, false});
+  return Start;
+}
+
+void KeptFree(void* Block, std::size_t Size) {
+  auto* Start = static_cast<unsigned char*>(Block);
+  for (auto& Kept : KeptBlocks)
+    if (Kept.Start == Start) {
+      PoisonFreed(Start, Size);
+      Kept.Freed = true;
+    }
+}
+
+std::string UseAfterFree() {
+  std::string Found;
+  for (const auto& Kept : KeptBlocks) {
+    if (!Kept.Freed)
+      continue;
+    void* Table = nullptr;
+    std::memcpy(&Table, Kept.Start, sizeof Table);
+    std::size_t Changed = Table == TrapTable.Functions ? 0 : sizeof Table;
+    for (std::size_t I = sizeof Table; I < Kept.Size; ++I)
+      Changed += Kept.Start[I] != Poison;
+    if (Changed) {
+      Found += std::to_string(Changed) + " bytes written after the free into an object of " +
+               std::to_string(Kept.Size) + " bytes; ";
+      PoisonFreed(Kept.Start, Kept.Size);
+    }
+  }
+  if (TrapCalls)
+    Found += std::to_string(TrapCalls) + " virtual calls on a freed object";
+  TrapCalls = 0;
+  return Found;
 }
 
 }  // namespace WinTest

@@ -1,10 +1,12 @@
 // Helpers for tests that run under Wine: scratch folders, files, registry
-// snapshots and a watcher that reads and answers message boxes.
+// snapshots, a watcher that reads and answers message boxes, and objects
+// whose memory shows any use after they were freed.
 #pragma once
 
 #include <windows.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -90,6 +92,28 @@ private:
   TBoxSeen FSeen;
   std::atomic<bool> FFound{false}, FStop{false};
   TThread FThread;
+};
+
+// ---------------------------------------------------------------- use after free
+
+// MinGW has no address sanitizer, so objects under test are kept instead:
+// their memory is never given back, and freeing it fills it with a pattern
+// and points its virtual table at traps. A write after the free then shows
+// as a changed byte and a virtual call as a trap that counts itself, where
+// the heap would have let both pass or crashed somewhere later.
+void* KeptAllocate(std::size_t Size);
+void KeptFree(void* Block, std::size_t Size);
+// What touched a freed block since it was freed or last looked at; "" when
+// nothing did.
+std::string UseAfterFree();
+
+// A T made by new and freed by delete through KeptAllocate and KeptFree.
+template <typename T>
+class TKeptAfterFree : public T {
+public:
+  using T::T;
+  static void* operator new(std::size_t Size) { return KeptAllocate(Size); }
+  static void operator delete(void* Block, std::size_t Size) { KeptFree(Block, Size); }
 };
 
 }  // namespace WinTest
