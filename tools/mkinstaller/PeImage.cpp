@@ -159,7 +159,10 @@ struct TreeEntry {
 
 // Reads the resource tree of `section` (mapped at `rva`). Exactly three
 // levels (type, name, language), each directory visited once, so a hostile
-// tree can neither loop nor multiply; copies are bounded by the section size.
+// tree can neither loop nor multiply. Names are the one thing copied more
+// often than stored (many entries may point at one string, and each leaf
+// carries its type's and its own): every copy is counted before it is made,
+// and the characters copied may not exceed the section's size in bytes.
 class TreeReader {
 public:
     TreeReader(ByteView section, std::uint32_t rva) : s_(section), rva_(rva) {}
@@ -179,12 +182,11 @@ public:
                     constexpr const char* kPast = "a resource data entry lies past the end of its section";
                     const std::uint64_t at = language.target;
                     const std::uint32_t dataRva = Get32(s_, at, kPast), size = Get32(s_, at + 4, kPast);
-                    Leaf leaf{{type.id, name.id, language.id.id, Get32(s_, at + 8, kPast), {}}, dataRva - std::uint64_t{rva_}, size};
-                    if (dataRva < rva_ || !Fits(s_, leaf.offset, size))
+                    const std::uint64_t offset = dataRva - std::uint64_t{rva_};
+                    if (dataRva < rva_ || !Fits(s_, offset, size))
                         throw PeError("resource data lies outside the resource section");
-                    nameChars_ += type.id.name.size() + name.id.name.size();
-                    if (nameChars_ > s_.size()) throw PeError("the resource tree is too large for its section");
-                    leaves.push_back(std::move(leaf));
+                    CountNameCopy(type.id.name.size() + name.id.name.size());
+                    leaves.push_back({{type.id, name.id, language.id.id, Get32(s_, at + 8, kPast), {}}, offset, size});
                 }
             }
         }
@@ -227,6 +229,7 @@ private:
                 const unsigned length = Get16(s_, string, bad);
                 if (length == 0) throw PeError("a resource name is empty");
                 if (!Fits(s_, string + 2, 2ull * length)) throw PeError(bad);
+                CountNameCopy(length);
                 for (unsigned c = 0; c < length; ++c)
                     e.id.name.push_back(static_cast<char16_t>(Get16(s_, string + 2 + 2ull * c, bad)));
             } else if (name > 0xFFFF) {
@@ -236,6 +239,11 @@ private:
             }
         }
         return entries;
+    }
+
+    void CountNameCopy(std::uint64_t chars) {
+        nameChars_ += chars;
+        if (nameChars_ > s_.size()) throw PeError("the resource tree is too large for its section");
     }
 
     ByteView s_;
