@@ -38,10 +38,12 @@ struct DataDirectory {
     std::uint32_t rva = 0, size = 0;
 };
 
+}  // namespace
+
 // The headers, checked to be a layout Write can rebuild: the resource
 // directory starts its section, and what follows that section is only
 // discardable data that nothing but the relocation directory points into.
-struct Layout {
+struct PeLayout {
     std::uint64_t optional = 0;  // file offset of the optional header
     std::uint32_t fileAlignment = 0, sectionAlignment = 0;
     std::vector<DataDirectory> directories;
@@ -54,16 +56,18 @@ struct Layout {
     DataDirectory Get(unsigned index) const { return index < directories.size() ? directories[index] : DataDirectory{}; }
 };
 
+namespace {
+
 bool PowerOfTwo(std::uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
 
-Layout ReadLayout(ByteView f) {
+PeLayout ReadLayout(ByteView f) {
     if (f.size() < 0x40 || f[0] != 'M' || f[1] != 'Z') throw PeError("not a program image (no MZ header)");
     const std::uint64_t pe = Get32(f, kNewHeaderPointer, kTruncated);
     if (Get32(f, pe, kTruncated) != 0x00004550) throw PeError("not a PE image (no PE signature)");
     const std::uint64_t fileHeader = pe + 4;
     const unsigned sectionCount = Get16(f, fileHeader + kSectionCount, kTruncated);
     const std::uint64_t optionalSize = Get16(f, fileHeader + kOptionalHeaderSize, kTruncated);
-    Layout l;
+    PeLayout l;
     l.optional = fileHeader + kFileHeaderSize;
     if (Get16(f, l.optional, kTruncated) != 0x20B) throw PeError("not a 64-bit (PE32+) image");
     if (optionalSize < kDirectories || !Fits(f, l.optional, optionalSize)) throw PeError(kTruncated);
@@ -431,10 +435,10 @@ bool ResourceId::Matches(const ResourceId& other) const {
 }
 
 PeImage PeImage::Parse(std::vector<std::uint8_t> file) {
-    const Layout l = ReadLayout(file);
-    const Section& rs = l.Rsrc();
-    const ByteView section(file.data() + rs.rawPointer, std::min<std::uint64_t>(rs.Span(), rs.rawSize));
     PeImage image;
+    image.layout_ = std::make_shared<const PeLayout>(ReadLayout(file));
+    const Section& rs = image.layout_->Rsrc();
+    const ByteView section(file.data() + rs.rawPointer, std::min<std::uint64_t>(rs.Span(), rs.rawSize));
     image.resources_ = TreeReader(section, rs.rva).Read();
     image.file_ = std::move(file);
     return image;
@@ -451,7 +455,7 @@ const Resource* PeImage::Find(const ResourceId& type, const ResourceId& name) co
 }
 
 std::uint64_t PeImage::OverlaySize() const {
-    const Layout l = ReadLayout(file_);
+    const PeLayout& l = *layout_;
     std::uint64_t end = l.rawEnd;
     // The linker may leave the last section's raw size unaligned and pad the file with zeros.
     const std::uint64_t padded = std::min<std::uint64_t>(AlignUp(end, l.fileAlignment), file_.size());
@@ -462,7 +466,7 @@ std::uint64_t PeImage::OverlaySize() const {
 }
 
 bool PeImage::HasCertificateTable() const {
-    return ReadLayout(file_).Get(kSecurityDirectory).size != 0;
+    return layout_->Get(kSecurityDirectory).size != 0;
 }
 
 std::string PeImage::VersionString(const std::string& key) const {
@@ -494,7 +498,7 @@ std::string PeImage::VersionString(const std::string& key) const {
 std::vector<std::uint8_t> PeImage::Write() const {
     if (HasCertificateTable()) throw PeError("the image is signed; its resources can only be changed before signing");
     if (OverlaySize() != 0) throw PeError("the image has data past its last section (a payload or a signature)");
-    const Layout l = ReadLayout(file_);
+    const PeLayout& l = *layout_;
     const Section& rs = l.Rsrc();
     const Bytes tree = BuildResourceSection(resources_, rs.rva);
     const std::uint64_t rawSize = AlignUp(tree.size(), l.fileAlignment);

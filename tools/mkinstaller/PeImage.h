@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -47,6 +48,8 @@ struct Resource {
     std::vector<std::uint8_t> data;
 };
 
+struct PeLayout;  // the headers of an image, as Parse reads and checks them
+
 class PeImage {
 public:
     // Parses a whole file. Throws PeError for anything that is not a sound
@@ -84,6 +87,7 @@ public:
 
 private:
     std::vector<std::uint8_t> file_;
+    std::shared_ptr<const PeLayout> layout_;  // file_'s, read once: file_ never changes
     std::vector<Resource> resources_;
 };
 
