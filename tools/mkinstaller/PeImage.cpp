@@ -380,36 +380,19 @@ std::vector<VersionBlock> Children(ByteView v, const VersionBlock& parent) {
     return children;
 }
 
-std::string Utf8(const std::u16string& s) {
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        char32_t c = s[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000)
-            c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
-        else if (c >= 0xD800 && c < 0xE000)
-            c = 0xFFFD;
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | c >> 6);
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | c >> 12);
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | c >> 18);
-            out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
 char16_t AsciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c; }
 
 }  // namespace
+
+std::string Printable(std::u16string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        out += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) ++i;
+    }
+    return out;
+}
 
 ResourceId ResourceId::Number(std::uint16_t id) {
     ResourceId r;
@@ -485,7 +468,7 @@ std::string PeImage::VersionString(const std::string& key) const {
                         std::u16string value;
                         for (std::uint64_t p = string.value; p + 2 <= string.end && v[p] | v[p + 1]; p += 2)
                             value.push_back(static_cast<char16_t>(v[p] | v[p + 1] << 8));
-                        return Utf8(value);
+                        return Printable(value);
                     }
             }
         } catch (const PeError&) {

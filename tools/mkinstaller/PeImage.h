@@ -10,6 +10,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace mkinstaller {
@@ -20,6 +21,10 @@ class PeError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// `text` for a one-line message: printable ASCII as it is, any other
+// character (a surrogate pair counts as one) as '?'.
+std::string Printable(std::u16string_view text);
 
 // A resource type or name: a number, or a string (the linker stores strings
 // in upper case, and the loader upper-cases the names it is asked for;
@@ -75,7 +80,8 @@ public:
     // The security directory names a certificate table (the image is signed).
     bool HasCertificateTable() const;
     // A value of the version resource's string table ("ProductName", ...),
-    // in UTF-8; empty when absent or when the version resource is damaged.
+    // as Printable shows it; empty when absent or when the version resource
+    // is damaged.
     std::string VersionString(const std::string& key) const;
 
     // The image with its resource section rebuilt from Resources(): the tree
