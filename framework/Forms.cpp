@@ -447,9 +447,14 @@ LRESULT TApplication::AppWndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
       }
       break;
     case WM_DWMSENDICONICTHUMBNAIL:
-      if (FDwmSetIconicThumbnail && FMainForm)
-        if (TGdiObject Picture = ClientPicture(*FMainForm, HIWORD(LParam), LOWORD(LParam)))
-          FDwmSetIconicThumbnail(Window, static_cast<HBITMAP>(Picture.Get()), 0);
+      // A thumbnail is cosmetic: when it cannot be made or given, the taskbar
+      // shows the icon, and the user is not troubled with a box.
+      try {
+        if (FDwmSetIconicThumbnail && FMainForm)
+          if (TGdiObject Picture = ClientPicture(*FMainForm, HIWORD(LParam), LOWORD(LParam)))
+            FDwmSetIconicThumbnail(Window, static_cast<HBITMAP>(Picture.Get()), 0);
+      } catch (...) {
+      }
       return 0;
   }
   return DefWindowProcA(Window, Msg, WParam, LParam);

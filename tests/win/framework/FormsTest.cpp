@@ -300,6 +300,21 @@ TEST(FrameworkApplication, TheTaskbarMinimisesTheProgramOnlyWhenTheMainFormHasAM
   delete Form;
 }
 
+// Paints, or fails to while Fail is set.
+class TFailingPaint : public TProbeCustom {
+public:
+  using TProbeCustom::TProbeCustom;
+  bool Fail = false;
+  int Failures = 0;
+
+protected:
+  void Paint() override {
+    if (Fail && ++Failures)
+      throw Exception("The paint failed");
+    TProbeCustom::Paint();
+  }
+};
+
 TEST(FrameworkApplication, TheThumbnailIsTheMainFormsClientAreaScaledToFit) {
   auto* Form = new TForm(nullptr);
   Form->SetBorderStyle(bsSingle);
@@ -373,6 +388,22 @@ TEST(FrameworkApplication, TheThumbnailIsTheMainFormsClientAreaScaledToFit) {
   auto* Unshown = new TForm(nullptr);
   EXPECT_EQ(Take(Unshown, 100, 100).Width, 0) << "a picture of a form that has no window";
   delete Unshown;
+
+  // The taskbar asks the application's window; a picture that cannot be made
+  // is no error of the user's.
+  Application->Initialize();
+  auto* Main = Application->CreateForm<TForm>();
+  ASSERT_EQ(Application->MainForm(), Main);
+  auto* Failing = AddControl<TFailingPaint>(Main, "Failing", 10, 10, 20, 20);
+  Main->Show();
+  Application->ProcessMessages();
+  Failing->Fail = true;
+  WinTest::TMessageBoxWatcher Watcher(Application->Title(), IDOK);
+  SendMessageA(Application->Handle(), WM_DWMSENDICONICTHUMBNAIL, 0, MAKELPARAM(120, 200));
+  EXPECT_GT(Failing->Failures, 0) << "the taskbar's request never painted the form";
+  EXPECT_FALSE(Watcher.Found()) << "an error box for a thumbnail: " << Watcher.Seen().Text;
+  Failing->Fail = false;
+  delete Main;
 }
 
 using FrameworkForms = FormFixture;
