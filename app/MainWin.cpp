@@ -51,7 +51,7 @@ void TInstallerForm::FormCreate(TObject*) {
 void TInstallerForm::btnBrowseClick(TObject*) {}
 
 void TInstallerForm::MouseEffectImage1Click(TObject*) {
-  TSystemShell Shell;
+  TSystemShell Shell(Handle());
   InstallScreensaver(TOwnFile::RunningProgram(), edtDestPath->Text(), Shell);
   Close();
 }
