@@ -4,12 +4,12 @@
 
 #include "Consts.h"
 #include "FileStream.h"
-#include "Forms.h"
 #include "InstallPaths.h"
 #include "PackageLayout.h"
 #include "Registry.h"
 #include "Resources.h"
 #include "SysUtils.h"
+#include "SystemFiles.h"
 
 namespace {
 

@@ -40,7 +40,7 @@ inline constexpr const char* InstallQuestionCaption = "Confirm";
 // fit or "?") names no existing file, so the file is opened by its true path.
 struct TOwnFile {
   // A path within the ANSI code page, where the two spellings name one file.
-  TOwnFile(const std::string& AnsiPath);
+  explicit TOwnFile(const std::string& AnsiPath);
   TOwnFile(std::wstring Path, std::string AnsiPath) : Path(std::move(Path)), AnsiPath(std::move(AnsiPath)) {}
   // The running program's own file.
   static TOwnFile RunningProgram();

@@ -9,6 +9,7 @@
 #include "Registry.h"
 #include "Resources.h"
 #include "SysUtils.h"
+#include "SystemFiles.h"
 #include "WinTestSupport.h"
 
 using namespace WinTest;
