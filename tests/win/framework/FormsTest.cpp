@@ -61,6 +61,25 @@ TEST(FrameworkTimer, FiresThroughTheLoopStopsWhenDisabledAndOutlivesAnExceptionI
   }
 }
 
+// Each test has an application of its own: one that has run has ended for
+// good, and its window, main form and forms would carry over.
+class FrameworkApplication : public ::testing::Test {
+protected:
+  void SetUp() override { Application = &FFresh; }
+  void TearDown() override {
+    while (!FFresh.Components().empty())
+      delete FFresh.Components().back();
+    MSG Msg;
+    while (PeekMessageA(&Msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+    Application = FSaved;
+  }
+
+private:
+  TApplication* FSaved = Application;
+  TApplication FFresh;
+};
+
 // Notes the order of its construction and of OnCreate, and its destruction.
 class TCreatedForm : public TForm {
 public:
@@ -86,7 +105,7 @@ public:
   bool* Destroyed = nullptr;
 };
 
-TEST(FrameworkApplication, TheFirstCreatedFormIsTheMainFormAndClosingItEndsRun) {
+TEST_F(FrameworkApplication, TheFirstCreatedFormIsTheMainFormAndClosingItEndsRun) {
   ASSERT_EQ(Application->MainForm(), nullptr);
   ASSERT_FALSE(Application->Terminated());
   auto* First = Application->CreateForm<TCreatedForm>();
@@ -143,7 +162,7 @@ public:
   }
 };
 
-TEST(FrameworkApplication, AnExceptionInOnCreateIsShownAndTheFormStillShows) {
+TEST_F(FrameworkApplication, AnExceptionInOnCreateIsShownAndTheFormStillShows) {
   const auto Title = Application->Title();
   WinTest::TMessageBoxWatcher Watcher(Title, IDOK);
   auto* Form = Application->CreateForm<TFailingForm>();
@@ -191,7 +210,7 @@ std::string TextOf(HWND Window) {
   return Text;
 }
 
-TEST(FrameworkApplication, ItsOwnWindowHasTheTaskbarEntryWithTitleAndIconAndOwnsEveryForm) {
+TEST_F(FrameworkApplication, ItsOwnWindowHasTheTaskbarEntryWithTitleAndIconAndOwnsEveryForm) {
   ASSERT_EQ(Application->Handle(), nullptr);
   Application->Initialize();
   HWND App = Application->Handle();
@@ -224,7 +243,7 @@ TEST(FrameworkApplication, ItsOwnWindowHasTheTaskbarEntryWithTitleAndIconAndOwns
   delete Main;
 }
 
-TEST(FrameworkApplication, ActivatingTheApplicationWindowBringsTheMainFormOrTheBoxItHasOpen) {
+TEST_F(FrameworkApplication, ActivatingTheApplicationWindowBringsTheMainFormOrTheBoxItHasOpen) {
   Application->Initialize();
   HWND App = Application->Handle();
   auto* Form = Application->CreateForm<TForm>();
@@ -271,7 +290,7 @@ TEST(FrameworkApplication, ActivatingTheApplicationWindowBringsTheMainFormOrTheB
   delete Form;
 }
 
-TEST(FrameworkApplication, TheTaskbarMinimisesTheProgramOnlyWhenTheMainFormHasAMinimiseButton) {
+TEST_F(FrameworkApplication, TheTaskbarMinimisesTheProgramOnlyWhenTheMainFormHasAMinimiseButton) {
   Application->Initialize();
   HWND App = Application->Handle();
   auto* Form = Application->CreateForm<TForm>();
@@ -315,7 +334,7 @@ protected:
   }
 };
 
-TEST(FrameworkApplication, TheThumbnailIsTheMainFormsClientAreaScaledToFit) {
+TEST_F(FrameworkApplication, TheThumbnailIsTheMainFormsClientAreaScaledToFit) {
   auto* Form = new TForm(nullptr);
   Form->SetBorderStyle(bsSingle);
   Form->SetClientSize(200, 100);
