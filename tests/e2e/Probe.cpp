@@ -35,7 +35,12 @@
 #include <string>
 #include <vector>
 
+#include "TaskbarWindows.h"
+
 namespace {
+
+using WinTest::GetsTaskbarButton;
+using WinTest::TopLevelWindows;
 
 std::string Utf8Title(HWND Window) {
   wchar_t Title[512] = {};
@@ -45,33 +50,11 @@ std::string Utf8Title(HWND Window) {
   return Utf8;
 }
 
-struct TProgramWindows {
-  DWORD Process;
-  std::vector<HWND> Windows;
-};
-
 // The top-level windows of the program that shows Window.
 std::vector<HWND> ProgramWindows(HWND Window) {
-  TProgramWindows Found{0, {}};
-  GetWindowThreadProcessId(Window, &Found.Process);
-  EnumWindows(
-      [](HWND Top, LPARAM Param) -> BOOL {
-        auto* F = reinterpret_cast<TProgramWindows*>(Param);
-        DWORD Process = 0;
-        GetWindowThreadProcessId(Top, &Process);
-        if (Process == F->Process)
-          F->Windows.push_back(Top);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&Found));
-  return Found.Windows;
-}
-
-// The shell's rule for a window of its own on the taskbar.
-bool GetsTaskbarButton(HWND Window) {
-  const LONG ExStyle = GetWindowLongA(Window, GWL_EXSTYLE);
-  return IsWindowVisible(Window) && !(ExStyle & WS_EX_TOOLWINDOW) &&
-         (!GetWindow(Window, GW_OWNER) || (ExStyle & WS_EX_APPWINDOW));
+  DWORD Pid = 0;
+  GetWindowThreadProcessId(Window, &Pid);
+  return TopLevelWindows(Pid);
 }
 
 int PrintTaskbar(HWND Window) {

@@ -13,6 +13,7 @@
 #include "ExtCtrls.h"
 #include "Forms.h"
 #include "SysUtils.h"
+#include "TaskbarWindows.h"
 #include "WinTestSupport.h"
 
 using namespace CtlTest;
@@ -186,24 +187,6 @@ TEST_F(FrameworkApplication, AnExceptionInOnCreateIsShownAndTheFormStillShows) {
   EXPECT_NE(Shown, nullptr) << "the form never showed after the error in OnCreate";
 }
 
-// This program's windows that the shell gives a taskbar button: visible, not
-// tool windows, and unowned or marked as app windows.
-std::vector<HWND> TaskbarWindows() {
-  std::vector<HWND> Found;
-  EnumWindows(
-      [](HWND Window, LPARAM Param) -> BOOL {
-        DWORD Pid = 0;
-        GetWindowThreadProcessId(Window, &Pid);
-        const LONG ExStyle = GetWindowLongA(Window, GWL_EXSTYLE);
-        if (Pid == GetCurrentProcessId() && IsWindowVisible(Window) && !(ExStyle & WS_EX_TOOLWINDOW) &&
-            (!GetWindow(Window, GW_OWNER) || (ExStyle & WS_EX_APPWINDOW)))
-          reinterpret_cast<std::vector<HWND>*>(Param)->push_back(Window);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&Found));
-  return Found;
-}
-
 std::string TextOf(HWND Window) {
   char Text[256] = {};
   GetWindowTextA(Window, Text, sizeof Text);
@@ -235,7 +218,7 @@ TEST_F(FrameworkApplication, ItsOwnWindowHasTheTaskbarEntryWithTitleAndIconAndOw
   Other->Show();
   EXPECT_EQ(GetWindow(Main->Handle(), GW_OWNER), App);
   EXPECT_EQ(GetWindow(Other->Handle(), GW_OWNER), App);
-  EXPECT_EQ(TaskbarWindows(), std::vector<HWND>{App});
+  EXPECT_EQ(TaskbarWindows(GetCurrentProcessId()), std::vector<HWND>{App});
   EXPECT_EQ(TextOf(App), "win_controls_tests") << "the entry took the form's caption";
   Application->SetTitle("Set by the program");
   EXPECT_EQ(TextOf(App), "Set by the program");
