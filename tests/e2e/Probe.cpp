@@ -179,8 +179,8 @@ int HoldUntilReplaced(DWORD Deadline) {
     if (Find != INVALID_HANDLE_VALUE) {
       FindClose(Find);
       // Opens only once the writer has let go of it.
-      HANDLE Temp = CreateFileW((Dir + Found.cFileName).c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+      const DWORD Share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+      HANDLE Temp = CreateFileW((Dir + Found.cFileName).c_str(), GENERIC_READ, Share, nullptr, OPEN_EXISTING, 0, nullptr);
       if (Temp != INVALID_HANDLE_VALUE) {
         CloseHandle(Temp);
         Closed = true;

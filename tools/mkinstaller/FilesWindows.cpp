@@ -162,9 +162,9 @@ void OutputFile::Commit() {
     if (!CloseHandle(file)) throw Failure(name_ + " cannot be closed: " + Why(GetLastError()));
     // A virus scanner or the shell reading the old file's icon may hold it
     // for a moment: that is waited out, for two seconds at most.
+    const std::wstring from = Wide(tempPath_), to = Wide(path_);
     for (unsigned attempt = 0;; ++attempt) {
-        if (MoveFileExW(Wide(tempPath_).c_str(), Wide(path_).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            break;
+        if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) break;
         const DWORD err = GetLastError();
         const bool held = err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION || err == ERROR_LOCK_VIOLATION;
         if (!held || attempt == 20) throw Failure(name_ + " cannot be replaced: " + Why(err));
