@@ -6,6 +6,7 @@
 
 #include "Forms.h"
 #include "MainWin.h"
+#include "SystemFiles.h"
 
 // The library's default handler prints the exception's demangled type to a
 // console this program does not have; replacing it keeps the demangler (some

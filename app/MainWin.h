@@ -35,9 +35,6 @@ public:
 
 extern TInstallerForm* InstallerForm;
 
-// The Windows system directory, however long; empty when the system gives none.
-std::string SystemDirectory();
-
 // Path with exactly one trailing "\" added when its last character is not one
 // ("" becomes "\").
 std::string WithTrailingBackslash(std::string Path, TLeadBytePredicate IsLeadByte = IsSystemLeadByte);

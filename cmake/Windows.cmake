@@ -60,7 +60,8 @@ add_custom_target(wine-prefix ALL DEPENDS "${WINE_TEMPLATE_PREFIX}/.complete")
 #                           [BACKGROUND f] [BUTTON f] [HOVER f] [ICON f] [SKIN f])
 # Builds Install-NAME.exe from the host program and the payload file, with the
 # given artwork in place of the host's own (mkinstaller --help has the sizes).
-# Relative file names are taken from the calling directory.
+# Relative input names are taken from the calling source directory, a relative
+# OUTPUT from its build directory.
 function(add_screensaver_installer name payload)
   set(artwork BACKGROUND BUTTON HOVER ICON SKIN)
   cmake_parse_arguments(ARG "" "HOST;OUTPUT;${artwork}" "DEPENDS" ${ARGN})
@@ -71,6 +72,14 @@ function(add_screensaver_installer name payload)
     set(ARG_OUTPUT "${CMAKE_BINARY_DIR}/Install-${name}.exe")
   endif()
   cmake_path(ABSOLUTE_PATH ARG_OUTPUT BASE_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}")
+  # The inputs are named from the calling source directory, for the command and
+  # its dependencies alike (a relative DEPENDS could match a generated file).
+  set(ARG_PAYLOAD "${payload}")
+  foreach(kind IN ITEMS PAYLOAD LISTS artwork)
+    if(ARG_${kind} AND NOT ARG_${kind} MATCHES "^\\$<")
+      cmake_path(ABSOLUTE_PATH ARG_${kind} BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}" NORMALIZE)
+    endif()
+  endforeach()
   set(artwork_args)
   set(artwork_files)
   foreach(kind IN LISTS artwork)
@@ -82,9 +91,9 @@ function(add_screensaver_installer name payload)
   endforeach()
   add_custom_command(
     OUTPUT "${ARG_OUTPUT}"
-    COMMAND "${MKINSTALLER}" --host "$<TARGET_FILE:${ARG_HOST}>" --payload "${payload}" ${artwork_args}
+    COMMAND "${MKINSTALLER}" --host "$<TARGET_FILE:${ARG_HOST}>" --payload "${ARG_PAYLOAD}" ${artwork_args}
             --output "${ARG_OUTPUT}"
-    DEPENDS host "${ARG_HOST}" "${payload}" ${artwork_files} ${ARG_DEPENDS}
+    DEPENDS host "${ARG_HOST}" "${ARG_PAYLOAD}" ${artwork_files} ${ARG_DEPENDS}
     WORKING_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}"
     COMMENT "Packaging ${ARG_OUTPUT}"
     VERBATIM)

@@ -263,7 +263,7 @@ void RegisterFlatProgressBar(TClassRegistry& Registry) {
   Bar.Bool("Transparent", &TFlatProgressBar::SetTransparent);
   Bar.Colour("ColorElement", &TFlatProgressBar::SetColorElement);
   Bar.Colour("ColorBorder", &TFlatProgressBar::SetColorBorder);
-  Bar.Integer("AdvColorBorder", &TFlatProgressBar::SetAdvColorBorder, 0, 100);
+  Bar.Integer("AdvColorBorder", &TFlatProgressBar::SetAdvColorBorder, TAdvColors::Min, TAdvColors::Max);
   Bar.Bool("UseAdvColors", &TFlatProgressBar::SetUseAdvColors);
   Bar.Enum("Orientation", &TFlatProgressBar::SetOrientation, {"pbHorizontal", "pbVertical"});
   Bar.Integer("Min", &TFlatProgressBar::SetMin);

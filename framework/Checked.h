@@ -1,8 +1,10 @@
 // Range- and overflow-checked integers for the units that run with checking:
 // a value outside its declared range raises "Range check error", an integer
-// result that does not fit raises "Integer overflow".
+// result that does not fit raises "Integer overflow". And sums that are held
+// at the ends of the int range instead.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 
@@ -13,6 +15,7 @@
 template <int Lo, int Hi, typename Rep = std::uint8_t>
 class TSubrange {
 public:
+  static constexpr int Min = Lo, Max = Hi;
   constexpr TSubrange() : FValue(static_cast<Rep>(Lo)) {}
   constexpr TSubrange(std::int64_t Value) : FValue(Check(Value)) {}  // NOLINT: converts like the integer it is
   constexpr operator int() const { return FValue; }
@@ -63,4 +66,11 @@ inline std::int32_t CheckedDiv(std::int32_t A, std::int32_t B) {
   if (B == -1 && A == std::numeric_limits<std::int32_t>::min())
     throw EIntOverflow(Consts::SIntOverflow);
   return A / B;
+}
+
+// Stored bounds may lie anywhere in the int range: sums of coordinates are
+// held at the ends of the range instead of wrapping past them.
+inline int ClampedSum(std::int64_t A, std::int64_t B) {
+  return static_cast<int>(
+      std::clamp<std::int64_t>(A + B, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }

@@ -13,15 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "Checked.h"
 #include "Graphics.h"
 #include "Messages.h"
-
-// Stored bounds may lie anywhere in the int range: sums of coordinates are
-// held at the ends of the range instead of wrapping past them.
-inline int ClampedSum(std::int64_t A, std::int64_t B) {
-  return static_cast<int>(
-      std::clamp<std::int64_t>(A + B, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
-}
 
 class TObject {
 public:

@@ -8,6 +8,7 @@
 
 #include "DeviceContexts.h"
 #include "SysUtils.h"
+#include "SystemFiles.h"
 
 namespace {
 TScreen TheScreen;
@@ -16,39 +17,6 @@ TApplication TheApplication;
 
 TScreen* Screen = &TheScreen;
 TApplication* Application = &TheApplication;
-
-namespace {
-template <typename Char>
-std::basic_string<Char> GrownModuleFileName(HMODULE Module, DWORD(WINAPI* Get)(HMODULE, Char*, DWORD)) {
-  // Grow the buffer until the name fits: a path longer than MAX_PATH is legal.
-  std::vector<Char> Buffer(MAX_PATH + 1);
-  for (;;) {
-    DWORD Len = Get(Module, Buffer.data(), static_cast<DWORD>(Buffer.size()));
-    if (Len == 0)
-      return {};
-    if (Len < Buffer.size() || Buffer.size() > 0x10000)
-      return std::basic_string<Char>(Buffer.data(), Len);
-    Buffer.resize(Buffer.size() * 2);
-  }
-}
-}  // namespace
-
-std::string ModuleFileName(HMODULE Module) { return GrownModuleFileName<char>(Module, GetModuleFileNameA); }
-
-std::wstring WideModuleFileName(HMODULE Module) { return GrownModuleFileName<wchar_t>(Module, GetModuleFileNameW); }
-
-bool RestrictDllSearch() {
-  // Looked up, not imported: an import missing on an unpatched Windows 7
-  // would stop the program from loading at all.
-  using TSetDefaultDllDirectories = BOOL(WINAPI*)(DWORD);
-  auto SetDefaultDirectories = reinterpret_cast<TSetDefaultDllDirectories>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
-  const bool Restricted = SetDefaultDirectories && SetDefaultDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-  SetSearchPathMode(BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE | BASE_SEARCH_PATH_PERMANENT);
-  if (!Restricted)
-    SetDllDirectoryA("");
-  return Restricted;
-}
 
 // ---------------------------------------------------------------- TCustomForm
 
@@ -379,12 +347,8 @@ void TApplication::EnableThumbnails() {
   // ours has no area: it is told to ask us for a picture of the main form
   // instead. Peek would show the same picture at the entry window's place
   // rather than over the form, so it is turned off. dwmapi is not a KnownDLL:
-  // it is loaded by its full path in the system directory, never imported.
-  char Directory[MAX_PATH];
-  const UINT Length = GetSystemDirectoryA(Directory, MAX_PATH);
-  if (Length == 0 || Length >= MAX_PATH)
-    return;
-  FDwmApi.Reset(LoadLibraryA((std::string(Directory, Length) + "\\dwmapi.dll").c_str()));
+  // it is never imported.
+  FDwmApi.Reset(LoadSystemLibrary("dwmapi.dll"));
   if (!FDwmApi)
     return;
   using TSetWindowAttribute = HRESULT(WINAPI*)(HWND, DWORD, LPCVOID, DWORD);
@@ -447,9 +411,14 @@ LRESULT TApplication::AppWndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
       }
       break;
     case WM_DWMSENDICONICTHUMBNAIL:
-      if (FDwmSetIconicThumbnail && FMainForm)
-        if (TGdiObject Picture = ClientPicture(*FMainForm, HIWORD(LParam), LOWORD(LParam)))
-          FDwmSetIconicThumbnail(Window, static_cast<HBITMAP>(Picture.Get()), 0);
+      // A thumbnail is cosmetic: when it cannot be made or given, the taskbar
+      // shows the icon, and the user is not troubled with a box.
+      try {
+        if (FDwmSetIconicThumbnail && FMainForm)
+          if (TGdiObject Picture = ClientPicture(*FMainForm, HIWORD(LParam), LOWORD(LParam)))
+            FDwmSetIconicThumbnail(Window, static_cast<HBITMAP>(Picture.Get()), 0);
+      } catch (...) {
+      }
       return 0;
   }
   return DefWindowProcA(Window, Msg, WParam, LParam);

@@ -191,16 +191,3 @@ extern TApplication* Application;
 // top-down DIB section, as the taskbar's thumbnails take it. Null when the
 // control has no window or no area.
 TGdiObject ClientPicture(TWinControl& Control, int MaxWidth, int MaxHeight);
-
-// The running program's own module file name, however long, as the ANSI calls
-// spell it: outside the ANSI code page best fit or "?".
-std::string ModuleFileName(HMODULE Module = nullptr);
-// The same name as it truly is.
-std::wstring WideModuleFileName(HMODULE Module = nullptr);
-
-// Confines the DLL search of this process to the system directory, so a DLL
-// planted beside the program (in Downloads, say) is never loaded, and turns on
-// safe search mode for the current directory. Call it first thing in WinMain.
-// False where the system cannot restrict the search (Windows 7 without
-// KB2533623); the current directory is then at least dropped from it.
-bool RestrictDllSearch();

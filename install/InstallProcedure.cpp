@@ -4,12 +4,12 @@
 
 #include "Consts.h"
 #include "FileStream.h"
-#include "Forms.h"
 #include "InstallPaths.h"
 #include "PackageLayout.h"
 #include "Registry.h"
 #include "Resources.h"
 #include "SysUtils.h"
+#include "SystemFiles.h"
 
 namespace {
 
@@ -30,11 +30,11 @@ void WriteNewFile(const std::string& FileName, Fill&& FillFile) {
 }  // namespace
 
 int TSystemShell::Ask(const char* Text, const char* Caption, UINT Flags) {
-  return MessageBoxA(GetActiveWindow(), Text, Caption, Flags);
+  return MessageBoxA(FOwner, Text, Caption, Flags);
 }
 
 void TSystemShell::Start(const char* FileName) {
-  ShellExecuteA(GetActiveWindow(), nullptr, FileName, nullptr, nullptr, SW_SHOWNORMAL);
+  ShellExecuteA(FOwner, nullptr, FileName, nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 std::string ShortPathOrSame(const std::string& Path) {

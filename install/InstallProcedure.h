@@ -18,11 +18,16 @@ public:
   virtual void Start(const char* FileName) = 0;
 };
 
-// The real question box (modal to the active window) and shell start.
+// The real question box and shell start, both owned by Owner, the installer
+// window: whatever window happens to be active may be another program's.
 class TSystemShell final : public TInstallShell {
 public:
+  explicit TSystemShell(HWND Owner) : FOwner(Owner) {}
   int Ask(const char* Text, const char* Caption, UINT Flags) override;
   void Start(const char* FileName) override;
+
+private:
+  HWND FOwner;
 };
 
 inline constexpr const char* ScreensaverKey = "Control Panel\\Desktop";
@@ -35,7 +40,7 @@ inline constexpr const char* InstallQuestionCaption = "Confirm";
 // fit or "?") names no existing file, so the file is opened by its true path.
 struct TOwnFile {
   // A path within the ANSI code page, where the two spellings name one file.
-  TOwnFile(const std::string& AnsiPath);
+  explicit TOwnFile(const std::string& AnsiPath);
   TOwnFile(std::wstring Path, std::string AnsiPath) : Path(std::move(Path)), AnsiPath(std::move(AnsiPath)) {}
   // The running program's own file.
   static TOwnFile RunningProgram();

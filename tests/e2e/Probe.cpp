@@ -19,17 +19,28 @@
 //                                        in the visible message box so captioned
 //   probe foreground TITLE [SECONDS]      waits for the foreground window to be titled TITLE; prints
 //                                         the foreground window's title, "(none)" when there is none
+//   probe hold FILE [SECONDS]       holds FILE open with no sharing until the package maker's
+//                                   temporary file beside it (.NAME.*.tmp) is closed, as it is
+//                                   just before it replaces FILE, and 0.3 s longer; prints "held"
+//                                   once it holds FILE; exits 1 when the file was never closed
 // Waits up to SECONDS (default 10) for the window; exits 1 when none shows.
 // Titles are printed in UTF-8.
 // Prints "ready" to stderr once it runs, for callers that must wait for that.
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "TaskbarWindows.h"
+
 namespace {
+
+using WinTest::GetsTaskbarButton;
+using WinTest::TopLevelWindows;
 
 std::string Utf8Title(HWND Window) {
   wchar_t Title[512] = {};
@@ -39,33 +50,11 @@ std::string Utf8Title(HWND Window) {
   return Utf8;
 }
 
-struct TProgramWindows {
-  DWORD Process;
-  std::vector<HWND> Windows;
-};
-
 // The top-level windows of the program that shows Window.
 std::vector<HWND> ProgramWindows(HWND Window) {
-  TProgramWindows Found{0, {}};
-  GetWindowThreadProcessId(Window, &Found.Process);
-  EnumWindows(
-      [](HWND Top, LPARAM Param) -> BOOL {
-        auto* F = reinterpret_cast<TProgramWindows*>(Param);
-        DWORD Process = 0;
-        GetWindowThreadProcessId(Top, &Process);
-        if (Process == F->Process)
-          F->Windows.push_back(Top);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&Found));
-  return Found.Windows;
-}
-
-// The shell's rule for a window of its own on the taskbar.
-bool GetsTaskbarButton(HWND Window) {
-  const LONG ExStyle = GetWindowLongA(Window, GWL_EXSTYLE);
-  return IsWindowVisible(Window) && !(ExStyle & WS_EX_TOOLWINDOW) &&
-         (!GetWindow(Window, GW_OWNER) || (ExStyle & WS_EX_APPWINDOW));
+  DWORD Pid = 0;
+  GetWindowThreadProcessId(Window, &Pid);
+  return TopLevelWindows(Pid);
 }
 
 int PrintTaskbar(HWND Window) {
@@ -168,6 +157,43 @@ int PrintChildren(HWND Window) {
   return 0;
 }
 
+int HoldUntilReplaced(DWORD Deadline) {
+  // The path as given, in any script.
+  int Count = 0;
+  LPWSTR* Args = CommandLineToArgvW(GetCommandLineW(), &Count);
+  if (!Args || Count < 3)
+    return 2;
+  const std::wstring Path = Args[2];
+  LocalFree(Args);
+  HANDLE Held = CreateFileW(Path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (Held == INVALID_HANDLE_VALUE)
+    return 1;
+  std::puts("held");
+  std::fflush(stdout);
+  const std::wstring Dir = Path.substr(0, Path.find_last_of(L'\\') + 1);
+  const std::wstring Pattern = Dir + L"." + Path.substr(Dir.size()) + L".*.tmp";
+  bool Closed = false;
+  while (!Closed && GetTickCount() < Deadline) {
+    WIN32_FIND_DATAW Found;
+    HANDLE Find = FindFirstFileW(Pattern.c_str(), &Found);
+    if (Find != INVALID_HANDLE_VALUE) {
+      FindClose(Find);
+      // Opens only once the writer has let go of it.
+      const DWORD Share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+      HANDLE Temp = CreateFileW((Dir + Found.cFileName).c_str(), GENERIC_READ, Share, nullptr, OPEN_EXISTING, 0, nullptr);
+      if (Temp != INVALID_HANDLE_VALUE) {
+        CloseHandle(Temp);
+        Closed = true;
+      }
+    }
+    if (!Closed)
+      Sleep(5);
+  }
+  Sleep(300);
+  CloseHandle(Held);
+  return Closed ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -178,6 +204,8 @@ int main(int argc, char** argv) {
   std::fflush(stderr);
   const int SecondsArg = Mode == "button" ? 4 : 3;
   const DWORD Deadline = GetTickCount() + 1000 * (argc > SecondsArg ? std::atoi(argv[SecondsArg]) : 10);
+  if (Mode == "hold")
+    return HoldUntilReplaced(Deadline);
   if (Mode == "foreground") {
     std::string Title;
     do {

@@ -463,9 +463,21 @@ scenario_branded() {
   cp "$BRAND_DIR"/{background.jpg,button.jpg,hover.jpg,icon.ico,skin.mskn} "$dir/"
   printf 'an old package' >"$dir/Install-Aurora.exe"
   local base=(--host "$win\\InstallerWin.exe" --payload "$win\\Aurora.scr")
+  # Something holds the old package for a moment when it is to be replaced.
+  /usr/lib/wine/wine64 "$PROBE" hold "$win\\Install-Aurora.exe" 60 </dev/null >"$E2E_WORK/hold.txt" 2>/dev/null &
+  local holder=$!
+  for _ in $(seq 300); do grep -qs held "$E2E_WORK/hold.txt" && break; sleep 0.1; done
+  grep -qs held "$E2E_WORK/hold.txt" || fail "the old package could not be held"
   mkinstaller_exe "${base[@]}" --background "$win\\background.jpg" --button "$win\\button.jpg" \
     --hover "$win\\hover.jpg" --icon "$win\\icon.ico" --skin "$win\\skin.mskn" --output "$win\\Install-Aurora.exe" ||
     fail "mkinstaller.exe refused: $(cat "$E2E_WORK/mk.err")"
+  wait "$holder" || fail "the package maker's temporary file was never closed while the old package was held"
+  /usr/bin/python3 - "$dir/Install-Aurora.exe" <<'PY' || fail "the package is hidden"
+import os, sys
+# Wine keeps the DOS attributes it cannot map in this attribute.
+attributes = os.getxattr(sys.argv[1], "user.DOSATTRIB") if "user.DOSATTRIB" in os.listxattr(sys.argv[1]) else b"0"
+sys.exit(1 if int(attributes.rstrip(b"\0").decode() or "0", 16) & 2 else 0)
+PY
 
   note "its refusals name the file as given, and leave nothing behind"
   local before

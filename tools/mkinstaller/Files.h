@@ -68,8 +68,9 @@ bool ExistingFileId(const std::string& path, FileId& id);
 std::string FileName(const std::string& path);
 
 // A file written through a temporary file beside it (so the final rename
-// cannot cross file systems): Commit renames it into place, replacing an
-// existing file; without Commit the temporary file goes and `path` is untouched.
+// cannot cross file systems), named ".NAME...": Commit renames it into place,
+// replacing an existing file; without Commit the temporary file goes and
+// `path` is untouched.
 class OutputFile {
 public:
     explicit OutputFile(const std::string& path);

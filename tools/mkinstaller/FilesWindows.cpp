@@ -115,10 +115,12 @@ OutputFile::OutputFile(const std::string& path) : path_(path), name_(Named("outp
     const std::size_t sep = LastSeparator(path);
     const std::string dir = sep == std::string::npos ? std::string() : path.substr(0, sep + 1);
     // CREATE_NEW never opens someone else's file; a name taken is tried again.
+    // Hidden, and named after the output, a leftover of a killed run stays out
+    // of sight and can be told for what it is.
     for (unsigned attempt = 0;; ++attempt) {
         const std::string temp = dir + "." + FileName(path) + "." + std::to_string(GetCurrentProcessId()) + "-" +
                                  std::to_string(GetTickCount() + attempt) + ".tmp";
-        HANDLE file = CreateFileW(Wide(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+        HANDLE file = CreateFileW(Wide(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN,
                                   nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             handle_ = file;
@@ -150,11 +152,24 @@ void OutputFile::Write(const void* data, std::size_t size) {
 void OutputFile::Commit() {
     // Windows has no executable bit: the .exe name is what makes it a program.
     if (!FlushFileBuffers(handle_)) throw Failure(name_ + " cannot be flushed: " + Why(GetLastError()));
+    // The rename keeps the attributes: the output must not stay hidden.
+    FILE_BASIC_INFO visible{};
+    visible.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileInformationByHandle(handle_, FileBasicInfo, &visible, sizeof visible))
+        throw Failure(name_ + " cannot be made visible: " + Why(GetLastError()));
     HANDLE file = handle_;
     handle_ = nullptr;
     if (!CloseHandle(file)) throw Failure(name_ + " cannot be closed: " + Why(GetLastError()));
-    if (!MoveFileExW(Wide(tempPath_).c_str(), Wide(path_).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        throw Failure(name_ + " cannot be replaced: " + Why(GetLastError()));
+    // A virus scanner or the shell reading the old file's icon may hold it
+    // for a moment: that is waited out, for two seconds at most.
+    const std::wstring from = Wide(tempPath_), to = Wide(path_);
+    for (unsigned attempt = 0;; ++attempt) {
+        if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) break;
+        const DWORD err = GetLastError();
+        const bool held = err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION || err == ERROR_LOCK_VIOLATION;
+        if (!held || attempt == 20) throw Failure(name_ + " cannot be replaced: " + Why(err));
+        Sleep(100);
+    }
     tempPath_.clear();
 }
 

@@ -40,9 +40,7 @@ std::optional<std::vector<std::uint16_t>> GroupIconIds(const Resource& group) {
 
 std::string Describe(const ResourceId& id) {
     if (!id.IsName()) return "#" + std::to_string(id.id);
-    std::string name;
-    for (char16_t c : id.name) name += c < 0x80 ? static_cast<char>(c) : '?';
-    return name;
+    return Printable(id.name);
 }
 
 void CheckCount(std::size_t count) {

@@ -38,10 +38,12 @@ struct DataDirectory {
     std::uint32_t rva = 0, size = 0;
 };
 
+}  // namespace
+
 // The headers, checked to be a layout Write can rebuild: the resource
 // directory starts its section, and what follows that section is only
 // discardable data that nothing but the relocation directory points into.
-struct Layout {
+struct PeLayout {
     std::uint64_t optional = 0;  // file offset of the optional header
     std::uint32_t fileAlignment = 0, sectionAlignment = 0;
     std::vector<DataDirectory> directories;
@@ -54,16 +56,18 @@ struct Layout {
     DataDirectory Get(unsigned index) const { return index < directories.size() ? directories[index] : DataDirectory{}; }
 };
 
+namespace {
+
 bool PowerOfTwo(std::uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
 
-Layout ReadLayout(ByteView f) {
+PeLayout ReadLayout(ByteView f) {
     if (f.size() < 0x40 || f[0] != 'M' || f[1] != 'Z') throw PeError("not a program image (no MZ header)");
     const std::uint64_t pe = Get32(f, kNewHeaderPointer, kTruncated);
     if (Get32(f, pe, kTruncated) != 0x00004550) throw PeError("not a PE image (no PE signature)");
     const std::uint64_t fileHeader = pe + 4;
     const unsigned sectionCount = Get16(f, fileHeader + kSectionCount, kTruncated);
     const std::uint64_t optionalSize = Get16(f, fileHeader + kOptionalHeaderSize, kTruncated);
-    Layout l;
+    PeLayout l;
     l.optional = fileHeader + kFileHeaderSize;
     if (Get16(f, l.optional, kTruncated) != 0x20B) throw PeError("not a 64-bit (PE32+) image");
     if (optionalSize < kDirectories || !Fits(f, l.optional, optionalSize)) throw PeError(kTruncated);
@@ -159,7 +163,10 @@ struct TreeEntry {
 
 // Reads the resource tree of `section` (mapped at `rva`). Exactly three
 // levels (type, name, language), each directory visited once, so a hostile
-// tree can neither loop nor multiply; copies are bounded by the section size.
+// tree can neither loop nor multiply. Names are the one thing copied more
+// often than stored (many entries may point at one string, and each leaf
+// carries its type's and its own): every copy is counted before it is made,
+// and the characters copied may not exceed the section's size in bytes.
 class TreeReader {
 public:
     TreeReader(ByteView section, std::uint32_t rva) : s_(section), rva_(rva) {}
@@ -179,12 +186,11 @@ public:
                     constexpr const char* kPast = "a resource data entry lies past the end of its section";
                     const std::uint64_t at = language.target;
                     const std::uint32_t dataRva = Get32(s_, at, kPast), size = Get32(s_, at + 4, kPast);
-                    Leaf leaf{{type.id, name.id, language.id.id, Get32(s_, at + 8, kPast), {}}, dataRva - std::uint64_t{rva_}, size};
-                    if (dataRva < rva_ || !Fits(s_, leaf.offset, size))
+                    const std::uint64_t offset = dataRva - std::uint64_t{rva_};
+                    if (dataRva < rva_ || !Fits(s_, offset, size))
                         throw PeError("resource data lies outside the resource section");
-                    nameChars_ += type.id.name.size() + name.id.name.size();
-                    if (nameChars_ > s_.size()) throw PeError("the resource tree is too large for its section");
-                    leaves.push_back(std::move(leaf));
+                    CountNameCopy(type.id.name.size() + name.id.name.size());
+                    leaves.push_back({{type.id, name.id, language.id.id, Get32(s_, at + 8, kPast), {}}, offset, size});
                 }
             }
         }
@@ -227,6 +233,7 @@ private:
                 const unsigned length = Get16(s_, string, bad);
                 if (length == 0) throw PeError("a resource name is empty");
                 if (!Fits(s_, string + 2, 2ull * length)) throw PeError(bad);
+                CountNameCopy(length);
                 for (unsigned c = 0; c < length; ++c)
                     e.id.name.push_back(static_cast<char16_t>(Get16(s_, string + 2 + 2ull * c, bad)));
             } else if (name > 0xFFFF) {
@@ -236,6 +243,11 @@ private:
             }
         }
         return entries;
+    }
+
+    void CountNameCopy(std::uint64_t chars) {
+        nameChars_ += chars;
+        if (nameChars_ > s_.size()) throw PeError("the resource tree is too large for its section");
     }
 
     ByteView s_;
@@ -368,36 +380,19 @@ std::vector<VersionBlock> Children(ByteView v, const VersionBlock& parent) {
     return children;
 }
 
-std::string Utf8(const std::u16string& s) {
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        char32_t c = s[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000)
-            c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
-        else if (c >= 0xD800 && c < 0xE000)
-            c = 0xFFFD;
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | c >> 6);
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | c >> 12);
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | c >> 18);
-            out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
 char16_t AsciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c; }
 
 }  // namespace
+
+std::string Printable(std::u16string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        out += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) ++i;
+    }
+    return out;
+}
 
 ResourceId ResourceId::Number(std::uint16_t id) {
     ResourceId r;
@@ -423,10 +418,10 @@ bool ResourceId::Matches(const ResourceId& other) const {
 }
 
 PeImage PeImage::Parse(std::vector<std::uint8_t> file) {
-    const Layout l = ReadLayout(file);
-    const Section& rs = l.Rsrc();
-    const ByteView section(file.data() + rs.rawPointer, std::min<std::uint64_t>(rs.Span(), rs.rawSize));
     PeImage image;
+    image.layout_ = std::make_shared<const PeLayout>(ReadLayout(file));
+    const Section& rs = image.layout_->Rsrc();
+    const ByteView section(file.data() + rs.rawPointer, std::min<std::uint64_t>(rs.Span(), rs.rawSize));
     image.resources_ = TreeReader(section, rs.rva).Read();
     image.file_ = std::move(file);
     return image;
@@ -443,7 +438,7 @@ const Resource* PeImage::Find(const ResourceId& type, const ResourceId& name) co
 }
 
 std::uint64_t PeImage::OverlaySize() const {
-    const Layout l = ReadLayout(file_);
+    const PeLayout& l = *layout_;
     std::uint64_t end = l.rawEnd;
     // The linker may leave the last section's raw size unaligned and pad the file with zeros.
     const std::uint64_t padded = std::min<std::uint64_t>(AlignUp(end, l.fileAlignment), file_.size());
@@ -454,7 +449,7 @@ std::uint64_t PeImage::OverlaySize() const {
 }
 
 bool PeImage::HasCertificateTable() const {
-    return ReadLayout(file_).Get(kSecurityDirectory).size != 0;
+    return layout_->Get(kSecurityDirectory).size != 0;
 }
 
 std::string PeImage::VersionString(const std::string& key) const {
@@ -473,7 +468,7 @@ std::string PeImage::VersionString(const std::string& key) const {
                         std::u16string value;
                         for (std::uint64_t p = string.value; p + 2 <= string.end && v[p] | v[p + 1]; p += 2)
                             value.push_back(static_cast<char16_t>(v[p] | v[p + 1] << 8));
-                        return Utf8(value);
+                        return Printable(value);
                     }
             }
         } catch (const PeError&) {
@@ -486,7 +481,7 @@ std::string PeImage::VersionString(const std::string& key) const {
 std::vector<std::uint8_t> PeImage::Write() const {
     if (HasCertificateTable()) throw PeError("the image is signed; its resources can only be changed before signing");
     if (OverlaySize() != 0) throw PeError("the image has data past its last section (a payload or a signature)");
-    const Layout l = ReadLayout(file_);
+    const PeLayout& l = *layout_;
     const Section& rs = l.Rsrc();
     const Bytes tree = BuildResourceSection(resources_, rs.rva);
     const std::uint64_t rawSize = AlignUp(tree.size(), l.fileAlignment);

@@ -7,8 +7,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace mkinstaller {
@@ -19,6 +21,10 @@ class PeError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// `text` for a one-line message: printable ASCII as it is, any other
+// character (a surrogate pair counts as one) as '?'.
+std::string Printable(std::u16string_view text);
 
 // A resource type or name: a number, or a string (the linker stores strings
 // in upper case, and the loader upper-cases the names it is asked for;
@@ -47,6 +53,8 @@ struct Resource {
     std::vector<std::uint8_t> data;
 };
 
+struct PeLayout;  // the headers of an image, as Parse reads and checks them
+
 class PeImage {
 public:
     // Parses a whole file. Throws PeError for anything that is not a sound
@@ -72,7 +80,8 @@ public:
     // The security directory names a certificate table (the image is signed).
     bool HasCertificateTable() const;
     // A value of the version resource's string table ("ProductName", ...),
-    // in UTF-8; empty when absent or when the version resource is damaged.
+    // as Printable shows it; empty when absent or when the version resource
+    // is damaged.
     std::string VersionString(const std::string& key) const;
 
     // The image with its resource section rebuilt from Resources(): the tree
@@ -84,6 +93,7 @@ public:
 
 private:
     std::vector<std::uint8_t> file_;
+    std::shared_ptr<const PeLayout> layout_;  // file_'s, read once: file_ never changes
     std::vector<Resource> resources_;
 };
 

@@ -2,12 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "../support/CodePage932.h"
 #include "InstallPaths.h"
 
 namespace {
-
-// Lead bytes of code page 932, where "\" (0x5C) can be the second half of a character.
-bool IsCp932LeadByte(unsigned char B) { return (B >= 0x81 && B <= 0x9F) || (B >= 0xE0 && B <= 0xFC); }
 
 TEST(Paths, LastDelimiterSkipsSecondHalvesOfDoubleByteCharacters) {
   // "\x83\x5C" is one character whose second byte looks like "\".

@@ -414,7 +414,8 @@ TEST(PeImage, ChecksumMatchesTheDocumentedAlgorithm) {
 TEST(PeImage, VersionStringsAreReadFromTheStringTable) {
     const PeImage image = PeImage::Parse(SampleImage());
     EXPECT_EQ(image.VersionString("ProductName"), "InstallerWin");
-    EXPECT_EQ(image.VersionString("FileDescription"), "\xC3\x89" "cran \xE2\x98\x83 \xF0\x9F\x98\x80");
+    // Quoted in one-line messages: anything but printable ASCII is a '?', one per character.
+    EXPECT_EQ(image.VersionString("FileDescription"), "?cran ? ?");
     EXPECT_EQ(image.VersionString("CompanyName"), "");
     EXPECT_EQ(image.VersionString("040904B0"), "");
     // A cut anywhere leaves blocks longer than what holds them: no strings, and no reads past the end.
@@ -528,6 +529,28 @@ TEST(PeImage, RefusesImagesItCannotReadOrRebuild) {
     const Bytes whole = SampleImage();
     for (std::size_t size = 0; size < whole.size(); size += size < 0x600 ? 1 : 97)
         ASSERT_NE(ParseError(Bytes(whole.begin(), whole.begin() + size)), "(parsed)") << size;
+}
+
+TEST(PeImage, ManyEntriesNamingOneLongNameAreRefusedBeforeTheyAreCopied) {
+    // 6,000 type entries all name one string of 16,000 characters, each with an empty directory
+    // of its own (overlapping zeros): no leaves, but 6,000 copies of the name (192 MB) if each
+    // entry copied it. The section holds about 86 KB.
+    constexpr std::uint32_t kEntries = 6000, kNameLength = 16000;
+    constexpr std::uint32_t kName = 16 + 8 * kEntries, kEmpty = kName + 2 + 2 * kNameLength;
+    Bytes image = BuildImage(SampleSections(), {Res(ResourceId::Number(kRtRcData), ResourceId::Number(1), 0,
+                                                    Bytes(kEmpty + kEntries + 16))});
+    const SectionInfo rsrc = Section(image, 2);
+    ASSERT_GE(rsrc.virtualSize, kEmpty + kEntries + 16);
+    std::fill_n(image.begin() + rsrc.rawPointer, rsrc.rawSize, 0);
+    const std::uint32_t r = rsrc.rawPointer;
+    Wr16(image, r + 12, kEntries);
+    for (std::uint32_t i = 0; i < kEntries; ++i) {
+        Wr32(image, r + 16 + 8 * i, 0x80000000 | kName);
+        Wr32(image, r + 20 + 8 * i, 0x80000000 | (kEmpty + i));
+    }
+    Wr16(image, r + kName, kNameLength);
+    for (std::uint32_t c = 0; c < kNameLength; ++c) Wr16(image, r + kName + 2 + 2 * c, 'A');
+    EXPECT_EQ(ParseError(image), "the resource tree is too large for its section");
 }
 
 TEST(PeImage, DataPastTheImageOrACertificateStopsTheRewrite) {

@@ -135,7 +135,7 @@ TEST_F(InstallerWindow, BrowseDoesNothingAndAnInstallLeavesTheProgressBarAtZero)
   auto Payload = RandomBytes(1000, 30);
   WriteFileBytes(Dir / "Install-Aurora.exe", PackageBytes(Payload, static_cast<std::int64_t>(Payload.size())));
   TRecordingShell Shell;
-  InstallScreensaver(Dir / "Install-Aurora.exe", Form->edtDestPath->Text(), Shell);
+  InstallScreensaver(TOwnFile(Dir / "Install-Aurora.exe"), Form->edtDestPath->Text(), Shell);
   EXPECT_EQ(ReadFileBytes(Dir / "Aurora.scr"), Payload);
   EXPECT_EQ(Form->FlatProgressBar1->Position(), 0);
 }

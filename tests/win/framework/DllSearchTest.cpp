@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "Forms.h"
+#include "SystemFiles.h"
 
 namespace {
 

@@ -13,6 +13,7 @@
 #include "ExtCtrls.h"
 #include "Forms.h"
 #include "SysUtils.h"
+#include "TaskbarWindows.h"
 #include "WinTestSupport.h"
 
 using namespace CtlTest;
@@ -61,6 +62,25 @@ TEST(FrameworkTimer, FiresThroughTheLoopStopsWhenDisabledAndOutlivesAnExceptionI
   }
 }
 
+// Each test has an application of its own: one that has run has ended for
+// good, and its window, main form and forms would carry over.
+class FrameworkApplication : public ::testing::Test {
+protected:
+  void SetUp() override { Application = &FFresh; }
+  void TearDown() override {
+    while (!FFresh.Components().empty())
+      delete FFresh.Components().back();
+    MSG Msg;
+    while (PeekMessageA(&Msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+    Application = FSaved;
+  }
+
+private:
+  TApplication* FSaved = Application;
+  TApplication FFresh;
+};
+
 // Notes the order of its construction and of OnCreate, and its destruction.
 class TCreatedForm : public TForm {
 public:
@@ -86,7 +106,7 @@ public:
   bool* Destroyed = nullptr;
 };
 
-TEST(FrameworkApplication, TheFirstCreatedFormIsTheMainFormAndClosingItEndsRun) {
+TEST_F(FrameworkApplication, TheFirstCreatedFormIsTheMainFormAndClosingItEndsRun) {
   ASSERT_EQ(Application->MainForm(), nullptr);
   ASSERT_FALSE(Application->Terminated());
   auto* First = Application->CreateForm<TCreatedForm>();
@@ -143,7 +163,7 @@ public:
   }
 };
 
-TEST(FrameworkApplication, AnExceptionInOnCreateIsShownAndTheFormStillShows) {
+TEST_F(FrameworkApplication, AnExceptionInOnCreateIsShownAndTheFormStillShows) {
   const auto Title = Application->Title();
   WinTest::TMessageBoxWatcher Watcher(Title, IDOK);
   auto* Form = Application->CreateForm<TFailingForm>();
@@ -167,31 +187,13 @@ TEST(FrameworkApplication, AnExceptionInOnCreateIsShownAndTheFormStillShows) {
   EXPECT_NE(Shown, nullptr) << "the form never showed after the error in OnCreate";
 }
 
-// This program's windows that the shell gives a taskbar button: visible, not
-// tool windows, and unowned or marked as app windows.
-std::vector<HWND> TaskbarWindows() {
-  std::vector<HWND> Found;
-  EnumWindows(
-      [](HWND Window, LPARAM Param) -> BOOL {
-        DWORD Pid = 0;
-        GetWindowThreadProcessId(Window, &Pid);
-        const LONG ExStyle = GetWindowLongA(Window, GWL_EXSTYLE);
-        if (Pid == GetCurrentProcessId() && IsWindowVisible(Window) && !(ExStyle & WS_EX_TOOLWINDOW) &&
-            (!GetWindow(Window, GW_OWNER) || (ExStyle & WS_EX_APPWINDOW)))
-          reinterpret_cast<std::vector<HWND>*>(Param)->push_back(Window);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&Found));
-  return Found;
-}
-
 std::string TextOf(HWND Window) {
   char Text[256] = {};
   GetWindowTextA(Window, Text, sizeof Text);
   return Text;
 }
 
-TEST(FrameworkApplication, ItsOwnWindowHasTheTaskbarEntryWithTitleAndIconAndOwnsEveryForm) {
+TEST_F(FrameworkApplication, ItsOwnWindowHasTheTaskbarEntryWithTitleAndIconAndOwnsEveryForm) {
   ASSERT_EQ(Application->Handle(), nullptr);
   Application->Initialize();
   HWND App = Application->Handle();
@@ -216,7 +218,7 @@ TEST(FrameworkApplication, ItsOwnWindowHasTheTaskbarEntryWithTitleAndIconAndOwns
   Other->Show();
   EXPECT_EQ(GetWindow(Main->Handle(), GW_OWNER), App);
   EXPECT_EQ(GetWindow(Other->Handle(), GW_OWNER), App);
-  EXPECT_EQ(TaskbarWindows(), std::vector<HWND>{App});
+  EXPECT_EQ(TaskbarWindows(GetCurrentProcessId()), std::vector<HWND>{App});
   EXPECT_EQ(TextOf(App), "win_controls_tests") << "the entry took the form's caption";
   Application->SetTitle("Set by the program");
   EXPECT_EQ(TextOf(App), "Set by the program");
@@ -224,7 +226,7 @@ TEST(FrameworkApplication, ItsOwnWindowHasTheTaskbarEntryWithTitleAndIconAndOwns
   delete Main;
 }
 
-TEST(FrameworkApplication, ActivatingTheApplicationWindowBringsTheMainFormOrTheBoxItHasOpen) {
+TEST_F(FrameworkApplication, ActivatingTheApplicationWindowBringsTheMainFormOrTheBoxItHasOpen) {
   Application->Initialize();
   HWND App = Application->Handle();
   auto* Form = Application->CreateForm<TForm>();
@@ -271,7 +273,7 @@ TEST(FrameworkApplication, ActivatingTheApplicationWindowBringsTheMainFormOrTheB
   delete Form;
 }
 
-TEST(FrameworkApplication, TheTaskbarMinimisesTheProgramOnlyWhenTheMainFormHasAMinimiseButton) {
+TEST_F(FrameworkApplication, TheTaskbarMinimisesTheProgramOnlyWhenTheMainFormHasAMinimiseButton) {
   Application->Initialize();
   HWND App = Application->Handle();
   auto* Form = Application->CreateForm<TForm>();
@@ -300,7 +302,22 @@ TEST(FrameworkApplication, TheTaskbarMinimisesTheProgramOnlyWhenTheMainFormHasAM
   delete Form;
 }
 
-TEST(FrameworkApplication, TheThumbnailIsTheMainFormsClientAreaScaledToFit) {
+// Paints, or fails to while Fail is set.
+class TFailingPaint : public TProbeCustom {
+public:
+  using TProbeCustom::TProbeCustom;
+  bool Fail = false;
+  int Failures = 0;
+
+protected:
+  void Paint() override {
+    if (Fail && ++Failures)
+      throw Exception("The paint failed");
+    TProbeCustom::Paint();
+  }
+};
+
+TEST_F(FrameworkApplication, TheThumbnailIsTheMainFormsClientAreaScaledToFit) {
   auto* Form = new TForm(nullptr);
   Form->SetBorderStyle(bsSingle);
   Form->SetClientSize(200, 100);
@@ -373,6 +390,22 @@ TEST(FrameworkApplication, TheThumbnailIsTheMainFormsClientAreaScaledToFit) {
   auto* Unshown = new TForm(nullptr);
   EXPECT_EQ(Take(Unshown, 100, 100).Width, 0) << "a picture of a form that has no window";
   delete Unshown;
+
+  // The taskbar asks the application's window; a picture that cannot be made
+  // is no error of the user's.
+  Application->Initialize();
+  auto* Main = Application->CreateForm<TForm>();
+  ASSERT_EQ(Application->MainForm(), Main);
+  auto* Failing = AddControl<TFailingPaint>(Main, "Failing", 10, 10, 20, 20);
+  Main->Show();
+  Application->ProcessMessages();
+  Failing->Fail = true;
+  WinTest::TMessageBoxWatcher Watcher(Application->Title(), IDOK);
+  SendMessageA(Application->Handle(), WM_DWMSENDICONICTHUMBNAIL, 0, MAKELPARAM(120, 200));
+  EXPECT_GT(Failing->Failures, 0) << "the taskbar's request never painted the form";
+  EXPECT_FALSE(Watcher.Found()) << "an error box for a thumbnail: " << Watcher.Seen().Text;
+  Failing->Fail = false;
+  delete Main;
 }
 
 using FrameworkForms = FormFixture;

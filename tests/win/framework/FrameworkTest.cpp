@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "../../host/support/CodePage932.h"
 #include "Consts.h"
 #include "FileStream.h"
 #include "Forms.h"
@@ -9,6 +10,7 @@
 #include "Registry.h"
 #include "Resources.h"
 #include "SysUtils.h"
+#include "SystemFiles.h"
 #include "WinTestSupport.h"
 
 using namespace WinTest;
@@ -209,7 +211,6 @@ TEST(Destination, SystemDirectoryEndsInExactlyOneBackslash) {
   EXPECT_EQ(WithTrailingBackslash(""), "\\");
   // In code page 932 "\x95\x5C" is one character whose second byte is "\":
   // the path does not end in a backslash and gets one.
-  auto IsCp932LeadByte = [](unsigned char B) { return (B >= 0x81 && B <= 0x9F) || (B >= 0xE0 && B <= 0xFC); };
   EXPECT_EQ(WithTrailingBackslash("D:\\\x95\x5C", IsCp932LeadByte), "D:\\\x95\x5C\\");
   EXPECT_EQ(WithTrailingBackslash("D:\\\x95\x5C\\", IsCp932LeadByte), "D:\\\x95\x5C\\");
   EXPECT_EQ(WithTrailingBackslash("D:\\\x95\x5C\x95\x5C", IsCp932LeadByte), "D:\\\x95\x5C\x95\x5C\\");

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "Forms.h"
+#include "SystemFiles.h"
 
 int main(int argc, char** argv) {
   if (argc != 3)

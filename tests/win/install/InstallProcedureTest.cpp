@@ -42,6 +42,26 @@ TEST_F(Install, YesStartsTheInstalledScreensaver) {
   EXPECT_EQ(Shell.Started, std::vector<std::string>{Dest + "Aurora.scr"});
 }
 
+TEST_F(Install, TheRealQuestionBelongsToTheInstallerWindowNotToWhateverIsActive) {
+  auto NewWindow = [](const char* Title) {
+    return CreateWindowExA(0, "STATIC", Title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr, nullptr,
+                           nullptr, nullptr);
+  };
+  HWND Installer = NewWindow("Installer"), Other = NewWindow("Other");
+  ASSERT_TRUE(Installer && Other);
+  SetActiveWindow(Other);
+  ASSERT_EQ(GetActiveWindow(), Other);
+  TMessageBoxWatcher Watcher(InstallQuestionCaption, IDNO);
+  TSystemShell Real(Installer);
+  EXPECT_EQ(Real.Ask(InstallQuestion, InstallQuestionCaption, MB_YESNO), IDNO);
+  ASSERT_TRUE(Watcher.Found()) << "no box captioned Confirm";
+  EXPECT_EQ(Watcher.Seen().Owner, Installer);
+  EXPECT_TRUE(Watcher.Seen().OwnerDisabled) << "the installer window took input under the question";
+  EXPECT_TRUE(IsWindowEnabled(Other)) << "another window was disabled";
+  DestroyWindow(Other);
+  DestroyWindow(Installer);
+}
+
 TEST_F(Install, ScreensaverIsNamedAfterTheInstaller) {
   struct Case {
     const char* Package;

@@ -78,7 +78,7 @@ protected:
   // Runs the install and returns the message it raised ("" when it got through).
   std::string RunInstall(const std::string& OwnPath, const std::string& DestDir) {
     try {
-      InstallScreensaver(OwnPath, DestDir, Shell);
+      InstallScreensaver(TOwnFile(OwnPath), DestDir, Shell);
     } catch (const Exception& E) {
       return E.Message();
     }

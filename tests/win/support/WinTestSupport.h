@@ -83,6 +83,8 @@ public:
   ~TMessageBoxWatcher();
   // Waits for the watcher to finish; false when no box came within the timeout.
   bool Wait();
+  // Whether a box has come and been answered so far.
+  bool Found() const { return FFound; }
   const TBoxSeen& Seen() const { return FSeen; }
 
 private:
