@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <map>
 #include <optional>
 
 #include "Consts.h"
@@ -20,8 +19,16 @@ TControlTracker* TopTracker = nullptr;
 // before CreateWindowEx returns.
 thread_local TWinControl* CreationControl = nullptr;
 constexpr const char* ControlProp = "InstallerWinControl";
-// System classes we build on, by our class name: their own window procedure.
-std::map<std::string, WNDPROC> SystemProcs;
+// Our window classes, each with the procedure its windows hand on to: the
+// system class's own for those we build on one, else DefWindowProcA.
+std::vector<std::pair<std::string, WNDPROC>> SystemProcs;
+
+WNDPROC& SystemProc(const std::string& ClassName) {
+  for (auto& [Name, Proc] : SystemProcs)
+    if (Name == ClassName)
+      return Proc;
+  return SystemProcs.emplace_back(ClassName, nullptr).second;
+}
 
 TShiftState KeysToShift(WPARAM Keys) {
   TShiftState Shift = 0;
@@ -524,9 +531,9 @@ void TWinControl::CreateWnd() {
     Class.lpszClassName = Params.WinClassName.c_str();
     if (!RegisterClassA(&Class))
       throw Exception("Cannot create window class " + Params.WinClassName);
-    SystemProcs[Params.WinClassName] = DefProc;
+    SystemProc(Params.WinClassName) = DefProc;
   }
-  FDefWndProc = SystemProcs[Params.WinClassName];
+  FDefWndProc = SystemProc(Params.WinClassName);
   CreationControl = this;
   HWND Window = CreateWindowExA(Params.ExStyle, Params.WinClassName.c_str(), Params.Caption.c_str(), Params.Style,
                                 Params.X, Params.Y, Params.Width, Params.Height, Params.WndParent, nullptr, Instance,

@@ -314,16 +314,35 @@ void TCustomForm::Dispatch(TMessage& Message) {
   TWinControl::Dispatch(Message);
 }
 
+void TCustomForm::RegisterHandler(const std::string& Name, TNotifyEvent Handler) {
+  for (auto& [Known, Event] : FHandlers)
+    if (Known == Name) {
+      Event = std::move(Handler);
+      return;
+    }
+  FHandlers.emplace_back(Name, std::move(Handler));
+}
+
 TNotifyEvent TCustomForm::Handler(const std::string& Name) const {
-  auto It = FHandlers.find(Name);
-  if (It == FHandlers.end())
-    throw EReadError("Method " + Name + " not found");
-  return It->second;
+  for (const auto& [Known, Event] : FHandlers)
+    if (Known == Name)
+      return Event;
+  throw EReadError("Method " + Name + " not found");
+}
+
+void TCustomForm::AddField(const std::string& Name, void* Field, bool (*Bind)(void*, TComponent*)) {
+  for (auto& F : FFields)
+    if (F.Name == Name) {
+      F = {Name, Field, Bind};
+      return;
+    }
+  FFields.push_back({Name, Field, Bind});
 }
 
 void TCustomForm::BindField(const std::string& Name, TComponent* Component) {
-  if (auto It = FFields.find(Name); It != FFields.end())
-    It->second(Component);
+  for (const auto& F : FFields)
+    if (F.Name == Name && !F.Bind(F.Field, Component))
+      throw EReadError("Field " + Name + " does not match the class of its component");
 }
 
 // ---------------------------------------------------------------- TScreen
