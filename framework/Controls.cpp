@@ -479,6 +479,11 @@ TWinControl* TWinControl::FromHandle(HWND Window) {
   return Window ? static_cast<TWinControl*>(GetPropA(Window, ControlProp)) : nullptr;
 }
 
+HICON ApplicationSmallIcon() {
+  return static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), "MAINICON", IMAGE_ICON,
+                                       GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+}
+
 HWND TWinControl::Handle() {
   if (!FHandle)
     CreateHandle();
@@ -513,23 +518,28 @@ void TWinControl::CreateWnd() {
       return;
   }
   HINSTANCE Instance = GetModuleHandleA(nullptr);
-  WNDCLASSA Class{};
-  if (!GetClassInfoA(Instance, Params.WinClassName.c_str(), &Class)) {
+  WNDCLASSEXA Class{};
+  Class.cbSize = sizeof Class;
+  if (!GetClassInfoExA(Instance, Params.WinClassName.c_str(), &Class)) {
     WNDPROC DefProc = DefWindowProcA;
     if (!Params.SysClassName.empty()) {
-      if (!GetClassInfoA(nullptr, Params.SysClassName.c_str(), &Class))
+      if (!GetClassInfoExA(nullptr, Params.SysClassName.c_str(), &Class))
         throw Exception("Cannot create window class " + Params.WinClassName);
       DefProc = Class.lpfnWndProc;
     } else {
       Class.style = Params.ClassStyle;
       Class.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-      // Windows show the application's icon; they have none of their own.
-      Class.hIcon = LoadIconA(Instance, "MAINICON");
+      // Windows show the application's icon; they have none of their own. A
+      // child window shows none.
+      if (!(Params.Style & WS_CHILD)) {
+        Class.hIcon = LoadIconA(Instance, "MAINICON");
+        Class.hIconSm = ApplicationSmallIcon();
+      }
     }
     Class.lpfnWndProc = ControlWindowProc;
     Class.hInstance = Instance;
     Class.lpszClassName = Params.WinClassName.c_str();
-    if (!RegisterClassA(&Class))
+    if (!RegisterClassExA(&Class))
       throw Exception("Cannot create window class " + Params.WinClassName);
     SystemProc(Params.WinClassName) = DefProc;
   }

@@ -365,14 +365,16 @@ void TApplication::Initialize() {
     return;
   HINSTANCE Instance = GetModuleHandleA(nullptr);
   static constexpr char ClassName[] = "TApplication";
-  WNDCLASSA Class{};
-  if (!GetClassInfoA(Instance, ClassName, &Class)) {
+  WNDCLASSEXA Class{};
+  Class.cbSize = sizeof Class;
+  if (!GetClassInfoExA(Instance, ClassName, &Class)) {
     Class.lpfnWndProc = AppWindowProc;
     Class.hInstance = Instance;
     Class.hIcon = LoadIconA(Instance, "MAINICON");
+    Class.hIconSm = ApplicationSmallIcon();
     Class.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
     Class.lpszClassName = ClassName;
-    if (!RegisterClassA(&Class))
+    if (!RegisterClassExA(&Class))
       throw Exception("Cannot create window class " + std::string(ClassName));
   }
   // A captioned popup of no size: nothing of it shows on the screen, yet the
@@ -385,9 +387,7 @@ void TApplication::Initialize() {
   // The taskbar asks the window for its icons before it looks at the class.
   if (HICON Big = LoadIconA(Instance, "MAINICON")) {
     SendMessageA(FHandle.Get(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(Big));
-    FSmallIcon.Reset(static_cast<HICON>(LoadImageA(Instance, "MAINICON", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                                   GetSystemMetrics(SM_CYSMICON), 0)));
-    SendMessageA(FHandle.Get(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(FSmallIcon.Get()));
+    SendMessageA(FHandle.Get(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(ApplicationSmallIcon()));
   }
   EnableThumbnails();
   ShowWindow(FHandle.Get(), SW_SHOWNOACTIVATE);

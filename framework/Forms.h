@@ -185,10 +185,9 @@ private:
   bool FTerminated = false;
   std::string FTitle;
   bool FTitleSet = false;
-  // The window goes first, before the icon it shows and the library it calls.
+  // The window goes first, before the library it calls.
   TModuleHandle FDwmApi;
   HRESULT(WINAPI* FDwmSetIconicThumbnail)(HWND, HBITMAP, DWORD) = nullptr;
-  TIconHandle FSmallIcon;
   TWindowHandle FHandle;
 };
 
