@@ -80,6 +80,15 @@ void TCustomForm::AfterConstruction() {
   }
 }
 
+namespace {
+
+// Where a window of this size lies centred on the primary screen.
+POINT ScreenCentreFor(std::int64_t Width, std::int64_t Height) {
+  return {ClampedSum(GetSystemMetrics(SM_CXSCREEN), -Width) / 2, ClampedSum(GetSystemMetrics(SM_CYSCREEN), -Height) / 2};
+}
+
+}  // namespace
+
 void TCustomForm::CreateParams(TCreateParams& Params) {
   TWinControl::CreateParams(Params);
   Params.WinClassName = "TForm";
@@ -105,6 +114,12 @@ void TCustomForm::CreateParams(TCreateParams& Params) {
   }
   if (!FEnabled)
     Params.Style |= WS_DISABLED;
+  // Made where it will show: moving a window costs about as much as making it.
+  if (!FPositioned && FPosition == poScreenCenter) {
+    POINT Centre = ScreenCentreFor(Params.Width, Params.Height);
+    Params.X = Centre.x;
+    Params.Y = Centre.y;
+  }
   // Owned by the application's window, a form has no taskbar entry of its own.
   Params.WndParent = Application->Handle();
 }
@@ -225,9 +240,9 @@ void TCustomForm::SetVisible(bool Value) {
   if (!FPositioned && FPosition == poScreenCenter) {
     RECT R;
     GetWindowRect(FHandle, &R);
-    const std::int64_t Width = std::int64_t{R.right} - R.left, Height = std::int64_t{R.bottom} - R.top;
-    SetWindowPos(FHandle, nullptr, ClampedSum(GetSystemMetrics(SM_CXSCREEN), -Width) / 2,
-                 ClampedSum(GetSystemMetrics(SM_CYSCREEN), -Height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const POINT Centre = ScreenCentreFor(std::int64_t{R.right} - R.left, std::int64_t{R.bottom} - R.top);
+    if (Centre.x != R.left || Centre.y != R.top)
+      SetWindowPos(FHandle, nullptr, Centre.x, Centre.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
   FPositioned = true;
   FVisible = true;
