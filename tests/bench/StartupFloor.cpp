@@ -26,18 +26,23 @@ LRESULT CALLBACK FloorProc(HWND Window, UINT Message, WPARAM W, LPARAM L) {
 
 // Taken, never called: the installer imports these DLLs, so the floor loads them too.
 [[maybe_unused]] void* volatile Imports[] = {reinterpret_cast<void*>(&RegCloseKey),
-                                             reinterpret_cast<void*>(&ShellExecuteA)};
+                                             reinterpret_cast<void*>(&ShellExecuteA),
+                                             reinterpret_cast<void*>(&GetStockObject)};
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE Instance, HINSTANCE, LPSTR, int Show) {
-  WNDCLASSA Class{};
+  WNDCLASSEXA Class{};
+  Class.cbSize = sizeof Class;
   Class.lpfnWndProc = FloorProc;
   Class.hInstance = Instance;
   Class.hIcon = LoadIconA(Instance, "MAINICON");
+  // Given, as the installer gives it, so that the system need not make it.
+  Class.hIconSm = static_cast<HICON>(LoadImageA(Instance, "MAINICON", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                GetSystemMetrics(SM_CYSMICON), LR_SHARED));
   Class.hCursor = LoadCursorA(nullptr, IDC_ARROW);
   Class.lpszClassName = "StartupFloor";
-  if (!RegisterClassA(&Class))
+  if (!RegisterClassExA(&Class))
     return 1;
   const DWORD Style = WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
   RECT Frame{0, 0, 443, 304};
