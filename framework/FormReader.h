@@ -55,6 +55,10 @@ private:
   };
   TPublishedProperty(std::string Name, TInvoke Invoke) : FName(std::move(Name)), FInvoke(Invoke) {}
 
+  // A pointer to member cast to another such type and back is the pointer it
+  // was; the setter is only ever called through Restore with its own type.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wcast-function-type"
   template <typename S>
   void Keep(S Setter) {
     if constexpr (std::is_member_function_pointer_v<S>)
@@ -73,6 +77,7 @@ private:
     else
       return reinterpret_cast<S>(FSetter.Function);
   }
+#pragma GCC diagnostic pop
 
   std::string FName;
   TInvoke FInvoke = nullptr;
