@@ -88,6 +88,16 @@ void TCustomFlatEdit::CalcAdvColors() {
 }
 
 void TCustomFlatEdit::RedrawBorder() {
+  auto* Active = Screen->ActiveControl();
+  const bool Highlighted =
+      !InState(csDesigning) && (Focused() || (FPointerOver && !dynamic_cast<TFlatEdit*>(Active)));
+  // A window still to come draws the frame on its first WM_NCPAINT. Made
+  // here, it would make the form's too, in the middle of reading the form.
+  if (!HandleAllocated() && FParent) {
+    SetColor(Highlighted ? FColorFocused : FColorFlat);
+    return;
+  }
+  // Without a parent this raises: there can be no window to draw on.
   HWND Window = Handle();
   const TGdiObject Outline(CreateSolidBrush(ColorToRGB(FColorBorder)));
   const TGdiObject Flat(CreateSolidBrush(ColorToRGB(FColorFlat)));
@@ -96,9 +106,6 @@ void TCustomFlatEdit::RedrawBorder() {
   RECT R;
   GetWindowRect(Window, &R);
   OffsetRect(&R, -R.left, -R.top);
-  auto* Active = Screen->ActiveControl();
-  const bool Highlighted =
-      !InState(csDesigning) && (Focused() || (FPointerOver && !dynamic_cast<TFlatEdit*>(Active)));
   auto Interior = static_cast<HBRUSH>((Highlighted ? Focus : Flat).Get());
   SetColor(Highlighted ? FColorFocused : FColorFlat);
   FrameRect(DC.Handle(), &R, static_cast<HBRUSH>(Outline.Get()));

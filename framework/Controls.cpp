@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <map>
 #include <optional>
 
 #include "Consts.h"
@@ -20,8 +19,16 @@ TControlTracker* TopTracker = nullptr;
 // before CreateWindowEx returns.
 thread_local TWinControl* CreationControl = nullptr;
 constexpr const char* ControlProp = "InstallerWinControl";
-// System classes we build on, by our class name: their own window procedure.
-std::map<std::string, WNDPROC> SystemProcs;
+// Our window classes, each with the procedure its windows hand on to: the
+// system class's own for those we build on one, else DefWindowProcA.
+std::vector<std::pair<std::string, WNDPROC>> SystemProcs;
+
+WNDPROC& SystemProc(const std::string& ClassName) {
+  for (auto& [Name, Proc] : SystemProcs)
+    if (Name == ClassName)
+      return Proc;
+  return SystemProcs.emplace_back(ClassName, nullptr).second;
+}
 
 TShiftState KeysToShift(WPARAM Keys) {
   TShiftState Shift = 0;
@@ -472,6 +479,11 @@ TWinControl* TWinControl::FromHandle(HWND Window) {
   return Window ? static_cast<TWinControl*>(GetPropA(Window, ControlProp)) : nullptr;
 }
 
+HICON ApplicationSmallIcon() {
+  return static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), "MAINICON", IMAGE_ICON,
+                                       GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+}
+
 HWND TWinControl::Handle() {
   if (!FHandle)
     CreateHandle();
@@ -506,27 +518,32 @@ void TWinControl::CreateWnd() {
       return;
   }
   HINSTANCE Instance = GetModuleHandleA(nullptr);
-  WNDCLASSA Class{};
-  if (!GetClassInfoA(Instance, Params.WinClassName.c_str(), &Class)) {
+  WNDCLASSEXA Class{};
+  Class.cbSize = sizeof Class;
+  if (!GetClassInfoExA(Instance, Params.WinClassName.c_str(), &Class)) {
     WNDPROC DefProc = DefWindowProcA;
     if (!Params.SysClassName.empty()) {
-      if (!GetClassInfoA(nullptr, Params.SysClassName.c_str(), &Class))
+      if (!GetClassInfoExA(nullptr, Params.SysClassName.c_str(), &Class))
         throw Exception("Cannot create window class " + Params.WinClassName);
       DefProc = Class.lpfnWndProc;
     } else {
       Class.style = Params.ClassStyle;
       Class.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-      // Windows show the application's icon; they have none of their own.
-      Class.hIcon = LoadIconA(Instance, "MAINICON");
+      // Windows show the application's icon; they have none of their own. A
+      // child window shows none.
+      if (!(Params.Style & WS_CHILD)) {
+        Class.hIcon = LoadIconA(Instance, "MAINICON");
+        Class.hIconSm = ApplicationSmallIcon();
+      }
     }
     Class.lpfnWndProc = ControlWindowProc;
     Class.hInstance = Instance;
     Class.lpszClassName = Params.WinClassName.c_str();
-    if (!RegisterClassA(&Class))
+    if (!RegisterClassExA(&Class))
       throw Exception("Cannot create window class " + Params.WinClassName);
-    SystemProcs[Params.WinClassName] = DefProc;
+    SystemProc(Params.WinClassName) = DefProc;
   }
-  FDefWndProc = SystemProcs[Params.WinClassName];
+  FDefWndProc = SystemProc(Params.WinClassName);
   CreationControl = this;
   HWND Window = CreateWindowExA(Params.ExStyle, Params.WinClassName.c_str(), Params.Caption.c_str(), Params.Style,
                                 Params.X, Params.Y, Params.Width, Params.Height, Params.WndParent, nullptr, Instance,

@@ -335,3 +335,7 @@ void SetCaptureControl(TControl* Control);
 TControl* FindControlAtScreenPos(POINT P);
 // Tells the framework a control is going, so nothing keeps pointing at it.
 void ControlDestroying(TControl* Control);
+// The application's icon (MAINICON) at the system's small size, loaded once:
+// the system keeps it for the module's life. Given to each window class that
+// shows it, so that the system need not make a small copy for each.
+HICON ApplicationSmallIcon();

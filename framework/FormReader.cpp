@@ -1,5 +1,7 @@
 #include "FormReader.h"
 
+#include <algorithm>
+
 #include "Forms.h"
 #include "Resources.h"
 #include "StdCtrls.h"
@@ -136,6 +138,13 @@ void LoadPictureValue(TPicture& Picture, const TStreamValue& Value, const std::s
   }
 }
 
+TPublishedProperty::TPublishedProperty(std::string Name, TPropertySetter Custom)
+    : FName(std::move(Name)),
+      FInvoke([](const TPublishedProperty& Self, TComponent& C, const TStreamValue& V, TReadContext& X) {
+        Self.FCustom(C, V, X);
+      }),
+      FCustom(std::move(Custom)) {}
+
 TClassRegistry& TClassRegistry::Instance() {
   static TClassRegistry* Registry = [] {
     auto* R = new TClassRegistry;
@@ -145,39 +154,67 @@ TClassRegistry& TClassRegistry::Instance() {
   return *Registry;
 }
 
+const TClassRegistry::TClassInfo* TClassRegistry::Find(const std::string& Name) const {
+  for (const auto& Info : FClasses)
+    if (Info.Name == Name)
+      return &Info;
+  return nullptr;
+}
+
+TClassRegistry::TClassInfo& TClassRegistry::Entry(const std::string& Name) {
+  if (const auto* Info = Find(Name))
+    return const_cast<TClassInfo&>(*Info);
+  FClasses.push_back({Name, {}, nullptr, {}});
+  return FClasses.back();
+}
+
 void TClassRegistry::RegisterClass(const std::string& Name, const std::string& Parent, TComponentFactory Factory) {
-  auto& Info = FClasses[Name];
+  auto& Info = Entry(Name);
   Info.Parent = Parent;
-  Info.Factory = std::move(Factory);
+  Info.Factory = Factory;
+}
+
+TPublishedProperty& TClassRegistry::Add(const std::string& ClassName, TPublishedProperty Property) {
+  auto& Properties = Entry(ClassName).Properties;
+  for (auto& P : Properties)
+    if (P.FName == Property.FName)
+      return P = std::move(Property);
+  return Properties.emplace_back(std::move(Property));
 }
 
 void TClassRegistry::RegisterProperty(const std::string& ClassName, const std::string& Property,
                                       TPropertySetter Setter) {
-  FClasses[ClassName].Properties[Property] = std::move(Setter);
+  Add(ClassName, TPublishedProperty(Property, std::move(Setter)));
 }
 
 void TClassRegistry::HideProperty(const std::string& ClassName, const std::string& Property) {
-  FClasses[ClassName].Properties[Property] = nullptr;
+  Add(ClassName, TPublishedProperty(Property, TPublishedProperty::TInvoke{}));
 }
 
 TComponent* TClassRegistry::Create(const std::string& ClassName, TComponent* Owner) const {
-  auto It = FClasses.find(ClassName);
-  if (It == FClasses.end() || !It->second.Factory)
+  const auto* Info = Find(ClassName);
+  if (!Info || !Info->Factory)
     throw EReadError("Class " + ClassName + " not found");
-  return It->second.Factory(Owner);
+  return Info->Factory(Owner);
 }
 
-const TPropertySetter& TClassRegistry::Setter(const std::string& ClassName, const std::string& Property) const {
-  for (auto It = FClasses.find(ClassName); It != FClasses.end(); It = FClasses.find(It->second.Parent)) {
-    if (auto P = It->second.Properties.find(Property); P != It->second.Properties.end()) {
-      if (!P->second)
+const TPublishedProperty& TClassRegistry::Setter(const std::string& ClassName, const std::string& Property) const {
+  for (const auto* Info = Find(ClassName); Info; Info = Find(Info->Parent)) {
+    const auto& Properties = Info->Properties;
+    auto P = std::find_if(Properties.begin(), Properties.end(), [&](const auto& P) { return P.Name() == Property; });
+    if (P != Properties.end()) {
+      if (!P->Published())
         break;
-      return P->second;
+      return *P;
     }
   }
-  if (!FClasses.count(ClassName))
+  if (!Find(ClassName))
     throw EReadError("Class " + ClassName + " not found");
   throw EReadError("Error reading " + ClassName + "." + Property + ": Property " + Property + " does not exist");
+}
+
+void TClassRegistry::NotApplicable(const std::string& Property, TComponent& Instance) {
+  throw EReadError("Property " + Property + " does not apply to " + Instance.Name());
 }
 
 std::int64_t IntegerValue(const TStreamValue& Value, const std::string& Property) {
@@ -233,15 +270,15 @@ TColor ColorValue(const TStreamValue& Value, const std::string& Property) {
   BadValue(Property, "a colour");
 }
 
-int EnumValue(const TStreamValue& Value, const std::string& Property, const std::vector<std::string>& Names) {
+int EnumValue(const TStreamValue& Value, const std::string& Property, const std::vector<const char*>& Names) {
   auto Name = IdentValue(Value, Property);
   for (std::size_t I = 0; I < Names.size(); ++I)
-    if (Names[I] == Name)
+    if (Name == Names[I])
       return static_cast<int>(I);
   throw EReadError("Invalid property value for " + Property + ": " + Name);
 }
 
-unsigned SetBits(const TStreamValue& Value, const std::string& Property, const std::vector<std::string>& Names) {
+unsigned SetBits(const TStreamValue& Value, const std::string& Property, const std::vector<const char*>& Names) {
   unsigned Bits = 0;
   for (auto& Name : SetValue(Value, Property))
     Bits |= 1u << EnumValue(TStreamValue::Ident(Name), Property, Names);

@@ -4,7 +4,6 @@
 
 #include <functional>
 #include <limits>
-#include <map>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -20,11 +19,74 @@ struct TReadContext {
   TCustomForm* Root = nullptr;
 };
 
-using TComponentFactory = std::function<TComponent*(TComponent* Owner)>;
+using TComponentFactory = TComponent* (*)(TComponent* Owner);
+// A setter of any shape, for what the typed registrations below do not cover.
 using TPropertySetter = std::function<void(TComponent& Instance, const TStreamValue& Value, TReadContext& Context)>;
 
 template <typename T>
 class TPublished;
+
+// One published property of a class. A typed setter is kept as plain data: a
+// member function, field or function of the class with its type erased, called
+// through the one small function made for that type and kind of value. So a
+// property costs a table entry rather than code of its own.
+class TPublishedProperty {
+public:
+  TPublishedProperty(std::string Name, TPropertySetter Custom);
+
+  const std::string& Name() const { return FName; }
+  // False for a property a derived class hides.
+  bool Published() const { return FInvoke != nullptr; }
+  void operator()(TComponent& Instance, const TStreamValue& Value, TReadContext& Context) const {
+    FInvoke(*this, Instance, Value, Context);
+  }
+
+private:
+  template <typename T>
+  friend class TPublished;
+  friend class TClassRegistry;
+  using TInvoke = void (*)(const TPublishedProperty& Self, TComponent& Instance, const TStreamValue& Value,
+                           TReadContext& Context);
+  // Wide enough for a pointer to a member function, a field or a function.
+  union TErased {
+    void (TComponent::*Method)();
+    int TComponent::*Field;
+    void (*Function)();
+  };
+  TPublishedProperty(std::string Name, TInvoke Invoke) : FName(std::move(Name)), FInvoke(Invoke) {}
+
+  // A pointer to member cast to another such type and back is the pointer it
+  // was; the setter is only ever called through Restore with its own type.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wcast-function-type"
+  template <typename S>
+  void Keep(S Setter) {
+    if constexpr (std::is_member_function_pointer_v<S>)
+      FSetter.Method = reinterpret_cast<void (TComponent::*)()>(Setter);
+    else if constexpr (std::is_member_object_pointer_v<S>)
+      FSetter.Field = reinterpret_cast<int TComponent::*>(Setter);
+    else
+      FSetter.Function = reinterpret_cast<void (*)()>(+Setter);
+  }
+  template <typename S>
+  S Restore() const {
+    if constexpr (std::is_member_function_pointer_v<S>)
+      return reinterpret_cast<S>(FSetter.Method);
+    else if constexpr (std::is_member_object_pointer_v<S>)
+      return reinterpret_cast<S>(FSetter.Field);
+    else
+      return reinterpret_cast<S>(FSetter.Function);
+  }
+#pragma GCC diagnostic pop
+
+  std::string FName;
+  TInvoke FInvoke = nullptr;
+  TErased FSetter{};
+  // An enumeration's or a set's names, index = value or bit.
+  std::vector<const char*> FNames;
+  std::int64_t FMin = 0, FMax = 0;
+  TPropertySetter FCustom;
+};
 
 class TClassRegistry {
 public:
@@ -34,6 +96,12 @@ public:
   // A class, the class whose properties it inherits, and how to make one
   // (none for classes only derived from).
   void RegisterClass(const std::string& Name, const std::string& Parent, TComponentFactory Factory = nullptr);
+  // The same with a factory written as a lambda that captures nothing.
+  template <typename F>
+    requires(std::is_empty_v<F> && std::is_invocable_v<F, TComponent*>)
+  void RegisterClass(const std::string& Name, const std::string& Parent, F) {
+    RegisterClass(Name, Parent, +[](TComponent* Owner) -> TComponent* { return F{}(Owner); });
+  }
   void RegisterProperty(const std::string& ClassName, const std::string& Property, TPropertySetter Setter);
   // A property a derived class takes away: reading it is an error, as for one
   // that never existed.
@@ -45,7 +113,7 @@ public:
     RegisterProperty(ClassName, Property, [Setter, Property](TComponent& C, const TStreamValue& V, TReadContext& X) {
       auto* Typed = dynamic_cast<T*>(&C);
       if (!Typed)
-        throw EReadError("Property " + Property + " does not apply to " + C.Name());
+        NotApplicable(Property, C);
       Setter(*Typed, V, X);
     });
   }
@@ -54,20 +122,29 @@ public:
   template <typename T>
   TPublished<T> Published(const std::string& ClassName);
 
-  bool IsRegistered(const std::string& Name) const { return FClasses.count(Name) != 0; }
+  bool IsRegistered(const std::string& Name) const { return Find(Name) != nullptr; }
   // Raises EReadError naming an unknown or abstract class.
   TComponent* Create(const std::string& ClassName, TComponent* Owner) const;
   // Raises EReadError naming an unknown or hidden property.
-  const TPropertySetter& Setter(const std::string& ClassName, const std::string& Property) const;
+  const TPublishedProperty& Setter(const std::string& ClassName, const std::string& Property) const;
+
+  // Raises EReadError: the property's setter is for another class than Instance's.
+  [[noreturn]] static void NotApplicable(const std::string& Property, TComponent& Instance);
 
 private:
+  template <typename T>
+  friend class TPublished;
   struct TClassInfo {
-    std::string Parent;
-    TComponentFactory Factory;
-    // An empty setter marks a hidden property.
-    std::map<std::string, TPropertySetter> Properties;
+    std::string Name, Parent;
+    TComponentFactory Factory = nullptr;
+    std::vector<TPublishedProperty> Properties;
   };
-  std::map<std::string, TClassInfo> FClasses;
+  const TClassInfo* Find(const std::string& Name) const;
+  TClassInfo& Entry(const std::string& Name);
+  // Adds or replaces the property of that name.
+  TPublishedProperty& Add(const std::string& ClassName, TPublishedProperty Property);
+  // A few classes: a list searched in order is smaller than a tree and as quick.
+  std::vector<TClassInfo> FClasses;
 };
 
 // Value conversions for setters; each raises EReadError naming the property.
@@ -87,9 +164,9 @@ std::vector<std::string> SetValue(const TStreamValue& Value, const std::string& 
 // A colour: an integer, or a colour name such as clBtnFace.
 TColor ColorValue(const TStreamValue& Value, const std::string& Property);
 // An enumeration value by its name among Names (index = value).
-int EnumValue(const TStreamValue& Value, const std::string& Property, const std::vector<std::string>& Names);
+int EnumValue(const TStreamValue& Value, const std::string& Property, const std::vector<const char*>& Names);
 // A set of names among Names as bits (bit index = position in Names).
-unsigned SetBits(const TStreamValue& Value, const std::string& Property, const std::vector<std::string>& Names);
+unsigned SetBits(const TStreamValue& Value, const std::string& Property, const std::vector<const char*>& Names);
 // The handler of the form being read that the value names.
 TNotifyEvent HandlerValue(const TStreamValue& Value, const std::string& Property, TReadContext& Context);
 
@@ -112,7 +189,8 @@ struct TSetterArgument<void (L::*)(C&, A) const> {
 
 // Registers the published properties of one class, one line each, named as
 // the stored description names them. A setter is a member function of T (or
-// of a base) or a callable taking T& and the value.
+// of a base), an event field, or a lambda that captures nothing taking T& and
+// the value.
 template <typename T>
 class TPublished {
 public:
@@ -120,89 +198,135 @@ public:
       : FRegistry(Registry), FClassName(std::move(ClassName)) {}
 
   template <typename S>
-  void Bool(const std::string& Name, S Setter) {
-    Add(Name, [Name, Setter](T& C, const TStreamValue& V, TReadContext&) {
-      std::invoke(Setter, C, BooleanValue(V, Name));
-    });
+  void Bool(const char* Name, S Setter) {
+    Add(Name, Setter, &Call<Stored<S>, bool, &ReadBool>);
   }
   // The range is that of the setter's type, or of Read when given: an integer
   // type refuses a value outside it with a read error, a checked subrange
   // raises its own range error.
   template <typename Read = void, typename S>
-  void Integer(const std::string& Name, S Setter) {
+  void Integer(const char* Name, S Setter) {
     using TRead = std::conditional_t<std::is_void_v<Read>, typename TSetterArgument<S>::Type, Read>;
-    Add(Name, [Name, Setter](T& C, const TStreamValue& V, TReadContext&) {
-      if constexpr (std::is_integral_v<TRead>)
-        std::invoke(Setter, C, IntegerValue<TRead>(V, Name));
-      else
-        std::invoke(Setter, C, TRead(IntegerValue(V, Name)));
-    });
+    if constexpr (std::is_integral_v<TRead>)
+      Integer(Name, Setter, std::numeric_limits<TRead>::min(), std::numeric_limits<TRead>::max());
+    else
+      Add(Name, Setter, &Call<Stored<S>, TRead, &ReadChecked<TRead>>);
   }
   // An integer type narrower than its property: Min..Max.
   template <typename S>
-  void Integer(const std::string& Name, S Setter, std::int64_t Min, std::int64_t Max) {
+  void Integer(const char* Name, S Setter, std::int64_t Min, std::int64_t Max) {
     using A = typename TSetterArgument<S>::Type;
-    Add(Name, [Name, Setter, Min, Max](T& C, const TStreamValue& V, TReadContext&) {
-      std::invoke(Setter, C, static_cast<A>(IntegerValue(V, Name, Min, Max)));
-    });
+    auto& P = Add(Name, Setter, &Call<Stored<S>, A, &ReadRanged<A>>);
+    P.FMin = Min;
+    P.FMax = Max;
   }
   // Names[I] stands for the value I.
   template <typename S>
-  void Enum(const std::string& Name, S Setter, std::vector<std::string> Names) {
+  void Enum(const char* Name, S Setter, std::initializer_list<const char*> Names) {
     using A = typename TSetterArgument<S>::Type;
-    Add(Name, [Name, Setter, Names = std::move(Names)](T& C, const TStreamValue& V, TReadContext&) {
-      std::invoke(Setter, C, static_cast<A>(EnumValue(V, Name, Names)));
-    });
+    Add(Name, Setter, &Call<Stored<S>, A, &ReadEnum<A>>).FNames = Names;
   }
   // Names[I] stands for bit I.
   template <typename S>
-  void Set(const std::string& Name, S Setter, std::vector<std::string> Names) {
+  void Set(const char* Name, S Setter, std::initializer_list<const char*> Names) {
     using A = typename TSetterArgument<S>::Type;
-    Add(Name, [Name, Setter, Names = std::move(Names)](T& C, const TStreamValue& V, TReadContext&) {
-      std::invoke(Setter, C, static_cast<A>(SetBits(V, Name, Names)));
-    });
+    Add(Name, Setter, &Call<Stored<S>, A, &ReadSet<A>>).FNames = Names;
   }
   template <typename S>
-  void Colour(const std::string& Name, S Setter) {
-    Add(Name, [Name, Setter](T& C, const TStreamValue& V, TReadContext&) {
-      std::invoke(Setter, C, ColorValue(V, Name));
-    });
+  void Colour(const char* Name, S Setter) {
+    Add(Name, Setter, &Call<Stored<S>, TColor, &ReadColour>);
   }
   template <typename S>
-  void String(const std::string& Name, S Setter) {
-    Add(Name, [Name, Setter](T& C, const TStreamValue& V, TReadContext&) {
-      std::invoke(Setter, C, StringValue(V, Name));
-    });
+  void String(const char* Name, S Setter) {
+    Add(Name, Setter, &Call<Stored<S>, std::string, &ReadString>);
   }
   // A handler of the form being read, by name: given to a setter or stored in
   // an event field.
   template <typename S>
-  void Event(const std::string& Name, S Setter) {
-    Add(Name, [Name, Setter](T& C, const TStreamValue& V, TReadContext& X) {
-      if constexpr (std::is_member_object_pointer_v<S>)
-        std::invoke(Setter, C) = HandlerValue(V, Name, X);
-      else
-        std::invoke(Setter, C, HandlerValue(V, Name, X));
-    });
+  void Event(const char* Name, S Setter) {
+    if constexpr (std::is_member_object_pointer_v<S>)
+      Add(Name, Setter, &StoreEvent<S>);
+    else
+      Add(Name, Setter, &Call<Stored<S>, TNotifyEvent, &ReadEvent>);
   }
   // Loads the stored picture straight into the one Picture (a member or an
   // accessor) gives.
   template <typename P>
-  void Picture(const std::string& Name, P Accessor) {
-    Add(Name, [Name, Accessor](T& C, const TStreamValue& V, TReadContext&) {
-      LoadPictureValue(std::invoke(Accessor, C), V, Name);
-    });
+  void Picture(const char* Name, P Accessor) {
+    Add(Name, Accessor, &LoadPicture<P>);
   }
   // Read and dropped: a fact of the designer's the running program has no use for.
-  void Ignored(const std::string& Name) {
-    FRegistry.RegisterProperty(FClassName, Name, [](TComponent&, const TStreamValue&, TReadContext&) {});
-  }
+  void Ignored(const char* Name) { FRegistry.Add(FClassName, TSelf(Name, &Ignore)); }
   // Inherited but not published here: a description cannot name it.
-  void Hidden(const std::string& Name) { FRegistry.HideProperty(FClassName, Name); }
+  void Hidden(const char* Name) { FRegistry.HideProperty(FClassName, Name); }
 
 private:
-  void Add(const std::string& Name, std::function<void(T&, const TStreamValue&, TReadContext&)> Setter) {
-    FRegistry.Property<T>(FClassName, Name, std::move(Setter));
+  using TSelf = TPublishedProperty;
+  // A lambda is kept as the plain function it converts to.
+  template <typename S, bool = std::is_member_pointer_v<S>>
+  struct TStored {
+    using Type = S;
+  };
+  template <typename S>
+  struct TStored<S, false> {
+    using Type = decltype(+std::declval<S>());
+  };
+  template <typename S>
+  using Stored = typename TStored<S>::Type;
+
+  static T& Instance(const TSelf& P, TComponent& C) {
+    auto* Typed = dynamic_cast<T*>(&C);
+    if (!Typed)
+      TClassRegistry::NotApplicable(P.FName, C);
+    return *Typed;
+  }
+  // The one function per setter type and kind: converts the value, then sets it.
+  template <typename S, typename A, A (*Read)(const TSelf&, const TStreamValue&, TReadContext&)>
+  static void Call(const TSelf& P, TComponent& C, const TStreamValue& V, TReadContext& X) {
+    auto& Typed = Instance(P, C);
+    std::invoke(P.Restore<S>(), Typed, Read(P, V, X));
+  }
+  template <typename S>
+  static void StoreEvent(const TSelf& P, TComponent& C, const TStreamValue& V, TReadContext& X) {
+    auto& Typed = Instance(P, C);
+    std::invoke(P.Restore<S>(), Typed) = HandlerValue(V, P.FName, X);
+  }
+  template <typename S>
+  static void LoadPicture(const TSelf& P, TComponent& C, const TStreamValue& V, TReadContext&) {
+    LoadPictureValue(std::invoke(P.Restore<Stored<S>>(), Instance(P, C)), V, P.FName);
+  }
+
+  static void Ignore(const TSelf&, TComponent&, const TStreamValue&, TReadContext&) {}
+  static bool ReadBool(const TSelf& P, const TStreamValue& V, TReadContext&) { return BooleanValue(V, P.FName); }
+  static TColor ReadColour(const TSelf& P, const TStreamValue& V, TReadContext&) { return ColorValue(V, P.FName); }
+  static std::string ReadString(const TSelf& P, const TStreamValue& V, TReadContext&) {
+    return StringValue(V, P.FName);
+  }
+  static TNotifyEvent ReadEvent(const TSelf& P, const TStreamValue& V, TReadContext& X) {
+    return HandlerValue(V, P.FName, X);
+  }
+  template <typename A>
+  static A ReadRanged(const TSelf& P, const TStreamValue& V, TReadContext&) {
+    return static_cast<A>(IntegerValue(V, P.FName, P.FMin, P.FMax));
+  }
+  template <typename A>
+  static A ReadChecked(const TSelf& P, const TStreamValue& V, TReadContext&) {
+    return A(IntegerValue(V, P.FName));
+  }
+  template <typename A>
+  static A ReadEnum(const TSelf& P, const TStreamValue& V, TReadContext&) {
+    return static_cast<A>(EnumValue(V, P.FName, P.FNames));
+  }
+  template <typename A>
+  static A ReadSet(const TSelf& P, const TStreamValue& V, TReadContext&) {
+    return static_cast<A>(SetBits(V, P.FName, P.FNames));
+  }
+
+  template <typename S>
+  TSelf& Add(const char* Name, S Setter, TSelf::TInvoke Invoke) {
+    TSelf P(Name, Invoke);
+    P.Keep<Stored<S>>(Setter);
+    return FRegistry.Add(FClassName, std::move(P));
   }
   TClassRegistry& FRegistry;
   std::string FClassName;

@@ -48,6 +48,15 @@ void TCustomForm::AfterConstruction() {
   }
 }
 
+namespace {
+
+// Where a window of this size lies centred on the primary screen.
+POINT ScreenCentreFor(std::int64_t Width, std::int64_t Height) {
+  return {ClampedSum(GetSystemMetrics(SM_CXSCREEN), -Width) / 2, ClampedSum(GetSystemMetrics(SM_CYSCREEN), -Height) / 2};
+}
+
+}  // namespace
+
 void TCustomForm::CreateParams(TCreateParams& Params) {
   TWinControl::CreateParams(Params);
   Params.WinClassName = "TForm";
@@ -73,6 +82,12 @@ void TCustomForm::CreateParams(TCreateParams& Params) {
   }
   if (!FEnabled)
     Params.Style |= WS_DISABLED;
+  // Made where it will show: moving a window costs about as much as making it.
+  if (!FPositioned && FPosition == poScreenCenter) {
+    POINT Centre = ScreenCentreFor(Params.Width, Params.Height);
+    Params.X = Centre.x;
+    Params.Y = Centre.y;
+  }
   // Owned by the application's window, a form has no taskbar entry of its own.
   Params.WndParent = Application->Handle();
 }
@@ -193,9 +208,9 @@ void TCustomForm::SetVisible(bool Value) {
   if (!FPositioned && FPosition == poScreenCenter) {
     RECT R;
     GetWindowRect(FHandle, &R);
-    const std::int64_t Width = std::int64_t{R.right} - R.left, Height = std::int64_t{R.bottom} - R.top;
-    SetWindowPos(FHandle, nullptr, ClampedSum(GetSystemMetrics(SM_CXSCREEN), -Width) / 2,
-                 ClampedSum(GetSystemMetrics(SM_CYSCREEN), -Height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const POINT Centre = ScreenCentreFor(std::int64_t{R.right} - R.left, std::int64_t{R.bottom} - R.top);
+    if (Centre.x != R.left || Centre.y != R.top)
+      SetWindowPos(FHandle, nullptr, Centre.x, Centre.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
   FPositioned = true;
   FVisible = true;
@@ -282,16 +297,35 @@ void TCustomForm::Dispatch(TMessage& Message) {
   TWinControl::Dispatch(Message);
 }
 
+void TCustomForm::RegisterHandler(const std::string& Name, TNotifyEvent Handler) {
+  for (auto& [Known, Event] : FHandlers)
+    if (Known == Name) {
+      Event = std::move(Handler);
+      return;
+    }
+  FHandlers.emplace_back(Name, std::move(Handler));
+}
+
 TNotifyEvent TCustomForm::Handler(const std::string& Name) const {
-  auto It = FHandlers.find(Name);
-  if (It == FHandlers.end())
-    throw EReadError("Method " + Name + " not found");
-  return It->second;
+  for (const auto& [Known, Event] : FHandlers)
+    if (Known == Name)
+      return Event;
+  throw EReadError("Method " + Name + " not found");
+}
+
+void TCustomForm::AddField(const std::string& Name, void* Field, bool (*Bind)(void*, TComponent*)) {
+  for (auto& F : FFields)
+    if (F.Name == Name) {
+      F = {Name, Field, Bind};
+      return;
+    }
+  FFields.push_back({Name, Field, Bind});
 }
 
 void TCustomForm::BindField(const std::string& Name, TComponent* Component) {
-  if (auto It = FFields.find(Name); It != FFields.end())
-    It->second(Component);
+  for (const auto& F : FFields)
+    if (F.Name == Name && !F.Bind(F.Field, Component))
+      throw EReadError("Field " + Name + " does not match the class of its component");
 }
 
 // ---------------------------------------------------------------- TScreen
@@ -314,14 +348,16 @@ void TApplication::Initialize() {
     return;
   HINSTANCE Instance = GetModuleHandleA(nullptr);
   static constexpr char ClassName[] = "TApplication";
-  WNDCLASSA Class{};
-  if (!GetClassInfoA(Instance, ClassName, &Class)) {
+  WNDCLASSEXA Class{};
+  Class.cbSize = sizeof Class;
+  if (!GetClassInfoExA(Instance, ClassName, &Class)) {
     Class.lpfnWndProc = AppWindowProc;
     Class.hInstance = Instance;
     Class.hIcon = LoadIconA(Instance, "MAINICON");
+    Class.hIconSm = ApplicationSmallIcon();
     Class.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
     Class.lpszClassName = ClassName;
-    if (!RegisterClassA(&Class))
+    if (!RegisterClassExA(&Class))
       throw Exception("Cannot create window class " + std::string(ClassName));
   }
   // A captioned popup of no size: nothing of it shows on the screen, yet the
@@ -334,9 +370,7 @@ void TApplication::Initialize() {
   // The taskbar asks the window for its icons before it looks at the class.
   if (HICON Big = LoadIconA(Instance, "MAINICON")) {
     SendMessageA(FHandle.Get(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(Big));
-    FSmallIcon.Reset(static_cast<HICON>(LoadImageA(Instance, "MAINICON", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                                   GetSystemMetrics(SM_CYSMICON), 0)));
-    SendMessageA(FHandle.Get(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(FSmallIcon.Get()));
+    SendMessageA(FHandle.Get(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(ApplicationSmallIcon()));
   }
   EnableThumbnails();
   ShowWindow(FHandle.Get(), SW_SHOWNOACTIVATE);

@@ -4,8 +4,9 @@
 
 #include <exception>
 #include <functional>
-#include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <windows.h>
 
@@ -56,16 +57,14 @@ public:
   void Dispatch(TMessage& Message) override;
 
   // Event handlers and fields that a stored description names.
-  void RegisterHandler(const std::string& Name, TNotifyEvent Handler) { FHandlers[Name] = std::move(Handler); }
+  void RegisterHandler(const std::string& Name, TNotifyEvent Handler);
   // Raises EReadError for a name the form does not have.
   TNotifyEvent Handler(const std::string& Name) const;
   template <typename T>
   void RegisterField(const std::string& Name, T*& Field) {
-    FFields[Name] = [&Field, Name](TComponent* Component) {
-      Field = dynamic_cast<T*>(Component);
-      if (!Field)
-        throw EReadError("Field " + Name + " does not match the class of its component");
-    };
+    AddField(Name, &Field, [](void* Field, TComponent* Component) {
+      return (*static_cast<T**>(Field) = dynamic_cast<T*>(Component)) != nullptr;
+    });
   }
   // Points the field of that name (if any) at Component.
   void BindField(const std::string& Name, TComponent* Component);
@@ -89,8 +88,17 @@ private:
   TModalResult FModalResult = 0;
   TWinControl* FActiveControl = nullptr;
   bool FPositioned = false;
-  std::map<std::string, TNotifyEvent> FHandlers;
-  std::map<std::string, std::function<void(TComponent*)>> FFields;
+  // A field of the form, typed, and how to point it at a component: false
+  // when the component is not of the field's class.
+  struct TField {
+    std::string Name;
+    void* Field;
+    bool (*Bind)(void* Field, TComponent* Component);
+  };
+  void AddField(const std::string& Name, void* Field, bool (*Bind)(void*, TComponent*));
+  // A few of each: lists searched in order are smaller than trees.
+  std::vector<std::pair<std::string, TNotifyEvent>> FHandlers;
+  std::vector<TField> FFields;
 };
 
 class TForm : public TCustomForm {
@@ -177,10 +185,9 @@ private:
   bool FTerminated = false;
   std::string FTitle;
   bool FTitleSet = false;
-  // The window goes first, before the icon it shows and the library it calls.
+  // The window goes first, before the library it calls.
   TModuleHandle FDwmApi;
   HRESULT(WINAPI* FDwmSetIconicThumbnail)(HWND, HBITMAP, DWORD) = nullptr;
-  TIconHandle FSmallIcon;
   TWindowHandle FHandle;
 };
 

@@ -1,8 +1,12 @@
-// Time from starting the installer to the first complete paint of its window.
-//   startup_bench.exe PACKAGE [--runs N]
-// A first start, left to settle, gives the finished client area's pixels. Each
-// timed run then starts the package again and reads its client area off the
-// screen as fast as it can until it matches them; the window is closed after.
+// Time from starting the installer to the first complete paint of its window,
+// against the same time for a bare program with a window of the same caption,
+// style and client size (the floor).
+//   startup_bench.exe PACKAGE [--floor PROGRAM] [--runs N]
+// A first start of each, left to settle, gives the finished client area's
+// pixels. Each timed run then starts a program again and reads its client area
+// off the screen as fast as it can until it matches them; the window is closed
+// after. The two programs take turns, in reverse order every other run, so a
+// drift in the machine's speed falls on both alike.
 // Not a test: run it with tests/bench/run-startup-bench.
 #include <windows.h>
 #include <shellapi.h>
@@ -122,48 +126,89 @@ TRun TimedRun(const std::string& Package, const std::vector<std::uint32_t>& Fini
   return Run;
 }
 
+double Median(std::vector<double> Values) {
+  std::sort(Values.begin(), Values.end());
+  const auto M = Values.size() / 2;
+  return Values.size() % 2 ? Values[M] : (Values[M - 1] + Values[M]) / 2;
+}
+
 void Report(const char* What, std::vector<double> Values) {
   std::sort(Values.begin(), Values.end());
-  std::printf("%-32s median %.3f s   best %.3f s   worst %.3f s\n", What, Values[Values.size() / 2], Values.front(),
+  std::printf("%-40s median %.3f s   best %.3f s   worst %.3f s\n", What, Median(Values), Values.front(),
               Values.back());
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: startup_bench PACKAGE [--runs N]\n");
-    return 2;
-  }
-  const std::string Package = argv[1];
-  const int Runs = argc > 3 && std::strcmp(argv[2], "--runs") == 0 ? std::max(1, std::atoi(argv[3])) : 15;
-
-  // The finished face: a start left alone long enough to have painted everything.
-  HANDLE Process = Start(Package);
+// The finished face: a start left alone long enough to have painted everything.
+bool FinishedFace(const std::string& Program, std::vector<std::uint32_t>& Face) {
+  HANDLE Process = Start(Program);
   HWND Window = nullptr;
   for (int I = 0; I < 3000 && !Window; ++I, Sleep(10))
     Window = FindInstallerWindow(GetProcessId(Process));
   if (!Window) {
-    std::fprintf(stderr, "no window titled \"%s\" showed\n", Title);
+    std::fprintf(stderr, "%s: no window titled \"%s\" showed\n", Program.c_str(), Title);
     Stop(Process, nullptr);
-    return 1;
+    return false;
   }
   Sleep(2000);
-  const auto Finished = ClientPixels(Window);
+  Face = ClientPixels(Window);
   Stop(Process, Window);
+  return true;
+}
 
+struct TProgram {
+  const char* Label;
+  std::string Path;
+  std::vector<std::uint32_t> Face;
   std::vector<double> Windows, Paints;
-  for (int I = 0; I < Runs; ++I) {
-    const TRun Run = TimedRun(Package, Finished);
-    if (Run.Painted < 0) {
-      std::fprintf(stderr, "run %d: the window never showed its finished face\n", I + 1);
-      return 1;
-    }
-    Windows.push_back(Run.Window);
-    Paints.push_back(Run.Painted);
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string Package, Floor;
+  int Runs = 15;
+  bool Usage = false;
+  for (int I = 1; I < argc && !Usage; ++I) {
+    const bool HasValue = I + 1 < argc;
+    if (std::strcmp(argv[I], "--runs") == 0 && HasValue)
+      Runs = std::max(1, std::atoi(argv[++I]));
+    else if (std::strcmp(argv[I], "--floor") == 0 && HasValue)
+      Floor = argv[++I];
+    else if (argv[I][0] != '-' && Package.empty())
+      Package = argv[I];
+    else
+      Usage = true;
   }
-  std::printf("%d runs of %s\n", Runs, Package.c_str());
-  Report("start to visible window", Windows);
-  Report("start to first complete paint", Paints);
+  if (Usage || Package.empty()) {
+    std::fprintf(stderr, "usage: startup_bench PACKAGE [--floor PROGRAM] [--runs N]\n");
+    return 2;
+  }
+  std::vector<TProgram> Programs{{"installer", Package, {}, {}, {}}};
+  if (!Floor.empty())
+    Programs.push_back({"floor", Floor, {}, {}, {}});
+  for (auto& P : Programs)
+    if (!FinishedFace(P.Path, P.Face))
+      return 1;
+
+  const std::size_t Count = Programs.size();
+  for (int I = 0; I < Runs; ++I)
+    for (std::size_t J = 0; J < Count; ++J) {
+      auto& P = Programs[I % 2 == 0 ? J : Count - 1 - J];
+      const TRun Run = TimedRun(P.Path, P.Face);
+      if (Run.Painted < 0) {
+        std::fprintf(stderr, "%s, run %d: the window never showed its finished face\n", P.Label, I + 1);
+        return 1;
+      }
+      P.Windows.push_back(Run.Window);
+      P.Paints.push_back(Run.Painted);
+    }
+  for (const auto& P : Programs) {
+    std::printf("%d runs of %s (%s)\n", Runs, P.Path.c_str(), P.Label);
+    Report((std::string(P.Label) + ": start to visible window").c_str(), P.Windows);
+    Report((std::string(P.Label) + ": start to first complete paint").c_str(), P.Paints);
+  }
+  if (Count == 2)
+    std::printf("installer / floor, start to first complete paint (medians): %.2f  (goal: at most 1.1)\n",
+                Median(Programs[0].Paints) / Median(Programs[1].Paints));
   return 0;
 }

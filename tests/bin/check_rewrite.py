@@ -86,7 +86,10 @@ def main():
     subprocess.run([rewriter, host, output, skin, icon, str(GROWTH)], check=True)
 
     old, new = pefile.PE(host), pefile.PE(output)
-    check(not new.get_warnings(), f"pefile warns: {new.get_warnings()}")
+    # The 200 KiB of zeros asked for above are most of a small program, which
+    # pefile's share-of-zero-bytes guess takes for truncation; any other warning counts.
+    warnings = [w for w in new.get_warnings() if not w.startswith("Byte 0x00 makes up")]
+    check(not warnings, f"pefile warns: {warnings}")
 
     # Resources: the three replaced as asked, every other one byte for byte.
     before, after = resources(old), resources(new)

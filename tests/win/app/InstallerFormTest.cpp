@@ -49,6 +49,9 @@ TEST_F(InstallerWindow, WindowProperties) {
   EXPECT_EQ(Form->Font().Name(), "MS Sans Serif");
   EXPECT_EQ(Form->Font().Height(), -11);
   EXPECT_EQ(Form->Font().Color(), clWindowText);
+  // Its windows are made when it shows, each once, where and as large as it shows.
+  EXPECT_FALSE(Form->HandleAllocated()) << "reading the description made the window";
+  EXPECT_FALSE(Form->edtDestPath->HandleAllocated()) << "reading the description made the edit's window";
 }
 
 struct TPlace {

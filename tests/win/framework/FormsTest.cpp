@@ -209,12 +209,17 @@ TEST_F(FrameworkApplication, ItsOwnWindowHasTheTaskbarEntryWithTitleAndIconAndOw
   ASSERT_NE(Icon, nullptr) << "the test program carries no MAINICON";
   EXPECT_EQ(reinterpret_cast<HICON>(SendMessageA(App, WM_GETICON, ICON_BIG, 0)), Icon);
   EXPECT_EQ(reinterpret_cast<HICON>(GetClassLongPtrA(App, GCLP_HICON)), Icon);
-  EXPECT_NE(SendMessageA(App, WM_GETICON, ICON_SMALL, 0), 0) << "no small icon for the taskbar";
+  const auto Small = static_cast<LONG_PTR>(SendMessageA(App, WM_GETICON, ICON_SMALL, 0));
+  EXPECT_NE(Small, 0) << "no small icon for the taskbar";
+  // The classes get the same small icon, so that the system makes no copy of its own for each.
+  EXPECT_EQ(GetClassLongPtrA(App, GCLP_HICONSM), Small);
 
   auto* Main = Application->CreateForm<TForm>();
   auto* Other = Application->CreateForm<TForm>();
   Main->SetCaption("A caption unlike the title");
   Main->Show();
+  EXPECT_EQ(GetClassLongPtrA(Main->Handle(), GCLP_HICON), GetClassLongPtrA(App, GCLP_HICON));
+  EXPECT_EQ(GetClassLongPtrA(Main->Handle(), GCLP_HICONSM), Small);
   Other->Show();
   EXPECT_EQ(GetWindow(Main->Handle(), GW_OWNER), App);
   EXPECT_EQ(GetWindow(Other->Handle(), GW_OWNER), App);
