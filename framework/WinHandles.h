@@ -71,12 +71,6 @@ struct TModuleTraits {
   static void Close(Type H) { FreeLibrary(H); }
 };
 
-struct TIconTraits {
-  using Type = HICON;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type H) { DestroyIcon(H); }
-};
-
 struct TDCTraits {
   using Type = HDC;
   static Type Invalid() { return nullptr; }
@@ -89,6 +83,5 @@ using TResourceHandle = TUniqueHandle<TResourceTraits>;
 using TGdiObject = TUniqueHandle<TGdiObjectTraits>;
 using TWindowHandle = TUniqueHandle<TWindowTraits>;
 using TModuleHandle = TUniqueHandle<TModuleTraits>;
-using TIconHandle = TUniqueHandle<TIconTraits>;
 // A memory device context of our own (CreateCompatibleDC).
 using TMemoryDC = TUniqueHandle<TDCTraits>;
