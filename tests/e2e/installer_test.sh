@@ -212,6 +212,18 @@ scenario_unspellable_name() {
   [ -z "$(registered)" ] || fail "the registry names $(registered)"
   xdotool windowfocus --sync "$WID" key alt+F4
   e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end after closing"
+
+  note "a name that the code page spells by its nearest letters installs under that spelling"
+  cp "$PACKAGE" "$E2E_WORK/downloads/Install-Łukasz.exe"
+  start_installer "$E2E_WORK/downloads/Install-Łukasz.exe"
+  click_install "$WID"
+  text=$(box_text Confirm)
+  [ "$text" = "Screensaver installation completed, run it now?" ] || fail "question was: $text"
+  cmp -s "$sys/Lukasz.scr" "$PAYLOAD" ||
+    fail "Lukasz.scr is not the payload: $(ls -A "$sys" | grep -i '\.scr$' | tr '\n' ' ')"
+  [ "$(registered)" = 'C:\windows\system32\Lukasz.scr' ] || fail "registered: $(registered)"
+  answer_box Confirm n
+  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after No"
 }
 
 scenario_install_yes() {
