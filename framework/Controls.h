@@ -5,10 +5,7 @@
 
 #include <windows.h>
 
-#include <algorithm>
-#include <cstdint>
 #include <functional>
-#include <limits>
 #include <memory>
 #include <string>
 #include <vector>

@@ -175,11 +175,8 @@ void TClassRegistry::RegisterClass(const std::string& Name, const std::string& P
 }
 
 TPublishedProperty& TClassRegistry::Add(const std::string& ClassName, TPublishedProperty Property) {
-  auto& Properties = Entry(ClassName).Properties;
-  for (auto& P : Properties)
-    if (P.FName == Property.FName)
-      return P = std::move(Property);
-  return Properties.emplace_back(std::move(Property));
+  return ReplaceOrAppend(Entry(ClassName).Properties, std::move(Property),
+                         [](const TPublishedProperty& P) -> const std::string& { return P.FName; });
 }
 
 void TClassRegistry::RegisterProperty(const std::string& ClassName, const std::string& Property,

@@ -52,7 +52,8 @@ namespace {
 
 // Where a window of this size lies centred on the primary screen.
 POINT ScreenCentreFor(std::int64_t Width, std::int64_t Height) {
-  return {ClampedSum(GetSystemMetrics(SM_CXSCREEN), -Width) / 2, ClampedSum(GetSystemMetrics(SM_CYSCREEN), -Height) / 2};
+  return {ClampedSum(GetSystemMetrics(SM_CXSCREEN), -Width) / 2,
+          ClampedSum(GetSystemMetrics(SM_CYSCREEN), -Height) / 2};
 }
 
 }  // namespace
@@ -298,12 +299,8 @@ void TCustomForm::Dispatch(TMessage& Message) {
 }
 
 void TCustomForm::RegisterHandler(const std::string& Name, TNotifyEvent Handler) {
-  for (auto& [Known, Event] : FHandlers)
-    if (Known == Name) {
-      Event = std::move(Handler);
-      return;
-    }
-  FHandlers.emplace_back(Name, std::move(Handler));
+  ReplaceOrAppend(FHandlers, {Name, std::move(Handler)},
+                  [](const auto& Entry) -> const std::string& { return Entry.first; });
 }
 
 TNotifyEvent TCustomForm::Handler(const std::string& Name) const {
@@ -314,12 +311,7 @@ TNotifyEvent TCustomForm::Handler(const std::string& Name) const {
 }
 
 void TCustomForm::AddField(const std::string& Name, void* Field, bool (*Bind)(void*, TComponent*)) {
-  for (auto& F : FFields)
-    if (F.Name == Name) {
-      F = {Name, Field, Bind};
-      return;
-    }
-  FFields.push_back({Name, Field, Bind});
+  ReplaceOrAppend(FFields, {Name, Field, Bind}, [](const TField& Entry) -> const std::string& { return Entry.Name; });
 }
 
 void TCustomForm::BindField(const std::string& Name, TComponent* Component) {

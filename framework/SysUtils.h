@@ -5,6 +5,8 @@
 #include <exception>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <vector>
 
 class Exception : public std::exception {
 public:
@@ -58,3 +60,14 @@ std::string ErrorBoxText(std::string_view Message);
 // The default application title for a program at ExePath: its file name cut
 // at the first ".", every character after the first in lower case.
 std::string DefaultApplicationTitle(std::string_view ExePath, TLeadBytePredicate IsLeadByte = IsSystemLeadByte);
+
+// Puts Item into Items in place of the one with the same key, else at the end.
+// For the framework's few registries (classes, properties, handlers, fields):
+// a list searched in order is smaller than a tree and as quick.
+template <typename T, typename KeyOf>
+T& ReplaceOrAppend(std::vector<T>& Items, std::type_identity_t<T> Item, KeyOf Key) {
+  for (auto& Existing : Items)
+    if (Key(Existing) == Key(Item))
+      return Existing = std::move(Item);
+  return Items.emplace_back(std::move(Item));
+}
