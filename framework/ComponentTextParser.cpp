@@ -170,17 +170,21 @@ private:
     return Pieces;
   }
 
-  double FloatToken(const std::string& Context) {
+  // The number token as a T; a number beyond T's range fails, Range naming the type.
+  template <typename T>
+  T NumberToken(const std::string& Expectation, const std::string& Range = "") {
     if (FTok.Kind != TTokenKind::tkFloat && FTok.Kind != TTokenKind::tkInteger)
-      Expected("a number " + Context);
-    double Value = 0;
+      Expected(Expectation);
+    T Value = 0;
     const auto& S = FTok.Text;
     auto [End, Ec] = std::from_chars(S.data(), S.data() + S.size(), Value);
     if (Ec != std::errc() || End != S.data() + S.size())
-      Fail(FTok.Line, "number " + S + " is out of range");
+      Fail(FTok.Line, "number " + S + " is out of range" + Range);
     Advance();
     return Value;
   }
+
+  double FloatToken(const std::string& Context) { return NumberToken<double>("a number " + Context); }
 
   // The stored bytes of a float, when its type word is followed by { hex }.
   std::optional<std::string> RawFloat(std::size_t Size, const std::string& Type) {
@@ -340,15 +344,7 @@ private:
       Advance();
       if (auto Raw = RawFloat(4, Word))
         return {TSingleValue{static_cast<std::uint32_t>(LittleEndian(*Raw))}};
-      if (FTok.Kind != TTokenKind::tkFloat && FTok.Kind != TTokenKind::tkInteger)
-        Expected("a number or {hex} " + After);
-      float Value = 0;
-      const auto& S = FTok.Text;
-      auto [End, Ec] = std::from_chars(S.data(), S.data() + S.size(), Value);
-      if (Ec != std::errc() || End != S.data() + S.size())
-        Fail(FTok.Line, "number " + S + " is out of range for Single");
-      Advance();
-      return TStreamValue::Single(Value);
+      return TStreamValue::Single(NumberToken<float>("a number or {hex} " + After, " for Single"));
     }
     if (IsWord("double") || IsWord("date")) {
       const bool Date = IsWord("date");

@@ -905,6 +905,7 @@ TEST(ComponentText, ParseErrorsNameTheLineAndWhatWasExpected) {
       {"object F: TForm\n  X = @\nend\n", "Line 2: unexpected character '@'"},
       {"object F: TForm\n  &'' = 1\nend\n", "Line 2: a property name is empty"},
       {"object F: TForm\n  X = 1e999\nend\n", "Line 2: number 1e999 is out of range"},
+      {"object F: TForm\n  X = Single 1e39\nend\n", "Line 2: number 1e39 is out of range for Single"},
       {"object F: TForm\n  P.Data = file 'a.png' as TPNGImage\nend\n",
        "Line 2: unknown picture class 'TPNGImage' (expected TJPEGImage or TIcon)"},
       {"object F: TForm\n  P.Data = file 'a.jpg' TJPEGImage\nend\n",
