@@ -91,12 +91,11 @@ void TCustomFlatEdit::RedrawBorder() {
   auto* Active = Screen->ActiveControl();
   const bool Highlighted =
       !InState(csDesigning) && (Focused() || (FPointerOver && !dynamic_cast<TFlatEdit*>(Active)));
+  SetColor(Highlighted ? FColorFocused : FColorFlat);
   // A window still to come draws the frame on its first WM_NCPAINT. Made
   // here, it would make the form's too, in the middle of reading the form.
-  if (!HandleAllocated() && FParent) {
-    SetColor(Highlighted ? FColorFocused : FColorFlat);
+  if (!HandleAllocated() && FParent)
     return;
-  }
   // Without a parent this raises: there can be no window to draw on.
   HWND Window = Handle();
   const TGdiObject Outline(CreateSolidBrush(ColorToRGB(FColorBorder)));
@@ -107,7 +106,6 @@ void TCustomFlatEdit::RedrawBorder() {
   GetWindowRect(Window, &R);
   OffsetRect(&R, -R.left, -R.top);
   auto Interior = static_cast<HBRUSH>((Highlighted ? Focus : Flat).Get());
-  SetColor(Highlighted ? FColorFocused : FColorFlat);
   FrameRect(DC.Handle(), &R, static_cast<HBRUSH>(Outline.Get()));
   InflateRect(&R, -1, -1);
   FrameRect(DC.Handle(), &R, Interior);
