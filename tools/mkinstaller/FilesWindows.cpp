@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "WinHandles.h"
+
 namespace mkinstaller {
 namespace {
 
@@ -38,19 +40,6 @@ std::string Why(DWORD err) {
     return (text.empty() ? "error" : text) + " (" + std::to_string(err) + ")";
 }
 
-// Owns a HANDLE from CreateFileW for the length of a function.
-class ScopedHandle {
-public:
-    explicit ScopedHandle(HANDLE handle) : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
-    ~ScopedHandle() { if (handle_) CloseHandle(handle_); }
-    ScopedHandle(const ScopedHandle&) = delete;
-    ScopedHandle& operator=(const ScopedHandle&) = delete;
-    HANDLE Get() const { return handle_; }
-    HANDLE Release() { HANDLE h = handle_; handle_ = nullptr; return h; }
-private:
-    HANDLE handle_;
-};
-
 FileId IdOf(const BY_HANDLE_FILE_INFORMATION& info) {
     return {info.dwVolumeSerialNumber, std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow};
 }
@@ -71,9 +60,9 @@ InputFile::InputFile(const std::string& role, const std::string& path) : name_(N
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         throw Failure(name_ + " is not a regular file");
     // Others may read it meanwhile, nobody may change it.
-    ScopedHandle file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file.Get()) throw Failure(name_ + " cannot be opened: " + Why(GetLastError()));
+    TFileHandle file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) throw Failure(name_ + " cannot be opened: " + Why(GetLastError()));
     // A pipe or a device (CON, NUL, \\.\pipe\...) is never read: it has no size to check beforehand.
     if (GetFileType(file.Get()) != FILE_TYPE_DISK) throw Failure(name_ + " is not a regular file");
     BY_HANDLE_FILE_INFORMATION info{};
@@ -98,10 +87,10 @@ std::size_t InputFile::Read(void* data, std::size_t size) {
 
 bool ExistingFileId(const std::string& path, FileId& id) {
     // No access asked and every sharing allowed: this must not disturb anyone.
-    ScopedHandle file(CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    TFileHandle file(CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!file.Get() || !GetFileInformationByHandle(file.Get(), &info)) return false;
+    if (!file || !GetFileInformationByHandle(file.Get(), &info)) return false;
     id = IdOf(info);
     return true;
 }
