@@ -3,7 +3,7 @@
 #include "Consts.h"
 #include "ControlTracker.h"
 #include "ControlsPrivate.h"
-#include "Forms.h"
+#include "CustomForm.h"
 #include "SysUtils.h"
 #include "WinControl.h"
 

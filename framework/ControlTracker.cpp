@@ -2,7 +2,7 @@
 
 #include "Control.h"
 #include "ControlsPrivate.h"
-#include "Forms.h"
+#include "Application.h"
 
 namespace {
 

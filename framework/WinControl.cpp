@@ -7,7 +7,7 @@
 #include "Consts.h"
 #include "ControlsPrivate.h"
 #include "DeviceContexts.h"
-#include "Forms.h"
+#include "Application.h"
 #include "SysUtils.h"
 
 namespace {
