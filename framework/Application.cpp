@@ -128,8 +128,8 @@ LRESULT TApplication::AppWndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
       // shows the icon, and the user is not troubled with a box.
       try {
         if (FDwmSetIconicThumbnail && FMainForm)
-          if (TGdiObject Picture = ClientPicture(*FMainForm, HIWORD(LParam), LOWORD(LParam)))
-            FDwmSetIconicThumbnail(Window, static_cast<HBITMAP>(Picture.Get()), 0);
+          if (TBitmapHandle Picture = ClientPicture(*FMainForm, HIWORD(LParam), LOWORD(LParam)))
+            FDwmSetIconicThumbnail(Window, Picture.Get(), 0);
       } catch (...) {
       }
       return 0;
@@ -328,7 +328,7 @@ void TApplication::Run() {
     ShowWindow(FHandle.Get(), SW_HIDE);
 }
 
-TGdiObject ClientPicture(TWinControl& Control, int MaxWidth, int MaxHeight) {
+TBitmapHandle ClientPicture(TWinControl& Control, int MaxWidth, int MaxHeight) {
   if (!Control.HandleAllocated() || MaxWidth <= 0 || MaxHeight <= 0)
     return {};
   const RECT Client = Control.ClientRect();
@@ -354,15 +354,15 @@ TGdiObject ClientPicture(TWinControl& Control, int MaxWidth, int MaxHeight) {
     Info.bmiHeader.biBitCount = 32;
     Info.bmiHeader.biCompression = BI_RGB;
     void* Pixels = nullptr;
-    TGdiObject Dib(CreateDIBSection(nullptr, &Info, DIB_RGB_COLORS, &Pixels, nullptr, 0));
+    TBitmapHandle Dib(CreateDIBSection(nullptr, &Info, DIB_RGB_COLORS, &Pixels, nullptr, 0));
     if (!Dib)
       throw Exception("Cannot create a picture of " + std::to_string(DibWidth) + " x " + std::to_string(DibHeight));
     *Bits = static_cast<std::uint32_t*>(Pixels);
     return Dib;
   };
   std::uint32_t* Bits = nullptr;
-  TGdiObject Full = NewDib(Width, Height, &Bits);
-  TGdiObject Scaled;
+  TBitmapHandle Full = NewDib(Width, Height, &Bits);
+  TBitmapHandle Scaled;
   {
     TMemoryDC FullDC(CreateCompatibleDC(nullptr));
     TSelectGuard SelectedFull(FullDC.Get(), Full.Get());
@@ -377,7 +377,7 @@ TGdiObject ClientPicture(TWinControl& Control, int MaxWidth, int MaxHeight) {
     }
   }
   GdiFlush();
-  TGdiObject Result = Scaled ? std::move(Scaled) : std::move(Full);
+  TBitmapHandle Result = Scaled ? std::move(Scaled) : std::move(Full);
   // GDI leaves the alpha bytes at 0, which the window manager would take as
   // transparent.
   for (std::size_t I = 0, N = static_cast<std::size_t>(W) * static_cast<std::size_t>(H); I < N; ++I)

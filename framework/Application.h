@@ -87,4 +87,4 @@ extern TApplication* Application;
 // up) to fit MaxWidth x MaxHeight with its proportions kept: an opaque 32-bit
 // top-down DIB section, as the taskbar's thumbnails take it. Null when the
 // control has no window or no area.
-TGdiObject ClientPicture(TWinControl& Control, int MaxWidth, int MaxHeight);
+TBitmapHandle ClientPicture(TWinControl& Control, int MaxWidth, int MaxHeight);
