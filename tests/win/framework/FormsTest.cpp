@@ -346,7 +346,7 @@ TEST_F(FrameworkApplication, TheThumbnailIsTheMainFormsClientAreaScaledToFit) {
   };
   auto Take = [](TWinControl* Of, int MaxWidth, int MaxHeight) {
     TPicture P;
-    TGdiObject Bitmap = ClientPicture(*Of, MaxWidth, MaxHeight);
+    TBitmapHandle Bitmap = ClientPicture(*Of, MaxWidth, MaxHeight);
     DIBSECTION Dib{};
     if (!Bitmap || GetObjectA(Bitmap.Get(), sizeof Dib, &Dib) != sizeof Dib)
       return P;
