@@ -50,7 +50,8 @@ struct TOwnFile {
 };
 
 // Installs the payload of the package Own into DestDir (ending in "\").
-// Raises the framework's errors; the caller closes the window afterwards.
+// Raises the framework's errors; the caller closes the window afterwards. A
+// failure leaves a screensaver installed before as it was.
 void InstallScreensaver(const TOwnFile& Own, const std::string& DestDir, TInstallShell& Shell);
 
 // Writes the resource ResType/ResName of the running program to FileName.
