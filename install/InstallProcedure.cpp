@@ -113,8 +113,10 @@ void InstallScreensaver(const TOwnFile& OwnFile, const std::string& DestDir, TIn
     ReplaceWithNewFile(LongPath, Path, [&](TFileStream& Target) { CopyPayload(Own, Target); });
   }
 
+  // Never the administrator's HKEY_CURRENT_USER instead when the person's own key fails.
+  const TDesktopKey Desktop = ScreensaverDesktopKey(Shell.SessionUser());
   TRegKey Key;
-  if (!Key.OpenOrCreate(HKEY_CURRENT_USER, ScreensaverKey))
+  if (!Key.OpenOrCreate(Desktop.Root, Desktop.SubKey.c_str()))
     throw ERegistryException(Format(Consts::SRegSetDataFailed, ScreensaverValue));
   Key.WriteString(ScreensaverValue, Path);
   Key.Close();

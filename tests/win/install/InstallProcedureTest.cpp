@@ -1,5 +1,7 @@
 #include <climits>
 
+#include <sddl.h>
+
 #include "InstallTestSupport.h"
 #include "SysUtils.h"
 
@@ -303,6 +305,92 @@ TEST_F(Install, AKeyThatCanBeNeitherOpenedNorCreatedStopsBeforeTheQuestion) {
   EXPECT_EQ(ReadFileBytes(Dest + "Aurora.scr"), Payload);
   EXPECT_FALSE(FileExists(Dest + "swing.mskn"));
   EXPECT_TRUE(Shell.Asked.empty());
+}
+
+// Another account's hive, as HKEY_USERS holds it while that user is logged on.
+class TOtherUser {
+public:
+  TOtherUser() {
+    PSID Sid = nullptr;
+    if (ConvertStringSidToSidA(Text, &Sid)) {
+      const auto* Bytes = static_cast<const BYTE*>(Sid);
+      Value.assign(Bytes, Bytes + GetLengthSid(Sid));
+      LocalFree(Sid);
+    }
+    RegDeleteTreeA(HKEY_USERS, Text);
+  }
+  ~TOtherUser() { RegDeleteTreeA(HKEY_USERS, Text); }
+  TRegString Registered() const {
+    return ReadRegString(HKEY_USERS, (std::string(Text) + "\\" + ScreensaverKey).c_str(), ScreensaverValue);
+  }
+
+  static constexpr const char* Text = "S-1-5-21-1-2-3-1001";
+  TSid Value;
+};
+
+TEST_F(Install, OnWinesOwnAccountTheSessionsUserRunsTheProgramAndHKCUIsTheirs) {
+  const TSid Session = SessionUserSid();
+  ASSERT_FALSE(Session.empty()) << "the session names no user";
+  EXPECT_EQ(Session, ProgramUserSid());
+  EXPECT_EQ(SidText(Session).rfind("S-1-5-21-", 0), 0u) << SidText(Session);
+  const auto Key = ScreensaverDesktopKey(Session);
+  EXPECT_EQ(Key.Whose, TDesktopKey::dwProgramUser);
+  EXPECT_EQ(Key.Root, HKEY_CURRENT_USER);
+  EXPECT_EQ(Key.SubKey, "Control Panel\\Desktop");
+  // The shell the other tests use asks the session too.
+  EXPECT_EQ(Shell.SessionUser(), Session);
+}
+
+TEST_F(Install, AnotherAccountRunningTheProgramSetsTheScreensaverOfThePersonAtTheScreen) {
+  TOtherUser Other;
+  ASSERT_FALSE(Other.Value.empty());
+  const auto Key = ScreensaverDesktopKey(Other.Value);
+  EXPECT_EQ(Key.Whose, TDesktopKey::dwSessionUser);
+  EXPECT_EQ(Key.Root, HKEY_USERS);
+  EXPECT_EQ(Key.SubKey, "S-1-5-21-1-2-3-1001\\Control Panel\\Desktop");
+
+  Shell.User = Other.Value;
+  SetRegistered("the administrator's");
+  auto Payload = RandomBytes(1500, 50);
+  ASSERT_EQ(RunInstall(MakePackage("Install-Aurora.exe", Payload), Dest), "");
+  const auto Value = Other.Registered();
+  EXPECT_EQ(Value.Type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(Value.Text, Dest + "Aurora.scr");
+  EXPECT_EQ(Value.Size, static_cast<long>(Value.Text.size() + 1));
+  EXPECT_EQ(Registered().Text, "the administrator's") << "the administrator's screensaver changed";
+  EXPECT_EQ(ReadFileBytes(Dest + "Aurora.scr"), Payload);
+  EXPECT_EQ(Shell.Asked.size(), 1u);
+}
+
+TEST_F(Install, AnotherAccountsKeyThatFailsIsReportedAndHKCUStaysAlone) {
+  TOtherUser Other;
+  ASSERT_FALSE(Other.Value.empty());
+  // A volatile parent cannot hold the non-volatile key the install asks for.
+  HKEY Volatile;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_USERS, (std::string(TOtherUser::Text) + "\\Control Panel").c_str(), 0, nullptr,
+                            REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &Volatile, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(Volatile);
+  Shell.User = Other.Value;
+  SetRegistered("the administrator's");
+  EXPECT_EQ(RunInstall(MakePackage("Install-Aurora.exe", RandomBytes(100, 51)), Dest),
+            "Failed to set data for 'SCRNSAVE.EXE'");
+  EXPECT_EQ(Registered().Text, "the administrator's") << "fell back to the administrator's HKEY_CURRENT_USER";
+  EXPECT_EQ(Other.Registered().Size, -1);
+  EXPECT_TRUE(Shell.Asked.empty());
+}
+
+TEST_F(Install, ASessionThatNamesNoUserSetsHKCU) {
+  const auto Nobody = ScreensaverDesktopKey({});
+  EXPECT_EQ(Nobody.Whose, TDesktopKey::dwUnknownUser);
+  EXPECT_EQ(Nobody.Root, HKEY_CURRENT_USER);
+  EXPECT_EQ(Nobody.SubKey, "Control Panel\\Desktop");
+  // Bytes that are no SID count as no user.
+  EXPECT_EQ(ScreensaverDesktopKey(TSid{1, 9, 0}).Whose, TDesktopKey::dwUnknownUser);
+
+  Shell.User = TSid{};
+  ASSERT_EQ(RunInstall(MakePackage("Install-Aurora.exe", RandomBytes(10, 52)), Dest), "");
+  EXPECT_EQ(Registered().Text, Dest + "Aurora.scr");
 }
 
 }  // namespace
