@@ -250,6 +250,11 @@ void TCustomForm::SelectNext(TWinControl* Current, bool GoForward, bool CheckTab
 void TCustomForm::Dispatch(TMessage& Message) {
   switch (Message.Msg) {
     case WM_CLOSE:
+      // Disabled, the form has a box open that waits for an answer; a close
+      // request (what taskkill without /F sends) must not end the program
+      // under it.
+      if (FHandle && !IsWindowEnabled(FHandle))
+        return;
       Close();
       return;
     case WM_SYSCOLORCHANGE:

@@ -91,3 +91,20 @@ using TWindowHandle = TUniqueHandle<TWindowTraits>;
 using TModuleHandle = TUniqueHandle<TModuleTraits>;
 // A memory device context of our own (CreateCompatibleDC).
 using TMemoryDC = TUniqueHandle<TDCTraits>;
+
+// A kernel object that the system reports as null on failure (a token, say).
+struct TKernelObjectTraits {
+  using Type = HANDLE;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type H) { CloseHandle(H); }
+};
+
+// Memory the system allocated for the caller with LocalAlloc.
+struct TLocalMemoryTraits {
+  using Type = HLOCAL;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type H) { LocalFree(H); }
+};
+
+using TKernelObject = TUniqueHandle<TKernelObjectTraits>;
+using TLocalMemory = TUniqueHandle<TLocalMemoryTraits>;
