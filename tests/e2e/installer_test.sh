@@ -574,12 +574,16 @@ scenario_deb() {
   [ -f "$deb" ] || fail "no $deb"
   dpkg-deb -x "$deb" "$root"
   tool="$root/usr/bin/mkinstaller"
-  ! readelf -d "$tool" | grep -q 'NEEDED.*lib[a-z]*san' || fail "usr/bin/mkinstaller is a sanitizer build"
-  readelf -d "$tool" | grep -q 'FLAGS_1.*NOW.*PIE' || fail "usr/bin/mkinstaller is not a PIE bound now"
-  readelf -lW "$tool" | grep -q GNU_RELRO || fail "usr/bin/mkinstaller has no RELRO"
-  readelf --dyn-syms -W "$tool" | grep -q __stack_chk_fail || fail "usr/bin/mkinstaller has no stack protector"
-  readelf --dyn-syms -W "$tool" | grep -q '__[a-z]*_chk' || fail "usr/bin/mkinstaller calls no fortified function"
-  ! readelf -S "$tool" | grep -q '\.debug\|\.symtab' || fail "usr/bin/mkinstaller is not stripped"
+  # Read whole first: grep -q stops reading early, and readelf's broken pipe would fail the pipeline.
+  local dynamic symbols segments sections
+  dynamic=$(readelf -d "$tool") symbols=$(readelf --dyn-syms -W "$tool") segments=$(readelf -lW "$tool")
+  sections=$(readelf -S "$tool")
+  ! grep -q 'NEEDED.*lib[a-z]*san' <<<"$dynamic" || fail "usr/bin/mkinstaller is a sanitizer build"
+  grep -q 'FLAGS_1.*NOW.*PIE' <<<"$dynamic" || fail "usr/bin/mkinstaller is not a PIE bound now"
+  grep -q GNU_RELRO <<<"$segments" || fail "usr/bin/mkinstaller has no RELRO"
+  grep -q __stack_chk_fail <<<"$symbols" || fail "usr/bin/mkinstaller has no stack protector"
+  grep -q '__[a-z]*_chk' <<<"$symbols" || fail "usr/bin/mkinstaller calls no fortified function"
+  ! grep -q '\.debug\|\.symtab' <<<"$sections" || fail "usr/bin/mkinstaller is not stripped"
   cmp -s "$root/usr/share/installerwin/InstallerWin.exe" "$HOST" ||
     fail "the package's InstallerWin.exe is not the program the tests check"
   "$tool" --version >"$E2E_WORK/version.txt" || fail "mkinstaller --version failed"
