@@ -379,7 +379,7 @@ TEST(PeImage, ReadsTheStoredTreeAndFindsResourcesWithoutRegardToCase) {
 
 TEST(PeImage, MessagesQuoteOnlyPrintableAscii) {
     // Printable ASCII is 0x20 to 0x7E: DEL and the controls are not.
-    EXPECT_EQ(Printable(u" ~\x7F\x1F!"), " ~??!");
+    EXPECT_EQ(Printable(u" ~\x7F\x1F."), " ~??.");
     EXPECT_EQ(Printable(std::u16string{0x80, 0xFF, 0xD83D, 0xDE00, u'a', 0xD83D}), "???a?");
     Bytes image = SampleImage();
     image[SectionField(3, SectionHeader::Name) + 1] = 0x7F;
