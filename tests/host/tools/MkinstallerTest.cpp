@@ -826,6 +826,16 @@ TEST_F(MkinstallerBrandTest, IconsAndSkins) {
     ExpectRefused(With({"--skin", (root_ / "empty.mskn").string()}), {"skin '", "empty.mskn' is empty"});
 }
 
+// Artwork of up to 64 MiB is read (and the host, no program here, refused after it); a byte more is not.
+TEST_F(MkinstallerBrandTest, ArtworkOfMoreThan64MiBIsRefused) {
+    const fs::path skin = root_ / "big.mskn";
+    WriteFile(skin, "skin");
+    fs::resize_file(skin, 64 * 1024 * 1024);
+    ExpectRefused(With({"--skin", skin.string()}), {"host '" + host_.string() + "' is not an InstallerWin program"});
+    fs::resize_file(skin, 64 * 1024 * 1024 + 1);
+    ExpectRefused(With({"--skin", skin.string()}), {"skin '" + skin.string() + "' is too large (more than 67108864 bytes)"});
+}
+
 TEST_F(MkinstallerBrandTest, OutputIsAnArtworkFile) {
     const fs::path skin = work_ / "skin.mskn";
     WriteFile(skin, "skin");
