@@ -31,8 +31,10 @@ struct TDecodedImage {
 // are refused before any pixel memory is taken.
 inline constexpr std::uint64_t MaxJpegPixels = 64ull * 1024 * 1024;
 
-// Scales libjpeg's IDCT takes, in eighths: 8 is full size, 16 the largest.
-inline constexpr int MinJpegScale = 1, MaxJpegScale = 16;
+// Scales libjpeg's IDCT takes here, in eighths: 8 is full size, 16 the
+// largest, 5 the smallest (double-size artwork on a 125 % screen; libjpeg is
+// built without the smaller ones).
+inline constexpr int MinJpegScale = 5, MaxJpegScale = 16;
 
 // The width or height libjpeg gives a picture side of Length decoded at
 // Scale/8: Length * Scale / 8 rounded up.

@@ -220,7 +220,7 @@ std::vector<TScaledFixture> ScaledFixtures() {
     for (const char* Name : {"gradient", "progressive", "grey", "cmyk", "small", "odd", "pixel", "testorig",
                              "testorig_progressive", "unrefined"})
       if (std::string(F.Name) == Name)
-        for (int Scale : {10, 12, 16})
+        for (int Scale : {5, 6, 10, 12, 16})
           Result.push_back({F, Scale});
   return Result;
 }
@@ -254,9 +254,9 @@ TEST(JpegDecoder, ScaledSizesRoundUpAsLibjpegDoes) {
 
 TEST(JpegDecoder, ScalesOutsideTheIdctsRangeAreRefused) {
   const Bytes Data = Fixture("small.jpg");
-  EXPECT_EQ(DecodeJpeg(Data.data(), Data.size(), 1).Width, 4);
+  EXPECT_EQ(DecodeJpeg(Data.data(), Data.size(), 5).Width, 18);  // 17.5
   EXPECT_EQ(DecodeJpeg(Data.data(), Data.size(), 16).Width, 56);
-  for (int Scale : {0, 17, -8}) {
+  for (int Scale : {4, 17, 0, -8}) {
     try {
       DecodeJpeg(Data.data(), Data.size(), Scale);
       FAIL() << Scale;
@@ -466,7 +466,7 @@ TEST(JpegDecoder, LibjpegsOwnPicturesItCannotDecodeFailWithLibjpegsMessage) {
 
 // libjpeg is built without what the decoder's settings never reach; asking
 // the library itself for it fails with its own error. Scaling by the IDCT is
-// built in, down as well as up.
+// built in from 5/8 up.
 struct TFailingDecode {
   jpeg_error_mgr Err;
   std::jmp_buf Jump;
@@ -509,7 +509,14 @@ TEST(JpegDecoder, StagesTheDecoderNeverUsesAreLeftOutOfLibjpeg) {
             TResult(JERR_NOT_COMPILED, 0));
   EXPECT_EQ(StartDecompress(Data, [](jpeg_decompress_struct& I) { I.dct_method = JDCT_FLOAT; }),
             TResult(JERR_NOT_COMPILED, 0));
-  EXPECT_EQ(StartDecompress(Data, [](jpeg_decompress_struct& I) { I.scale_denom = 2; }), TResult(0, 225));
+  EXPECT_EQ(StartDecompress(Data, [](jpeg_decompress_struct& I) { I.scale_denom = 2; }),
+            TResult(JERR_BAD_DCTSIZE, 0));
+  EXPECT_EQ(StartDecompress(Data,
+                            [](jpeg_decompress_struct& I) {
+                              I.scale_num = 5;
+                              I.scale_denom = 8;
+                            }),
+            TResult(0, 282));
   EXPECT_EQ(StartDecompress(Data,
                             [](jpeg_decompress_struct& I) {
                               I.scale_num = 12;
