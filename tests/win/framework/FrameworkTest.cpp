@@ -284,8 +284,9 @@ TEST(ScaleFactor, AWindowTooLargeForTheWorkAreaTakesTheLargestSmallerFactorThatF
   EXPECT_EQ(Double.Fitting(Client, Frame, {Exact.Width, Exact.Height - 1}).M(), 15);
   EXPECT_EQ(Double.Fitting(Client, Frame, {831 + Frame.Width, 570 + Frame.Height}).M(), 15);
   EXPECT_EQ(Double.Fitting(Client, Frame, {831 + Frame.Width, 570 + Frame.Height - 1}).M(), 14);
-  // A 1366 x 768 screen, its taskbar 80 pixels high at 200 %: 3 rows short at 16/8.
-  EXPECT_EQ(Double.Fitting(Client, {Frame.Width, Frame.Height + 63}, {1366, 688}).M(), 15);
+  // A 1280 x 720 screen at 200 %, its taskbar 80 pixels high: the title bar
+  // alone (40) does not fit above 608 rows in 640.
+  EXPECT_EQ(Double.Fitting(Client, Frame, {1280, 640}).M(), 15);
   // Never below the design size, even where that does not fit either.
   EXPECT_EQ(Double.Fitting(Client, Frame, {300, 200}).M(), 8);
   EXPECT_EQ(TScaleFactor().Fitting(Client, Frame, {300, 200}).M(), 8);
