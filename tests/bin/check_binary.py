@@ -6,7 +6,8 @@ CHECK is one of:
   imports    only KnownDLLs (so none of MinGW's runtime), nothing delay-loaded,
              and the DLL search is confined at start-up
   hardening  ASLR with high-entropy addresses and relocations, DEP
-  identity   version information and the manifest (administrator, Windows 7 to 11)
+  identity   version information and the manifest (administrator, Windows 7 to 11,
+             per-monitor density awareness)
   size       the program's code and its artwork, each within its budget
 """
 import sys
@@ -39,6 +40,12 @@ SUPPORTED_OS = {
 ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
 ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
 COMPAT = "{urn:schemas-microsoft-com:compatibility.v1}"
+# Density awareness: Windows reads each setting only in its own namespace.
+SETTINGS_2005 = "{http://schemas.microsoft.com/SMI/2005/WindowsSettings}"
+SETTINGS_2016 = "{http://schemas.microsoft.com/SMI/2016/WindowsSettings}"
+# The per-density functions of Windows 10 1607 on, looked up by name at run
+# time, so that Windows 7 to 8.1 still load the program.
+LOOKED_UP_USER32 = ("GetDpiForSystem", "GetDpiForWindow", "AdjustWindowRectExForDpi", "GetSystemMetricsForDpi")
 
 failures = []
 
@@ -61,6 +68,10 @@ def check_imports(pe, path):
     # Looked up by name at run time, so that Windows 7 without the update still loads the program.
     check("SetDefaultDllDirectories" not in kernel, "imports SetDefaultDllDirectories directly")
     check(b"SetDefaultDllDirectories\0" in open(path, "rb").read(), "never looks up SetDefaultDllDirectories")
+    user = {imp.name.decode() for imp in imported.get("user32.dll").imports if imp.name} \
+        if "user32.dll" in imported else set()
+    for name in LOOKED_UP_USER32:
+        check(name not in user, f"imports {name} directly, which Windows 7 lacks")
 
 
 def check_hardening(pe, path):
@@ -107,6 +118,13 @@ def check_identity(pe, path, version):
     levels = [(e.get("level"), e.get("uiAccess")) for e in root.iter(ASM_V3 + "requestedExecutionLevel")]
     print("execution level:", levels)
     check(levels == [("requireAdministrator", "false")], f"execution level is {levels}")
+    settings = [e for app in root.findall(ASM_V3 + "application") for e in app.findall(ASM_V3 + "windowsSettings")]
+    check(len(settings) == 1, f"{len(settings)} windowsSettings under an asm.v3 application, want 1")
+    for namespace, tag, want in ((SETTINGS_2005, "dpiAware", "true/pm"),
+                                 (SETTINGS_2016, "dpiAwareness", "PerMonitorV2, PerMonitor")):
+        found = [(e.text or "").strip() for s in settings for e in s.findall(namespace + tag)]
+        print(f"{tag}:", found)
+        check(found == [want], f"{tag} in {namespace[1:-1]} is {found}, want {[want]}")
     supported = {e.get("Id").lower() for e in root.iter(COMPAT + "supportedOS")}
     print("supported systems:", sorted(SUPPORTED_OS.get(s, s) for s in supported))
     check(supported == set(SUPPORTED_OS), f"supported systems are {sorted(supported)}")
