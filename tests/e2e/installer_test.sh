@@ -514,6 +514,15 @@ PY
   cp "$dir/Install-Aurora.exe" "$package"
   check_program "$package"
   check_icon_resources "$package" "$BRAND_DIR/icon.ico"
+  # Its pictures came without doubles: the host's double-size demo art went with them.
+  /usr/bin/python3 - "$dir/InstallerWin.exe" "$package" <<'PY' || fail "the double-size pictures were not dropped"
+import sys, pefile
+def doubles(path):
+    pe = pefile.PE(path)
+    return [n for t in pe.DIRECTORY_ENTRY_RESOURCE.entries if t.id == 10
+            for n in t.directory.entries if n.name is not None and str(n.name) == "TINSTALLERFORM2X"]
+sys.exit(0 if doubles(sys.argv[1]) and not doubles(sys.argv[2]) else 1)
+PY
 
   note "the window shows the given pictures, the hover picture under the pointer, and the given icon in its title bar"
   decode_pictures "$BRAND_DIR" button.jpg hover.jpg
