@@ -23,6 +23,10 @@
 //                                   temporary file beside it (.NAME.*.tmp) is closed, as it is
 //                                   just before it replaces FILE, and 0.3 s longer; prints "held"
 //                                   once it holds FILE; exits 1 when the file was never closed
+//   probe density                   prints the framework's view of the screen's density:
+//                                   "DPI LOGPIXELSY SMALLICON ICON FRAMEWxFRAMEH", the system's
+//                                   density, the screen's LOGPIXELSY (what stands in for it before
+//                                   Windows 10), the icon sizes and a fixed frame's size at it
 // Waits up to SECONDS (default 10) for the window; exits 1 when none shows.
 // Titles are printed in UTF-8.
 // Prints "ready" to stderr once it runs, for callers that must wait for that.
@@ -35,6 +39,7 @@
 #include <string>
 #include <vector>
 
+#include "ScreenDensity.h"
 #include "TaskbarWindows.h"
 
 namespace {
@@ -197,6 +202,13 @@ int HoldUntilReplaced(DWORD Deadline) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::string(argv[1]) == "density") {
+    const int Dpi = SystemDpi();
+    const TScaleSize Frame = WindowFrameSize(WS_CAPTION | WS_SYSMENU | WS_BORDER, 0, Dpi);
+    std::printf("%d %d %d %d %dx%d\n", Dpi, SystemDpi(nullptr), SystemMetricForDpi(SM_CXSMICON, Dpi),
+                SystemMetricForDpi(SM_CXICON, Dpi), Frame.Width, Frame.Height);
+    return 0;
+  }
   if (argc < 3)
     return 2;
   const std::string Mode = argv[1];

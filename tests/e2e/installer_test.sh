@@ -4,7 +4,7 @@
 # Usage: installer_test.sh SCENARIO Install-Aurora.exe Aurora.scr skin-file probe.exe ARTWORK-DIR InstallerWin.exe
 #        planted.dll
 # Scenarios: window, hover, close, install-no, install-yes, unspellable-name,
-# bad-trailer, signed, plain-append, full-disk, branded, branded-signed, taskbar. Exits
+# bad-trailer, signed, plain-append, full-disk, branded, branded-signed, taskbar, density. Exits
 # 77 (skipped) where a scenario cannot be set up. The branded ones take from
 # the environment: BRAND_DIR (artwork, and package/ made with it by the CMake
 # function), MKINSTALLER, MKINSTALLER_EXE (the package maker, native and for
@@ -583,6 +583,23 @@ point_away
 
 decode_pictures "$ARTWORK" button-normal.jpg button-hover.jpg
 
+# The framework reads the density of the screen it is started on, from the
+# system or, as before Windows 10, from the screen's LOGPIXELSY.
+scenario_density() {
+  local dpi want got got_dpi got_logpixels got_small got_big
+  for dpi in 96 120 144 192; do
+    note "at $dpi pixels per inch"
+    e2e_set_density "$dpi"
+    got=$(probe density)
+    note "  $got"
+    read -r got_dpi got_logpixels got_small got_big _ <<<"$got"
+    [ "$got_dpi $got_logpixels" = "$dpi $dpi" ] || fail "density and LOGPIXELSY at $dpi: $got"
+    # Icons of 16 and 32 pixels at 96, in proportion above.
+    want="$((16 * dpi / 96)) $((32 * dpi / 96))"
+    [ "$got_small $got_big" = "$want" ] || fail "icon sizes at $dpi: $got, want $want"
+  done
+}
+
 case "$SCENARIO" in
   window) scenario_window ;;
   hover) scenario_hover ;;
@@ -597,6 +614,7 @@ case "$SCENARIO" in
   branded) scenario_branded ;;
   branded-signed) scenario_branded_signed ;;
   taskbar) scenario_taskbar ;;
+  density) scenario_density ;;
   *) fail "no scenario $SCENARIO" ;;
 esac
 note "passed"
