@@ -69,13 +69,14 @@ add_custom_command(
 add_custom_target(wine-prefix ALL DEPENDS "${WINE_TEMPLATE_PREFIX}/.complete")
 
 # add_screensaver_installer(NAME PAYLOAD [HOST target] [OUTPUT file] [DEPENDS ...]
-#                           [BACKGROUND f] [BUTTON f] [HOVER f] [ICON f] [SKIN f])
+#                           [BACKGROUND f] [BUTTON f] [HOVER f] [ICON f] [SKIN f]
+#                           [BACKGROUND_2X f] [BUTTON_2X f] [HOVER_2X f])
 # Builds Install-NAME.exe from the host program and the payload file, with the
 # given artwork in place of the host's own (mkinstaller --help has the sizes).
 # Relative input names are taken from the calling source directory, a relative
 # OUTPUT from its build directory.
 function(add_screensaver_installer name payload)
-  set(artwork BACKGROUND BUTTON HOVER ICON SKIN)
+  set(artwork BACKGROUND BUTTON HOVER ICON SKIN BACKGROUND_2X BUTTON_2X HOVER_2X)
   cmake_parse_arguments(ARG "" "HOST;OUTPUT;${artwork}" "DEPENDS" ${ARGN})
   if(NOT ARG_HOST)
     set(ARG_HOST InstallerWin)
@@ -97,6 +98,7 @@ function(add_screensaver_installer name payload)
   foreach(kind IN LISTS artwork)
     if(ARG_${kind})
       string(TOLOWER "--${kind}" option)
+      string(REPLACE "_" "-" option "${option}")
       list(APPEND artwork_args ${option} "${ARG_${kind}}")
       list(APPEND artwork_files "${ARG_${kind}}")
     endif()

@@ -32,7 +32,7 @@ void TApplication::Initialize() {
   if (!GetClassInfoExA(Instance, ClassName, &Class)) {
     Class.lpfnWndProc = AppWindowProc;
     Class.hInstance = Instance;
-    Class.hIcon = LoadIconA(Instance, "MAINICON");
+    Class.hIcon = ApplicationIcon();
     Class.hIconSm = ApplicationSmallIcon();
     Class.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
     Class.lpszClassName = ClassName;
@@ -47,7 +47,7 @@ void TApplication::Initialize() {
   if (!FHandle)
     throw Exception("Cannot create the application window");
   // The taskbar asks the window for its icons before it looks at the class.
-  if (HICON Big = LoadIconA(Instance, "MAINICON")) {
+  if (HICON Big = ApplicationIcon()) {
     SendMessageA(FHandle.Get(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(Big));
     SendMessageA(FHandle.Get(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(ApplicationSmallIcon()));
   }

@@ -128,9 +128,12 @@ void CmykRowToBgr(const JSAMPLE* Cmyk, std::uint8_t* Bgr, int Width) {
 }  // namespace
 
 // libjpeg is built with only what these settings reach (scripts/setup): full
-// colour at full size, the accurate IDCT, fancy upsampling, Huffman coding. A
-// file that needs more, arithmetic coding say, fails with libjpeg's own error.
-TDecodedImage DecodeJpeg(const std::uint8_t* Data, std::size_t Size) {
+// colour, at full size or scaled by the IDCT, the accurate IDCT, fancy
+// upsampling, Huffman coding. A file that needs more, arithmetic coding say,
+// fails with libjpeg's own error.
+TDecodedImage DecodeJpeg(const std::uint8_t* Data, std::size_t Size, int Scale) {
+  if (Scale < MinJpegScale || Scale > MaxJpegScale)
+    throw EInvalidGraphic("JPEG scale " + std::to_string(Scale) + "/8 is not supported");
   if (!Data || Size == 0)
     throw EInvalidGraphic("Invalid JPEG image");
   if (Size > ULONG_MAX)
@@ -146,9 +149,16 @@ TDecodedImage DecodeJpeg(const std::uint8_t* Data, std::size_t Size) {
   // libjpeg converts every colour space to BGR but CMYK, which djpeg converts itself.
   const bool Cmyk = Info.jpeg_color_space == JCS_CMYK || Info.jpeg_color_space == JCS_YCCK;
   Info.out_color_space = Cmyk ? JCS_CMYK : JCS_EXT_BGR;
+  Info.scale_num = static_cast<unsigned>(Scale);
+  Info.scale_denom = 8;
+  if (!D.Run([&] { jpeg_calc_output_dimensions(&Info); }))
+    D.Raise();
+  if (!FitsLimits(Info.output_width, Info.output_height))
+    throw EInvalidGraphic("JPEG image too large: " + std::to_string(Info.output_width) + " x " +
+                          std::to_string(Info.output_height) + " pixels");
   TDecodedImage Image;
-  Image.Width = static_cast<int>(Info.image_width);
-  Image.Height = static_cast<int>(Info.image_height);
+  Image.Width = static_cast<int>(Info.output_width);
+  Image.Height = static_cast<int>(Info.output_height);
   Image.Components = Info.num_components;
   const std::size_t Stride = static_cast<std::size_t>(Image.Stride());
   Image.Bits.resize(Stride * static_cast<std::size_t>(Image.Height));

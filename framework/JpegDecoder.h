@@ -27,15 +27,28 @@ struct TDecodedImage {
   int Stride() const { return StrideFor(Width); }
 };
 
-// Largest picture decoded, in pixels; larger headers are refused before any
-// pixel memory is taken.
+// Largest picture decoded, in pixels, as stored and as scaled; larger ones
+// are refused before any pixel memory is taken.
 inline constexpr std::uint64_t MaxJpegPixels = 64ull * 1024 * 1024;
 
+// Scales libjpeg's IDCT takes here, in eighths: 8 is full size, 16 the
+// largest, 5 the smallest (double-size artwork on a 125 % screen; libjpeg is
+// built without the smaller ones).
+inline constexpr int MinJpegScale = 5, MaxJpegScale = 16;
+
+// The width or height libjpeg gives a picture side of Length decoded at
+// Scale/8: Length * Scale / 8 rounded up.
+constexpr int ScaledJpegLength(int Length, int Scale) {
+  return static_cast<int>((static_cast<long long>(Length) * Scale + 7) / 8);
+}
+
 // Decodes with libjpeg's default settings, so the pixels are the ones its
-// djpeg gives. Greyscale and CMYK pictures come out as BGR too. Raises
-// EInvalidGraphic ("JPEG error #N: <libjpeg's message>", or "Invalid JPEG
-// image" for no data at all).
-TDecodedImage DecodeJpeg(const std::uint8_t* Data, std::size_t Size);
+// djpeg gives (with -scale Scale/8). The scale is applied by libjpeg's IDCT
+// itself, not by stretching the decoded picture; it must lie in
+// MinJpegScale..MaxJpegScale. Greyscale and CMYK pictures come out as BGR
+// too. Raises EInvalidGraphic ("JPEG error #N: <libjpeg's message>", or
+// "Invalid JPEG image" for no data at all).
+TDecodedImage DecodeJpeg(const std::uint8_t* Data, std::size_t Size, int Scale = 8);
 
 // The picture's size from its header alone; false where DecodeJpeg would
 // refuse the header.

@@ -130,13 +130,41 @@ std::unique_ptr<TGraphic> TBitmap::Clone() const {
 
 TJPEGImage::TJPEGImage(std::vector<std::uint8_t> Data) : FData(std::move(Data)) {}
 
+TJPEGImage::TSource TJPEGImage::Source() const {
+  // An odd scale beyond what the picture itself reaches takes the double a
+  // little larger rather than not at all.
+  if (!FDoubleSize.empty() && FScale > 8 && (FScale % 2 == 0 || FScale > MaxJpegScale))
+    return {FDoubleSize, (FScale + 1) / 2};
+  return {FData, std::min(FScale, static_cast<int>(MaxJpegScale))};
+}
+
+void TJPEGImage::SetScale(int Value) {
+  if (Value < 8 || Value > 2 * MaxJpegScale)
+    throw EInvalidGraphic("JPEG scale " + std::to_string(Value) + "/8 is not supported");
+  if (Value == FScale)
+    return;
+  FScale = Value;
+  Changed();
+}
+
+void TJPEGImage::SetDoubleSize(std::vector<std::uint8_t> Value) {
+  FDoubleSize = std::move(Value);
+  Changed();
+}
+
+void TJPEGImage::Changed() {
+  FWidth = FHeight = -1;
+  FBitmap.reset();
+}
+
 void TJPEGImage::ReadSize() {
   if (FWidth >= 0)
     return;
+  const TSource From = Source();
   int W = 0, H = 0;
-  if (!FData.empty() && ReadJpegSize(FData.data(), FData.size(), W, H)) {
-    FWidth = W;
-    FHeight = H;
+  if (!From.Data.empty() && ReadJpegSize(From.Data.data(), From.Data.size(), W, H)) {
+    FWidth = ScaledJpegLength(W, From.Scale);
+    FHeight = ScaledJpegLength(H, From.Scale);
   } else {
     FWidth = FHeight = 0;
   }
@@ -154,7 +182,8 @@ int TJPEGImage::Height() {
 
 TBitmap& TJPEGImage::Bitmap() {
   if (!FBitmap) {
-    auto Decoded = DecodeJpeg(FData.data(), FData.size());
+    const TSource From = Source();
+    auto Decoded = DecodeJpeg(From.Data.data(), From.Data.size(), From.Scale);
     auto Result = std::make_unique<TBitmap>();
     Result->SetDIBits(Decoded.Width, Decoded.Height, Decoded.Bits.data());
     FBitmap = std::move(Result);
@@ -167,7 +196,12 @@ void TJPEGImage::Draw(TCanvas& Canvas, int X, int Y) {
     Bitmap().Draw(Canvas, X, Y);
 }
 
-std::unique_ptr<TGraphic> TJPEGImage::Clone() const { return std::make_unique<TJPEGImage>(FData); }
+std::unique_ptr<TGraphic> TJPEGImage::Clone() const {
+  auto Copy = std::make_unique<TJPEGImage>(FData);
+  Copy->FDoubleSize = FDoubleSize;
+  Copy->FScale = FScale;
+  return Copy;
+}
 
 // ---------------------------------------------------------------- TIcon
 

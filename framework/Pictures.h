@@ -66,11 +66,13 @@ private:
   std::unique_ptr<TCanvas> FCanvas;
 };
 
-// A JPEG file held as its bytes; decoded with libjpeg when first drawn.
+// A JPEG file held as its bytes; decoded with libjpeg when first drawn, at
+// the scale a dense screen asks for.
 class TJPEGImage : public TGraphic {
 public:
   TJPEGImage() = default;
   explicit TJPEGImage(std::vector<std::uint8_t> Data);
+  // The size it draws at: libjpeg's size at the scale.
   int Width() override;
   int Height() override;
   bool Empty() override { return FData.empty(); }
@@ -82,9 +84,27 @@ public:
   // The decoded picture (decoding it now if needed).
   TBitmap& Bitmap();
 
+  // Draws at Scale/8 of its size (8 to 16; 32 with a double-size version),
+  // decoded so by libjpeg rather than stretched.
+  int Scale() const { return FScale; }
+  void SetScale(int Value);
+  // The same picture drawn at exactly twice the size. At an even scale above
+  // 8 it is decoded at half that scale instead of the picture itself, which
+  // gives the same size, sharper; above 16 it is all there is.
+  const std::vector<std::uint8_t>& DoubleSize() const { return FDoubleSize; }
+  void SetDoubleSize(std::vector<std::uint8_t> Value);
+
 private:
+  // The bytes decoded at the current scale, and the scale libjpeg takes for them.
+  struct TSource {
+    const std::vector<std::uint8_t>& Data;
+    int Scale;
+  };
+  TSource Source() const;
   void ReadSize();
-  std::vector<std::uint8_t> FData;
+  void Changed();
+  std::vector<std::uint8_t> FData, FDoubleSize;
+  int FScale = 8;
   int FWidth = -1, FHeight = -1;
   std::unique_ptr<TBitmap> FBitmap;
 };

@@ -7,6 +7,7 @@
 #include "Consts.h"
 #include "ControlsPrivate.h"
 #include "DeviceContexts.h"
+#include "ScreenDensity.h"
 #include "Application.h"
 #include "SysUtils.h"
 
@@ -50,10 +51,20 @@ TWinControl* TWinControl::FromHandle(HWND Window) {
   return Window ? static_cast<TWinControl*>(GetPropA(Window, ControlProp)) : nullptr;
 }
 
-HICON ApplicationSmallIcon() {
+namespace {
+
+HICON ApplicationIconFor(int WidthMetric, int HeightMetric) {
+  const int Dpi = SystemDpi();
   return static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), "MAINICON", IMAGE_ICON,
-                                       GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+                                       SystemMetricForDpi(WidthMetric, Dpi), SystemMetricForDpi(HeightMetric, Dpi),
+                                       LR_SHARED));
 }
+
+}  // namespace
+
+HICON ApplicationSmallIcon() { return ApplicationIconFor(SM_CXSMICON, SM_CYSMICON); }
+
+HICON ApplicationIcon() { return ApplicationIconFor(SM_CXICON, SM_CYICON); }
 
 HWND TWinControl::Handle() {
   if (!FHandle)
@@ -103,7 +114,7 @@ void TWinControl::CreateWnd() {
       // Windows show the application's icon; they have none of their own. A
       // child window shows none.
       if (!(Params.Style & WS_CHILD)) {
-        Class.hIcon = LoadIconA(Instance, "MAINICON");
+        Class.hIcon = ApplicationIcon();
         Class.hIconSm = ApplicationSmallIcon();
       }
     }

@@ -101,7 +101,9 @@ private:
   mutable std::string FTextCache;
 };
 
-// The application's icon (MAINICON) at the system's small size, loaded once:
-// the system keeps it for the module's life. Given to each window class that
-// shows it, so that the system need not make a small copy for each.
+// The application's icon (MAINICON) at the small and the large size the
+// system's density asks for (16 and 32 pixels at 96 DPI), each loaded once:
+// the system keeps them for the module's life. Given to each window class
+// that shows it, so that the system need not make a copy of another size.
 HICON ApplicationSmallIcon();
+HICON ApplicationIcon();

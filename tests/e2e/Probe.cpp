@@ -28,6 +28,10 @@
 //                                   when no box showed
 //   probe close TITLE [SECONDS]     posts WM_CLOSE to the window, as taskkill without /F does
 //   probe short PATH                prints the short form of PATH, or nothing when there is none
+//   probe density                   prints the framework's view of the screen's density:
+//                                   "DPI LOGPIXELSY SMALLICON ICON FRAMEWxFRAMEH", the system's
+//                                   density, the screen's LOGPIXELSY (what stands in for it before
+//                                   Windows 10), the icon sizes and a fixed frame's size at it
 // Waits up to SECONDS (default 10) for the window; exits 1 when none shows.
 // Titles are printed in UTF-8.
 // Prints "ready" to stderr once it runs, for callers that must wait for that.
@@ -40,6 +44,7 @@
 #include <string>
 #include <vector>
 
+#include "ScreenDensity.h"
 #include "TaskbarWindows.h"
 
 namespace {
@@ -219,6 +224,13 @@ int HoldUntilBox(const char* File, const char* Caption, DWORD Deadline) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::string(argv[1]) == "density") {
+    const int Dpi = SystemDpi();
+    const TScaleSize Frame = WindowFrameSize(WS_CAPTION | WS_SYSMENU | WS_BORDER, 0, Dpi);
+    std::printf("%d %d %d %d %dx%d\n", Dpi, SystemDpi(nullptr), SystemMetricForDpi(SM_CXSMICON, Dpi),
+                SystemMetricForDpi(SM_CXICON, Dpi), Frame.Width, Frame.Height);
+    return 0;
+  }
   if (argc < 3)
     return 2;
   const std::string Mode = argv[1];

@@ -5,7 +5,7 @@
 #        planted.dll
 # Scenarios: window, hover, close, install-no, install-yes, unspellable-name,
 # bad-trailer, signed, plain-append, full-disk, reinstall, branded, branded-signed, taskbar, deb,
-# zip. Exits 77 (skipped) where a scenario cannot be set up. The branded ones take from
+# zip, density. Exits 77 (skipped) where a scenario cannot be set up. The branded ones take from
 # the environment: BRAND_DIR (artwork, and package/ made with it by the CMake
 # function), MKINSTALLER, MKINSTALLER_EXE (the package maker, native and for
 # Windows) and INSTALLERWIN_VERSION; deb and zip take DIST_DIR, where
@@ -600,6 +600,15 @@ PY
   cp "$dir/Install-Aurora.exe" "$package"
   check_program "$package"
   check_icon_resources "$package" "$BRAND_DIR/icon.ico"
+  # Its pictures came without doubles: the host's double-size demo art went with them.
+  /usr/bin/python3 - "$dir/InstallerWin.exe" "$package" <<'PY' || fail "the double-size pictures were not dropped"
+import sys, pefile
+def doubles(path):
+    pe = pefile.PE(path)
+    return [n for t in pe.DIRECTORY_ENTRY_RESOURCE.entries if t.id == 10
+            for n in t.directory.entries if n.name is not None and str(n.name) == "TINSTALLERFORM2X"]
+sys.exit(0 if doubles(sys.argv[1]) and not doubles(sys.argv[2]) else 1)
+PY
 
   note "the window shows the given pictures, the hover picture under the pointer, and the given icon in its title bar"
   decode_pictures "$BRAND_DIR" button.jpg hover.jpg
@@ -707,6 +716,23 @@ point_away
 
 decode_pictures "$ARTWORK" button-normal.jpg button-hover.jpg
 
+# The framework reads the density of the screen it is started on, from the
+# system or, as before Windows 10, from the screen's LOGPIXELSY.
+scenario_density() {
+  local dpi want got got_dpi got_logpixels got_small got_big
+  for dpi in 96 120 144 192; do
+    note "at $dpi pixels per inch"
+    e2e_set_density "$dpi"
+    got=$(probe density)
+    note "  $got"
+    read -r got_dpi got_logpixels got_small got_big _ <<<"$got"
+    [ "$got_dpi $got_logpixels" = "$dpi $dpi" ] || fail "density and LOGPIXELSY at $dpi: $got"
+    # Icons of 16 and 32 pixels at 96, in proportion above.
+    want="$((16 * dpi / 96)) $((32 * dpi / 96))"
+    [ "$got_small $got_big" = "$want" ] || fail "icon sizes at $dpi: $got, want $want"
+  done
+}
+
 case "$SCENARIO" in
   window) scenario_window ;;
   hover) scenario_hover ;;
@@ -724,6 +750,7 @@ case "$SCENARIO" in
   taskbar) scenario_taskbar ;;
   deb) scenario_deb ;;
   zip) scenario_zip ;;
+  density) scenario_density ;;
   *) fail "no scenario $SCENARIO" ;;
 esac
 note "passed"

@@ -55,6 +55,16 @@ e2e_start_wine() {
   /usr/lib/wine/wineserver -p10 </dev/null >/dev/null 2>&1
 }
 
+# Sets the screen's density to $1 pixels per inch for the programs started
+# after it, where Wine reads it: the user's and the machine's LogPixels.
+e2e_set_density() {
+  local key
+  for key in 'HKCU\Control Panel\Desktop' 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts'; do
+    /usr/lib/wine/wine64 reg add "$key" /v LogPixels /t REG_DWORD /d "$1" /f </dev/null >/dev/null 2>&1 ||
+      fail "could not set LogPixels under $key"
+  done
+}
+
 # Runs a Windows program (a Unix or a Windows path) in the background, output
 # to $E2E_WORK/NAME.log. Sets E2E_PID.
 e2e_launch() {

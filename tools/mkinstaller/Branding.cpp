@@ -1,6 +1,7 @@
 #include "Branding.h"
 
 #include <cstdio>
+#include <memory>
 
 #include "Classes.h"
 #include "ComponentStream.h"
@@ -93,6 +94,48 @@ std::vector<std::uint8_t> RewriteDescription(const std::vector<std::uint8_t>& st
 }
 
 const TResourceId FormType = TResourceId::Number(RtRcData);
+const char* const DoubleSizeResource = "TINSTALLERFORM2X";
+
+// The host's double-size pictures (a description of their own, each under the
+// picture property it doubles) with the files given, or null when none is
+// left; `stored` is the host's (null if it has none), `form` the window
+// description, whose root the new one names.
+std::unique_ptr<std::vector<std::uint8_t>> RewriteDoubleSize(const TResource* stored, const TResource& form,
+                                                             const std::string& hostName, const TBrandFiles& files) {
+    TStreamObject root;
+    try {
+        TMemoryStream in(stored ? stored->Data : form.Data);
+        root = ReadComponentStream(in);
+    } catch (const Exception& error) {
+        throw EFailure(hostName + " has " + (stored ? "double-size pictures" : "a window description") +
+                       " that cannot be read: " + error.Message());
+    }
+    if (!stored) {
+        root.Properties.clear();
+        root.Children.clear();
+    }
+    const struct {
+        const char* Key;
+        const TBrandFile& Single;
+        const TBrandFile& Double;
+    } doubles[] = {
+        {"Image1.Picture", files.Background, files.Background2x},
+        {"MouseEffectImage1.Picture", files.Button, files.Button2x},
+        {"MouseEffectImage1.OriginPicture", files.Button, files.Button2x},
+        {"MouseEffectImage1.DownPicture", files.Button, files.Button2x},
+        {"MouseEffectImage1.OverPicture", files.Hover, files.Hover2x},
+    };
+    for (const auto& d : doubles) {
+        if (!d.Single.Given && !d.Double.Given) continue;
+        std::erase_if(root.Properties, [&](const TStreamProperty& p) { return p.Name == d.Key; });
+        if (d.Double.Given)
+            root.Properties.push_back({d.Key, TStreamValue::Binary(EncodePictureValue({"TJPEGImage", d.Double.Data}))});
+    }
+    if (root.Properties.empty()) return nullptr;
+    TMemoryStream out;
+    WriteComponentStream(out, root);
+    return std::make_unique<std::vector<std::uint8_t>>(out.Data());
+}
 
 }  // namespace
 
@@ -167,6 +210,9 @@ std::vector<std::uint8_t> BrandHost(std::vector<std::uint8_t> host, const std::s
     if (files.Background.Given) CheckPicture(files.Background, BackgroundWidth, BackgroundHeight);
     if (files.Button.Given) CheckPicture(files.Button, ButtonWidth, ButtonHeight);
     if (files.Hover.Given) CheckPicture(files.Hover, ButtonWidth, ButtonHeight);
+    if (files.Background2x.Given) CheckPicture(files.Background2x, 2 * BackgroundWidth, 2 * BackgroundHeight);
+    if (files.Button2x.Given) CheckPicture(files.Button2x, 2 * ButtonWidth, 2 * ButtonHeight);
+    if (files.Hover2x.Given) CheckPicture(files.Hover2x, 2 * ButtonWidth, 2 * ButtonHeight);
     std::vector<TIconImage> icon;
     std::vector<std::uint8_t> titleIcon;
     if (files.Icon.Given) {
@@ -181,6 +227,19 @@ std::vector<std::uint8_t> BrandHost(std::vector<std::uint8_t> host, const std::s
         throw EFailure(hostName + " has no application icon MAINICON");
     TResource* form = image.Find(FormType, TResourceId::Named("TINSTALLERFORM"));
     form->Data = RewriteDescription(form->Data, hostName, files, titleIcon);
+    const TResourceId doubleSizeName = TResourceId::Named(DoubleSizeResource);
+    if (files.Background.Given || files.Button.Given || files.Hover.Given || files.Background2x.Given ||
+        files.Button2x.Given || files.Hover2x.Given) {
+        const TResource* stored = image.Find(FormType, doubleSizeName);
+        auto doubled = RewriteDoubleSize(stored, *form, hostName, files);
+        const TResource formCopy = *form;
+        // Changes the list of resources: `form` and `stored` point into it.
+        std::erase_if(image.Resources(), [&](const TResource& r) {
+            return r.Type.Matches(FormType) && r.Name.Matches(doubleSizeName);
+        });
+        if (doubled)
+            image.Resources().push_back({FormType, doubleSizeName, formCopy.Language, formCopy.CodePage, *doubled});
+    }
     if (files.Skin.Given) image.Find(TResourceId::Named("EXEFILE"), TResourceId::Named("SKINRES"))->Data = files.Skin.Data;
     try {
         // Last: it changes the list of resources the pointers above point into.

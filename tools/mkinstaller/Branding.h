@@ -1,7 +1,8 @@
 // Branding: a distributor's pictures, icon and skin in place of the host
-// program's own. Only the installer window's pictures, the application icon
-// and the skin resource change; the host must be an unpackaged, unsigned
-// InstallerWin program (branded before or not, whatever its artwork's size).
+// program's own. Only the installer window's pictures (and their double-size
+// versions for dense screens), the application icon and the skin resource
+// change; the host must be an unpackaged, unsigned InstallerWin program
+// (branded before or not, whatever its artwork's size).
 #pragma once
 
 #include <cstdint>
@@ -23,9 +24,15 @@ struct TBrandFile {
     std::vector<std::uint8_t> Data;
 };
 
+// The double-size pictures (Background2x, ...) are exactly twice the size of
+// the single-size ones, each an option of its own.
 struct TBrandFiles {
     TBrandFile Background, Button, Hover, Icon, Skin;
-    bool Any() const { return Background.Given || Button.Given || Hover.Given || Icon.Given || Skin.Given; }
+    TBrandFile Background2x, Button2x, Hover2x;
+    bool Any() const {
+        return Background.Given || Button.Given || Hover.Given || Icon.Given || Skin.Given || Background2x.Given ||
+               Button2x.Given || Hover2x.Given;
+    }
 };
 
 class TPeImage;
@@ -42,7 +49,9 @@ TPeImage CheckHost(std::vector<std::uint8_t> host, const std::string& hostName);
 void CheckPicture(const TBrandFile& file, int width, int height);
 
 // The host image with the files given in place of the host's own; throws
-// EFailure naming the file that is not acceptable, the host included.
+// EFailure naming the file that is not acceptable, the host included. A
+// single-size picture given without its double drops the host's double, so
+// that dense screens do not show the host's art instead of the distributor's.
 std::vector<std::uint8_t> BrandHost(std::vector<std::uint8_t> host, const std::string& hostName,
                                     const TBrandFiles& files);
 

@@ -31,6 +31,7 @@ std::string CheckPayloadSize(const std::string& payload, std::uint64_t size,
 // empty path keeps the host's own.
 struct TBranding {
     std::string Background, Button, Hover, Icon, Skin;
+    std::string Background2x, Button2x, Hover2x;
 };
 
 // Writes the package to `output` atomically (temporary file + rename, mode 0755 on POSIX).

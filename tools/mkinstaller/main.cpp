@@ -16,6 +16,7 @@ namespace {
 constexpr const char* Usage =
     "usage: mkinstaller [--host InstallerWin.exe] --payload Aurora.scr --output Install-Aurora.exe\n"
     "                   [--background FILE] [--button FILE] [--hover FILE] [--icon FILE] [--skin FILE]\n"
+    "                   [--background-2x FILE] [--button-2x FILE] [--hover-2x FILE]\n"
     "       mkinstaller --version [--host InstallerWin.exe]\n";
 
 #ifdef _WIN32
@@ -73,6 +74,10 @@ void PrintHelp() {
         "  --icon FILE        the program's icon (title bar, taskbar): a Windows icon file (.ico)\n"
         "                     holding a 32 x 32 image, and any other sizes\n"
         "  --skin FILE        the skin the install writes as swing.mskn: any non-empty file\n"
+        "  --background-2x FILE, --button-2x FILE, --hover-2x FILE\n"
+        "                     the same pictures drawn at double size (900 x 608, 56 x 18), which\n"
+        "                     dense screens (125 % and more) show instead of enlarging the others;\n"
+        "                     a picture given without its double loses the host's double\n"
         "The JPEGs must be 8-bit, baseline or progressive, grey or colour (not CMYK): what the\n"
         "installer's own decoder draws. Files of up to 64 MiB are taken.\n"
         "\n"
@@ -132,6 +137,8 @@ int Run(const std::vector<std::string>& args) {
         {"--host", &host, false}, {"--payload", &payload, true}, {"--output", &output, true},
         {"--background", &branding.Background, false}, {"--button", &branding.Button, false},
         {"--hover", &branding.Hover, false}, {"--icon", &branding.Icon, false}, {"--skin", &branding.Skin, false},
+        {"--background-2x", &branding.Background2x, false}, {"--button-2x", &branding.Button2x, false},
+        {"--hover-2x", &branding.Hover2x, false},
     };
 
     for (std::size_t i = 0; i < args.size(); ++i) {

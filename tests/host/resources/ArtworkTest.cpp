@@ -1,6 +1,7 @@
 // The artwork's formats, read from the committed files themselves.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -61,7 +62,8 @@ TEST(Artwork, PicturesAreBaselineJfifJpegsOfTheirSizes) {
   struct Case {
     const char* File;
     int Width, Height;
-  } const Cases[] = {{"background.jpg", 450, 304}, {"button-normal.jpg", 28, 9}, {"button-hover.jpg", 28, 9}};
+  } const Cases[] = {{"background.jpg", 450, 304},   {"button-normal.jpg", 28, 9},    {"button-hover.jpg", 28, 9},
+                     {"background-2x.jpg", 900, 608}, {"button-normal-2x.jpg", 56, 18}, {"button-hover-2x.jpg", 56, 18}};
   for (auto C : Cases) {
     SCOPED_TRACE(C.File);
     auto F = ReadJpeg(ReadArtwork(C.File));
@@ -96,6 +98,45 @@ TEST(Artwork, IconHasOne32By32ImageOf16Colours) {
   EXPECT_EQ(Le32(B, Offset + 4), 32u);
   EXPECT_EQ(Le32(B, Offset + 8), 64u);
   EXPECT_EQ(Le16(B, Offset + 14), 4);
+}
+
+// MAINICON: the title icon's very image first, so that whatever takes the
+// first image gets today's, then the sizes dense screens ask for.
+TEST(Artwork, ApplicationIconStartsWithTheTitleIconThenTheDenserSizes) {
+  const auto Title = ReadArtwork("main.ico");
+  const auto B = ReadArtwork("app.ico");
+  ASSERT_GE(B.size(), 6u);
+  EXPECT_EQ(Le16(B, 0), 0);
+  EXPECT_EQ(Le16(B, 2), 1);
+  const int Count = Le16(B, 4);
+  ASSERT_EQ(Count, 7);
+  const int Sizes[] = {32, 16, 20, 24, 40, 48, 64};
+  std::size_t End = 6 + 16 * Count;
+  for (int I = 0; I < Count; ++I) {
+    SCOPED_TRACE(I);
+    const std::size_t Entry = 6 + 16 * static_cast<std::size_t>(I);
+    const int Bits = I == 0 ? 4 : 32;
+    EXPECT_EQ(B.at(Entry), Sizes[I]);
+    EXPECT_EQ(B.at(Entry + 1), Sizes[I]);
+    EXPECT_EQ(B.at(Entry + 2), I == 0 ? 16 : 0);  // colours
+    EXPECT_EQ(Le16(B, Entry + 6), Bits);
+    const auto Size = Le32(B, Entry + 8), Offset = Le32(B, Entry + 12);
+    EXPECT_EQ(Offset, End) << "images follow each other";
+    End = Offset + Size;
+    ASSERT_LE(End, B.size());
+    EXPECT_EQ(Le32(B, Offset + 4), static_cast<std::uint32_t>(Sizes[I]));
+    EXPECT_EQ(Le32(B, Offset + 8), static_cast<std::uint32_t>(2 * Sizes[I]));
+    EXPECT_EQ(Le16(B, Offset + 14), Bits);
+    if (I == 0) {
+      EXPECT_TRUE(std::equal(B.begin() + Offset, B.begin() + End, Title.begin() + 22, Title.end()));
+      EXPECT_EQ(Size, Title.size() - 22);
+    } else {
+      // Colour rows and the mask rows, each padded to 4 bytes.
+      const std::uint32_t Mask = (Sizes[I] + 31) / 32 * 4;
+      EXPECT_EQ(Size, 40u + Sizes[I] * (Sizes[I] * 4u + Mask));
+    }
+  }
+  EXPECT_EQ(End, B.size());
 }
 
 }  // namespace

@@ -755,6 +755,23 @@ TEST_F(MkinstallerBrandTest, LibjpegsOwnPicturesPassOrFailAsTheInstallerDrawsThe
                                                        "JPEG error #15: Unsupported JPEG data precision 12");
 }
 
+// The double-size pictures are checked as the others, at exactly twice their size.
+TEST_F(MkinstallerBrandTest, DoubleSizePicturesMustBeExactlyDouble) {
+    const std::string bg = Fixture("background.jpg"), button = Fixture("button.jpg");
+    const std::string wide = Fixture("background-2x-wide.jpg"), shorter = Fixture("button-2x-short.jpg");
+    ExpectRefused(With({"--background-2x", bg}),
+                  {"background-2x '" + bg + "' is 450 x 304 pixels; it must be 900 x 608"});
+    ExpectRefused(With({"--background-2x", wide}), {"background-2x '" + wide + "' is 901 x 608 pixels"});
+    ExpectRefused(With({"--button-2x", button}), {"button-2x '" + button + "' is 28 x 9 pixels; it must be 56 x 18"});
+    ExpectRefused(With({"--hover-2x", shorter}), {"hover-2x '" + shorter + "' is 56 x 17 pixels; it must be 56 x 18"});
+    ExpectRefused(With({"--hover-2x", Fixture("background-2x.jpg")}), {"hover-2x '", "900 x 608", "56 x 18"});
+    ExpectRefused(With({"--background-2x", Fixture("not-a-jpeg.jpg")}), {"background-2x '", "is not a JPEG file"});
+    // Exactly double passes; what is refused then is this test's host.
+    ExpectRefused(With({"--background-2x", Fixture("background-2x.jpg"), "--button-2x", Fixture("button-2x.jpg"),
+                        "--hover-2x", Fixture("button-2x.jpg")}),
+                  {"host '" + host_.string() + "' is not an InstallerWin program"});
+}
+
 TEST_F(MkinstallerBrandTest, PicturesTheInstallerDrawsPassTheirChecks) {
     for (const char* background : {"background.jpg", "grey-progressive.jpg"}) {
         const RunResult r = Run(With({"--background", Fixture(background), "--button", Fixture("button.jpg"), "--hover",
@@ -862,7 +879,8 @@ TEST_F(MkinstallerCommandLineTest, HelpExplainsTheLayout) {
         EXPECT_NE(r.out.find("not a regular file (a device such as /dev/null"), std::string::npos) << r.out;
         EXPECT_NE(r.out.find("--version"), std::string::npos);
         for (const char* option : {"--background FILE", "--button FILE", "--hover FILE", "--icon FILE", "--skin FILE",
-                                   "450 x 304", "28 x 9", "32 x 32", "CMYK"})
+                                   "450 x 304", "28 x 9", "32 x 32", "CMYK", "--background-2x FILE",
+                                   "--button-2x FILE", "--hover-2x FILE", "900 x 608", "56 x 18"})
             EXPECT_NE(r.out.find(option), std::string::npos) << option;
     }
 }

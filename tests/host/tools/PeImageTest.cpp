@@ -1,6 +1,10 @@
 // Tests of the resource rewriter on small synthetic PE32+ images, built here
 // with a tree encoder of their own (another layout and order than the
 // rewriter's), and of icon files.
+#include "Branding.h"
+#include "Classes.h"
+#include "ComponentStream.h"
+#include "Files.h"
 #include "IconFile.h"
 #include "PeImage.h"
 #include "WindowsFormats.h"
@@ -8,7 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <functional>
+#include <iterator>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -975,6 +982,130 @@ TEST(IconGroup, ReplacingAGroupDropsOnlyItsOwnImagesAndKeepsItsLanguage) {
     EXPECT_EQ(replaceError([](Bytes& g) { Wr16(g, IconDirectory::Reserved, 1); }), "the icon group #7 is malformed");
     EXPECT_EQ(replaceError([&](Bytes& g) { g.resize(whole + 5); }), "(replaced)");
     EXPECT_EQ(replaceError([&](Bytes& g) { g.resize(whole - 1); }), "the icon group #7 is malformed");
+}
+
+// --- Double-size pictures in branding -------------------------------------------------------
+
+Bytes BrandFixture(const std::string& name) {
+    std::ifstream in(std::string(BRAND_FIXTURES) + "/" + name, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+Bytes Stream(const TStreamObject& root) {
+    TMemoryStream out;
+    WriteComponentStream(out, root);
+    return out.Data();
+}
+
+TStreamValue Jpeg(const Bytes& data) { return TStreamValue::Binary(EncodePictureValue({"TJPEGImage", data})); }
+
+// A host with a window description holding the two picture controls, and,
+// when `doubles` is not empty, double-size pictures under these keys.
+Bytes BrandableHost(const std::vector<std::string>& doubles) {
+    TStreamObject form{0, {}, "TInstallerForm", "InstallerForm", {}, {}};
+    TStreamObject image{0, {}, "TImage", "Image1", {{"Picture.Data", Jpeg(Pattern(40, 1))}}, {}};
+    TStreamObject button{0, {}, "TMouseEffectImage", "MouseEffectImage1", {}, {}};
+    for (const char* property : {"Picture.Data", "OriginPicture.Data", "OverPicture.Data", "DownPicture.Data"})
+        button.Properties.push_back({property, Jpeg(Pattern(20, 2))});
+    form.Children = {image, button};
+    auto resources = SampleResources();
+    resources.erase(resources.begin() + 6);  // the description in a second language
+    resources[0].Data = Stream(form);
+    if (!doubles.empty()) {
+        TStreamObject twice{0, {}, "TInstallerForm", "InstallerForm", {}, {}};
+        for (const std::string& key : doubles) twice.Properties.push_back({key, Jpeg(Pattern(80, 3))});
+        resources.push_back(Res(TResourceId::Number(RtRcData), TResourceId::Named("TINSTALLERFORM2X"), 1033,
+                                Stream(twice)));
+    }
+    return BuildImage(SampleSections(), resources);
+}
+
+TBrandFile Given(const char* role, const std::string& fixture) { return {true, role, BrandFixture(fixture)}; }
+
+// The keys of the branded host's double-size pictures, in order, each with
+// its picture's bytes; nullopt when it has none.
+std::optional<std::vector<std::pair<std::string, Bytes>>> Doubles(const Bytes& branded) {
+    const TPeImage image = TPeImage::Parse(branded);
+    const TResource* twice = image.Find(TResourceId::Number(RtRcData), TResourceId::Named("TINSTALLERFORM2X"));
+    if (!twice) return std::nullopt;
+    EXPECT_EQ(twice->Language, 1033);
+    TMemoryStream in(twice->Data);
+    const TStreamObject root = ReadComponentStream(in);
+    EXPECT_EQ(root.Name, "InstallerForm");
+    EXPECT_EQ(root.ClassName, "TInstallerForm");
+    EXPECT_TRUE(root.Children.empty());
+    std::vector<std::pair<std::string, Bytes>> found;
+    for (const TStreamProperty& p : root.Properties)
+        found.emplace_back(p.Name, DecodePictureValue(std::get<TBinaryValue>(p.Value.Data).Bytes).Data);
+    return found;
+}
+
+const char* const kButtonKeys[] = {"MouseEffectImage1.Picture", "MouseEffectImage1.OriginPicture",
+                                   "MouseEffectImage1.DownPicture"};
+
+TEST(Branding, DoubleSizePicturesGoUnderTheKeysTheyDouble) {
+    const Bytes background = BrandFixture("background-2x.jpg"), button = BrandFixture("button-2x.jpg");
+    TBrandFiles files;
+    files.Background2x = Given("background-2x", "background-2x.jpg");
+    files.Hover2x = Given("hover-2x", "button-2x.jpg");
+    // A host without any gets the resource, in the description's language.
+    auto doubles = Doubles(BrandHost(BrandableHost({}), "host", files));
+    ASSERT_TRUE(doubles);
+    using TEntries = std::vector<std::pair<std::string, Bytes>>;
+    EXPECT_EQ(*doubles, (TEntries{{"Image1.Picture", background}, {"MouseEffectImage1.OverPicture", button}}));
+
+    // A host with some keeps those not given and replaces the others.
+    files = {};
+    files.Button2x = Given("button-2x", "button-2x.jpg");
+    doubles = Doubles(BrandHost(BrandableHost({"Image1.Picture", "MouseEffectImage1.Picture"}), "host", files));
+    ASSERT_TRUE(doubles);
+    TEntries want{{"Image1.Picture", Pattern(80, 3)}};
+    for (const char* key : kButtonKeys) want.push_back({key, button});
+    EXPECT_EQ(*doubles, want);
+}
+
+// A distributor's picture must not show as the host's demo art on a dense screen.
+TEST(Branding, ASinglePictureWithoutItsDoubleDropsTheHostsDouble) {
+    const std::vector<std::string> all{"Image1.Picture", "MouseEffectImage1.Picture",
+                                       "MouseEffectImage1.OriginPicture", "MouseEffectImage1.DownPicture",
+                                       "MouseEffectImage1.OverPicture"};
+    TBrandFiles files;
+    files.Button = Given("button", "button.jpg");
+    auto doubles = Doubles(BrandHost(BrandableHost(all), "host", files));
+    ASSERT_TRUE(doubles);
+    std::vector<std::string> keys;
+    for (const auto& [key, _] : *doubles) keys.push_back(key);
+    EXPECT_EQ(keys, (std::vector<std::string>{"Image1.Picture", "MouseEffectImage1.OverPicture"}));
+
+    // With every single picture given and no double, the resource goes.
+    files.Background = Given("background", "background.jpg");
+    files.Hover = Given("hover", "button.jpg");
+    EXPECT_FALSE(Doubles(BrandHost(BrandableHost(all), "host", files)));
+    // The icon or the skin alone leaves the doubles as they are.
+    files = {};
+    files.Skin = {true, "skin", Pattern(10, 4)};
+    doubles = Doubles(BrandHost(BrandableHost(all), "host", files));
+    ASSERT_TRUE(doubles);
+    EXPECT_EQ(doubles->size(), all.size());
+    // And a host without doubles gets none from single pictures.
+    files.Background = Given("background", "background.jpg");
+    EXPECT_FALSE(Doubles(BrandHost(BrandableHost({}), "host", files)));
+}
+
+TEST(Branding, DoubleSizePicturesThatCannotBeReadRefuseTheHost) {
+    TBrandFiles files;
+    files.Background2x = Given("background-2x", "background-2x.jpg");
+    Bytes host = BrandableHost({"Image1.Picture"});
+    TPeImage image = TPeImage::Parse(host);
+    image.Find(TResourceId::Number(RtRcData), TResourceId::Named("TINSTALLERFORM2X"))->Data = Pattern(30, 9);
+    try {
+        BrandHost(image.Write(), "host 'h.exe'", files);
+        FAIL();
+    } catch (const EFailure& failure) {
+        EXPECT_EQ(std::string(failure.what()).rfind("host 'h.exe' has double-size pictures that cannot be read: ", 0),
+                  0u)
+            << failure.what();
+    }
 }
 
 }  // namespace

@@ -2,13 +2,18 @@
 
 #include <windows.h>
 
+#include <utility>
+
 #include "../../host/support/CodePage932.h"
 #include "Consts.h"
+#include "DeviceContexts.h"
 #include "FileStream.h"
 #include "Forms.h"
 #include "MainWin.h"
 #include "Registry.h"
 #include "Resources.h"
+#include "ScaleFactor.h"
+#include "ScreenDensity.h"
 #include "SysUtils.h"
 #include "SystemFiles.h"
 #include "WinTestSupport.h"
@@ -218,6 +223,118 @@ TEST(Destination, SystemDirectoryEndsInExactlyOneBackslash) {
   EXPECT_EQ(WithTrailingBackslash("D:\\\x95\x41\x5C", IsCp932LeadByte), "D:\\\x95\x41\x5C");
   // With no double-byte characters, the same bytes end in "\".
   EXPECT_EQ(WithTrailingBackslash("D:\\\x95\x5C", [](unsigned char) { return false; }), "D:\\\x95\x5C");
+}
+
+TEST(ScaleFactor, EachStandardDensityHasItsEighths) {
+  const std::pair<int, int> DpiToM[] = {{96, 8}, {120, 10}, {144, 12}, {168, 14}, {192, 16}};
+  for (auto [Dpi, M] : DpiToM)
+    EXPECT_EQ(TScaleFactor::ForDensity(Dpi, 96).M(), M) << Dpi;
+  // round(8 * Dpi / 96): 8.5 is the first density to round up to 9.
+  EXPECT_EQ(TScaleFactor::ForDensity(101, 96).M(), 8);
+  EXPECT_EQ(TScaleFactor::ForDensity(102, 96).M(), 9);
+  // The form's own design density counts, not 96.
+  EXPECT_EQ(TScaleFactor::ForDensity(120, 120).M(), 8);
+  EXPECT_EQ(TScaleFactor::ForDensity(192, 120).M(), 13);  // 12.8
+  EXPECT_FALSE(TScaleFactor::ForDensity(96, 96).Scales());
+  EXPECT_TRUE(TScaleFactor::ForDensity(102, 96).Scales());
+}
+
+TEST(ScaleFactor, NeverBelowTheDesignNorAboveWhatThePicturesAllow) {
+  EXPECT_EQ(TScaleFactor::ForDensity(72, 96).M(), 8);
+  EXPECT_EQ(TScaleFactor::ForDensity(0, 96).M(), 8);
+  EXPECT_EQ(TScaleFactor::ForDensity(144, 0).M(), 8);  // no design density stored
+  // libjpeg scales a picture to 16/8 at most: 200 % is the last step, 250 % stays there.
+  EXPECT_EQ(TScaleFactor::ForDensity(197, 96).M(), 16);
+  EXPECT_EQ(TScaleFactor::ForDensity(198, 96).M(), 16);
+  EXPECT_EQ(TScaleFactor::ForDensity(240, 96).M(), 16);
+  // Double-size pictures reach twice as far.
+  const int Double = TScaleFactor::MaxWithDoubleArt;
+  EXPECT_EQ(TScaleFactor::ForDensity(198, 96, Double).M(), 17);
+  EXPECT_EQ(TScaleFactor::ForDensity(240, 96, Double).M(), 20);
+  EXPECT_EQ(TScaleFactor::ForDensity(384, 96, Double).M(), 32);
+  EXPECT_EQ(TScaleFactor::ForDensity(480, 96, Double).M(), 32);
+  EXPECT_THROW(TScaleFactor(7), ERangeError);
+  EXPECT_THROW(TScaleFactor(33), ERangeError);
+  EXPECT_EQ(TScaleFactor(32).M(), 32);
+}
+
+// The system's MulDiv is the rule: halves round away from zero.
+TEST(ScaleFactor, LengthsScaleAsMulDivScalesThem) {
+  EXPECT_EQ(TScaleFactor(12).Apply(443), 665);  // 664.5
+  EXPECT_EQ(TScaleFactor(10).Apply(TScaleSize{351, 210}).Width, 439);   // 438.75
+  EXPECT_EQ(TScaleFactor(10).Apply(TScaleSize{351, 210}).Height, 263);  // 262.5
+  EXPECT_EQ(TScaleFactor(12).Apply(TScaleSize{443, 304}).Height, 456);
+  EXPECT_EQ(TScaleFactor(16).Apply(443), 886);
+  EXPECT_EQ(TScaleFactor(10).Apply(-8), -10);
+  EXPECT_EQ(TScaleFactor(12).Apply(-11), -17);  // -16.5
+  for (int M = TScaleFactor::Unit; M <= TScaleFactor::MaxWithDoubleArt; ++M)
+    for (int Length = -700; Length <= 700; ++Length)
+      ASSERT_EQ(TScaleFactor(M).Apply(Length), MulDiv(Length, M, 8)) << Length << " at " << M;
+}
+
+TEST(ScaleFactor, AWindowTooLargeForTheWorkAreaTakesTheLargestSmallerFactorThatFits) {
+  const TScaleSize Client{443, 304};
+  const TScaleSize Frame = WindowFrameSize(WS_CAPTION | WS_SYSMENU | WS_BORDER, 0, 192);
+  const TScaleFactor Double(16);
+  // 886 x 608 with its frame: just fits, and one pixel less in either way does not.
+  const TScaleSize Exact{886 + Frame.Width, 608 + Frame.Height};
+  EXPECT_EQ(Double.Fitting(Client, Frame, Exact).M(), 16);
+  // At 15/8 the window is 831 x 570.
+  EXPECT_EQ(Double.Fitting(Client, Frame, {Exact.Width - 1, Exact.Height}).M(), 15);
+  EXPECT_EQ(Double.Fitting(Client, Frame, {Exact.Width, Exact.Height - 1}).M(), 15);
+  EXPECT_EQ(Double.Fitting(Client, Frame, {831 + Frame.Width, 570 + Frame.Height}).M(), 15);
+  EXPECT_EQ(Double.Fitting(Client, Frame, {831 + Frame.Width, 570 + Frame.Height - 1}).M(), 14);
+  // A 1280 x 720 screen at 200 %, its taskbar 80 pixels high: the title bar
+  // alone (40) does not fit above 608 rows in 640.
+  EXPECT_EQ(Double.Fitting(Client, Frame, {1280, 640}).M(), 15);
+  // Never below the design size, even where that does not fit either.
+  EXPECT_EQ(Double.Fitting(Client, Frame, {300, 200}).M(), 8);
+  EXPECT_EQ(TScaleFactor().Fitting(Client, Frame, {300, 200}).M(), 8);
+  EXPECT_EQ(TScaleFactor(12).Fitting(Client, Frame, {4000, 4000}).M(), 12);
+}
+
+TEST(ScreenDensity, TheFrameFollowsTheDensityAndTheSystemsOwnAtItsDensity) {
+  const DWORD Style = WS_CAPTION | WS_SYSMENU | WS_BORDER;
+  RECT Classic{0, 0, 0, 0};
+  ASSERT_TRUE(AdjustWindowRectEx(&Classic, Style, FALSE, 0));
+  const TScaleSize AtSystem = WindowFrameSize(Style, 0, 96);
+  EXPECT_EQ(AtSystem.Width, Classic.right - Classic.left);
+  EXPECT_EQ(AtSystem.Height, Classic.bottom - Classic.top);
+  // The title bar alone grows from 22 to 40 pixels at 192 DPI.
+  const TScaleSize AtDouble = WindowFrameSize(Style, 0, 192);
+  EXPECT_GE(AtDouble.Height - AtSystem.Height, 18);
+  EXPECT_GE(AtDouble.Width, AtSystem.Width);
+}
+
+UINT WINAPI DpiOf144() { return 144; }
+UINT WINAPI DpiUnknown() { return 0; }
+
+TEST(ScreenDensity, TheSystemsDensityAndItsLogPixelsFallback) {
+  const TClientDC Screen(nullptr);
+  const int LogPixels = GetDeviceCaps(Screen.Handle(), LOGPIXELSY);
+  EXPECT_EQ(LogPixels, 96);  // this test world's
+  EXPECT_EQ(SystemDpi(), 96);
+  // Without GetDpiForSystem (Windows 7 to 8.1), the screen's LOGPIXELSY.
+  EXPECT_EQ(SystemDpi(nullptr), LogPixels);
+  // The system's answer comes first where there is one.
+  EXPECT_EQ(SystemDpi(DpiOf144), 144);
+  EXPECT_EQ(SystemDpi(DpiUnknown), LogPixels);
+}
+
+TEST(ScreenDensity, IconSizesForTheDensity) {
+  EXPECT_EQ(SystemMetricForDpi(SM_CXICON, 96), GetSystemMetrics(SM_CXICON));
+  EXPECT_EQ(SystemMetricForDpi(SM_CXSMICON, 96), GetSystemMetrics(SM_CXSMICON));
+  EXPECT_EQ(SystemMetricForDpi(SM_CXICON, 192), 2 * GetSystemMetrics(SM_CXICON));
+  EXPECT_EQ(SystemMetricForDpi(SM_CXSMICON, 192), 2 * GetSystemMetrics(SM_CXSMICON));
+}
+
+TEST(ScreenDensity, ThePrimaryWorkAreaLiesOnTheScreen) {
+  const RECT Area = PrimaryWorkArea();
+  EXPECT_EQ(Area.left, 0);
+  EXPECT_EQ(Area.top, 0);
+  EXPECT_GT(Area.right, 0);
+  EXPECT_LE(Area.right, GetSystemMetrics(SM_CXSCREEN));
+  EXPECT_LE(Area.bottom, GetSystemMetrics(SM_CYSCREEN));
 }
 
 }  // namespace

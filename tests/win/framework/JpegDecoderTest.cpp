@@ -12,6 +12,7 @@
 #include <random>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <csetjmp>
 #include <cstdio>
@@ -143,26 +144,23 @@ void PrintTo(const TFixture& F, std::ostream* Out) { *Out << F.Name; }
 
 class JpegFixture : public ::testing::TestWithParam<TFixture> {};
 
-TEST_P(JpegFixture, DecodesPixelForPixelAsTheHostDecoder) {
-  const TFixture& F = GetParam();
-  const TPixmap Expected = ReadPixmap(std::string(F.Name) + ".ppm");
-  ASSERT_EQ(Expected.Width, F.Width) << "unreadable " << F.Name << ".ppm";
-  ASSERT_EQ(Expected.Height, F.Height);
-
-  const TDecodedImage Image = Decode(Fixture(std::string(F.Name) + ".jpg"));
-  ASSERT_EQ(Image.Width, F.Width);
-  ASSERT_EQ(Image.Height, F.Height);
-  EXPECT_EQ(Image.Warning, F.Warning);
-  const std::size_t Stride = (F.Width * 3 + 3) / 4 * 4;
+// Expects Image to hold, pixel for pixel, what djpeg wrote into PpmName.
+void ExpectAsDjpeg(const TDecodedImage& Image, const std::string& PpmName, int Width, int Height) {
+  const TPixmap Expected = ReadPixmap(PpmName);
+  ASSERT_EQ(Expected.Width, Width) << "unreadable " << PpmName;
+  ASSERT_EQ(Expected.Height, Height);
+  ASSERT_EQ(Image.Width, Width);
+  ASSERT_EQ(Image.Height, Height);
+  const std::size_t Stride = (Width * 3 + 3) / 4 * 4;
   EXPECT_EQ(static_cast<std::size_t>(Image.Stride()), Stride);
-  ASSERT_EQ(Image.Bits.size(), Stride * F.Height);
+  ASSERT_EQ(Image.Bits.size(), Stride * Height);
 
   int Mismatches = 0;
   std::string First;
-  for (int Y = 0; Y < F.Height; ++Y) {
-    const std::uint8_t* Row = Image.Bits.data() + (F.Height - 1 - Y) * Stride;  // bottom-up
-    for (int X = 0; X < F.Width; ++X) {
-      const std::uint8_t* Want = Expected.Rgb.data() + (static_cast<std::size_t>(Y) * F.Width + X) * 3;
+  for (int Y = 0; Y < Height; ++Y) {
+    const std::uint8_t* Row = Image.Bits.data() + (Height - 1 - Y) * Stride;  // bottom-up
+    for (int X = 0; X < Width; ++X) {
+      const std::uint8_t* Want = Expected.Rgb.data() + (static_cast<std::size_t>(Y) * Width + X) * 3;
       const std::uint8_t* Got = Row + X * 3;
       if (Got[0] != Want[2] || Got[1] != Want[1] || Got[2] != Want[0]) {
         if (Mismatches++ == 0)
@@ -171,10 +169,29 @@ TEST_P(JpegFixture, DecodesPixelForPixelAsTheHostDecoder) {
                   " " + std::to_string(Want[1]) + " " + std::to_string(Want[2]);
       }
     }
-    for (std::size_t P = F.Width * 3; P < Stride; ++P)
+    for (std::size_t P = Width * 3; P < Stride; ++P)
       EXPECT_EQ(Row[P], 0) << "padding of row " << Y;
   }
   EXPECT_EQ(Mismatches, 0) << "first at " << First;
+}
+
+TEST_P(JpegFixture, DecodesPixelForPixelAsTheHostDecoder) {
+  const TFixture& F = GetParam();
+  const TDecodedImage Image = Decode(Fixture(std::string(F.Name) + ".jpg"));
+  EXPECT_EQ(Image.Warning, F.Warning);
+  ExpectAsDjpeg(Image, std::string(F.Name) + ".ppm", F.Width, F.Height);
+}
+
+// Full size asked for by name is the default decoding, byte for byte.
+TEST_P(JpegFixture, ScaleEightEighthsIsTheDefault) {
+  const TFixture& F = GetParam();
+  const Bytes Data = Fixture(std::string(F.Name) + ".jpg");
+  const TDecodedImage Default = Decode(Data);
+  const TDecodedImage Full = DecodeJpeg(Data.data(), Data.size(), 8);
+  EXPECT_EQ(Full.Width, Default.Width);
+  EXPECT_EQ(Full.Height, Default.Height);
+  EXPECT_EQ(Full.Warning, Default.Warning);
+  EXPECT_TRUE(Full.Bits == Default.Bits);
 }
 
 TEST_P(JpegFixture, ReadsTheSizeFromTheHeader) {
@@ -188,6 +205,80 @@ TEST_P(JpegFixture, ReadsTheSizeFromTheHeader) {
 
 INSTANTIATE_TEST_SUITE_P(Jpeg, JpegFixture, ::testing::ValuesIn(Fixtures),
                          [](const auto& Info) { return std::string(Info.param.Name); });
+
+// Each fixture that djpeg also scaled (tests/win/CMakeLists.txt), at each scale.
+struct TScaledFixture {
+  TFixture Picture;
+  int Scale;
+};
+
+void PrintTo(const TScaledFixture& F, std::ostream* Out) { *Out << F.Picture.Name << " at " << F.Scale << "/8"; }
+
+std::vector<TScaledFixture> ScaledFixtures() {
+  std::vector<TScaledFixture> Result;
+  for (const TFixture& F : Fixtures)
+    for (const char* Name : {"gradient", "progressive", "grey", "cmyk", "small", "odd", "pixel", "testorig",
+                             "testorig_progressive", "unrefined"})
+      if (std::string(F.Name) == Name)
+        for (int Scale : {5, 6, 10, 12, 16})
+          Result.push_back({F, Scale});
+  return Result;
+}
+
+class JpegScaledFixture : public ::testing::TestWithParam<TScaledFixture> {};
+
+TEST_P(JpegScaledFixture, DecodesPixelForPixelAsTheHostDecoderScales) {
+  const TScaledFixture& F = GetParam();
+  const Bytes Data = Fixture(std::string(F.Picture.Name) + ".jpg");
+  const TDecodedImage Image = DecodeJpeg(Data.data(), Data.size(), F.Scale);
+  EXPECT_EQ(Image.Warning, "");
+  ExpectAsDjpeg(Image, std::string(F.Picture.Name) + "-" + std::to_string(F.Scale) + ".ppm",
+                ScaledJpegLength(F.Picture.Width, F.Scale), ScaledJpegLength(F.Picture.Height, F.Scale));
+}
+
+INSTANTIATE_TEST_SUITE_P(Jpeg, JpegScaledFixture, ::testing::ValuesIn(ScaledFixtures()), [](const auto& Info) {
+  return std::string(Info.param.Picture.Name) + "_" + std::to_string(Info.param.Scale);
+});
+
+TEST(JpegDecoder, ScaledSizesRoundUpAsLibjpegDoes) {
+  EXPECT_EQ(ScaledJpegLength(450, 8), 450);
+  EXPECT_EQ(ScaledJpegLength(450, 10), 563);  // 562.5
+  EXPECT_EQ(ScaledJpegLength(304, 10), 380);
+  EXPECT_EQ(ScaledJpegLength(450, 12), 675);
+  EXPECT_EQ(ScaledJpegLength(304, 12), 456);
+  EXPECT_EQ(ScaledJpegLength(450, 16), 900);
+  EXPECT_EQ(ScaledJpegLength(13, 10), 17);  // 16.25
+  EXPECT_EQ(ScaledJpegLength(1, 9), 2);
+  EXPECT_EQ(ScaledJpegLength(0, 16), 0);
+}
+
+TEST(JpegDecoder, ScalesOutsideTheIdctsRangeAreRefused) {
+  const Bytes Data = Fixture("small.jpg");
+  EXPECT_EQ(DecodeJpeg(Data.data(), Data.size(), 5).Width, 18);  // 17.5
+  EXPECT_EQ(DecodeJpeg(Data.data(), Data.size(), 16).Width, 56);
+  for (int Scale : {4, 17, 0, -8}) {
+    try {
+      DecodeJpeg(Data.data(), Data.size(), Scale);
+      FAIL() << Scale;
+    } catch (const EInvalidGraphic& E) {
+      EXPECT_EQ(E.Message(), "JPEG scale " + std::to_string(Scale) + "/8 is not supported");
+    }
+  }
+}
+
+// The scaled size counts against the limit, before any pixel memory is taken
+// (a picture at the limit itself would take 192 MB to decode).
+TEST(JpegDecoder, AbsurdScaledSizesAreRefusedBeforeDecoding) {
+  const Bytes Small = Fixture("small.jpg");
+  const Bytes OverLimit = WithClaimedSize(Small, 4096, 4097);
+  try {
+    DecodeJpeg(OverLimit.data(), OverLimit.size(), 16);
+    FAIL();
+  } catch (const EInvalidGraphic& E) {
+    EXPECT_EQ(E.Message(), "JPEG image too large: 8192 x 8194 pixels");
+  }
+  EXPECT_EQ(DecodeJpeg(OverLimit.data(), OverLimit.size(), 8).Width, 4096);
+}
 
 TEST(JpegDecoder, EmptyInputIsInvalid) {
   EXPECT_THROW(DecodeJpeg(nullptr, 0), EInvalidGraphic);
@@ -374,8 +465,8 @@ TEST(JpegDecoder, LibjpegsOwnPicturesItCannotDecodeFailWithLibjpegsMessage) {
 }
 
 // libjpeg is built without what the decoder's settings never reach; asking
-// the library itself for it fails with its own error, or for scaling, which it
-// cannot refuse, gives the full size.
+// the library itself for it fails with its own error. Scaling by the IDCT is
+// built in from 5/8 up.
 struct TFailingDecode {
   jpeg_error_mgr Err;
   std::jmp_buf Jump;
@@ -418,7 +509,20 @@ TEST(JpegDecoder, StagesTheDecoderNeverUsesAreLeftOutOfLibjpeg) {
             TResult(JERR_NOT_COMPILED, 0));
   EXPECT_EQ(StartDecompress(Data, [](jpeg_decompress_struct& I) { I.dct_method = JDCT_FLOAT; }),
             TResult(JERR_NOT_COMPILED, 0));
-  EXPECT_EQ(StartDecompress(Data, [](jpeg_decompress_struct& I) { I.scale_denom = 2; }), TResult(0, 450));
+  EXPECT_EQ(StartDecompress(Data, [](jpeg_decompress_struct& I) { I.scale_denom = 2; }),
+            TResult(JERR_BAD_DCTSIZE, 0));
+  EXPECT_EQ(StartDecompress(Data,
+                            [](jpeg_decompress_struct& I) {
+                              I.scale_num = 5;
+                              I.scale_denom = 8;
+                            }),
+            TResult(0, 282));
+  EXPECT_EQ(StartDecompress(Data,
+                            [](jpeg_decompress_struct& I) {
+                              I.scale_num = 12;
+                              I.scale_denom = 8;
+                            }),
+            TResult(0, 675));
 }
 
 }  // namespace

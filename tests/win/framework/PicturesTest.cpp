@@ -354,6 +354,71 @@ TEST(Picture, AssigningAnEmptyPictureEmptiesTheTarget) {
   EXPECT_EQ(Changes, 1);
 }
 
+// How many pixels of the decoded picture differ from djpeg's output PpmName.
+int DifferencesFromPpm(TJPEGImage& Jpeg, const std::string& PpmName) {
+  const TPixmap Want = ReadPpm(PpmName);
+  EXPECT_EQ(Jpeg.Width(), Want.Width) << PpmName;
+  EXPECT_EQ(Jpeg.Height(), Want.Height) << PpmName;
+  EXPECT_EQ(Jpeg.Bitmap().Width(), Want.Width) << PpmName;
+  TPixels Got(Jpeg.Bitmap().Canvas().Handle(), 0, 0, Want.Width, Want.Height);
+  int Differences = 0;
+  for (int Y = 0; Y < Want.Height; ++Y)
+    for (int X = 0; X < Want.Width; ++X)
+      Differences += Got.At(X, Y) != Want.At(X, Y);
+  return Differences;
+}
+
+TEST(Picture, AJpegAtAScaleIsDecodedAtItAsDjpegScales) {
+  TJPEGImage Jpeg(JpegFixture("gradient.jpg"));
+  EXPECT_EQ(Jpeg.Scale(), 8);
+  Jpeg.SetScale(12);
+  EXPECT_EQ(Jpeg.Width(), 675);  // known from the header, before decoding
+  EXPECT_EQ(Jpeg.Height(), 456);
+  EXPECT_EQ(DifferencesFromPpm(Jpeg, "gradient-12.ppm"), 0);
+  Jpeg.SetScale(10);
+  EXPECT_EQ(DifferencesFromPpm(Jpeg, "gradient-10.ppm"), 0);
+  Jpeg.SetScale(16);
+  EXPECT_EQ(DifferencesFromPpm(Jpeg, "gradient-16.ppm"), 0);
+  // Beyond what libjpeg scales a picture to, it stays at 16/8.
+  Jpeg.SetScale(20);
+  EXPECT_EQ(Jpeg.Width(), 900);
+  // And back at the design density, the picture as before.
+  Jpeg.SetScale(8);
+  EXPECT_EQ(DifferencesFromPpm(Jpeg, "gradient.ppm"), 0);
+  EXPECT_THROW(Jpeg.SetScale(7), EInvalidGraphic);
+  EXPECT_THROW(Jpeg.SetScale(33), EInvalidGraphic);
+  EXPECT_EQ(Jpeg.Scale(), 8);
+  // A copy draws at the same scale.
+  Jpeg.SetScale(12);
+  auto Copy = Jpeg.Clone();
+  EXPECT_EQ(Copy->Width(), 675);
+}
+
+// gradient.jpg stands in as the double of a picture half its size.
+TEST(Picture, ADoubleSizeVersionIsDecodedAtHalfTheScaleWhereTheScaleIsEven) {
+  TJPEGImage Jpeg(JpegFixture("odd.jpg"));
+  Jpeg.SetDoubleSize(JpegFixture("gradient.jpg"));
+  EXPECT_EQ(Jpeg.Width(), 13);  // at the design density, the picture itself
+  Jpeg.SetScale(12);
+  EXPECT_EQ(DifferencesFromPpm(Jpeg, "gradient-6.ppm"), 0);
+  Jpeg.SetScale(10);
+  EXPECT_EQ(DifferencesFromPpm(Jpeg, "gradient-5.ppm"), 0);
+  Jpeg.SetScale(16);
+  EXPECT_EQ(DifferencesFromPpm(Jpeg, "gradient.ppm"), 0);
+  // An odd scale takes the picture itself: 13 x 7 at 9/8.
+  Jpeg.SetScale(9);
+  EXPECT_EQ(Jpeg.Width(), 15);
+  EXPECT_EQ(Jpeg.Height(), 8);
+  EXPECT_EQ(Jpeg.Bitmap().Width(), 15);
+  // Above 16/8 only the double reaches: 32/8 is it at 16/8.
+  Jpeg.SetScale(32);
+  EXPECT_EQ(Jpeg.Width(), 900);
+  EXPECT_EQ(Jpeg.Height(), 608);
+  auto Copy = Jpeg.Clone();
+  EXPECT_EQ(Copy->Width(), 900);
+  EXPECT_EQ(dynamic_cast<TJPEGImage&>(*Copy).Data(), JpegFixture("odd.jpg"));
+}
+
 TEST(Picture, AJpegKnowsItsSizeBeforeDecodingAndRefusesToDrawGarbage) {
   TJPEGImage Jpeg(JpegFixture("progressive.jpg"));
   EXPECT_EQ(Jpeg.Width(), 450);
