@@ -7,6 +7,7 @@
 #include "Consts.h"
 #include "DeviceContexts.h"
 #include "Forms.h"
+#include "OffscreenAccessible.h"
 #include "Pictures.h"
 #include "SysUtils.h"
 
@@ -830,6 +831,10 @@ void TWinControl::Dispatch(TMessage& Message) {
         Message.Result = 1;
         return;
       }
+      break;
+    case WM_GETOBJECT:
+      if (TOffscreenAccessible::Answer(*this, Message))
+        return;
       break;
     case WM_SETFOCUS:
       DefaultHandler(Message);

@@ -46,6 +46,7 @@ void RegisterFrameworkClasses(TClassRegistry& R) {
   Control.Bool("ParentFont", &TControl::SetParentFont);
   Control.Bool("Visible", &TControl::SetVisible);
   Control.Bool("Enabled", &TControl::SetEnabled);
+  Control.String("Hint", &TControl::SetHint);
   Control.String("Font.Name", [](TControl& C, const std::string& V) { C.Font().SetName(V); });
   Control.Integer("Font.Height", [](TControl& C, int V) { C.Font().SetHeight(V); });
   Control.Enum("Font.Charset", [](TControl& C, int V) { C.Font().SetCharset(V); },

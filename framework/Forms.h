@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include "Controls.h"
+#include "FormAccessibility.h"
 #include "SysUtils.h"
 #include "WinHandles.h"
 
@@ -99,6 +100,7 @@ private:
   // A few of each: lists searched in order are smaller than trees.
   std::vector<std::pair<std::string, TNotifyEvent>> FHandlers;
   std::vector<TField> FFields;
+  TFormAccessibility FAccessibility{*this};
 };
 
 class TForm : public TCustomForm {
