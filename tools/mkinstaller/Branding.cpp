@@ -15,20 +15,20 @@ std::string Dimensions(int width, int height) { return std::to_string(width) + "
 
 // Of the icon's 32 x 32 images, the one with the most colours: the one the
 // installer window's out-of-sight title picture keeps.
-const IconImage& TitleImage(const BrandFile& file, const std::vector<IconImage>& images) {
-    const IconImage* best = nullptr;
-    for (const IconImage& image : images)
-        if (image.width == kIconSize && image.height == kIconSize && (!best || image.bitCount > best->bitCount))
+const TIconImage& TitleImage(const TBrandFile& file, const std::vector<TIconImage>& images) {
+    const TIconImage* best = nullptr;
+    for (const TIconImage& image : images)
+        if (image.Width == IconSize && image.Height == IconSize && (!best || image.BitCount > best->BitCount))
             best = &image;
-    if (!best) throw Failure(file.name + " holds no " + Dimensions(kIconSize, kIconSize) + " image");
+    if (!best) throw EFailure(file.Name + " holds no " + Dimensions(IconSize, IconSize) + " image");
     return *best;
 }
 
-std::vector<IconImage> ReadIcon(const BrandFile& file) {
+std::vector<TIconImage> ReadIcon(const TBrandFile& file) {
     try {
-        return ParseIconFile(file.data);
-    } catch (const PeError& error) {
-        throw Failure(file.name + " is not an icon file: " + error.what());
+        return ParseIconFile(file.Data);
+    } catch (const EPeError& error) {
+        throw EFailure(file.Name + " is not an icon file: " + error.what());
     }
 }
 
@@ -42,13 +42,13 @@ TStreamObject* FindControl(TStreamObject& parent, const std::string& name) {
 
 // The window description with the pictures given in place of its own.
 std::vector<std::uint8_t> RewriteDescription(const std::vector<std::uint8_t>& stored, const std::string& hostName,
-                                             const BrandFiles& files, const std::vector<std::uint8_t>& titleIcon) {
+                                             const TBrandFiles& files, const std::vector<std::uint8_t>& titleIcon) {
     TMemoryStream in(stored);
     TStreamObject root;
     try {
         root = ReadComponentStream(in);
     } catch (const Exception& error) {
-        throw Failure(hostName + " has a window description that cannot be read: " + error.Message());
+        throw EFailure(hostName + " has a window description that cannot be read: " + error.Message());
     }
     const auto replace = [&](const char* control, const char* property, const char* className,
                              const std::vector<std::uint8_t>& data) {
@@ -57,21 +57,21 @@ std::vector<std::uint8_t> RewriteDescription(const std::vector<std::uint8_t>& st
             for (TStreamProperty& p : object->Properties)
                 if (!found && p.Name == property) found = &p;
         if (!found)
-            throw Failure(hostName + " has no " + control + "." + property + " in its window description");
+            throw EFailure(hostName + " has no " + control + "." + property + " in its window description");
         found->Value = TStreamValue::Binary(EncodePictureValue({className, data}));
     };
-    if (files.background.given) replace("Image1", "Picture.Data", "TJPEGImage", files.background.data);
-    if (files.button.given)
+    if (files.Background.Given) replace("Image1", "Picture.Data", "TJPEGImage", files.Background.Data);
+    if (files.Button.Given)
         for (const char* property : {"Picture.Data", "OriginPicture.Data", "DownPicture.Data"})
-            replace("MouseEffectImage1", property, "TJPEGImage", files.button.data);
-    if (files.hover.given) replace("MouseEffectImage1", "OverPicture.Data", "TJPEGImage", files.hover.data);
-    if (files.icon.given) replace("imgTitle", "Picture.Data", "TIcon", titleIcon);
+            replace("MouseEffectImage1", property, "TJPEGImage", files.Button.Data);
+    if (files.Hover.Given) replace("MouseEffectImage1", "OverPicture.Data", "TJPEGImage", files.Hover.Data);
+    if (files.Icon.Given) replace("imgTitle", "Picture.Data", "TIcon", titleIcon);
 
     TMemoryStream out;
     try {
         WriteComponentStream(out, root);
     } catch (const Exception& error) {
-        throw Failure(hostName + " has a window description that cannot be written back: " + error.Message());
+        throw EFailure(hostName + " has a window description that cannot be written back: " + error.Message());
     }
     std::vector<std::uint8_t> rewritten = out.Data();
     // Whatever followed the description in the resource stays behind it.
@@ -79,44 +79,44 @@ std::vector<std::uint8_t> RewriteDescription(const std::vector<std::uint8_t>& st
     return rewritten;
 }
 
-const ResourceId kFormType = ResourceId::Number(kRtRcData);
+const TResourceId FormType = TResourceId::Number(RtRcData);
 
-PeImage ParseHost(std::vector<std::uint8_t> host, const std::string& hostName) {
+TPeImage ParseHost(std::vector<std::uint8_t> host, const std::string& hostName) {
     const auto notOurs = [&](const std::string& why) {
-        return Failure(hostName + " is not an InstallerWin program: " + why);
+        return EFailure(hostName + " is not an InstallerWin program: " + why);
     };
-    PeImage image = [&] {
+    TPeImage image = [&] {
         try {
-            return PeImage::Parse(std::move(host));
-        } catch (const PeError& error) {
+            return TPeImage::Parse(std::move(host));
+        } catch (const EPeError& error) {
             throw notOurs(error.what());
         }
     }();
     if (const std::string product = image.VersionString("ProductName"); product != "InstallerWin")
         throw notOurs(product.empty() ? "its version information names no product"
                                       : "its version information names the product '" + product + "'");
-    if (!image.Find(kFormType, ResourceId::Name("TINSTALLERFORM")))
+    if (!image.Find(FormType, TResourceId::Named("TINSTALLERFORM")))
         throw notOurs("it has no window description TINSTALLERFORM");
-    if (!image.Find(ResourceId::Name("EXEFILE"), ResourceId::Name("SKINRES")))
+    if (!image.Find(TResourceId::Named("EXEFILE"), TResourceId::Named("SKINRES")))
         throw notOurs("it has no skin resource EXEFILE/SKINRES");
     // Branding rebuilds the image: a signature would no longer match, and a
     // payload would be lost.
     if (image.HasCertificateTable())
-        throw Failure(hostName + " is signed: brand the program as built, and sign the package afterwards");
+        throw EFailure(hostName + " is signed: brand the program as built, and sign the package afterwards");
     if (const std::uint64_t overlay = image.OverlaySize(); overlay != 0)
-        throw Failure(hostName + " carries " + std::to_string(overlay) +
+        throw EFailure(hostName + " carries " + std::to_string(overlay) +
                       " bytes past its image: brand the program as built, not a package");
     return image;
 }
 
 }  // namespace
 
-void CheckPicture(const BrandFile& file, int width, int height) {
-    const std::vector<std::uint8_t>& data = file.data;
+void CheckPicture(const TBrandFile& file, int width, int height) {
+    const std::vector<std::uint8_t>& data = file.Data;
     if (data.size() < 3 || data[0] != 0xFF || data[1] != 0xD8 || data[2] != 0xFF)
-        throw Failure(file.name + " is not a JPEG file");
+        throw EFailure(file.Name + " is not a JPEG file");
     const auto wrongSize = [&](int w, int h) {
-        return Failure(file.name + " is " + Dimensions(w, h) + " pixels; it must be " + Dimensions(width, height));
+        return EFailure(file.Name + " is " + Dimensions(w, h) + " pixels; it must be " + Dimensions(width, height));
     };
     // A picture of the wrong size is not worth decoding.
     if (int w = 0, h = 0; ReadJpegSize(data.data(), data.size(), w, h) && (w != width || h != height))
@@ -125,41 +125,41 @@ void CheckPicture(const BrandFile& file, int width, int height) {
     try {
         image = DecodeJpeg(data.data(), data.size());
     } catch (const Exception& error) {
-        throw Failure(file.name + " cannot be decoded by the installer: " + error.Message());
+        throw EFailure(file.Name + " cannot be decoded by the installer: " + error.Message());
     }
     if (image.Width != width || image.Height != height) throw wrongSize(image.Width, image.Height);
     if (image.Components != 1 && image.Components != 3)
-        throw Failure(file.name + " has " + std::to_string(image.Components) +
+        throw EFailure(file.Name + " has " + std::to_string(image.Components) +
                       " colour components (CMYK?); the installer takes grey or colour pictures");
-    if (!image.Warning.empty()) throw Failure(file.name + " is damaged: " + image.Warning);
+    if (!image.Warning.empty()) throw EFailure(file.Name + " is damaged: " + image.Warning);
 }
 
 std::vector<std::uint8_t> BrandHost(std::vector<std::uint8_t> host, const std::string& hostName,
-                                    const BrandFiles& files) {
-    if (files.background.given) CheckPicture(files.background, kBackgroundWidth, kBackgroundHeight);
-    if (files.button.given) CheckPicture(files.button, kButtonWidth, kButtonHeight);
-    if (files.hover.given) CheckPicture(files.hover, kButtonWidth, kButtonHeight);
-    std::vector<IconImage> icon;
+                                    const TBrandFiles& files) {
+    if (files.Background.Given) CheckPicture(files.Background, BackgroundWidth, BackgroundHeight);
+    if (files.Button.Given) CheckPicture(files.Button, ButtonWidth, ButtonHeight);
+    if (files.Hover.Given) CheckPicture(files.Hover, ButtonWidth, ButtonHeight);
+    std::vector<TIconImage> icon;
     std::vector<std::uint8_t> titleIcon;
-    if (files.icon.given) {
-        icon = ReadIcon(files.icon);
-        titleIcon = MakeIconFile({TitleImage(files.icon, icon)});
+    if (files.Icon.Given) {
+        icon = ReadIcon(files.Icon);
+        titleIcon = MakeIconFile({TitleImage(files.Icon, icon)});
     }
-    if (files.skin.given && files.skin.data.empty()) throw Failure(files.skin.name + " is empty");
+    if (files.Skin.Given && files.Skin.Data.empty()) throw EFailure(files.Skin.Name + " is empty");
 
-    PeImage image = ParseHost(std::move(host), hostName);
-    const ResourceId mainIcon = ResourceId::Name("MAINICON");
-    if (files.icon.given && !image.Find(ResourceId::Number(kRtGroupIcon), mainIcon))
-        throw Failure(hostName + " has no application icon MAINICON");
-    Resource* form = image.Find(kFormType, ResourceId::Name("TINSTALLERFORM"));
-    form->data = RewriteDescription(form->data, hostName, files, titleIcon);
-    if (files.skin.given) image.Find(ResourceId::Name("EXEFILE"), ResourceId::Name("SKINRES"))->data = files.skin.data;
+    TPeImage image = ParseHost(std::move(host), hostName);
+    const TResourceId mainIcon = TResourceId::Named("MAINICON");
+    if (files.Icon.Given && !image.Find(TResourceId::Number(RtGroupIcon), mainIcon))
+        throw EFailure(hostName + " has no application icon MAINICON");
+    TResource* form = image.Find(FormType, TResourceId::Named("TINSTALLERFORM"));
+    form->Data = RewriteDescription(form->Data, hostName, files, titleIcon);
+    if (files.Skin.Given) image.Find(TResourceId::Named("EXEFILE"), TResourceId::Named("SKINRES"))->Data = files.Skin.Data;
     try {
         // Last: it changes the list of resources the pointers above point into.
-        if (files.icon.given) ReplaceIconGroup(image, mainIcon, icon);
+        if (files.Icon.Given) ReplaceIconGroup(image, mainIcon, icon);
         return image.Write();
-    } catch (const PeError& error) {
-        throw Failure(hostName + " cannot be rebuilt: " + error.what());
+    } catch (const EPeError& error) {
+        throw EFailure(hostName + " cannot be rebuilt: " + error.what());
     }
 }
 

@@ -11,31 +11,31 @@
 namespace mkinstaller {
 
 // Sizes the installer window is laid out for.
-inline constexpr int kBackgroundWidth = 450, kBackgroundHeight = 304;
-inline constexpr int kButtonWidth = 28, kButtonHeight = 9;
-inline constexpr int kIconSize = 32;
+inline constexpr int BackgroundWidth = 450, BackgroundHeight = 304;
+inline constexpr int ButtonWidth = 28, ButtonHeight = 9;
+inline constexpr int IconSize = 32;
 
 // One file of the distributor's: `name` says which ("background 'bg.jpg'"),
-// for messages; `data` empty with `given` false keeps the host's.
-struct BrandFile {
-    bool given = false;
-    std::string name;
-    std::vector<std::uint8_t> data;
+// for messages; `Data` empty with `Given` false keeps the host's.
+struct TBrandFile {
+    bool Given = false;
+    std::string Name;
+    std::vector<std::uint8_t> Data;
 };
 
-struct BrandFiles {
-    BrandFile background, button, hover, icon, skin;
-    bool Any() const { return background.given || button.given || hover.given || icon.given || skin.given; }
+struct TBrandFiles {
+    TBrandFile Background, Button, Hover, Icon, Skin;
+    bool Any() const { return Background.Given || Button.Given || Hover.Given || Icon.Given || Skin.Given; }
 };
 
-// Throws Failure (naming the file) unless `jpeg` is a JPEG of exactly
+// Throws EFailure (naming the file) unless `jpeg` is a JPEG of exactly
 // width x height that the installer's own decoder draws cleanly: 8-bit,
 // baseline or progressive (Huffman coded), grey or colour.
-void CheckPicture(const BrandFile& file, int width, int height);
+void CheckPicture(const TBrandFile& file, int width, int height);
 
 // The host image with the files given in place of the host's own; throws
-// Failure naming the file that is not acceptable, the host included.
+// EFailure naming the file that is not acceptable, the host included.
 std::vector<std::uint8_t> BrandHost(std::vector<std::uint8_t> host, const std::string& hostName,
-                                    const BrandFiles& files);
+                                    const TBrandFiles& files);
 
 }  // namespace mkinstaller

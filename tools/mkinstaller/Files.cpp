@@ -4,12 +4,12 @@ namespace mkinstaller {
 
 std::string Named(const std::string& role, const std::string& path) { return role + " '" + path + "'"; }
 
-std::vector<std::uint8_t> InputFile::ReadAll(std::uint64_t limit) {
+std::vector<std::uint8_t> TInputFile::ReadAll(std::uint64_t limit) {
     std::vector<std::uint8_t> data;
     std::uint8_t block[64 * 1024];
     while (const std::size_t n = Read(block, sizeof block)) {
         if (data.size() + n > limit)
-            throw Failure(name_ + " is too large (more than " + std::to_string(limit) + " bytes)");
+            throw EFailure(FName + " is too large (more than " + std::to_string(limit) + " bytes)");
         data.insert(data.end(), block, block + n);
     }
     return data;

@@ -13,13 +13,13 @@
 namespace mkinstaller {
 
 #ifdef _WIN32
-using NativeHandle = void*;  // a HANDLE; null when closed
+using TNativeHandle = void*;  // a HANDLE; null when closed
 #else
-using NativeHandle = int;  // a descriptor; -1 when closed
+using TNativeHandle = int;  // a descriptor; -1 when closed
 #endif
 
 // A refusal: what() is one line naming the file and what is wrong.
-class Failure : public std::runtime_error {
+class EFailure : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
@@ -29,39 +29,39 @@ std::string Named(const std::string& role, const std::string& path);
 
 // Identity of a file whatever the spelling of its path: device and inode, or
 // volume serial number and file index.
-struct FileId {
-    std::uint64_t volume = 0, index = 0;
-    bool operator==(const FileId&) const = default;
+struct TFileId {
+    std::uint64_t Volume = 0, Index = 0;
+    bool operator==(const TFileId&) const = default;
 };
 
-// An input file, open for reading. Throws Failure unless the path names a
+// An input file, open for reading. Throws EFailure unless the path names a
 // readable regular file; a FIFO or device is refused without blocking.
-class InputFile {
+class TInputFile {
 public:
-    InputFile(const std::string& role, const std::string& path);
-    ~InputFile();
-    InputFile(const InputFile&) = delete;
-    InputFile& operator=(const InputFile&) = delete;
+    TInputFile(const std::string& role, const std::string& path);
+    ~TInputFile();
+    TInputFile(const TInputFile&) = delete;
+    TInputFile& operator=(const TInputFile&) = delete;
 
-    const std::string& Name() const { return name_; }
-    FileId Id() const { return id_; }
+    const std::string& Name() const { return FName; }
+    TFileId Id() const { return FId; }
     // What the file system says; the real length may differ (procfs, sysfs,
     // a file still being written).
-    std::uint64_t ReportedSize() const { return reportedSize_; }
-    // Up to `size` bytes; 0 at the end of the file. Throws Failure.
+    std::uint64_t ReportedSize() const { return FReportedSize; }
+    // Up to `size` bytes; 0 at the end of the file. Throws EFailure.
     std::size_t Read(void* data, std::size_t size);
-    // The rest of the file; Failure when it is longer than `limit`.
+    // The rest of the file; EFailure when it is longer than `limit`.
     std::vector<std::uint8_t> ReadAll(std::uint64_t limit);
 
 private:
-    std::string name_;
-    FileId id_;
-    std::uint64_t reportedSize_ = 0;
-    NativeHandle handle_;
+    std::string FName;
+    TFileId FId;
+    std::uint64_t FReportedSize = 0;
+    TNativeHandle FHandle;
 };
 
 // Identity of the file at `path`; false when there is none.
-bool ExistingFileId(const std::string& path, FileId& id);
+bool ExistingFileId(const std::string& path, TFileId& id);
 
 // The part of `path` after its last separator (on Windows also after a drive
 // "C:"); empty when the path ends in a separator.
@@ -71,27 +71,27 @@ std::string FileName(const std::string& path);
 // cannot cross file systems), named ".NAME...": Commit renames it into place,
 // replacing an existing file; without Commit the temporary file goes and
 // `path` is untouched.
-class OutputFile {
+class TOutputFile {
 public:
-    explicit OutputFile(const std::string& path);
-    ~OutputFile();
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
+    explicit TOutputFile(const std::string& path);
+    ~TOutputFile();
+    TOutputFile(const TOutputFile&) = delete;
+    TOutputFile& operator=(const TOutputFile&) = delete;
 
     void Write(const void* data, std::size_t size);
-    // Executable, flushed, closed and renamed over `path`. Throws Failure.
+    // Executable, flushed, closed and renamed over `path`. Throws EFailure.
     void Commit();
 
 private:
-    std::string path_, name_, tempPath_;
-    NativeHandle handle_;
+    std::string FPath, FName, FTempPath;
+    TNativeHandle FHandle;
 };
 
 // Writes UTF-8 text to stdout or stderr; a Windows console gets it as wide text.
 void WriteText(std::FILE* stream, const std::string& text);
 
 #ifdef _WIN32
-// A command-line argument as UTF-8; Failure for one that is not valid UTF-16.
+// A command-line argument as UTF-8; EFailure for one that is not valid UTF-16.
 std::string Utf8FromWide(const wchar_t* text);
 #endif
 

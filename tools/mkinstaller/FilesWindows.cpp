@@ -40,7 +40,7 @@ std::string Why(DWORD err) {
     return (text.empty() ? "error" : text) + " (" + std::to_string(err) + ")";
 }
 
-FileId IdOf(const BY_HANDLE_FILE_INFORMATION& info) {
+TFileId IdOf(const BY_HANDLE_FILE_INFORMATION& info) {
     return {info.dwVolumeSerialNumber, std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow};
 }
 
@@ -53,39 +53,39 @@ std::size_t LastSeparator(const std::string& path) {
 
 }  // namespace
 
-InputFile::InputFile(const std::string& role, const std::string& path) : name_(Named(role, path)), handle_(nullptr) {
+TInputFile::TInputFile(const std::string& role, const std::string& path) : FName(Named(role, path)), FHandle(nullptr) {
     const std::wstring wide = Wide(path);
     // A folder cannot be opened as a file at all; say what it is.
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        throw Failure(name_ + " is not a regular file");
+        throw EFailure(FName + " is not a regular file");
     // Others may read it meanwhile, nobody may change it.
     TFileHandle file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) throw Failure(name_ + " cannot be opened: " + Why(GetLastError()));
+    if (!file) throw EFailure(FName + " cannot be opened: " + Why(GetLastError()));
     // A pipe or a device (CON, NUL, \\.\pipe\...) is never read: it has no size to check beforehand.
-    if (GetFileType(file.Get()) != FILE_TYPE_DISK) throw Failure(name_ + " is not a regular file");
+    if (GetFileType(file.Get()) != FILE_TYPE_DISK) throw EFailure(FName + " is not a regular file");
     BY_HANDLE_FILE_INFORMATION info{};
     if (!GetFileInformationByHandle(file.Get(), &info))
-        throw Failure(name_ + " cannot be examined: " + Why(GetLastError()));
-    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) throw Failure(name_ + " is not a regular file");
-    id_ = IdOf(info);
-    reportedSize_ = std::uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
-    handle_ = file.Release();
+        throw EFailure(FName + " cannot be examined: " + Why(GetLastError()));
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) throw EFailure(FName + " is not a regular file");
+    FId = IdOf(info);
+    FReportedSize = std::uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
+    FHandle = file.Release();
 }
 
-InputFile::~InputFile() {
-    if (handle_) CloseHandle(handle_);
+TInputFile::~TInputFile() {
+    if (FHandle) CloseHandle(FHandle);
 }
 
-std::size_t InputFile::Read(void* data, std::size_t size) {
+std::size_t TInputFile::Read(void* data, std::size_t size) {
     DWORD got = 0;
     const DWORD want = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
-    if (!ReadFile(handle_, data, want, &got, nullptr)) throw Failure(name_ + " cannot be read: " + Why(GetLastError()));
+    if (!ReadFile(FHandle, data, want, &got, nullptr)) throw EFailure(FName + " cannot be read: " + Why(GetLastError()));
     return got;
 }
 
-bool ExistingFileId(const std::string& path, FileId& id) {
+bool ExistingFileId(const std::string& path, TFileId& id) {
     // No access asked and every sharing allowed: this must not disturb anyone.
     TFileHandle file(CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -100,7 +100,7 @@ std::string FileName(const std::string& path) {
     return sep == std::string::npos ? path : path.substr(sep + 1);
 }
 
-OutputFile::OutputFile(const std::string& path) : path_(path), name_(Named("output", path)), handle_(nullptr) {
+TOutputFile::TOutputFile(const std::string& path) : FPath(path), FName(Named("output", path)), FHandle(nullptr) {
     const std::size_t sep = LastSeparator(path);
     const std::string dir = sep == std::string::npos ? std::string() : path.substr(0, sep + 1);
     // CREATE_NEW never opens someone else's file; a name taken is tried again.
@@ -112,54 +112,54 @@ OutputFile::OutputFile(const std::string& path) : path_(path), name_(Named("outp
         HANDLE file = CreateFileW(Wide(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN,
                                   nullptr);
         if (file != INVALID_HANDLE_VALUE) {
-            handle_ = file;
-            tempPath_ = temp;
+            FHandle = file;
+            FTempPath = temp;
             return;
         }
         const DWORD err = GetLastError();
-        if (err != ERROR_FILE_EXISTS || attempt == 100) throw Failure(name_ + " cannot be written: " + Why(err));
+        if (err != ERROR_FILE_EXISTS || attempt == 100) throw EFailure(FName + " cannot be written: " + Why(err));
     }
 }
 
-OutputFile::~OutputFile() {
-    if (handle_) CloseHandle(handle_);
-    if (!tempPath_.empty()) DeleteFileW(Wide(tempPath_).c_str());
+TOutputFile::~TOutputFile() {
+    if (FHandle) CloseHandle(FHandle);
+    if (!FTempPath.empty()) DeleteFileW(Wide(FTempPath).c_str());
 }
 
-void OutputFile::Write(const void* data, std::size_t size) {
+void TOutputFile::Write(const void* data, std::size_t size) {
     const char* bytes = static_cast<const char*>(data);
     while (size > 0) {
         const DWORD want = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
         DWORD written = 0;
-        if (!WriteFile(handle_, bytes, want, &written, nullptr) || written == 0)
-            throw Failure(name_ + " cannot be written: " + Why(GetLastError()));
+        if (!WriteFile(FHandle, bytes, want, &written, nullptr) || written == 0)
+            throw EFailure(FName + " cannot be written: " + Why(GetLastError()));
         bytes += written;
         size -= written;
     }
 }
 
-void OutputFile::Commit() {
+void TOutputFile::Commit() {
     // Windows has no executable bit: the .exe name is what makes it a program.
-    if (!FlushFileBuffers(handle_)) throw Failure(name_ + " cannot be flushed: " + Why(GetLastError()));
+    if (!FlushFileBuffers(FHandle)) throw EFailure(FName + " cannot be flushed: " + Why(GetLastError()));
     // The rename keeps the attributes: the output must not stay hidden.
     FILE_BASIC_INFO visible{};
     visible.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    if (!SetFileInformationByHandle(handle_, FileBasicInfo, &visible, sizeof visible))
-        throw Failure(name_ + " cannot be made visible: " + Why(GetLastError()));
-    HANDLE file = handle_;
-    handle_ = nullptr;
-    if (!CloseHandle(file)) throw Failure(name_ + " cannot be closed: " + Why(GetLastError()));
+    if (!SetFileInformationByHandle(FHandle, FileBasicInfo, &visible, sizeof visible))
+        throw EFailure(FName + " cannot be made visible: " + Why(GetLastError()));
+    HANDLE file = FHandle;
+    FHandle = nullptr;
+    if (!CloseHandle(file)) throw EFailure(FName + " cannot be closed: " + Why(GetLastError()));
     // A virus scanner or the shell reading the old file's icon may hold it
     // for a moment: that is waited out, for two seconds at most.
-    const std::wstring from = Wide(tempPath_), to = Wide(path_);
+    const std::wstring from = Wide(FTempPath), to = Wide(FPath);
     for (unsigned attempt = 0;; ++attempt) {
         if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) break;
         const DWORD err = GetLastError();
         const bool held = err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION || err == ERROR_LOCK_VIOLATION;
-        if (!held || attempt == 20) throw Failure(name_ + " cannot be replaced: " + Why(err));
+        if (!held || attempt == 20) throw EFailure(FName + " cannot be replaced: " + Why(err));
         Sleep(100);
     }
-    tempPath_.clear();
+    FTempPath.clear();
 }
 
 void WriteText(std::FILE* stream, const std::string& text) {
@@ -180,7 +180,7 @@ void WriteText(std::FILE* stream, const std::string& text) {
 std::string Utf8FromWide(const wchar_t* text) {
     if (*text == L'\0') return {};
     std::string out = Utf8(text, -1, WC_ERR_INVALID_CHARS);
-    if (out.empty()) throw Failure("a command-line argument is not valid Unicode");
+    if (out.empty()) throw EFailure("a command-line argument is not valid Unicode");
     out.pop_back();  // the terminator
     return out;
 }

@@ -1,5 +1,5 @@
 // Little-endian fields of Windows file formats. Reads are bounds-checked and
-// throw PeError with the caller's message; writes go into buffers the caller
+// throw EPeError with the caller's message; writes go into buffers the caller
 // has sized.
 #pragma once
 
@@ -11,19 +11,19 @@
 
 namespace mkinstaller {
 
-using ByteView = std::span<const std::uint8_t>;
+using TByteView = std::span<const std::uint8_t>;
 
-inline bool Fits(ByteView bytes, std::uint64_t at, std::uint64_t count) {
+inline bool Fits(TByteView bytes, std::uint64_t at, std::uint64_t count) {
     return at <= bytes.size() && count <= bytes.size() - at;
 }
 
-inline std::uint16_t Get16(ByteView bytes, std::uint64_t at, const char* what) {
-    if (!Fits(bytes, at, 2)) throw PeError(what);
+inline std::uint16_t Get16(TByteView bytes, std::uint64_t at, const char* what) {
+    if (!Fits(bytes, at, 2)) throw EPeError(what);
     return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
 }
 
-inline std::uint32_t Get32(ByteView bytes, std::uint64_t at, const char* what) {
-    if (!Fits(bytes, at, 4)) throw PeError(what);
+inline std::uint32_t Get32(TByteView bytes, std::uint64_t at, const char* what) {
+    if (!Fits(bytes, at, 4)) throw EPeError(what);
     return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
            static_cast<std::uint32_t>(bytes[at + 2]) << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
 }

@@ -10,11 +10,11 @@
 namespace mkinstaller {
 namespace {
 
-constexpr std::size_t kBlockSize = 64 * 1024;
+constexpr std::size_t BlockSize = 64 * 1024;
 
 // Copies `from` to its end into `to`, or until more than `limit` bytes are
 // copied; returns the number copied.
-std::uint64_t CopyAll(InputFile& from, OutputFile& to, std::uint64_t limit, std::vector<char>& buffer) {
+std::uint64_t CopyAll(TInputFile& from, TOutputFile& to, std::uint64_t limit, std::vector<char>& buffer) {
     std::uint64_t copied = 0;
     while (copied <= limit) {
         const std::size_t n = from.Read(buffer.data(), buffer.size());
@@ -25,58 +25,58 @@ std::uint64_t CopyAll(InputFile& from, OutputFile& to, std::uint64_t limit, std:
     return copied;
 }
 
-std::string SizeMismatch(const InputFile& in, std::uint64_t reported) {
+std::string SizeMismatch(const TInputFile& in, std::uint64_t reported) {
     return in.Name() + " is not as long as its file system says (" + std::to_string(reported) +
            " bytes); is it still being written?";
 }
 
 // Every input by name and identity, so the output can be shown to be none of them.
-using Inputs = std::vector<std::pair<std::string, FileId>>;
+using TInputs = std::vector<std::pair<std::string, TFileId>>;
 
-BrandFile ReadBrandFile(const char* role, const std::string& path, Inputs& inputs) {
-    BrandFile file;
+TBrandFile ReadBrandFile(const char* role, const std::string& path, TInputs& inputs) {
+    TBrandFile file;
     if (path.empty()) return file;
-    InputFile in(role, path);
-    file.given = true;
-    file.name = in.Name();
-    file.data = in.ReadAll(kMaxBrandFileSize);
+    TInputFile in(role, path);
+    file.Given = true;
+    file.Name = in.Name();
+    file.Data = in.ReadAll(MaxBrandFileSize);
     inputs.emplace_back(in.Name(), in.Id());
     return file;
 }
 
-void Build(const std::string& host, const std::string& payload, const std::string& output, const Branding& branding,
+void Build(const std::string& host, const std::string& payload, const std::string& output, const TBranding& branding,
            std::uint64_t payloadLimit) {
     const std::string outName = Named("output", output);
     const std::string fileName = FileName(output);
-    if (fileName.empty() || fileName == "." || fileName == "..") throw Failure(outName + " does not name a file");
+    if (fileName.empty() || fileName == "." || fileName == "..") throw EFailure(outName + " does not name a file");
 
-    InputFile hostIn("host", host), payloadIn("payload", payload);
+    TInputFile hostIn("host", host), payloadIn("payload", payload);
     const std::uint64_t payloadSize = payloadIn.ReportedSize();
-    if (payloadSize > payloadLimit) throw Failure(CheckPayloadSize(payload, payloadSize, payloadLimit));
-    std::vector<char> buffer(kBlockSize);
+    if (payloadSize > payloadLimit) throw EFailure(CheckPayloadSize(payload, payloadSize, payloadLimit));
+    std::vector<char> buffer(BlockSize);
     // procfs and the like report 0 for files that hold data.
     if (payloadSize == 0) {
-        if (payloadIn.Read(buffer.data(), 1) != 0) throw Failure(SizeMismatch(payloadIn, 0));
-        throw Failure(CheckPayloadSize(payload, 0, payloadLimit));
+        if (payloadIn.Read(buffer.data(), 1) != 0) throw EFailure(SizeMismatch(payloadIn, 0));
+        throw EFailure(CheckPayloadSize(payload, 0, payloadLimit));
     }
 
-    Inputs inputs{{hostIn.Name(), hostIn.Id()}, {payloadIn.Name(), payloadIn.Id()}};
-    BrandFiles files;
-    files.background = ReadBrandFile("background", branding.background, inputs);
-    files.button = ReadBrandFile("button", branding.button, inputs);
-    files.hover = ReadBrandFile("hover", branding.hover, inputs);
-    files.icon = ReadBrandFile("icon", branding.icon, inputs);
-    files.skin = ReadBrandFile("skin", branding.skin, inputs);
+    TInputs inputs{{hostIn.Name(), hostIn.Id()}, {payloadIn.Name(), payloadIn.Id()}};
+    TBrandFiles files;
+    files.Background = ReadBrandFile("background", branding.Background, inputs);
+    files.Button = ReadBrandFile("button", branding.Button, inputs);
+    files.Hover = ReadBrandFile("hover", branding.Hover, inputs);
+    files.Icon = ReadBrandFile("icon", branding.Icon, inputs);
+    files.Skin = ReadBrandFile("skin", branding.Skin, inputs);
     // Renaming over an input would destroy it. File identity catches links and any
     // spelling of an existing output; an output that does not exist is no input.
-    if (FileId outId; ExistingFileId(output, outId)) {
+    if (TFileId outId; ExistingFileId(output, outId)) {
         for (const auto& [name, id] : inputs)
-            if (id == outId) throw Failure(outName + " is the same file as the " + name);
+            if (id == outId) throw EFailure(outName + " is the same file as the " + name);
     }
     std::vector<std::uint8_t> brandedHost;
-    if (files.Any()) brandedHost = BrandHost(hostIn.ReadAll(kMaxBrandFileSize), hostIn.Name(), files);
+    if (files.Any()) brandedHost = BrandHost(hostIn.ReadAll(MaxBrandFileSize), hostIn.Name(), files);
 
-    OutputFile out(output);
+    TOutputFile out(output);
     std::uint64_t hostSize = brandedHost.size();
     if (files.Any())
         out.Write(brandedHost.data(), brandedHost.size());
@@ -86,7 +86,7 @@ void Build(const std::string& host, const std::string& payload, const std::strin
     out.Write(std::string(padding, '\0').data(), padding);
     // The trailer and the padding were reckoned from the reported size: the
     // bytes written must be exactly that many.
-    if (CopyAll(payloadIn, out, payloadSize, buffer) != payloadSize) throw Failure(SizeMismatch(payloadIn, payloadSize));
+    if (CopyAll(payloadIn, out, payloadSize, buffer) != payloadSize) throw EFailure(SizeMismatch(payloadIn, payloadSize));
     const auto n = static_cast<std::uint32_t>(payloadSize);
     const char trailer[4] = {static_cast<char>(n & 0xFF), static_cast<char>((n >> 8) & 0xFF),
                              static_cast<char>((n >> 16) & 0xFF), static_cast<char>((n >> 24) & 0xFF)};
@@ -109,11 +109,11 @@ std::string CheckPayloadSize(const std::string& payload, std::uint64_t size, std
 }
 
 std::string MakePackage(const std::string& host, const std::string& payload, const std::string& output,
-                        const Branding& branding, std::uint64_t payloadLimit) {
+                        const TBranding& branding, std::uint64_t payloadLimit) {
     try {
         Build(host, payload, output, branding, payloadLimit);
         return {};
-    } catch (const Failure& failure) {
+    } catch (const EFailure& failure) {
         return failure.what();
     } catch (const std::bad_alloc&) {
         return "not enough memory";

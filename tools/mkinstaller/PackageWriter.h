@@ -11,22 +11,22 @@
 namespace mkinstaller {
 
 // The installer reads the length back as a signed 32-bit integer.
-inline constexpr std::uint64_t kMaxPayloadSize = 0x7FFFFFFF;
+inline constexpr std::uint64_t MaxPayloadSize = 0x7FFFFFFF;
 
 // Largest file taken for branding, and largest host read whole to brand it.
-inline constexpr std::uint64_t kMaxBrandFileSize = 64 * 1024 * 1024;
+inline constexpr std::uint64_t MaxBrandFileSize = 64 * 1024 * 1024;
 
 // Zero bytes put between host and payload so the whole package is 8-byte aligned.
 std::size_t PaddingBeforePayload(std::uint64_t hostSize, std::uint64_t payloadSize);
 
 // Empty if a payload of `size` bytes may be packaged under `limit`, else why not (naming `payload`).
 std::string CheckPayloadSize(const std::string& payload, std::uint64_t size,
-                             std::uint64_t limit = kMaxPayloadSize);
+                             std::uint64_t limit = MaxPayloadSize);
 
 // Files of the distributor's for the host's artwork (see Branding.h); an
 // empty path keeps the host's own.
-struct Branding {
-    std::string background, button, hover, icon, skin;
+struct TBranding {
+    std::string Background, Button, Hover, Icon, Skin;
 };
 
 // Writes the package to `output` atomically (temporary file + rename, mode 0755 on POSIX).
@@ -35,6 +35,6 @@ struct Branding {
 // temporary file and any existing `output` untouched.
 // `payloadLimit` exists so tests can exercise the size refusal without huge files.
 std::string MakePackage(const std::string& host, const std::string& payload, const std::string& output,
-                        const Branding& branding = {}, std::uint64_t payloadLimit = kMaxPayloadSize);
+                        const TBranding& branding = {}, std::uint64_t payloadLimit = MaxPayloadSize);
 
 }  // namespace mkinstaller

@@ -17,7 +17,7 @@ namespace mkinstaller {
 
 // A malformed or unsupported image (or icon file); what() is one line saying
 // what is wrong, without the file's name, starting in lower case.
-class PeError : public std::runtime_error {
+class EPeError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
@@ -29,49 +29,49 @@ std::string Printable(std::u16string_view text);
 // A resource type or name: a number, or a string (the linker stores strings
 // in upper case, and the loader upper-cases the names it is asked for;
 // Matches compares without regard to ASCII case).
-struct ResourceId {
-    std::uint16_t id = 0;
-    std::u16string name;  // non-empty for a string identifier
-    static ResourceId Number(std::uint16_t id);
-    // Upper-cased, as the linker stores it; PeError for an empty or non-ASCII name.
-    static ResourceId Name(const std::string& ascii);
-    bool IsName() const { return !name.empty(); }
-    bool Matches(const ResourceId& other) const;
+struct TResourceId {
+    std::uint16_t Id = 0;
+    std::u16string Name;  // non-empty for a string identifier
+    static TResourceId Number(std::uint16_t id);
+    // Upper-cased, as the linker stores it; EPeError for an empty or non-ASCII name.
+    static TResourceId Named(const std::string& ascii);
+    bool IsName() const { return !Name.empty(); }
+    bool Matches(const TResourceId& other) const;
 };
 
-inline constexpr std::uint16_t kRtIcon = 3;
-inline constexpr std::uint16_t kRtRcData = 10;
-inline constexpr std::uint16_t kRtGroupIcon = 14;
-inline constexpr std::uint16_t kRtVersion = 16;
-inline constexpr std::uint16_t kRtManifest = 24;
+inline constexpr std::uint16_t RtIcon = 3;
+inline constexpr std::uint16_t RtRcData = 10;
+inline constexpr std::uint16_t RtGroupIcon = 14;
+inline constexpr std::uint16_t RtVersion = 16;
+inline constexpr std::uint16_t RtManifest = 24;
 
-struct Resource {
-    ResourceId type;
-    ResourceId name;
-    std::uint16_t language = 0;
-    std::uint32_t codePage = 0;
-    std::vector<std::uint8_t> data;
+struct TResource {
+    TResourceId Type;
+    TResourceId Name;
+    std::uint16_t Language = 0;
+    std::uint32_t CodePage = 0;
+    std::vector<std::uint8_t> Data;
 };
 
-struct PeLayout;  // the headers of an image, as Parse reads and checks them
+struct TPeLayout;  // the headers of an image, as Parse reads and checks them
 
-class PeImage {
+class TPeImage {
 public:
-    // Parses a whole file. Throws PeError for anything that is not a sound
+    // Parses a whole file. Throws EPeError for anything that is not a sound
     // PE32+ image with a resource tree this code can rebuild: three levels
     // (type, name, language), data inside the resource section, no loops,
     // shared directories or overlapping data. An overlay is no error here.
-    static PeImage Parse(std::vector<std::uint8_t> file);
+    static TPeImage Parse(std::vector<std::uint8_t> file);
 
     // Every resource leaf, in the order of the stored tree. May be edited
     // freely; Write sorts it and refuses two leaves with the same type, name
     // and language.
-    const std::vector<Resource>& Resources() const { return resources_; }
-    std::vector<Resource>& Resources() { return resources_; }
+    const std::vector<TResource>& Resources() const { return FResources; }
+    std::vector<TResource>& Resources() { return FResources; }
     // The first leaf with this type and name (any language), or null. The
     // pointer lasts until Resources() changes size.
-    Resource* Find(const ResourceId& type, const ResourceId& name);
-    const Resource* Find(const ResourceId& type, const ResourceId& name) const;
+    TResource* Find(const TResourceId& type, const TResourceId& name);
+    const TResource* Find(const TResourceId& type, const TResourceId& name) const;
 
     // Bytes of the file past the end of its last section's raw data
     // (an appended payload, a certificate table, ...); zeros that only pad an
@@ -87,14 +87,14 @@ public:
     // The image with its resource section rebuilt from Resources(): the tree
     // sorted as the loader expects, sections after .rsrc moved, section
     // sizes, image size, data directories and the header checksum made
-    // consistent. Everything else keeps its bytes. Refuses (PeError) an image
+    // consistent. Everything else keeps its bytes. Refuses (EPeError) an image
     // with an overlay or a certificate table.
     std::vector<std::uint8_t> Write() const;
 
 private:
-    std::vector<std::uint8_t> file_;
-    std::shared_ptr<const PeLayout> layout_;  // file_'s, read once: file_ never changes
-    std::vector<Resource> resources_;
+    std::vector<std::uint8_t> FFile;
+    std::shared_ptr<const TPeLayout> FLayout;  // FFile's, read once: FFile never changes
+    std::vector<TResource> FResources;
 };
 
 // The header checksum of an image, as the Windows loader and signing tools

@@ -11,13 +11,13 @@
 
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* Usage =
     "usage: mkinstaller --host InstallerWin.exe --payload Aurora.scr --output Install-Aurora.exe\n"
     "                   [--background FILE] [--button FILE] [--hover FILE] [--icon FILE] [--skin FILE]\n";
 
 void PrintHelp() {
     using mkinstaller::WriteText;
-    WriteText(stdout, kUsage);
+    WriteText(stdout, Usage);
     WriteText(stdout,
         "\n"
         "Makes a self-extracting screensaver installer: a copy of the host program with the\n"
@@ -59,19 +59,19 @@ void PrintHelp() {
 }
 
 int UsageError(const std::string& message) {
-    mkinstaller::WriteText(stderr, "mkinstaller: " + message + "\n" + kUsage +
+    mkinstaller::WriteText(stderr, "mkinstaller: " + message + "\n" + Usage +
                                        "Try 'mkinstaller --help' for more information.\n");
     return 2;
 }
 
 int Run(const std::vector<std::string>& args) {
     std::string host, payload, output;
-    mkinstaller::Branding branding;
-    struct Option { const char* name; std::string* value; bool required; };
-    const Option options[] = {
+    mkinstaller::TBranding branding;
+    struct TOption { const char* Name; std::string* Value; bool Required; };
+    const TOption options[] = {
         {"--host", &host, true}, {"--payload", &payload, true}, {"--output", &output, true},
-        {"--background", &branding.background, false}, {"--button", &branding.button, false},
-        {"--hover", &branding.hover, false}, {"--icon", &branding.icon, false}, {"--skin", &branding.skin, false},
+        {"--background", &branding.Background, false}, {"--button", &branding.Button, false},
+        {"--hover", &branding.Hover, false}, {"--icon", &branding.Icon, false}, {"--skin", &branding.Skin, false},
     };
 
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -80,14 +80,14 @@ int Run(const std::vector<std::string>& args) {
             PrintHelp();
             return 0;
         }
-        const Option* match = nullptr;
+        const TOption* match = nullptr;
         std::string value;
         bool hasValue = false;
-        for (const Option& opt : options) {
-            const std::size_t len = std::strlen(opt.name);
-            if (arg == opt.name) {
+        for (const TOption& opt : options) {
+            const std::size_t len = std::strlen(opt.Name);
+            if (arg == opt.Name) {
                 match = &opt;
-            } else if (arg.compare(0, len, opt.name) == 0 && arg.size() > len && arg[len] == '=') {
+            } else if (arg.compare(0, len, opt.Name) == 0 && arg.size() > len && arg[len] == '=') {
                 match = &opt;
                 value = arg.substr(len + 1);
                 hasValue = true;
@@ -95,15 +95,15 @@ int Run(const std::vector<std::string>& args) {
         }
         if (match == nullptr) return UsageError("unknown argument '" + arg + "'");
         if (!hasValue) {
-            if (i + 1 >= args.size()) return UsageError(std::string("option ") + match->name + " needs a file name");
+            if (i + 1 >= args.size()) return UsageError(std::string("option ") + match->Name + " needs a file name");
             value = args[++i];
         }
-        if (value.empty()) return UsageError(std::string("option ") + match->name + " needs a file name");
-        if (!match->value->empty()) return UsageError(std::string("option ") + match->name + " given twice");
-        *match->value = value;
+        if (value.empty()) return UsageError(std::string("option ") + match->Name + " needs a file name");
+        if (!match->Value->empty()) return UsageError(std::string("option ") + match->Name + " given twice");
+        *match->Value = value;
     }
-    for (const Option& opt : options) {
-        if (opt.required && opt.value->empty()) return UsageError(std::string("missing option ") + opt.name);
+    for (const TOption& opt : options) {
+        if (opt.Required && opt.Value->empty()) return UsageError(std::string("missing option ") + opt.Name);
     }
 
     const std::string error = mkinstaller::MakePackage(host, payload, output, branding);
@@ -122,7 +122,7 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<std::string> args;
     try {
         for (int i = 1; i < argc; ++i) args.push_back(mkinstaller::Utf8FromWide(argv[i]));
-    } catch (const mkinstaller::Failure& failure) {
+    } catch (const mkinstaller::EFailure& failure) {
         return UsageError(failure.what());
     }
     return Run(args);

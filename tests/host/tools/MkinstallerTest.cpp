@@ -244,7 +244,7 @@ TEST_F(MkinstallerLayoutTest, LibraryWritesTheSameLayout) {
 class MkinstallerSizeTest : public MkinstallerTest {};
 
 TEST_F(MkinstallerSizeTest, DecisionAtTheSigned32BitBoundary) {
-    EXPECT_EQ(mkinstaller::kMaxPayloadSize, k2GiB - 1);
+    EXPECT_EQ(mkinstaller::MaxPayloadSize, k2GiB - 1);
     EXPECT_EQ(CheckPayloadSize("p.scr", 1), "");
     EXPECT_EQ(CheckPayloadSize("p.scr", k2GiB - 1), "");
     EXPECT_NE(CheckPayloadSize("p.scr", k2GiB).find("too large"), std::string::npos);
@@ -500,7 +500,7 @@ TEST_F(MkinstallerBrandTest, LibjpegsOwnPicturesPassOrFailAsTheInstallerDrawsThe
     const auto refusal = [&](const std::string& path) {
         try {
             check(path);
-        } catch (const mkinstaller::Failure& failure) {
+        } catch (const mkinstaller::EFailure& failure) {
             return std::string(failure.what());
         }
         return std::string("no refusal");

@@ -18,13 +18,13 @@ namespace {
 
 std::vector<std::uint8_t> ReadFile(const char* path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw PeError(std::string("cannot open ") + path);
+    if (!in) throw EPeError(std::string("cannot open ") + path);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-Resource& Need(PeImage& image, const ResourceId& type, const char* name) {
-    Resource* found = image.Find(type, ResourceId::Name(name));
-    if (!found) throw PeError(std::string("no resource ") + name);
+TResource& Need(TPeImage& image, const TResourceId& type, const char* name) {
+    TResource* found = image.Find(type, TResourceId::Named(name));
+    if (!found) throw EPeError(std::string("no resource ") + name);
     return *found;
 }
 
@@ -36,16 +36,16 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        PeImage image = PeImage::Parse(ReadFile(argv[1]));
-        Need(image, ResourceId::Name("EXEFILE"), "SKINRES").data = ReadFile(argv[3]);
-        auto& form = Need(image, ResourceId::Number(kRtRcData), "TINSTALLERFORM").data;
+        TPeImage image = TPeImage::Parse(ReadFile(argv[1]));
+        Need(image, TResourceId::Named("EXEFILE"), "SKINRES").Data = ReadFile(argv[3]);
+        auto& form = Need(image, TResourceId::Number(RtRcData), "TINSTALLERFORM").Data;
         form.resize(form.size() + std::strtoul(argv[5], nullptr, 10));
-        ReplaceIconGroup(image, ResourceId::Name("MAINICON"), ParseIconFile(ReadFile(argv[4])));
+        ReplaceIconGroup(image, TResourceId::Named("MAINICON"), ParseIconFile(ReadFile(argv[4])));
         const auto written = image.Write();
         std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(written.data()), static_cast<std::streamsize>(written.size()));
-        if (!out.flush()) throw PeError(std::string("cannot write ") + argv[2]);
-    } catch (const PeError& e) {
+        if (!out.flush()) throw EPeError(std::string("cannot write ") + argv[2]);
+    } catch (const EPeError& e) {
         std::cerr << "peimage_rewrite: " << e.what() << '\n';
         return 1;
     }
