@@ -240,6 +240,15 @@ std::string StringValue(const TStreamValue& Value, const std::string& Property) 
     return *S;
   if (const auto* U = Value.Get<TUtf8StringValue>())
     return U->Bytes;
+  // Text in any script, as the package maker stores a label: spelt in the
+  // code page the program's strings are in, "?" for what it lacks.
+  if (const auto* W = Value.Get<TWideStringValue>()) {
+    const auto* Units = reinterpret_cast<const wchar_t*>(W->Units.data());
+    const int Count = static_cast<int>(W->Units.size());
+    std::string Text(static_cast<std::size_t>(WideCharToMultiByte(CP_ACP, 0, Units, Count, nullptr, 0, nullptr, nullptr)), '\0');
+    WideCharToMultiByte(CP_ACP, 0, Units, Count, Text.data(), static_cast<int>(Text.size()), nullptr, nullptr);
+    return Text;
+  }
   BadValue(Property, "a string");
 }
 

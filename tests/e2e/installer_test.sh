@@ -422,6 +422,19 @@ scenario_screen_reader() {
   cmp -s "$sys/Aurora.scr" "$PAYLOAD" || fail "Aurora.scr differs from the payload"
   answer_box Confirm n
   e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after No"
+
+  note "a package branded with --button-label names its button so, in any script the code page spells"
+  local label
+  for label in Installieren 'Instalación rápida'; do
+    mkdir -p "$E2E_WORK/label"
+    "$MKINSTALLER" --host "$HOST" --payload "$PAYLOAD" --button-label "$label" \
+      --output "$E2E_WORK/label/Install-Aurora.exe" 2>"$E2E_WORK/mk.err" || fail "mkinstaller refused: $(cat "$E2E_WORK/mk.err")"
+    start_installer "$E2E_WORK/label/Install-Aurora.exe"
+    got=$(read_as_screen_reader)
+    [ "$got" = "$(expected_reading "$label" 0)" ] || fail "the package labelled '$label' read: $got"
+    xdotool windowfocus --sync "$WID" key alt+F4
+    e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end after closing"
+  done
 }
 
 scenario_full_disk() {

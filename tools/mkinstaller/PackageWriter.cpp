@@ -67,6 +67,7 @@ void Build(const std::string& host, const std::string& payload, const std::strin
     files.Hover = ReadBrandFile("hover", branding.Hover, inputs);
     files.Icon = ReadBrandFile("icon", branding.Icon, inputs);
     files.Skin = ReadBrandFile("skin", branding.Skin, inputs);
+    files.ButtonLabel = branding.ButtonLabel;
     // Renaming over an input would destroy it. File identity catches links and any
     // spelling of an existing output; an output that does not exist is no input.
     if (TFileId outId; ExistingFileId(output, outId)) {

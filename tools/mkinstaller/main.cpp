@@ -13,7 +13,8 @@ namespace {
 
 constexpr const char* Usage =
     "usage: mkinstaller --host InstallerWin.exe --payload Aurora.scr --output Install-Aurora.exe\n"
-    "                   [--background FILE] [--button FILE] [--hover FILE] [--icon FILE] [--skin FILE]\n";
+    "                   [--background FILE] [--button FILE] [--hover FILE] [--icon FILE] [--skin FILE]\n"
+    "                   [--button-label TEXT]\n";
 
 void PrintHelp() {
     using mkinstaller::WriteText;
@@ -43,6 +44,8 @@ void PrintHelp() {
         "  --icon FILE        the program's icon (title bar, taskbar): a Windows icon file (.ico)\n"
         "                     holding a 32 x 32 image, and any other sizes\n"
         "  --skin FILE        the skin the install writes as swing.mskn: any non-empty file\n"
+        "  --button-label TEXT  the Install button's name, which screen readers read (the button\n"
+        "                     shows no text): 1 to 100 characters, e.g. 'Installieren'\n"
         "The JPEGs must be 8-bit, baseline or progressive, grey or colour (not CMYK): what the\n"
         "installer's own decoder draws. Files of up to 64 MiB are taken.\n"
         "\n"
@@ -67,12 +70,16 @@ int UsageError(const std::string& message) {
 int Run(const std::vector<std::string>& args) {
     std::string host, payload, output;
     mkinstaller::TBranding branding;
-    struct TOption { const char* Name; std::string* Value; bool Required; };
+    std::string label;
+    // A text option takes any value, the empty one too, which is refused with the other checks.
+    struct TOption { const char* Name; std::string* Value; bool Required; bool Text = false; };
     const TOption options[] = {
         {"--host", &host, true}, {"--payload", &payload, true}, {"--output", &output, true},
         {"--background", &branding.Background, false}, {"--button", &branding.Button, false},
         {"--hover", &branding.Hover, false}, {"--icon", &branding.Icon, false}, {"--skin", &branding.Skin, false},
+        {"--button-label", &label, false, true},
     };
+    std::vector<const TOption*> given;
 
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -95,13 +102,18 @@ int Run(const std::vector<std::string>& args) {
         }
         if (match == nullptr) return UsageError("unknown argument '" + arg + "'");
         if (!hasValue) {
-            if (i + 1 >= args.size()) return UsageError(std::string("option ") + match->Name + " needs a file name");
+            if (i + 1 >= args.size())
+                return UsageError(std::string("option ") + match->Name + (match->Text ? " needs a text" : " needs a file name"));
             value = args[++i];
         }
-        if (value.empty()) return UsageError(std::string("option ") + match->Name + " needs a file name");
-        if (!match->Value->empty()) return UsageError(std::string("option ") + match->Name + " given twice");
+        if (value.empty() && !match->Text) return UsageError(std::string("option ") + match->Name + " needs a file name");
+        for (const TOption* seen : given)
+            if (seen == match) return UsageError(std::string("option ") + match->Name + " given twice");
+        given.push_back(match);
         *match->Value = value;
     }
+    for (const TOption* seen : given)
+        if (seen->Value == &label) branding.ButtonLabel = label;
     for (const TOption& opt : options) {
         if (opt.Required && opt.Value->empty()) return UsageError(std::string("missing option ") + opt.Name);
     }

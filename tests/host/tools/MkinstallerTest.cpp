@@ -532,6 +532,24 @@ TEST_F(MkinstallerBrandTest, IconsAndSkins) {
     ExpectRefused(With({"--skin", (root_ / "empty.mskn").string()}), {"skin '", "empty.mskn' is empty"});
 }
 
+// A label that passes goes on to the host, which is checked last and is no program here.
+TEST_F(MkinstallerBrandTest, ButtonLabelsOfOneToAHundredCharacters) {
+    const std::string passed = "host '" + host_.string() + "' is not an InstallerWin program";
+    std::string umlauts;
+    for (int i = 0; i < 100; ++i) umlauts += "\xC3\xBC";
+    for (const std::string& label : {std::string("I"), std::string(100, 'x'), umlauts, std::string("Installieren")})
+        ExpectRefused(With({"--button-label", label}), {passed});
+    ExpectRefused(With({"--button-label=\xF0\x9F\x98\x80"}), {passed});
+
+    ExpectRefused(With({"--button-label", ""}), {"mkinstaller: button label is empty"});
+    ExpectRefused(With({"--button-label="}), {"button label is empty"});
+    ExpectRefused(With({"--button-label", std::string(101, 'x')}),
+                  {"button label is 101 characters long; at most 100 are taken"});
+    ExpectRefused(With({"--button-label", umlauts + "!"}), {"button label is 101 characters long"});
+    for (const char* broken : {"\xFF", "Instal\xC3", "\xC0\xAF", "\xED\xA0\x80"})
+        ExpectRefused(With({"--button-label", broken}), {"button label is not UTF-8 text"});
+}
+
 TEST_F(MkinstallerBrandTest, OutputIsAnArtworkFile) {
     const fs::path skin = work_ / "skin.mskn";
     WriteFile(skin, "skin");
@@ -553,7 +571,8 @@ TEST_F(MkinstallerCommandLineTest, HelpExplainsTheLayout) {
         EXPECT_NE(r.out.find("2 GiB"), std::string::npos);
         EXPECT_NE(r.out.find("Refuses"), std::string::npos);
         for (const char* option : {"--background FILE", "--button FILE", "--hover FILE", "--icon FILE", "--skin FILE",
-                                   "450 x 304", "28 x 9", "32 x 32", "CMYK"})
+                                   "--button-label TEXT", "1 to 100 characters", "450 x 304", "28 x 9", "32 x 32",
+                                   "CMYK"})
             EXPECT_NE(r.out.find(option), std::string::npos) << option;
     }
 }
@@ -586,6 +605,25 @@ TEST_F(MkinstallerCommandLineTest, MissingOptionsAreUsageErrors) {
         EXPECT_NE(r.err.find(name), std::string::npos) << r.err;
         EXPECT_NE(r.err.find("usage:"), std::string::npos) << r.err;
     }
+    EXPECT_EQ(Snapshot(work_), before);
+}
+
+TEST_F(MkinstallerCommandLineTest, ButtonLabelNeedsATextOnceOnly) {
+    WriteFile(payload_, "abc");
+    const auto before = Snapshot(work_);
+    const std::vector<std::string> base = {"--host", "InstallerWin.exe", "--payload", "Aurora.scr", "--output", "o.exe"};
+    auto with = [&](std::vector<std::string> more) {
+        more.insert(more.begin(), base.begin(), base.end());
+        return Run(more);
+    };
+    RunResult r = with({"--button-label"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("option --button-label needs a text"), std::string::npos) << r.err;
+    r = with({"--button-label", "One", "--button-label", "Two"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("option --button-label given twice"), std::string::npos) << r.err;
+    r = with({"--button-label", "", "--button-label=Two"});
+    EXPECT_EQ(r.exitCode, 2) << "an empty label given first still counts";
     EXPECT_EQ(Snapshot(work_), before);
 }
 
