@@ -101,7 +101,8 @@ bool TFormAccessibility::Dispatch(TMessage& Message) {
     }
     Standard->Release();
   }
-  Message.Result = Library->LresultFromObject(__uuidof(IAccessible), Message.WParam, static_cast<IAccessible*>(FObject));
+  auto* Object = static_cast<IAccessible*>(FObject);
+  Message.Result = Library->LresultFromObject(__uuidof(IAccessible), Message.WParam, Object);
   return true;
 }
 

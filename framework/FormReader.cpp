@@ -245,7 +245,8 @@ std::string StringValue(const TStreamValue& Value, const std::string& Property) 
   if (const auto* W = Value.Get<TWideStringValue>()) {
     const auto* Units = reinterpret_cast<const wchar_t*>(W->Units.data());
     const int Count = static_cast<int>(W->Units.size());
-    std::string Text(static_cast<std::size_t>(WideCharToMultiByte(CP_ACP, 0, Units, Count, nullptr, 0, nullptr, nullptr)), '\0');
+    const int Length = WideCharToMultiByte(CP_ACP, 0, Units, Count, nullptr, 0, nullptr, nullptr);
+    std::string Text(static_cast<std::size_t>(Length), '\0');
     WideCharToMultiByte(CP_ACP, 0, Units, Count, Text.data(), static_cast<int>(Text.size()), nullptr, nullptr);
     return Text;
   }

@@ -192,9 +192,10 @@ int PrintAccessible(HWND Window) {
       continue;
     }
     const RECT At = LocationOf(Client.Get(), Child.Id);
-    std::printf("%ld %s '%s' %ld %ld %ld %ld state %ld action '%s'\n", Child.Id, RoleName(RoleOf(Client.Get(), Child.Id)).c_str(),
-                NameOf(Client.Get(), Child.Id).c_str(), At.left, At.top, At.right, At.bottom,
-                StateOf(Client.Get(), Child.Id), DefaultActionOf(Client.Get(), Child.Id).c_str());
+    std::printf("%ld %s '%s' %ld %ld %ld %ld state %ld action '%s'\n", Child.Id,
+                RoleName(RoleOf(Client.Get(), Child.Id)).c_str(), NameOf(Client.Get(), Child.Id).c_str(), At.left,
+                At.top, At.right, At.bottom, StateOf(Client.Get(), Child.Id),
+                DefaultActionOf(Client.Get(), Child.Id).c_str());
     Elements.push_back(Child.Id);
   }
   for (LONG Id : Elements) {
@@ -311,12 +312,15 @@ int HoldUntilReplaced(DWORD Deadline) {
 int main(int argc, char** argv) {
   if (argc < 3)
     return 2;
-  // A screen reader is a COM client: the installer's objects come marshalled.
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   const std::string Mode = argv[1];
   std::fputs("ready\n", stderr);
   std::fflush(stderr);
   const int SecondsArg = Mode == "button" || Mode == "press" || Mode == "module" ? 4 : 3;
+  // A screen reader is a COM client: the installer's objects come marshalled.
+  // Only then: under Wine the apartment's window would become this program's
+  // foreground window, which "foreground" reads.
+  if (Mode == "access" || Mode == "press" || Mode == "hidden")
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   const DWORD Deadline = GetTickCount() + 1000 * (argc > SecondsArg ? std::atoi(argv[SecondsArg]) : 10);
   if (Mode == "hold")
     return HoldUntilReplaced(Deadline);

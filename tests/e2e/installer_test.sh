@@ -428,7 +428,8 @@ scenario_screen_reader() {
   for label in Installieren 'Instalación rápida'; do
     mkdir -p "$E2E_WORK/label"
     "$MKINSTALLER" --host "$HOST" --payload "$PAYLOAD" --button-label "$label" \
-      --output "$E2E_WORK/label/Install-Aurora.exe" 2>"$E2E_WORK/mk.err" || fail "mkinstaller refused: $(cat "$E2E_WORK/mk.err")"
+      --output "$E2E_WORK/label/Install-Aurora.exe" 2>"$E2E_WORK/mk.err" ||
+      fail "mkinstaller refused: $(cat "$E2E_WORK/mk.err")"
     start_installer "$E2E_WORK/label/Install-Aurora.exe"
     got=$(read_as_screen_reader)
     [ "$got" = "$(expected_reading "$label" 0)" ] || fail "the package labelled '$label' read: $got"

@@ -101,12 +101,13 @@ int Run(const std::vector<std::string>& args) {
             }
         }
         if (match == nullptr) return UsageError("unknown argument '" + arg + "'");
+        const std::string needs =
+            std::string("option ") + match->Name + (match->Text ? " needs a text" : " needs a file name");
         if (!hasValue) {
-            if (i + 1 >= args.size())
-                return UsageError(std::string("option ") + match->Name + (match->Text ? " needs a text" : " needs a file name"));
+            if (i + 1 >= args.size()) return UsageError(needs);
             value = args[++i];
         }
-        if (value.empty() && !match->Text) return UsageError(std::string("option ") + match->Name + " needs a file name");
+        if (value.empty() && !match->Text) return UsageError(needs);
         for (const TOption* seen : given)
             if (seen == match) return UsageError(std::string("option ") + match->Name + " given twice");
         given.push_back(match);
