@@ -10,9 +10,9 @@ std::int32_t FlatButtonCount = 0;
 namespace {
 
 // A one-bit mask of Image: 1 where its pixel is Transparent, 0 elsewhere.
-TGdiObject TransparentMask(TBitmap& Image, COLORREF Transparent) {
+TBitmapHandle TransparentMask(TBitmap& Image, COLORREF Transparent) {
   const int W = Image.Width(), H = Image.Height();
-  TGdiObject Mask(CreateBitmap(W, H, 1, 1, nullptr));
+  TBitmapHandle Mask(CreateBitmap(W, H, 1, 1, nullptr));
   TMemoryDC DC(CreateCompatibleDC(nullptr));
   if (!Mask || !DC)
     throw EInvalidGraphic("Out of system resources");
@@ -582,10 +582,10 @@ void TFlatButton::PaintGlyph(TCanvas& Target, TColor Transparent) {
   // gdi32 alone, not comctl32's image lists: comctl32 is not a KnownDLL, so
   // Windows would look for it beside the package first. Where the mask is 1
   // the target stays; elsewhere the image is copied.
-  TGdiObject Mask = TransparentMask(*Image, ColorToRGB(Transparent));
+  TBitmapHandle Mask = TransparentMask(*Image, ColorToRGB(Transparent));
   constexpr DWORD KeepTarget = 0x00AA0029;
   MaskBlt(Target.Handle(), FGlyphOrigin.x, FGlyphOrigin.y, FrameWidth, H, Image->Canvas().Handle(), 0, 0,
-          static_cast<HBITMAP>(Mask.Get()), 0, 0, MAKEROP4(KeepTarget, SRCCOPY));
+          Mask.Get(), 0, 0, MAKEROP4(KeepTarget, SRCCOPY));
 }
 
 // ---------------------------------------------------------------- registration

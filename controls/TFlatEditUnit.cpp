@@ -98,15 +98,15 @@ void TCustomFlatEdit::RedrawBorder() {
     return;
   // Without a parent this raises: there can be no window to draw on.
   HWND Window = Handle();
-  const TGdiObject Outline(CreateSolidBrush(ColorToRGB(FColorBorder)));
-  const TGdiObject Flat(CreateSolidBrush(ColorToRGB(FColorFlat)));
-  const TGdiObject Focus(CreateSolidBrush(ColorToRGB(FColorFocused)));
+  const TBrushHandle Outline(CreateSolidBrush(ColorToRGB(FColorBorder)));
+  const TBrushHandle Flat(CreateSolidBrush(ColorToRGB(FColorFlat)));
+  const TBrushHandle Focus(CreateSolidBrush(ColorToRGB(FColorFocused)));
   TWindowDC DC(Window);
   RECT R;
   GetWindowRect(Window, &R);
   OffsetRect(&R, -R.left, -R.top);
-  auto Interior = static_cast<HBRUSH>((Highlighted ? Focus : Flat).Get());
-  FrameRect(DC.Handle(), &R, static_cast<HBRUSH>(Outline.Get()));
+  HBRUSH Interior = (Highlighted ? Focus : Flat).Get();
+  FrameRect(DC.Handle(), &R, Outline.Get());
   InflateRect(&R, -1, -1);
   FrameRect(DC.Handle(), &R, Interior);
   InflateRect(&R, -1, -1);

@@ -139,13 +139,6 @@ void LoadPictureValue(TPicture& Picture, const TStreamValue& Value, const std::s
   }
 }
 
-TPublishedProperty::TPublishedProperty(std::string Name, TPropertySetter Custom)
-    : FName(std::move(Name)),
-      FInvoke([](const TPublishedProperty& Self, TComponent& C, const TStreamValue& V, TReadContext& X) {
-        Self.FCustom(C, V, X);
-      }),
-      FCustom(std::move(Custom)) {}
-
 TClassRegistry& TClassRegistry::Instance() {
   static TClassRegistry* Registry = [] {
     auto* R = new TClassRegistry;
@@ -178,11 +171,6 @@ void TClassRegistry::RegisterClass(const std::string& Name, const std::string& P
 TPublishedProperty& TClassRegistry::Add(const std::string& ClassName, TPublishedProperty Property) {
   return ReplaceOrAppend(Entry(ClassName).Properties, std::move(Property),
                          [](const TPublishedProperty& P) -> const std::string& { return P.FName; });
-}
-
-void TClassRegistry::RegisterProperty(const std::string& ClassName, const std::string& Property,
-                                      TPropertySetter Setter) {
-  Add(ClassName, TPublishedProperty(Property, std::move(Setter)));
 }
 
 void TClassRegistry::HideProperty(const std::string& ClassName, const std::string& Property) {

@@ -20,8 +20,6 @@ struct TReadContext {
 };
 
 using TComponentFactory = TComponent* (*)(TComponent* Owner);
-// A setter of any shape, for what the typed registrations below do not cover.
-using TPropertySetter = std::function<void(TComponent& Instance, const TStreamValue& Value, TReadContext& Context)>;
 
 template <typename T>
 class TPublished;
@@ -32,8 +30,6 @@ class TPublished;
 // property costs a table entry rather than code of its own.
 class TPublishedProperty {
 public:
-  TPublishedProperty(std::string Name, TPropertySetter Custom);
-
   const std::string& Name() const { return FName; }
   // False for a property a derived class hides.
   bool Published() const { return FInvoke != nullptr; }
@@ -85,7 +81,6 @@ private:
   // An enumeration's or a set's names, index = value or bit.
   std::vector<const char*> FNames;
   std::int64_t FMin = 0, FMax = 0;
-  TPropertySetter FCustom;
 };
 
 class TClassRegistry {
@@ -102,21 +97,9 @@ public:
   void RegisterClass(const std::string& Name, const std::string& Parent, F) {
     RegisterClass(Name, Parent, +[](TComponent* Owner) -> TComponent* { return F{}(Owner); });
   }
-  void RegisterProperty(const std::string& ClassName, const std::string& Property, TPropertySetter Setter);
   // A property a derived class takes away: reading it is an error, as for one
   // that never existed.
   void HideProperty(const std::string& ClassName, const std::string& Property);
-  // Typed convenience: the setter gets the instance as T.
-  template <typename T>
-  void Property(const std::string& ClassName, const std::string& Property,
-                std::function<void(T&, const TStreamValue&, TReadContext&)> Setter) {
-    RegisterProperty(ClassName, Property, [Setter, Property](TComponent& C, const TStreamValue& V, TReadContext& X) {
-      auto* Typed = dynamic_cast<T*>(&C);
-      if (!Typed)
-        NotApplicable(Property, C);
-      Setter(*Typed, V, X);
-    });
-  }
   // The published properties of ClassName, whose instances are T, registered
   // one line each by the kind of value they take.
   template <typename T>
@@ -255,6 +238,12 @@ public:
   void Picture(const char* Name, P Accessor) {
     Add(Name, Accessor, &LoadPicture<P>);
   }
+  // The value as stored, of whatever kind, for a setter that reads it itself:
+  // a lambda that captures nothing taking T&, the property and the value.
+  template <typename S>
+  void Raw(const char* Name, S Setter) {
+    Add(Name, Setter, &CallRaw<Stored<S>>);
+  }
   // Read and dropped: a fact of the designer's the running program has no use for.
   void Ignored(const char* Name) { FRegistry.Add(FClassName, TSelf(Name, &Ignore)); }
   // Inherited but not published here: a description cannot name it.
@@ -285,6 +274,10 @@ private:
   static void Call(const TSelf& P, TComponent& C, const TStreamValue& V, TReadContext& X) {
     auto& Typed = Instance(P, C);
     std::invoke(P.Restore<S>(), Typed, Read(P, V, X));
+  }
+  template <typename S>
+  static void CallRaw(const TSelf& P, TComponent& C, const TStreamValue& V, TReadContext& X) {
+    std::invoke(P.Restore<S>(), Instance(P, C), P, V, X);
   }
   template <typename S>
   static void StoreEvent(const TSelf& P, TComponent& C, const TStreamValue& V, TReadContext& X) {

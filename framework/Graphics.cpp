@@ -56,7 +56,7 @@ void TFont::SetStyle(unsigned Value) {
 void TFont::Changed() {
   // The old font may still be selected somewhere: delete it only after the
   // owner has selected the new one.
-  TGdiObject Old(FHandle.Release());
+  TFontHandle Old(FHandle.Release());
   if (OnChange)
     OnChange();
 }
@@ -74,14 +74,14 @@ HFONT TFont::Handle() {
     lstrcpynA(Log.lfFaceName, FName.c_str(), LF_FACESIZE);
     FHandle.Reset(CreateFontIndirectA(&Log));
   }
-  return static_cast<HFONT>(FHandle.Get());
+  return FHandle.Get();
 }
 
 void TBrush::SetColor(TColor Value) {
   if (Value != FColor || FStyle == TBrushStyle::bsClear) {
     FColor = Value;
     FStyle = TBrushStyle::bsSolid;
-    TGdiObject Old(FHandle.Release());
+    TBrushHandle Old(FHandle.Release());
     if (OnChange)
       OnChange();
   }
@@ -90,7 +90,7 @@ void TBrush::SetColor(TColor Value) {
 void TBrush::SetStyle(TBrushStyle Value) {
   if (Value != FStyle) {
     FStyle = Value;
-    TGdiObject Old(FHandle.Release());
+    TBrushHandle Old(FHandle.Release());
     if (OnChange)
       OnChange();
   }
@@ -105,13 +105,13 @@ HBRUSH TBrush::Handle() {
       FHandle.Reset(CreateSolidBrush(ColorToRGB(FColor)));
     }
   }
-  return static_cast<HBRUSH>(FHandle.Get());
+  return FHandle.Get();
 }
 
 void TPen::SetColor(TColor Value) {
   if (Value != FColor) {
     FColor = Value;
-    TGdiObject Old(FHandle.Release());
+    TPenHandle Old(FHandle.Release());
     if (OnChange)
       OnChange();
   }
@@ -120,7 +120,7 @@ void TPen::SetColor(TColor Value) {
 void TPen::SetWidth(int Value) {
   if (Value != FWidth) {
     FWidth = Value;
-    TGdiObject Old(FHandle.Release());
+    TPenHandle Old(FHandle.Release());
     if (OnChange)
       OnChange();
   }
@@ -129,7 +129,7 @@ void TPen::SetWidth(int Value) {
 HPEN TPen::Handle() {
   if (!FHandle)
     FHandle.Reset(CreatePen(PS_SOLID, FWidth, ColorToRGB(FColor)));
-  return static_cast<HPEN>(FHandle.Get());
+  return FHandle.Get();
 }
 
 TCanvas::TCanvas() {

@@ -41,7 +41,7 @@ private:
   int FCharset = DEFAULT_CHARSET;
   TColor FColor = clWindowText;
   unsigned FStyle = 0;
-  TGdiObject FHandle;
+  TFontHandle FHandle;
 };
 
 enum class TBrushStyle { bsSolid, bsClear };
@@ -58,7 +58,7 @@ public:
 private:
   TColor FColor = clWhite;
   TBrushStyle FStyle = TBrushStyle::bsSolid;
-  TGdiObject FHandle;
+  TBrushHandle FHandle;
 };
 
 class TPen {
@@ -73,7 +73,7 @@ public:
 private:
   TColor FColor = clBlack;
   int FWidth = 1;
-  TGdiObject FHandle;
+  TPenHandle FHandle;
 };
 
 // Draws on a device context it does not own. The objects it selects are put

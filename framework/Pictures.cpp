@@ -24,7 +24,7 @@ void TBitmap::ReleaseCanvas() {
 }
 
 void TBitmap::Rebuild(int Width, int Height, bool Monochrome) {
-  TGdiObject New;
+  TBitmapHandle New;
   if (Width > 0 && Height > 0) {
     if (Monochrome) {
       New.Reset(CreateBitmap(Width, Height, 1, 1, nullptr));

@@ -53,14 +53,14 @@ public:
   void SetDIBits(int Width, int Height, const std::uint8_t* Bits);
 
   TCanvas& Canvas();
-  HBITMAP Handle() const { return static_cast<HBITMAP>(FBitmap.Get()); }
+  HBITMAP Handle() const { return FBitmap.Get(); }
 
 private:
   void Rebuild(int Width, int Height, bool Monochrome);
   void ReleaseCanvas();
   int FWidth = 0, FHeight = 0;
   bool FMonochrome = false;
-  TGdiObject FBitmap;
+  TBitmapHandle FBitmap;
   TMemoryDC FDC;
   HGDIOBJ FOldBitmap = nullptr;
   std::unique_ptr<TCanvas> FCanvas;

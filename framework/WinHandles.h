@@ -53,10 +53,13 @@ struct TResourceTraits {
   static void Close(Type H) { FreeResource(H); }
 };
 
+// One kind of GDI object, typed, so that what the owner gives back is what
+// the drawing calls take.
+template <typename H>
 struct TGdiObjectTraits {
-  using Type = HGDIOBJ;
+  using Type = H;
   static Type Invalid() { return nullptr; }
-  static void Close(Type H) { DeleteObject(H); }
+  static void Close(Type Object) { DeleteObject(Object); }
 };
 
 struct TWindowTraits {
@@ -80,8 +83,28 @@ struct TDCTraits {
 using TFileHandle = TUniqueHandle<TFileHandleTraits>;
 using TRegKeyHandle = TUniqueHandle<TRegKeyTraits>;
 using TResourceHandle = TUniqueHandle<TResourceTraits>;
-using TGdiObject = TUniqueHandle<TGdiObjectTraits>;
+using TBitmapHandle = TUniqueHandle<TGdiObjectTraits<HBITMAP>>;
+using TBrushHandle = TUniqueHandle<TGdiObjectTraits<HBRUSH>>;
+using TFontHandle = TUniqueHandle<TGdiObjectTraits<HFONT>>;
+using TPenHandle = TUniqueHandle<TGdiObjectTraits<HPEN>>;
 using TWindowHandle = TUniqueHandle<TWindowTraits>;
 using TModuleHandle = TUniqueHandle<TModuleTraits>;
 // A memory device context of our own (CreateCompatibleDC).
 using TMemoryDC = TUniqueHandle<TDCTraits>;
+
+// A kernel object that the system reports as null on failure (a token, say).
+struct TKernelObjectTraits {
+  using Type = HANDLE;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type H) { CloseHandle(H); }
+};
+
+// Memory the system allocated for the caller with LocalAlloc.
+struct TLocalMemoryTraits {
+  using Type = HLOCAL;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type H) { LocalFree(H); }
+};
+
+using TKernelObject = TUniqueHandle<TKernelObjectTraits>;
+using TLocalMemory = TUniqueHandle<TLocalMemoryTraits>;

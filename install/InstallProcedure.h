@@ -7,8 +7,10 @@
 
 #include <windows.h>
 
-// Where the install meets the user: the closing question and the shell start.
-// Tests answer these; the program uses TSystemShell.
+#include "SessionUser.h"
+
+// Where the install meets the user: who they are, the closing question and the
+// shell start. Tests answer these; the program uses TSystemShell.
 class TInstallShell {
 public:
   virtual ~TInstallShell() = default;
@@ -16,6 +18,8 @@ public:
   virtual int Ask(const char* Text, const char* Caption, UINT Flags) = 0;
   // Starts FileName by its file type's default action; failures are passed over.
   virtual void Start(const char* FileName) = 0;
+  // The person at the screen: the user logged on to the program's session.
+  virtual TSid SessionUser() { return SessionUserSid(); }
 };
 
 // The real question box and shell start, both owned by Owner, the installer
@@ -49,8 +53,10 @@ struct TOwnFile {
   std::string AnsiPath;
 };
 
-// Installs the payload of the package Own into DestDir (ending in "\").
-// Raises the framework's errors; the caller closes the window afterwards.
+// Installs the payload of the package Own into DestDir (ending in "\") and
+// sets it as the screensaver of the session's user (Shell.SessionUser()).
+// Raises the framework's errors; the caller closes the window afterwards. A
+// failure leaves a screensaver installed before as it was.
 void InstallScreensaver(const TOwnFile& Own, const std::string& DestDir, TInstallShell& Shell);
 
 // Writes the resource ResType/ResName of the running program to FileName.

@@ -23,6 +23,11 @@
 //                                   temporary file beside it (.NAME.*.tmp) is closed, as it is
 //                                   just before it replaces FILE, and 0.3 s longer; prints "held"
 //                                   once it holds FILE; exits 1 when the file was never closed
+//   probe hold-until-box FILE CAPTION [SECONDS]  holds FILE open with no sharing until a message box
+//                                   so captioned shows; prints "held" once it holds FILE; exits 1
+//                                   when no box showed
+//   probe close TITLE [SECONDS]     posts WM_CLOSE to the window, as taskkill without /F does
+//   probe short PATH                prints the short form of PATH, or nothing when there is none
 //   probe access TITLE [SECONDS]    reads the window's client object as a screen reader does, from
 //                                   this process: "children N", then a line per child, "N ROLE 'NAME'
 //                                   X Y W H state S action 'A'" for a simple element (X Y W H on the
@@ -307,6 +312,23 @@ int HoldUntilReplaced(DWORD Deadline) {
   return Closed ? 0 : 1;
 }
 
+int HoldUntilBox(const char* File, const char* Caption, DWORD Deadline) {
+  HANDLE Held = CreateFileA(File, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (Held == INVALID_HANDLE_VALUE)
+    return 1;
+  std::puts("held");
+  std::fflush(stdout);
+  bool Shown = false;
+  while (!Shown && GetTickCount() < Deadline) {
+    HWND Box = FindWindowA("#32770", Caption);
+    Shown = Box && IsWindowVisible(Box);
+    if (!Shown)
+      Sleep(20);
+  }
+  CloseHandle(Held);
+  return Shown ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -315,7 +337,8 @@ int main(int argc, char** argv) {
   const std::string Mode = argv[1];
   std::fputs("ready\n", stderr);
   std::fflush(stderr);
-  const int SecondsArg = Mode == "button" || Mode == "press" || Mode == "module" ? 4 : 3;
+  const int SecondsArg =
+      Mode == "button" || Mode == "hold-until-box" || Mode == "press" || Mode == "module" ? 4 : 3;
   // A screen reader is a COM client: the installer's objects come marshalled.
   // Only then: under Wine the apartment's window would become this program's
   // foreground window, which "foreground" reads.
@@ -324,6 +347,15 @@ int main(int argc, char** argv) {
   const DWORD Deadline = GetTickCount() + 1000 * (argc > SecondsArg ? std::atoi(argv[SecondsArg]) : 10);
   if (Mode == "hold")
     return HoldUntilReplaced(Deadline);
+  if (Mode == "hold-until-box")
+    return argc > 3 ? HoldUntilBox(argv[2], argv[3], Deadline) : 2;
+  if (Mode == "short") {
+    char Short[MAX_PATH];
+    const DWORD Len = GetShortPathNameA(argv[2], Short, sizeof Short);
+    if (Len > 0 && Len < sizeof Short)
+      std::printf("%s\n", Short);
+    return 0;
+  }
   if (Mode == "foreground") {
     std::string Title;
     do {
@@ -357,6 +389,8 @@ int main(int argc, char** argv) {
         return PostToEntry(Found, SC_MINIMIZE);
       if (Mode == "window")
         return PrintWindow(Found);
+      if (Mode == "close")
+        return PostMessageA(Found, WM_CLOSE, 0, 0) ? 0 : 1;
       if (Mode == "access")
         return PrintAccessible(Found);
       if (Mode == "press")

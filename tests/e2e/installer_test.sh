@@ -4,7 +4,7 @@
 # Usage: installer_test.sh SCENARIO Install-Aurora.exe Aurora.scr skin-file probe.exe ARTWORK-DIR InstallerWin.exe
 #        planted.dll
 # Scenarios: window, hover, close, install-no, install-yes, unspellable-name,
-# bad-trailer, signed, plain-append, full-disk, branded, branded-signed, taskbar,
+# bad-trailer, signed, plain-append, full-disk, reinstall, branded, branded-signed, taskbar,
 # screen-reader. Exits
 # 77 (skipped) where a scenario cannot be set up. The branded ones take from
 # the environment: BRAND_DIR (artwork, and package/ made with it by the CMake
@@ -228,9 +228,17 @@ scenario_unspellable_name() {
 }
 
 scenario_install_yes() {
-  note "Yes starts the installed screensaver"
+  note "a close request to the window under the question, as taskkill without /F sends, is ignored"
   start_installer "$PACKAGE"
   click_install "$WID"
+  text=$(box_text Confirm)
+  [ "$text" = "Screensaver installation completed, run it now?" ] || fail "question was: $text"
+  probe close "$TITLE" 5 || fail "no window titled $TITLE to close"
+  sleep 0.5
+  kill -0 "$E2E_PID" 2>/dev/null || fail "a close request ended the program under its open question"
+  [ -n "$(e2e_windows Confirm)" ] || fail "the question went away unanswered"
+
+  note "Yes starts the installed screensaver"
   answer_box Confirm y
   e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after Yes"
   saver=$(e2e_wait_window Aurora 20) || true
@@ -468,6 +476,83 @@ scenario_full_disk() {
   [ ! -e "$sys/Aurora.scr" ] || fail "Aurora.scr exists"
   [ ! -e "$sys/swing.mskn" ] || fail "swing.mskn exists"
   [ -z "$(registered)" ] || fail "the registry names $(registered)"
+
+  note "a reinstall onto a disk that fills up mid-copy keeps the old screensaver and its registry value"
+  # An older screensaver, registered as an install of its short form left it.
+  { head -c 9000 "$PAYLOAD"; printf 'an older Aurora'; } >"$E2E_WORK/older.scr"
+  /usr/lib/wine/wine64 reg add 'HKCU\Control Panel\Desktop' /v SCRNSAVE.EXE /d 'C:\WINDOWS\SYSTEM32\AURORA.SCR' /f \
+    >/dev/null 2>&1 || fail "could not register the older screensaver"
+  start_installer "$PACKAGE"
+  /usr/lib/wine/wine64 "$PROBE" box Install-aurora 30 </dev/null >"$E2E_WORK/box2.txt" 2>"$E2E_WORK/probe2.err" &
+  probe=$!
+  for _ in $(seq 200); do grep -qs ready "$E2E_WORK/probe2.err" && break; sleep 0.1; done
+  grep -qs ready "$E2E_WORK/probe2.err" || fail "the probe did not start"
+  mount -t tmpfs -o size=64k installerwin-e2e-full "$sys" 2>/dev/null || fail "mounting the small disk again failed"
+  E2E_MOUNTS+=("$sys")
+  cp "$E2E_WORK/older.scr" "$sys/Aurora.scr"
+  # Room for part of the payload only.
+  free=$(df --output=avail -B1 "$sys" | tail -n1)
+  head -c $((free - 8192)) /dev/zero >"$sys/filler"
+  [ $(($(df --output=avail -B1 "$sys" | tail -n1))) -lt "$(stat -c %s "$PAYLOAD")" ] || fail "the payload still fits"
+  before=$(ls -A "$sys")
+  click_install "$WID"
+  wait "$probe" || true
+  text=$(tr -d '\r' <"$E2E_WORK/box2.txt")
+  [ "$text" = "Stream write error." ] || fail "error box said: ${text:-nothing}"
+  [ "$(ls -A "$sys")" = "$before" ] || fail "the disk holds new files: $(ls -A "$sys" | tr '\n' ' ')"
+  cmp -s "$sys/Aurora.scr" "$E2E_WORK/older.scr" || fail "the old screensaver changed"
+  answer_box Install-aurora Return
+  e2e_wait_gone Install-aurora 10 || fail "error box did not close"
+  xdotool windowfocus --sync "$WID" key alt+F4
+  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end after closing"
+  umount "$sys" && E2E_MOUNTS=()
+  [ "$(registered)" = 'C:\WINDOWS\SYSTEM32\AURORA.SCR' ] || fail "the registry names $(registered)"
+}
+
+scenario_reinstall() {
+  local name='Aurora Borealis' caption='Install-aurora borealis'
+  local package="$E2E_WORK/Install-$name.exe" scr="$sys/$name.scr" win="C:\\windows\\system32\\$name.scr"
+  note "a first install registers the long name"
+  cp "$PACKAGE" "$package"
+  start_installer "$package"
+  click_install "$WID"
+  answer_box Confirm n
+  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after No"
+  [ "$(registered)" = "$win" ] || fail "registered: $(registered)"
+  short=$(probe short "$win")
+  [ -n "$short" ] && [ "$short" != "$win" ] || fail "no short form of $win: $short"
+
+  note "a reinstall that cannot replace the old screensaver, held as a running preview holds it, reports it"
+  note "under the screensaver's name and keeps the old one and its registry value"
+  printf 'an older Aurora Borealis' >"$scr"
+  cp "$scr" "$E2E_WORK/older.scr"
+  start_installer "$package"
+  /usr/lib/wine/wine64 "$PROBE" hold-until-box "$win" "$caption" 30 </dev/null >"$E2E_WORK/hold.txt" 2>/dev/null &
+  local holder=$!
+  for _ in $(seq 300); do grep -qs held "$E2E_WORK/hold.txt" && break; sleep 0.1; done
+  grep -qs held "$E2E_WORK/hold.txt" || fail "the old screensaver could not be held"
+  click_install "$WID"
+  text=$(box_text "$caption")
+  [ "$text" = "Cannot create file $short." ] || fail "error box said: $text"
+  wait "$holder" || fail "the holder saw no error box"
+  cmp -s "$scr" "$E2E_WORK/older.scr" || fail "the old screensaver changed"
+  ! ls -A "$sys" | grep -qi '^aurora borealis.*tmp$' || fail "the new copy was left behind: $(ls -A "$sys" | grep -i borealis)"
+  [ "$(registered)" = "$win" ] || fail "registered: $(registered)"
+  answer_box "$caption" Return
+  # Two presses within the double-click time make a double click, which never clicks.
+  sleep 1
+  e2e_wait_gone "$caption" 10 || fail "error box did not close"
+
+  note "a second click, with nothing holding the file, replaces it and keeps its short name"
+  click_install "$WID"
+  text=$(box_text Confirm)
+  [ "$text" = "Screensaver installation completed, run it now?" ] || fail "question was: $text"
+  answer_box Confirm n
+  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after No"
+  cmp -s "$scr" "$PAYLOAD" || fail "$name.scr is not the payload"
+  [ ! -e "$scr.tmp" ] || fail "the copy stayed under its temporary name"
+  [ "$(registered)" = "$short" ] || fail "registered: $(registered)"
+  [ "$(probe short "$win")" = "$short" ] || fail "the short name became $(probe short "$win")"
 }
 
 # Runs mkinstaller.exe under Wine with these (UTF-8) arguments; its error
@@ -648,6 +733,7 @@ case "$SCENARIO" in
   signed) scenario_signed ;;
   plain-append) scenario_plain_append ;;
   full-disk) scenario_full_disk ;;
+  reinstall) scenario_reinstall ;;
   branded) scenario_branded ;;
   branded-signed) scenario_branded_signed ;;
   taskbar) scenario_taskbar ;;

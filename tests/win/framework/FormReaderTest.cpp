@@ -9,7 +9,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ComponentStream.h"
@@ -128,16 +130,27 @@ public:
   bool Sub = false;
 };
 
+// How a test class keeps a value, by property name; the framework's setters
+// are plain functions, so these live here.
+template <typename T>
+using TStore = std::function<void(T&, const TStreamValue&)>;
+template <typename T>
+std::vector<std::pair<std::string, TStore<T>>>& Stores() {
+  static std::vector<std::pair<std::string, TStore<T>>> List;
+  return List;
+}
+
 // Setters that journal "Name.Property value {state}" and then store the value
 // through the framework's conversions.
 template <typename T>
-void Recorded(const std::string& ClassName, const std::string& Property,
-              std::function<void(T&, const TStreamValue&)> Store = nullptr) {
-  TClassRegistry::Instance().Property<T>(
-      ClassName, Property, [Property, Store](T& C, const TStreamValue& V, TReadContext&) {
-        Journal.push_back(C.Name() + "." + Property + " " + Describe(V) + " " + C.State());
-        if (Store)
-          Store(C, V);
+void Recorded(const std::string& ClassName, const std::string& Property, TStore<T> Store = nullptr) {
+  Stores<T>().emplace_back(Property, std::move(Store));
+  TClassRegistry::Instance().Published<T>(ClassName).Raw(
+      Property.c_str(), [](T& C, const TPublishedProperty& P, const TStreamValue& V, TReadContext&) {
+        Journal.push_back(C.Name() + "." + P.Name() + " " + Describe(V) + " " + C.State());
+        for (const auto& [Name, Store] : Stores<T>())
+          if (Name == P.Name() && Store)
+            Store(C, V);
       });
 }
 

@@ -279,6 +279,58 @@ TEST_F(FrameworkApplication, ActivatingTheApplicationWindowBringsTheMainFormOrTh
   delete Form;
 }
 
+TEST_F(FrameworkApplication, ACloseRequestToTheMainFormWaitsWhileItsBoxIsOpen) {
+  Application->Initialize();
+  auto* Form = Application->CreateForm<TForm>();
+  Form->Show();
+  HWND Main = Form->Handle();
+  // What taskkill without /F does: WM_CLOSE to each window of the program,
+  // sent or posted, while a question or an error box waits on the main form.
+  auto CloseUnderBox = [&](const std::string& Caption, int Button, auto&& OpenBox) {
+    SCOPED_TRACE(Caption);
+    HWND Box = nullptr;
+    bool MainDisabled = false, StillRunningAfterSend = false, StillRunningAfterPost = false;
+    TTimer InBox(nullptr);
+    InBox.SetInterval(100);
+    InBox.SetOnTimer([&](TObject*) {
+      if (!Box) {
+        Box = FindWindowA("#32770", Caption.c_str());
+        if (!Box)
+          return;
+        MainDisabled = !IsWindowEnabled(Main);
+        SendMessageA(Main, WM_CLOSE, 0, 0);
+        StillRunningAfterSend = !Application->Terminated() && IsWindowVisible(Main);
+        // Posted, it reaches the form through the box's own loop.
+        PostMessageA(Main, WM_CLOSE, 0, 0);
+        return;
+      }
+      InBox.SetEnabled(false);
+      StillRunningAfterPost = !Application->Terminated() && IsWindowVisible(Main) && IsWindow(Box);
+      PostMessageA(Box, WM_COMMAND, MAKEWPARAM(Button, BN_CLICKED), 0);
+    });
+    EXPECT_EQ(OpenBox(), Button);
+    ASSERT_NE(Box, nullptr) << "no box captioned " << Caption;
+    EXPECT_TRUE(MainDisabled) << "the main form took input under its box";
+    EXPECT_TRUE(StillRunningAfterSend) << "a sent WM_CLOSE closed the main form under its box";
+    EXPECT_TRUE(StillRunningAfterPost) << "a posted WM_CLOSE closed the main form or its box";
+    EXPECT_TRUE(IsWindowEnabled(Main));
+  };
+  CloseUnderBox("Confirm", IDNO, [&] { return MessageBoxA(Main, "Run it now?", "Confirm", MB_YESNO); });
+  CloseUnderBox(Application->Title(), IDOK, [&] {
+    Application->ShowException(Exception("The work failed"));
+    return IDOK;
+  });
+
+  // With no box open, the same request closes the main form and ends the run.
+  PostMessageA(Main, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(PumpUntil([] { return Application->Terminated(); })) << "WM_CLOSE did not end the run";
+  EXPECT_FALSE(IsWindowVisible(Main));
+  MSG Msg;
+  while (PeekMessageA(&Msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+  }
+  delete Form;
+}
+
 TEST_F(FrameworkApplication, TheTaskbarMinimisesTheProgramOnlyWhenTheMainFormHasAMinimiseButton) {
   Application->Initialize();
   HWND App = Application->Handle();
@@ -347,7 +399,7 @@ TEST_F(FrameworkApplication, TheThumbnailIsTheMainFormsClientAreaScaledToFit) {
   };
   auto Take = [](TWinControl* Of, int MaxWidth, int MaxHeight) {
     TPicture P;
-    TGdiObject Bitmap = ClientPicture(*Of, MaxWidth, MaxHeight);
+    TBitmapHandle Bitmap = ClientPicture(*Of, MaxWidth, MaxHeight);
     DIBSECTION Dib{};
     if (!Bitmap || GetObjectA(Bitmap.Get(), sizeof Dib, &Dib) != sizeof Dib)
       return P;

@@ -333,7 +333,7 @@ TEST(Canvas, ScopeGuardsPutBackWhatTheyChangedAlsoWhenAnErrorLeavesTheScope) {
     TMemoryDC DC(CreateCompatibleDC(nullptr));
     ASSERT_TRUE(DC);
     const HDC H = DC.Get();
-    const TGdiObject Page(CreateBitmap(4, 4, 1, 32, nullptr));
+    const TBitmapHandle Page(CreateBitmap(4, 4, 1, 32, nullptr));
     const HGDIOBJ Blank = GetCurrentObject(H, OBJ_BITMAP), Brush = GetCurrentObject(H, OBJ_BRUSH);
     const COLORREF Text = GetTextColor(H);
     TCanvas Canvas;

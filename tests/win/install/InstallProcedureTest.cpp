@@ -1,5 +1,7 @@
 #include <climits>
 
+#include <sddl.h>
+
 #include "InstallTestSupport.h"
 #include "SysUtils.h"
 
@@ -22,6 +24,7 @@ TEST_F(Install, CompleteInstallCopiesRegistersWritesTheSkinAndAsks) {
   ASSERT_EQ(RunInstall(Own, Dest), "");
 
   EXPECT_EQ(ReadFileBytes(Dest + "Aurora.scr"), Payload);
+  EXPECT_FALSE(FileExists(Dest + "Aurora.scr.tmp")) << "the copy stayed under its temporary name";
   auto Value = Registered();
   EXPECT_EQ(Value.Type, static_cast<DWORD>(REG_SZ));
   EXPECT_EQ(Value.Text, Dest + "Aurora.scr");
@@ -101,9 +104,52 @@ TEST_F(Install, ReinstallUsesAndRegistersTheShortForm) {
   auto Value = Registered();
   EXPECT_EQ(Value.Text, Short);
   EXPECT_EQ(Value.Size, static_cast<long>(strlen(Short) + 1));
-  EXPECT_EQ(ReadFileBytes(Long), Payload) << "the file is re-created";
+  EXPECT_EQ(ReadFileBytes(Long), Payload) << "the file is replaced";
+  char After[MAX_PATH];
+  ASSERT_GT(GetShortPathNameA(Long.c_str(), After, sizeof After), 0u);
+  EXPECT_STREQ(After, Short) << "the replaced file lost the short name the registry holds";
+  EXPECT_FALSE(FileExists(Long + ".tmp"));
+  EXPECT_FALSE(FileExists(std::string(Short) + ".tmp"));
   ASSERT_EQ(Shell.Started.size(), 2u);
   EXPECT_EQ(Shell.Started[1], Short);
+}
+
+TEST_F(Install, AReplaceThatFailsKeepsTheOldScreensaverAndNamesTheScreensaver) {
+  // As a screensaver running as a preview would be.
+  const Bytes Old = RandomBytes(2000, 40);
+  WriteFileBytes(Dest + "Aurora.scr", Old);
+  SetRegistered("previous");
+  HANDLE Held = CreateFileA((Dest + "Aurora.scr").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(Held, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(RunInstall(MakePackage("Install-Aurora.exe", RandomBytes(3000, 41)), Dest),
+            "Cannot create file " + ShortPathOrSame(Dest + "Aurora.scr"));
+  CloseHandle(Held);
+  EXPECT_EQ(ReadFileBytes(Dest + "Aurora.scr"), Old);
+  EXPECT_FALSE(FileExists(Dest + "Aurora.scr.tmp")) << "the new copy was left behind";
+  EXPECT_EQ(Registered().Text, "previous");
+  EXPECT_FALSE(FileExists(Dest + "swing.mskn"));
+  EXPECT_TRUE(Shell.Asked.empty());
+}
+
+TEST_F(Install, TheTemporaryCopyIsReportedByTheScreensaversNameAndALeftoverIsOverwritten) {
+  const Bytes Old = RandomBytes(500, 42);
+  WriteFileBytes(Dest + "Aurora.scr", Old);
+  SetRegistered("previous");
+  // A folder where the temporary copy would go.
+  ASSERT_TRUE(CreateDirectoryA((Dest + "Aurora.scr.tmp").c_str(), nullptr));
+  const auto Payload = RandomBytes(700, 43);
+  const auto Own = MakePackage("Install-Aurora.exe", Payload);
+  EXPECT_EQ(RunInstall(Own, Dest), "Cannot create file " + ShortPathOrSame(Dest + "Aurora.scr"));
+  EXPECT_EQ(ReadFileBytes(Dest + "Aurora.scr"), Old);
+  EXPECT_EQ(Registered().Text, "previous");
+  ASSERT_TRUE(RemoveDirectoryA((Dest + "Aurora.scr.tmp").c_str()));
+
+  // What an install cut short by a crash leaves.
+  WriteFileBytes(Dest + "Aurora.scr.tmp", RandomBytes(90000, 44));
+  ASSERT_EQ(RunInstall(Own, Dest), "");
+  EXPECT_EQ(ReadFileBytes(Dest + "Aurora.scr"), Payload);
+  EXPECT_FALSE(FileExists(Dest + "Aurora.scr.tmp"));
+  EXPECT_EQ(Registered().Text, ShortPathOrSame(Dest + "Aurora.scr"));
 }
 
 TEST_F(Install, AMissingDesktopKeyIsCreated) {
@@ -128,9 +174,11 @@ TEST_F(Install, ADestinationThatCannotTakeTheFileFailsEveryTime) {
   const auto Missing = Dir / "missing\\";
   for (int Click = 0; Click < 2; ++Click)
     EXPECT_EQ(RunInstall(Own, Missing), "Cannot create file " + Missing + "Aurora.scr");
-  // A folder in the file's place.
+  // A folder in the file's place stays a folder, and the copy meant for it goes.
   ASSERT_TRUE(CreateDirectoryA((Dest + "Aurora.scr").c_str(), nullptr));
   EXPECT_EQ(RunInstall(Own, Dest), "Cannot create file " + ShortPathOrSame(Dest + "Aurora.scr"));
+  EXPECT_NE(GetFileAttributesA((Dest + "Aurora.scr").c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  EXPECT_FALSE(FileExists(Dest + "Aurora.scr.tmp"));
   // The own file was closed again: nobody holds it.
   HANDLE Exclusive = CreateFileA(Own.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   EXPECT_NE(Exclusive, INVALID_HANDLE_VALUE);
@@ -165,9 +213,33 @@ TEST_F(Install, AFullDiskLeavesNoPartialScreensaver) {
   SetRegistered("previous");
   EXPECT_EQ(RunInstall(MakePackage("Install-Aurora.exe", RandomBytes(200000, 11)), Full), "Stream write error");
   EXPECT_FALSE(FileExists(Full + "Aurora.scr"));
+  EXPECT_FALSE(FileExists(Full + "Aurora.scr.tmp"));
   EXPECT_EQ(Registered().Text, "previous");
   EXPECT_FALSE(FileExists(Full + "swing.mskn"));
   EXPECT_TRUE(Shell.Asked.empty());
+}
+
+TEST_F(Install, AReinstallOntoAFullDiskKeepsTheOldScreensaver) {
+  const auto Full = SmallDisk();
+  if (Full.empty())
+    GTEST_SKIP() << "needs the small disk (root)";
+  const Bytes Old = RandomBytes(20000, 45);
+  WriteFileBytes(Full + "Aurora.scr", Old);
+  SetRegistered(Full + "Aurora.scr");
+  EXPECT_EQ(RunInstall(MakePackage("Install-Aurora.exe", RandomBytes(200000, 46)), Full), "Stream write error");
+  EXPECT_EQ(ReadFileBytes(Full + "Aurora.scr"), Old) << "the screensaver that worked was lost";
+  EXPECT_FALSE(FileExists(Full + "Aurora.scr.tmp"));
+  EXPECT_EQ(Registered().Text, Full + "Aurora.scr");
+  EXPECT_FALSE(FileExists(Full + "swing.mskn"));
+  EXPECT_TRUE(Shell.Asked.empty());
+  // An update that fits beside the old file replaces it.
+  const auto Fits = RandomBytes(30000, 47);
+  Shell.Asked.clear();
+  EXPECT_EQ(RunInstall(MakePackage("Install-Aurora.exe", Fits), Full), "Stream write error")
+      << "the skin does not fit on the small disk";
+  EXPECT_EQ(ReadFileBytes(Full + "Aurora.scr"), Fits);
+  EXPECT_FALSE(FileExists(Full + "Aurora.scr.tmp"));
+  DeleteFileA((Full + "Aurora.scr").c_str());
 }
 
 TEST_F(Install, ASkinThatCannotBeCreatedStopsTheInstall) {
@@ -233,6 +305,92 @@ TEST_F(Install, AKeyThatCanBeNeitherOpenedNorCreatedStopsBeforeTheQuestion) {
   EXPECT_EQ(ReadFileBytes(Dest + "Aurora.scr"), Payload);
   EXPECT_FALSE(FileExists(Dest + "swing.mskn"));
   EXPECT_TRUE(Shell.Asked.empty());
+}
+
+// Another account's hive, as HKEY_USERS holds it while that user is logged on.
+class TOtherUser {
+public:
+  TOtherUser() {
+    PSID Sid = nullptr;
+    if (ConvertStringSidToSidA(Text, &Sid)) {
+      const auto* Bytes = static_cast<const BYTE*>(Sid);
+      Value.assign(Bytes, Bytes + GetLengthSid(Sid));
+      LocalFree(Sid);
+    }
+    RegDeleteTreeA(HKEY_USERS, Text);
+  }
+  ~TOtherUser() { RegDeleteTreeA(HKEY_USERS, Text); }
+  TRegString Registered() const {
+    return ReadRegString(HKEY_USERS, (std::string(Text) + "\\" + ScreensaverKey).c_str(), ScreensaverValue);
+  }
+
+  static constexpr const char* Text = "S-1-5-21-1-2-3-1001";
+  TSid Value;
+};
+
+TEST_F(Install, OnWinesOwnAccountTheSessionsUserRunsTheProgramAndHKCUIsTheirs) {
+  const TSid Session = SessionUserSid();
+  ASSERT_FALSE(Session.empty()) << "the session names no user";
+  EXPECT_EQ(Session, ProgramUserSid());
+  EXPECT_EQ(SidText(Session).rfind("S-1-5-21-", 0), 0u) << SidText(Session);
+  const auto Key = ScreensaverDesktopKey(Session);
+  EXPECT_EQ(Key.Whose, TDesktopKey::dwProgramUser);
+  EXPECT_EQ(Key.Root, HKEY_CURRENT_USER);
+  EXPECT_EQ(Key.SubKey, "Control Panel\\Desktop");
+  // The shell the other tests use asks the session too.
+  EXPECT_EQ(Shell.SessionUser(), Session);
+}
+
+TEST_F(Install, AnotherAccountRunningTheProgramSetsTheScreensaverOfThePersonAtTheScreen) {
+  TOtherUser Other;
+  ASSERT_FALSE(Other.Value.empty());
+  const auto Key = ScreensaverDesktopKey(Other.Value);
+  EXPECT_EQ(Key.Whose, TDesktopKey::dwSessionUser);
+  EXPECT_EQ(Key.Root, HKEY_USERS);
+  EXPECT_EQ(Key.SubKey, "S-1-5-21-1-2-3-1001\\Control Panel\\Desktop");
+
+  Shell.User = Other.Value;
+  SetRegistered("the administrator's");
+  auto Payload = RandomBytes(1500, 50);
+  ASSERT_EQ(RunInstall(MakePackage("Install-Aurora.exe", Payload), Dest), "");
+  const auto Value = Other.Registered();
+  EXPECT_EQ(Value.Type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(Value.Text, Dest + "Aurora.scr");
+  EXPECT_EQ(Value.Size, static_cast<long>(Value.Text.size() + 1));
+  EXPECT_EQ(Registered().Text, "the administrator's") << "the administrator's screensaver changed";
+  EXPECT_EQ(ReadFileBytes(Dest + "Aurora.scr"), Payload);
+  EXPECT_EQ(Shell.Asked.size(), 1u);
+}
+
+TEST_F(Install, AnotherAccountsKeyThatFailsIsReportedAndHKCUStaysAlone) {
+  TOtherUser Other;
+  ASSERT_FALSE(Other.Value.empty());
+  // A volatile parent cannot hold the non-volatile key the install asks for.
+  HKEY Volatile;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_USERS, (std::string(TOtherUser::Text) + "\\Control Panel").c_str(), 0, nullptr,
+                            REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &Volatile, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(Volatile);
+  Shell.User = Other.Value;
+  SetRegistered("the administrator's");
+  EXPECT_EQ(RunInstall(MakePackage("Install-Aurora.exe", RandomBytes(100, 51)), Dest),
+            "Failed to set data for 'SCRNSAVE.EXE'");
+  EXPECT_EQ(Registered().Text, "the administrator's") << "fell back to the administrator's HKEY_CURRENT_USER";
+  EXPECT_EQ(Other.Registered().Size, -1);
+  EXPECT_TRUE(Shell.Asked.empty());
+}
+
+TEST_F(Install, ASessionThatNamesNoUserSetsHKCU) {
+  const auto Nobody = ScreensaverDesktopKey({});
+  EXPECT_EQ(Nobody.Whose, TDesktopKey::dwUnknownUser);
+  EXPECT_EQ(Nobody.Root, HKEY_CURRENT_USER);
+  EXPECT_EQ(Nobody.SubKey, "Control Panel\\Desktop");
+  // Bytes that are no SID count as no user.
+  EXPECT_EQ(ScreensaverDesktopKey(TSid{1, 9, 0}).Whose, TDesktopKey::dwUnknownUser);
+
+  Shell.User = TSid{};
+  ASSERT_EQ(RunInstall(MakePackage("Install-Aurora.exe", RandomBytes(10, 52)), Dest), "");
+  EXPECT_EQ(Registered().Text, Dest + "Aurora.scr");
 }
 
 }  // namespace

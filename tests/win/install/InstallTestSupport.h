@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,8 +24,11 @@ public:
     return Answer;
   }
   void Start(const char* FileName) override { Started.emplace_back(FileName); }
+  // The real lookup unless a test names the user.
+  TSid SessionUser() override { return User ? *User : TInstallShell::SessionUser(); }
 
   int Answer = IDNO;
+  std::optional<TSid> User;
   std::vector<TQuestion> Asked;
   std::vector<std::string> Started;
 };

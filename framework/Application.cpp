@@ -1,340 +1,22 @@
-#include "Forms.h"
+#include "Application.h"
 
 #include <algorithm>
 #include <cstdint>
-#include <vector>
 
 #include <dwmapi.h>
 
+#include "Control.h"
+#include "ControlTracker.h"
 #include "DeviceContexts.h"
+#include "Screen.h"
 #include "SysUtils.h"
 #include "SystemFiles.h"
 
 namespace {
-TScreen TheScreen;
 TApplication TheApplication;
 }  // namespace
 
-TScreen* Screen = &TheScreen;
 TApplication* Application = &TheApplication;
-
-// ---------------------------------------------------------------- TCustomForm
-
-TCustomForm::TCustomForm(TComponent* Owner) : TWinControl(Owner) {
-  FVisible = false;
-  FParentColor = false;
-  FParentFont = false;
-  SetColor(clBtnFace);
-  FFont.SetName("MS Sans Serif");
-  FFont.SetHeight(-11);
-  FFont.SetCharset(DEFAULT_CHARSET);
-  FFont.SetColor(clWindowText);
-  FParentFont = false;
-  ApplyClientSize();
-}
-
-TCustomForm::~TCustomForm() {
-  if (Screen->ActiveForm() == this)
-    Screen->SetActiveForm(nullptr);
-}
-
-void TCustomForm::AfterConstruction() {
-  // Like every event handler's, an error in OnCreate is shown and the form goes on.
-  try {
-    if (OnCreate)
-      OnCreate(this);
-  } catch (...) {
-    Application->HandleException();
-  }
-}
-
-namespace {
-
-// Where a window of this size lies centred on the primary screen.
-POINT ScreenCentreFor(std::int64_t Width, std::int64_t Height) {
-  return {ClampedSum(GetSystemMetrics(SM_CXSCREEN), -Width) / 2,
-          ClampedSum(GetSystemMetrics(SM_CYSCREEN), -Height) / 2};
-}
-
-}  // namespace
-
-void TCustomForm::CreateParams(TCreateParams& Params) {
-  TWinControl::CreateParams(Params);
-  Params.WinClassName = "TForm";
-  Params.Style = WS_CLIPCHILDREN;
-  Params.ExStyle = 0;
-  switch (FBorderStyle) {
-    case bsNone: Params.Style |= WS_POPUP; break;
-    case bsSingle: Params.Style |= WS_CAPTION; break;
-    case bsSizeable: Params.Style |= WS_CAPTION | WS_THICKFRAME; break;
-    case bsDialog: Params.Style |= WS_POPUP | WS_CAPTION; Params.ExStyle |= WS_EX_DLGMODALFRAME; break;
-    case bsToolWindow: Params.Style |= WS_CAPTION; Params.ExStyle |= WS_EX_TOOLWINDOW; break;
-    case bsSizeToolWin: Params.Style |= WS_CAPTION | WS_THICKFRAME; Params.ExStyle |= WS_EX_TOOLWINDOW; break;
-  }
-  if (FBorderStyle != bsNone && (FBorderIcons & biSystemMenu)) {
-    Params.Style |= WS_SYSMENU;
-    // Dialog frames and tool windows have no room for these buttons.
-    if (FBorderStyle != bsDialog && FBorderStyle != bsToolWindow && FBorderStyle != bsSizeToolWin) {
-      if (FBorderIcons & biMinimize)
-        Params.Style |= WS_MINIMIZEBOX;
-      if (FBorderIcons & biMaximize)
-        Params.Style |= WS_MAXIMIZEBOX;
-    }
-  }
-  if (!FEnabled)
-    Params.Style |= WS_DISABLED;
-  // Made where it will show: moving a window costs about as much as making it.
-  if (!FPositioned && FPosition == poScreenCenter) {
-    POINT Centre = ScreenCentreFor(Params.Width, Params.Height);
-    Params.X = Centre.x;
-    Params.Y = Centre.y;
-  }
-  // Owned by the application's window, a form has no taskbar entry of its own.
-  Params.WndParent = Application->Handle();
-}
-
-void TCustomForm::ApplyClientSize() {
-  TCreateParams Params;
-  CreateParams(Params);
-  // The frame around an empty client, added to the client size here: a stored
-  // size near the end of the int range must not overflow inside the system.
-  RECT Frame{0, 0, 0, 0};
-  AdjustWindowRectEx(&Frame, Params.Style, FALSE, Params.ExStyle);
-  const int Width = ClampedSum(FClientWidth, Frame.right - Frame.left);
-  const int Height = ClampedSum(FClientHeight, Frame.bottom - Frame.top);
-  if (FHandle)
-    SetWindowPos(FHandle, nullptr, 0, 0, Width, Height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  else {
-    FWidth = Width;
-    FHeight = Height;
-  }
-}
-
-RECT TCustomForm::ClientRect() const {
-  if (FHandle)
-    return TWinControl::ClientRect();
-  return {0, 0, FClientWidth, FClientHeight};
-}
-
-void TCustomForm::SetClientSize(int Width, int Height) {
-  FClientWidth = Width;
-  FClientHeight = Height;
-  ApplyClientSize();
-}
-
-void TCustomForm::SetBorderStyle(TFormBorderStyle Value) {
-  if (Value == FBorderStyle)
-    return;
-  FBorderStyle = Value;
-  SetAutoScroll(Value == bsSizeable || Value == bsSizeToolWin);
-  RecreateWnd();
-}
-
-void TCustomForm::SetBorderIcons(unsigned Value) {
-  if (Value == FBorderIcons)
-    return;
-  FBorderIcons = Value;
-  RecreateWnd();
-}
-
-void TCustomForm::RecreateWnd() {
-  if (!FHandle) {
-    ApplyClientSize();
-    return;
-  }
-  // Frame styles apply to a window as it is created: make it anew.
-  const bool WasVisible = IsWindowVisible(FHandle);
-  DestroyHandle();
-  ApplyClientSize();
-  CreateHandle();
-  if (WasVisible)
-    ShowWindow(FHandle, SW_SHOWNORMAL);
-}
-
-void TCustomForm::SetAutoScroll(bool Value) {
-  FAutoScroll = Value;
-  if (!Value)
-    FHorzRange = FVertRange = 0;
-  UpdateScrollRanges();
-}
-
-void TCustomForm::UpdateScrollRanges() {
-  if (FAutoScroll) {
-    FHorzRange = FVertRange = 0;
-    for (auto* Control : Controls()) {
-      if (!Control->Visible())
-        continue;
-      const RECT Bounds = Control->BoundsRect();
-      FHorzRange = std::max(FHorzRange, static_cast<int>(Bounds.right));
-      FVertRange = std::max(FVertRange, static_cast<int>(Bounds.bottom));
-    }
-  }
-  if (!FHandle)
-    return;
-  RECT Client;
-  GetClientRect(FHandle, &Client);
-  // The room is the client area as it is now (bounds set or the window
-  // resized), not counting our own scroll bars.
-  const LONG Style = GetWindowLongA(FHandle, GWL_STYLE);
-  const int Width = Client.right + ((Style & WS_VSCROLL) ? GetSystemMetrics(SM_CXVSCROLL) : 0);
-  const int Height = Client.bottom + ((Style & WS_HSCROLL) ? GetSystemMetrics(SM_CYHSCROLL) : 0);
-  const bool Horz = FAutoScroll && FHorzRange > Width;
-  const bool Vert = FAutoScroll && FVertRange > Height;
-  SCROLLINFO Info{sizeof Info, SIF_RANGE | SIF_PAGE, 0, 0, 0, 0, 0};
-  Info.nMax = FHorzRange - 1;
-  Info.nPage = static_cast<UINT>(Client.right);
-  if (Horz)
-    SetScrollInfo(FHandle, SB_HORZ, &Info, TRUE);
-  ShowScrollBar(FHandle, SB_HORZ, Horz);
-  Info.nMax = FVertRange - 1;
-  Info.nPage = static_cast<UINT>(Client.bottom);
-  if (Vert)
-    SetScrollInfo(FHandle, SB_VERT, &Info, TRUE);
-  ShowScrollBar(FHandle, SB_VERT, Vert);
-}
-
-void TCustomForm::CreateWindowHandleDone() {
-  SetWindowTextA(FHandle, FText.c_str());
-  UpdateScrollRanges();
-}
-
-void TCustomForm::SetVisible(bool Value) {
-  if (!Value) {
-    FVisible = false;
-    if (FHandle)
-      ShowWindow(FHandle, SW_HIDE);
-    return;
-  }
-  HandleNeeded();
-  if (!FPositioned && FPosition == poScreenCenter) {
-    RECT R;
-    GetWindowRect(FHandle, &R);
-    const POINT Centre = ScreenCentreFor(std::int64_t{R.right} - R.left, std::int64_t{R.bottom} - R.top);
-    if (Centre.x != R.left || Centre.y != R.top)
-      SetWindowPos(FHandle, nullptr, Centre.x, Centre.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  }
-  FPositioned = true;
-  FVisible = true;
-  ShowWindow(FHandle, SW_SHOWNORMAL);
-  UpdateWindow(FHandle);
-}
-
-void TCustomForm::Close() {
-  if (Application->MainForm() == this)
-    Application->Terminate();
-  SetVisible(false);
-}
-
-void TCustomForm::SetActiveControl(TWinControl* Control) {
-  FActiveControl = Control;
-  if (Control && FHandle && IsWindowVisible(FHandle) && Control->CanFocus())
-    Control->SetFocus();
-}
-
-void TCustomForm::SetFocusedControl(TWinControl* Control) {
-  if (Control != this)
-    FActiveControl = Control;
-  Screen->SetActiveControl(Control);
-  Screen->SetActiveForm(this);
-  Perform(CM_FOCUSCHANGED, 0, reinterpret_cast<LPARAM>(Control));
-}
-
-void TCustomForm::SelectNext(TWinControl* Current, bool GoForward, bool CheckTabStop) {
-  std::vector<TWinControl*> List;
-  GetTabOrderList(List);
-  if (List.empty())
-    return;
-  const int Count = static_cast<int>(List.size());
-  int Start = -1;
-  for (int I = 0; I < Count; ++I)
-    if (List[I] == Current)
-      Start = I;
-  for (int Step = 1; Step <= Count; ++Step) {
-    int I = Start < 0 ? (GoForward ? Step - 1 : Count - Step) : ((Start + (GoForward ? Step : -Step)) % Count + Count) % Count;
-    auto* Candidate = List[I];
-    if (Candidate->CanFocus() && (!CheckTabStop || Candidate->TabStop())) {
-      Candidate->SetFocus();
-      return;
-    }
-  }
-}
-
-void TCustomForm::Dispatch(TMessage& Message) {
-  switch (Message.Msg) {
-    case WM_CLOSE:
-      Close();
-      return;
-    case WM_SYSCOLORCHANGE:
-      DefaultHandler(Message);
-      NotifyControls(CM_SYSCOLORCHANGE);
-      return;
-    case WM_GETOBJECT:
-    case CM_DEFAULTACTION:
-      if (FAccessibility.Dispatch(Message))
-        return;
-      break;
-    case WM_ACTIVATE:
-      DefaultHandler(Message);
-      if (LOWORD(Message.WParam) != WA_INACTIVE) {
-        Screen->SetActiveForm(this);
-        if (FActiveControl && FActiveControl->CanFocus())
-          FActiveControl->SetFocus();
-        else
-          SelectNext(nullptr, true, true);
-      }
-      return;
-    case WM_SIZE:
-      TWinControl::Dispatch(Message);
-      UpdateScrollRanges();
-      return;
-    case WM_MOVE:
-      TWinControl::Dispatch(Message);
-      if (Application->MainForm() == this)
-        Application->MainFormChanged();
-      return;
-    case WM_SYSCOMMAND:
-      // The program minimises as a whole, into its taskbar entry.
-      if ((Message.WParam & 0xFFF0) == SC_MINIMIZE && Application->MainForm() == this && Application->Handle()) {
-        Message.Result = SendMessageA(Application->Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
-        return;
-      }
-      break;
-  }
-  TWinControl::Dispatch(Message);
-}
-
-void TCustomForm::RegisterHandler(const std::string& Name, TNotifyEvent Handler) {
-  ReplaceOrAppend(FHandlers, {Name, std::move(Handler)},
-                  [](const auto& Entry) -> const std::string& { return Entry.first; });
-}
-
-TNotifyEvent TCustomForm::Handler(const std::string& Name) const {
-  for (const auto& [Known, Event] : FHandlers)
-    if (Known == Name)
-      return Event;
-  throw EReadError("Method " + Name + " not found");
-}
-
-void TCustomForm::AddField(const std::string& Name, void* Field, bool (*Bind)(void*, TComponent*)) {
-  ReplaceOrAppend(FFields, {Name, Field, Bind}, [](const TField& Entry) -> const std::string& { return Entry.Name; });
-}
-
-void TCustomForm::BindField(const std::string& Name, TComponent* Component) {
-  for (const auto& F : FFields)
-    if (F.Name == Name && !F.Bind(F.Field, Component))
-      throw EReadError("Field " + Name + " does not match the class of its component");
-}
-
-// ---------------------------------------------------------------- TScreen
-
-void TScreen::ControlDestroying(TControl* Control) {
-  if (FActiveControl == Control)
-    FActiveControl = nullptr;
-  if (FActiveForm == Control)
-    FActiveForm = nullptr;
-}
-
-// ---------------------------------------------------------------- TApplication
 
 TApplication::TApplication() : TComponent(nullptr) {}
 
@@ -446,8 +128,8 @@ LRESULT TApplication::AppWndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
       // shows the icon, and the user is not troubled with a box.
       try {
         if (FDwmSetIconicThumbnail && FMainForm)
-          if (TGdiObject Picture = ClientPicture(*FMainForm, HIWORD(LParam), LOWORD(LParam)))
-            FDwmSetIconicThumbnail(Window, static_cast<HBITMAP>(Picture.Get()), 0);
+          if (TBitmapHandle Picture = ClientPicture(*FMainForm, HIWORD(LParam), LOWORD(LParam)))
+            FDwmSetIconicThumbnail(Window, Picture.Get(), 0);
       } catch (...) {
       }
       return 0;
@@ -646,7 +328,7 @@ void TApplication::Run() {
     ShowWindow(FHandle.Get(), SW_HIDE);
 }
 
-TGdiObject ClientPicture(TWinControl& Control, int MaxWidth, int MaxHeight) {
+TBitmapHandle ClientPicture(TWinControl& Control, int MaxWidth, int MaxHeight) {
   if (!Control.HandleAllocated() || MaxWidth <= 0 || MaxHeight <= 0)
     return {};
   const RECT Client = Control.ClientRect();
@@ -672,15 +354,15 @@ TGdiObject ClientPicture(TWinControl& Control, int MaxWidth, int MaxHeight) {
     Info.bmiHeader.biBitCount = 32;
     Info.bmiHeader.biCompression = BI_RGB;
     void* Pixels = nullptr;
-    TGdiObject Dib(CreateDIBSection(nullptr, &Info, DIB_RGB_COLORS, &Pixels, nullptr, 0));
+    TBitmapHandle Dib(CreateDIBSection(nullptr, &Info, DIB_RGB_COLORS, &Pixels, nullptr, 0));
     if (!Dib)
       throw Exception("Cannot create a picture of " + std::to_string(DibWidth) + " x " + std::to_string(DibHeight));
     *Bits = static_cast<std::uint32_t*>(Pixels);
     return Dib;
   };
   std::uint32_t* Bits = nullptr;
-  TGdiObject Full = NewDib(Width, Height, &Bits);
-  TGdiObject Scaled;
+  TBitmapHandle Full = NewDib(Width, Height, &Bits);
+  TBitmapHandle Scaled;
   {
     TMemoryDC FullDC(CreateCompatibleDC(nullptr));
     TSelectGuard SelectedFull(FullDC.Get(), Full.Get());
@@ -695,7 +377,7 @@ TGdiObject ClientPicture(TWinControl& Control, int MaxWidth, int MaxHeight) {
     }
   }
   GdiFlush();
-  TGdiObject Result = Scaled ? std::move(Scaled) : std::move(Full);
+  TBitmapHandle Result = Scaled ? std::move(Scaled) : std::move(Full);
   // GDI leaves the alpha bytes at 0, which the window manager would take as
   // transparent.
   for (std::size_t I = 0, N = static_cast<std::size_t>(W) * static_cast<std::size_t>(H); I < N; ++I)
