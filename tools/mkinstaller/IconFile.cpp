@@ -13,19 +13,33 @@ namespace {
 
 using TBytes = std::vector<std::uint8_t>;
 
-bool IsPng(TByteView image) {
+bool StartsAsPng(TByteView image) {
     static constexpr std::uint8_t PngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     return image.size() >= sizeof PngSignature && std::equal(std::begin(PngSignature), std::end(PngSignature), image.begin());
 }
 
+// A PNG's signature is followed by its header chunk: a length of 13, "IHDR",
+// 13 bytes of data and a checksum.
+bool IsPng(TByteView image) {
+    static constexpr std::uint8_t HeaderChunk[] = {0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+    constexpr std::size_t Signature = 8, MinSize = Signature + sizeof HeaderChunk + 13 + 4;
+    return StartsAsPng(image) && image.size() >= MinSize &&
+           std::equal(std::begin(HeaderChunk), std::end(HeaderChunk), image.begin() + Signature);
+}
+
 // A device-independent bitmap starts with the size of its header (a
-// BITMAPINFOHEADER or one of its later extensions).
-bool IsDib(TByteView image) {
-    if (image.size() < 4) return false;
+// BITMAPINFOHEADER or one of its later extensions); 0 for anything else.
+std::uint32_t DibHeaderSize(TByteView image) {
+    if (image.size() < 4) return 0;
     const std::uint32_t header = Get32(image, BitmapInfoHeader::HeaderSize, "");
-    return (header == BitmapInfoHeader::Size || header == BitmapInfoHeader::V4Size ||
-            header == BitmapInfoHeader::V5Size) &&
-           header <= image.size();
+    const bool known = header == BitmapInfoHeader::Size || header == BitmapInfoHeader::V4Size ||
+                       header == BitmapInfoHeader::V5Size;
+    return known ? header : 0;
+}
+
+bool IsDib(TByteView image) {
+    const std::uint32_t header = DibHeaderSize(image);
+    return header != 0 && header <= image.size();
 }
 
 // The RT_ICON ids an icon group lists, or nothing if its directory is malformed.
@@ -83,6 +97,9 @@ std::vector<TIconImage> ParseIconFile(const std::vector<std::uint8_t>& file) {
         if (extent.Offset < directoryEnd || !Fits(f, extent.Offset, extent.Size))
             throw EPeError(which + " lies outside the file");
         const TByteView bytes = f.subspan(extent.Offset, extent.Size);
+        if (StartsAsPng(bytes) && !IsPng(bytes)) throw EPeError(which + " is a PNG without its header chunk");
+        if (DibHeaderSize(bytes) > bytes.size())
+            throw EPeError(which + " is a bitmap shorter than its " + std::to_string(DibHeaderSize(bytes)) + "-byte header");
         if (!IsPng(bytes) && !IsDib(bytes)) throw EPeError(which + " is neither a bitmap nor a PNG");
         extents.push_back(extent);
     }

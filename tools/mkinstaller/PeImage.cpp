@@ -86,8 +86,10 @@ TPeLayout ReadLayout(TByteView f) {
         TSection s;
         s.Header = table + SectionHeader::Size * i;
         // Printable only: the name goes into one-line messages.
-        for (unsigned c = 0; c < SectionHeader::NameSize && f[s.Header + SectionHeader::Name + c]; ++c)
-            s.Name.push_back(f[s.Header + c] >= 0x20 && f[s.Header + c] < 0x7F ? static_cast<char>(f[s.Header + c]) : '?');
+        for (unsigned c = 0; c < SectionHeader::NameSize && f[s.Header + SectionHeader::Name + c]; ++c) {
+            const std::uint8_t ch = f[s.Header + SectionHeader::Name + c];
+            s.Name.push_back(ch >= 0x20 && ch < 0x7F ? static_cast<char>(ch) : '?');
+        }
         s.VirtualSize = Get32(f, s.Header + SectionHeader::VirtualSize, Truncated);
         s.Rva = Get32(f, s.Header + SectionHeader::VirtualAddress, Truncated);
         s.RawSize = Get32(f, s.Header + SectionHeader::SizeOfRawData, Truncated);

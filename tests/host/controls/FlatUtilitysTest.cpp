@@ -119,6 +119,31 @@ TEST(CheckedArithmetic, OverflowIsAnError) {
   EXPECT_EQ(CheckedDiv(-7, 2), -3);  // truncates toward zero
   EXPECT_THROW(RangeChecked<std::uint8_t>(256), ERangeError);
   EXPECT_EQ(RangeChecked<std::uint8_t>(255), 255);
+  // The low ends, and the operands that only look dangerous.
+  EXPECT_THROW(CheckedAdd(INT_MIN, -1), EIntOverflow);
+  EXPECT_EQ(CheckedAdd(INT_MIN + 1, -1), INT_MIN);
+  EXPECT_EQ(CheckedDiv(INT_MIN, 2), -1073741824);
+  EXPECT_EQ(CheckedDiv(INT_MIN, 1), INT_MIN);
+  EXPECT_EQ(CheckedDiv(5, -1), -5);
+  EXPECT_EQ(CheckedDiv(INT_MAX, -1), -INT_MAX);
+  EXPECT_EQ(RangeChecked<std::uint8_t>(0), 0);
+  EXPECT_THROW(RangeChecked<std::uint8_t>(-1), ERangeError);
+  EXPECT_EQ(static_cast<int>(TCheckedInt32(INT_MAX)), INT_MAX);
+  EXPECT_EQ(static_cast<int>(TCheckedInt32(INT_MIN)), INT_MIN);
+  EXPECT_THROW(TCheckedInt32(std::int64_t{INT_MAX} + 1), ERangeError);
+  EXPECT_THROW(TCheckedInt32(std::int64_t{INT_MIN} - 1), ERangeError);
+}
+
+TEST(CheckedArithmetic, ClampedSumsHoldAtBothEndsOfTheIntRange) {
+  EXPECT_EQ(ClampedSum(INT_MIN, -1), INT_MIN);
+  EXPECT_EQ(ClampedSum(INT_MIN + 1, -1), INT_MIN);
+  EXPECT_EQ(ClampedSum(INT_MIN + 1, -2), INT_MIN);
+  EXPECT_EQ(ClampedSum(INT_MIN, INT_MIN), INT_MIN);
+  EXPECT_EQ(ClampedSum(INT_MIN + 2, -1), INT_MIN + 1);
+  EXPECT_EQ(ClampedSum(INT_MAX, 1), INT_MAX);
+  EXPECT_EQ(ClampedSum(INT_MAX - 1, 1), INT_MAX);
+  EXPECT_EQ(ClampedSum(INT_MAX - 2, 1), INT_MAX - 1);
+  EXPECT_EQ(ClampedSum(-5, 3), -2);
 }
 
 struct TLayoutOut {

@@ -912,6 +912,27 @@ TEST(ComponentText, ParseErrorsNameTheLineAndWhatWasExpected) {
        "Line 2: expected 'as' and the picture class after the file name, found 'TJPEGImage'"},
       {"object F: TForm\n  P.Data = file 'a.jpg' as TJPEGImage\nend\n",
        "Line 2: cannot load picture file 'a.jpg' of property 'P.Data': no files can be read here"},
+      // Hex digits end at F, in a binary value and after '#$' alike.
+      {"object F: TForm\n  Data = {0AFG}\nend\n", "Line 2: expected hex digits or '}' in a binary value, found 'G'"},
+      {"object F: TForm\n  Data = {0afg}\nend\n", "Line 2: expected hex digits or '}' in a binary value, found 'g'"},
+      {"object F: TForm\n  X = #$G\nend\n", "Line 2: expected hex digits after '#$'"},
+      {"object F: TForm\n  X = 'a'#$g0\nend\n", "Line 2: expected hex digits after '#$'"},
+      {"object F: TForm\n  X = #256\nend\n", "Line 2: character #256 does not fit in a byte (only a Wide string takes it)"},
+      {"object F: TForm\n  X = Utf8 #$100\nend\n", "Line 2: character #256 does not fit in a byte (only a Wide string takes it)"},
+      // Overlong forms, surrogates and code points past U+10FFFF are no UTF-8.
+      {"object F: TForm\n  X = Wide '\xC1\xBF'\nend\n", "Line 2: a Wide string holds bytes that are not UTF-8; write such characters as #N"},
+      {"object F: TForm\n  X = Wide '\xE0\x9F\xBF'\nend\n", "Line 2: a Wide string holds bytes that are not UTF-8; write such characters as #N"},
+      {"object F: TForm\n  X = Wide '\xF0\x8F\xBF\xBF'\nend\n", "Line 2: a Wide string holds bytes that are not UTF-8; write such characters as #N"},
+      {"object F: TForm\n  X = Wide '\xED\xA0\x80'\nend\n", "Line 2: a Wide string holds bytes that are not UTF-8; write such characters as #N"},
+      {"object F: TForm\n  X = Wide '\xED\xBF\xBF'\nend\n", "Line 2: a Wide string holds bytes that are not UTF-8; write such characters as #N"},
+      {"object F: TForm\n  X = Wide '\xF4\x90\x80\x80'\nend\n", "Line 2: a Wide string holds bytes that are not UTF-8; write such characters as #N"},
+      // One '/' is no comment.
+      {"object F: TForm\n  X = 1 / 2\nend\n", "Line 2: unexpected character '/'"},
+      {"object F: TForm\nend\n/", "Line 3: unexpected character '/'"},
+      {"object F: TForm\n  X = 1.2.3\nend\n", "Line 2: invalid number '1.2.'"},
+      {"object F: TForm\n  X = as\nend\n", "Line 2: expected a value for property 'X', found 'as'"},
+      {"object F: TForm\n  X = Extended {00112233445566778899AA}\nend\n", "Line 2: Extended {..} needs 10 bytes, found 11"},
+      {"object F: TForm\n  X = Extended {001122334455667788}\nend\n", "Line 2: Extended {..} needs 10 bytes, found 9"},
   };
   for (auto C : Cases)
     EXPECT_EQ(ParseError(C.Text), C.Expected) << C.Text;
@@ -929,6 +950,68 @@ TEST(ComponentText, ParseErrorsNameTheLineAndWhatWasExpected) {
             "Line 2: picture file 'a.jpg' is not a JPEG file");
   EXPECT_EQ(ParseError("object F: TForm\n  P.Data = file 'a.ico' as TIcon\nend\n", NotJpeg),
             "Line 2: picture file 'a.ico' is not an icon file");
+}
+
+// What the lexer still takes beside each refusal above.
+TEST(ComponentText, TheLastFormsTakenBesideEachRefusal) {
+  const auto M = ParseComponentText(
+      "object _F: T_Form\n"
+      "  _Left = _x1\n"
+      "  Data = {0AfF}\n"
+      "  X = #$fF#$Aa'b'\n"
+      "  B = #255\n"
+      "  W = Wide '\xC2\x80\xED\x9F\xBF\xEE\x80\x80\xF0\x90\x80\x80\xF4\x8F\xBF\xBF'#$FFFF\n"
+      "  Half = 1.2 // a comment\n"
+      "  Y = &as\n"
+      "  E = Extended {00000000000000C0FF3F}\n"
+      "end\n");
+  EXPECT_EQ(M.Name, "_F");
+  EXPECT_EQ(M.ClassName, "T_Form");
+  ASSERT_FALSE(M.Properties.empty());
+  EXPECT_EQ(M.Properties[0].Name, "_Left");
+  EXPECT_EQ(M.FindProperty("_Left")->Get<TIdentValue>()->Name, "_x1");
+  EXPECT_EQ(M.FindProperty("Data")->Get<TBinaryValue>()->Bytes, (TBytes{0x0A, 0xFF}));
+  EXPECT_EQ(*M.FindProperty("X")->Get<std::string>(), "\xFF\xAA" "b");
+  EXPECT_EQ(*M.FindProperty("B")->Get<std::string>(), "\xFF");
+  EXPECT_EQ(M.FindProperty("W")->Get<TWideStringValue>()->Units,
+            (std::u16string{0x80, 0xD7FF, 0xE000, 0xD800, 0xDC00, 0xDBFF, 0xDFFF, 0xFFFF}));
+  EXPECT_EQ(M.FindProperty("Half")->Get<TExtendedValue>()->ToDouble(), 1.2);
+  EXPECT_EQ(M.FindProperty("Y")->Get<TIdentValue>()->Name, "as");
+  EXPECT_EQ(M.FindProperty("E")->Get<TExtendedValue>()->ToDouble(), 1.5);
+  // Names that start with '_' are plain names; a keyword as a value is escaped.
+  const auto Printed = PrintComponentText(M);
+  EXPECT_EQ(Printed.rfind("object _F: T_Form\n  _Left = _x1\n", 0), 0u) << Printed;
+  EXPECT_NE(Printed.find("\n  Y = &as\n"), std::string::npos) << Printed;
+}
+
+// The printer's exact text at the edges of its rules.
+TEST(ComponentText, PrintedTextAtTheEdgesOfItsRules) {
+  const auto Print = [](TStreamValue V) {
+    TStreamObject Obj{0, {}, "T", "", {}, {}};
+    Obj.Properties.push_back({"P", std::move(V)});
+    return PrintComponentText(Obj);
+  };
+  // DEL is no printable character.
+  EXPECT_EQ(Print(TStreamValue::String("a\x7F~ ")), "object T\n  P = 'a'#127'~ '\nend\n");
+  EXPECT_EQ(Print(TStreamValue::String("\x1F")), "object T\n  P = #31\nend\n");
+  // A chunk is 63 characters behind its quote: a string that ends with its first chunk stays on one line.
+  const std::string Chunk(63, 'x');
+  EXPECT_EQ(Print(TStreamValue::String(Chunk)), "object T\n  P = '" + Chunk + "'\nend\n");
+  EXPECT_EQ(Print(TStreamValue::String(Chunk + "y")), "object T\n  P = '" + Chunk + "' +\n    'y'\nend\n");
+  EXPECT_EQ(Print(TStreamValue::String(Chunk + Chunk)), "object T\n  P = '" + Chunk + "' +\n    '" + Chunk + "'\nend\n");
+  // 32 bytes of binary fit on the line of their property, 33 do not.
+  const std::string Hex32 = "000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F";
+  TBytes Bytes(32);
+  for (std::size_t I = 0; I < Bytes.size(); ++I)
+    Bytes[I] = static_cast<std::uint8_t>(I);
+  EXPECT_EQ(Print(TStreamValue::Binary(Bytes)), "object T\n  P = {" + Hex32 + "}\nend\n");
+  Bytes.push_back(0x20);
+  EXPECT_EQ(Print(TStreamValue::Binary(Bytes)), "object T\n  P = {\n    " + Hex32 + "\n    20}\nend\n");
+  // Currency keeps its ten-thousandths.
+  EXPECT_EQ(Print(TStreamValue::Currency(5)), "object T\n  P = Currency 0.0005\nend\n");
+  EXPECT_EQ(Print(TStreamValue::Currency(-50)), "object T\n  P = Currency -0.005\nend\n");
+  EXPECT_EQ(Print(TStreamValue::Currency(10000)), "object T\n  P = Currency 1\nend\n");
+  EXPECT_EQ(ParseComponentText("object T\n  P = Currency 0.0005\nend\n").FindProperty("P")->Get<TCurrencyValue>()->Scaled, 5);
 }
 
 TEST(ComponentText, FloatsRoundTripExactly) {

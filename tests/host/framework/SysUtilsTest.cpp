@@ -101,6 +101,10 @@ TEST(Format, FillsTheFirstPlaceholder) {
   EXPECT_EQ(Format("Cannot open file %s", "C:\\a.exe"), "Cannot open file C:\\a.exe");
   EXPECT_EQ(Format("Failed to set data for '%s'", "SCRNSAVE.EXE"), "Failed to set data for 'SCRNSAVE.EXE'");
   EXPECT_EQ(Format("no placeholder", "x"), "no placeholder");
+  // Only the first is filled, with the one argument; the second stays as written.
+  EXPECT_EQ(Format("%s and %s", "first"), "first and %s");
+  EXPECT_EQ(Format("copy %s to %s", "a.scr"), "copy a.scr to %s");
+  EXPECT_EQ(Format("%s%s", "ab"), "ab%s");
 }
 
 }  // namespace

@@ -162,6 +162,26 @@ TEST_F(FormcTest, WhatItCompilesReadsBackAsTheText) {
   EXPECT_EQ(ReadFile(Work / "again.bin"), ReadFile(Work / "edge.bin"));
 }
 
+// As the help says: a stream in other than the shortest forms comes back in them.
+TEST_F(FormcTest, AStreamComesBackInItsShortestForms) {
+  const auto Stream = [](bool Canonical) {
+    std::string S = "TPF0\x05" "TForm\x01" "F";
+    S += "\x04Left";
+    S += Canonical ? std::string("\x02\x07", 2) : std::string("\x04\x07\x00\x00\x00", 5);
+    S += "\x07" "Caption";
+    S += Canonical ? std::string("\x06\x02Hi", 4) : std::string("\x0C\x02\x00\x00\x00Hi", 7);
+    return S + std::string(2, '\0');
+  };
+  for (bool Canonical : {true, false}) {
+    WriteFile(Work / "in.bin", Stream(Canonical));
+    auto R = Run({"dump", "work/in.bin", "work/in.txt"});
+    ASSERT_EQ(R.ExitCode, 0) << R.Err;
+    R = Run({"compile", "work/in.txt", "work/out.bin"});
+    ASSERT_EQ(R.ExitCode, 0) << R.Err;
+    EXPECT_EQ(ReadFile(Work / "out.bin"), Stream(true)) << Canonical;
+  }
+}
+
 TEST_F(FormcTest, ErrorsAreClearAndLeaveTheOutputAlone) {
   WriteFile(Work / "form.bin", "old");
   WriteFile(Work / "bad.txt", std::string(FormText).replace(std::string(FormText).find("art/"), 4, "none/"));
@@ -204,6 +224,7 @@ TEST_F(FormcTest, CommandLine) {
   auto R = Run({"--help"});
   EXPECT_EQ(R.ExitCode, 0);
   EXPECT_EQ(R.Out.rfind("usage: formc compile IN.txt OUT.bin\n", 0), 0u) << R.Out;
+  EXPECT_NE(R.Out.find("gives IN.bin back if IN.bin is\n         canonical"), std::string::npos) << R.Out;
   for (const std::vector<std::string>& Args :
        {std::vector<std::string>{}, {"compile", "a.txt"}, {"dump"}, {"dump", "a", "b", "c"}, {"make", "a", "b"},
         {"compile", "--fast", "a", "b"}}) {

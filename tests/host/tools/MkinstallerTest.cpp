@@ -869,6 +869,17 @@ TEST_F(MkinstallerBrandTest, ButtonLabelsOfOneToAHundredCharacters) {
         ExpectRefused(With({"--button-label", broken}), {"button label is not UTF-8 text"});
 }
 
+// Artwork of up to 64 MiB is taken; a byte more is not.
+TEST_F(MkinstallerBrandTest, ArtworkOfMoreThan64MiBIsRefused) {
+    const fs::path skin = root_ / "big.mskn";
+    WriteFile(skin, "skin");
+    fs::resize_file(skin, 64 * 1024 * 1024);
+    const RunResult r = Run(With({"--skin", skin.string()}));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    fs::resize_file(skin, 64 * 1024 * 1024 + 1);
+    ExpectRefused(With({"--skin", skin.string()}), {"skin '" + skin.string() + "' is too large (more than 67108864 bytes)"});
+}
+
 TEST_F(MkinstallerBrandTest, OutputIsAnArtworkFile) {
     const fs::path skin = work_ / "skin.mskn";
     WriteFile(skin, "skin");

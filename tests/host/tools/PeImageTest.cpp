@@ -250,10 +250,11 @@ Bytes DibImage(int size, unsigned seed) {
     Wr16(b, BitmapInfoHeader::BitCount, 32);
     return b;
 }
+// A PNG icon image: the signature, then the header chunk (its 13 bytes and checksum left as noise).
 Bytes PngImage(unsigned seed) {
     Bytes b = Pattern(200, seed);
-    const std::uint8_t signature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    std::copy(std::begin(signature), std::end(signature), b.begin());
+    const std::uint8_t start[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+    std::copy(std::begin(start), std::end(start), b.begin());
     return b;
 }
 Bytes GroupDirectory(const std::vector<std::uint16_t>& ids) {
@@ -364,6 +365,32 @@ TEST(PeImage, ReadsTheStoredTreeAndFindsResourcesWithoutRegardToCase) {
     EXPECT_EQ(TResourceId::Named("Skin_Res").Name, u"SKIN_RES");
     EXPECT_THROW(TResourceId::Named(""), EPeError);
     EXPECT_THROW(TResourceId::Named("caf\xC3\xA9"), EPeError);
+
+    // Another linker may store a name in lower case: the loader still finds it, and so does Find.
+    auto resources = SampleResources();
+    resources[1].Name.Name = u"skinres";
+    const TPeImage lower = TPeImage::Parse(BuildImage(SampleSections(), resources));
+    const TResource* skin = lower.Find(kExeFile, TResourceId::Named("SkinRes"));
+    ASSERT_NE(skin, nullptr);
+    EXPECT_EQ(skin->Name.Name, u"skinres");
+    EXPECT_TRUE(TResourceId::Named("SKINRES").Matches(skin->Name));
+    EXPECT_FALSE(TResourceId::Named("SKINRE").Matches(skin->Name));
+}
+
+TEST(PeImage, MessagesQuoteOnlyPrintableAscii) {
+    // Printable ASCII is 0x20 to 0x7E: DEL and the controls are not.
+    EXPECT_EQ(Printable(u" ~\x7F\x1F."), " ~??.");
+    EXPECT_EQ(Printable(std::u16string{0x80, 0xFF, 0xD83D, 0xDE00, u'a', 0xD83D}), "???a?");
+    Bytes image = SampleImage();
+    image[SectionField(3, SectionHeader::Name) + 1] = 0x7F;
+    image[SectionField(3, SectionHeader::Name) + 2] = 0x7E;
+    Wr32(image, SectionField(3, SectionHeader::SizeOfRawData), 0x10000);
+    try {
+        TPeImage::Parse(image);
+        ADD_FAILURE() << "parsed";
+    } catch (const EPeError& e) {
+        EXPECT_STREQ(e.what(), "section .?~loc lies past the end of the file");
+    }
 }
 
 TEST(PeImage, UnchangedResourcesSurviveARewriteByteForByteInASortedTree) {
@@ -559,6 +586,157 @@ TEST(PeImage, RefusesImagesItCannotReadOrRebuild) {
         ASSERT_NE(ParseError(Bytes(whole.begin(), whole.begin() + size)), "(parsed)") << size;
 }
 
+// Each refusal next to the nearest image that is still taken: the rule holds at its exact edge.
+TEST(PeImage, RefusalsLieAtTheirExactEdges) {
+    const Bytes sample = SampleImage();
+    const SectionInfo rdata = Section(sample, 1), rsrc = Section(sample, 2), reloc = Section(sample, 3);
+    const std::uint32_t rsrcEnd = rsrc.Rva + rsrc.VirtualSize;
+    // The sections from `first` on moved `by` bytes further into the file.
+    const auto shifted = [](Bytes b, unsigned first, std::uint32_t by) {
+        const std::uint32_t at = Section(b, first).RawPointer;
+        b.insert(b.begin() + at, by, 0);
+        for (unsigned i = first; i < 4; ++i)
+            Wr32(b, SectionField(i, SectionHeader::PointerToRawData), Section(b, i).RawPointer + by);
+        return b;
+    };
+    const std::uint32_t sectionTableEnd = static_cast<std::uint32_t>(SectionField(4, 0));
+    const struct {
+        const char* what;
+        std::function<void(Bytes&)> taken, refused;
+        const char* error;
+    } cases[] = {
+        {"MZ", [](Bytes&) {}, [](Bytes& b) { b[1] = 'X'; }, "not a program image (no MZ header)"},
+        {"section alignment against file alignment",
+         [](Bytes& b) { Wr32(b, kOptional + OptionalHeader::SectionAlignment, kFileAlign); },
+         [](Bytes& b) { Wr32(b, kOptional + OptionalHeader::SectionAlignment, kFileAlign / 2); },
+         "bad section or file alignment"},
+        {"section address",
+         [&](Bytes& b) { Wr32(b, SectionField(3, SectionHeader::VirtualAddress), reloc.Rva + kSectionAlign); },
+         [&](Bytes& b) { Wr32(b, SectionField(3, SectionHeader::VirtualAddress), reloc.Rva + 1); },
+         "section .reloc has a bad address"},
+        {".rsrc raw pointer", [&](Bytes& b) { b = shifted(b, 2, kFileAlign); }, [&](Bytes& b) { b = shifted(b, 2, 1); },
+         "the resource section has no data or is not aligned in the file"},
+        {"raw data before .rsrc",
+         [&](Bytes& b) { Wr32(b, SectionField(1, SectionHeader::SizeOfRawData), rsrc.RawPointer - rdata.RawPointer); },
+         [&](Bytes& b) { Wr32(b, SectionField(1, SectionHeader::SizeOfRawData), rsrc.RawPointer - rdata.RawPointer + 1); },
+         "the sections are not in file order"},
+        {"relocations after .rsrc",
+         [&](Bytes& b) { Wr32(b, DirectoryField(DataDirectory::BaseRelocation, DataDirectory::VirtualAddress), rsrcEnd); },
+         [&](Bytes& b) { Wr32(b, DirectoryField(DataDirectory::BaseRelocation, DataDirectory::VirtualAddress), rsrcEnd - 1); },
+         "data directory 5 lies in or after the resource section"},
+        {"a directory ending where .rsrc starts",
+         [&](Bytes& b) {
+             Wr32(b, DirectoryField(1, DataDirectory::VirtualAddress), rsrc.Rva - 8);
+             Wr32(b, DirectoryField(1, DataDirectory::DataSize), 8);
+         },
+         [&](Bytes& b) {
+             Wr32(b, DirectoryField(1, DataDirectory::VirtualAddress), rsrc.Rva - 8);
+             Wr32(b, DirectoryField(1, DataDirectory::DataSize), 9);
+         },
+         "data directory 1 lies in or after the resource section"},
+        {"a directory starting where .rsrc starts",
+         [&](Bytes& b) {
+             Wr32(b, DirectoryField(1, DataDirectory::VirtualAddress), rsrc.Rva - 1);
+             Wr32(b, DirectoryField(1, DataDirectory::DataSize), 1);
+         },
+         [&](Bytes& b) {
+             Wr32(b, DirectoryField(1, DataDirectory::VirtualAddress), rsrc.Rva);
+             Wr32(b, DirectoryField(1, DataDirectory::DataSize), 1);
+         },
+         "data directory 1 lies in or after the resource section"},
+        {"section table against SizeOfHeaders",
+         [&](Bytes& b) { Wr32(b, kOptional + OptionalHeader::SizeOfHeaders, sectionTableEnd); },
+         [&](Bytes& b) { Wr32(b, kOptional + OptionalHeader::SizeOfHeaders, sectionTableEnd - SectionHeader::Size); },
+         "truncated headers"},
+        {"section table a byte past SizeOfHeaders",
+         [&](Bytes& b) { Wr32(b, kOptional + OptionalHeader::SizeOfHeaders, sectionTableEnd); },
+         [&](Bytes& b) { Wr32(b, kOptional + OptionalHeader::SizeOfHeaders, sectionTableEnd - 1); },
+         "truncated headers"},
+        {"raw data against the end of the file",
+         [&](Bytes& b) { Wr32(b, SectionField(3, SectionHeader::SizeOfRawData), static_cast<std::uint32_t>(b.size()) - reloc.RawPointer); },
+         [&](Bytes& b) { Wr32(b, SectionField(3, SectionHeader::SizeOfRawData), static_cast<std::uint32_t>(b.size()) - reloc.RawPointer + 1); },
+         "section .reloc lies past the end of the file"},
+    };
+    for (const auto& c : cases) {
+        Bytes taken = sample, refused = sample;
+        c.taken(taken);
+        c.refused(refused);
+        EXPECT_EQ(ParseError(taken), "(parsed)") << c.what;
+        EXPECT_EQ(ParseError(refused), c.error) << c.what;
+    }
+
+    // The tree of a rewritten image, whose data lie back to back in the order of the data entries,
+    // the last one ending exactly at the section's VirtualSize.
+    const Bytes written = TPeImage::Parse(sample).Write();
+    const SectionInfo s = Section(written, 2);
+    const auto target = [&](std::uint32_t directory) {
+        return Rd32(written, EntryField(s.RawPointer + directory, 0, ResourceDirectoryEntry::OffsetToData));
+    };
+    const std::uint32_t names = target(0) & 0x7FFFFFFF, languages = target(names) & 0x7FFFFFFF;
+    const std::size_t first = s.RawPointer + target(languages), second = first + ResourceDataEntry::Size,
+                      last = first + ResourceDataEntry::Size * (SampleResources().size() - 1);
+    const std::uint32_t gap = Rd32(written, second + ResourceDataEntry::DataRva) - Rd32(written, first + ResourceDataEntry::DataRva);
+    ASSERT_EQ(Rd32(written, last + ResourceDataEntry::DataRva) + Rd32(written, last + ResourceDataEntry::DataSize),
+              s.Rva + s.VirtualSize);
+    ASSERT_GT(s.RawSize, s.VirtualSize);  // raw padding follows the tree
+    const std::uint32_t lastSize = Rd32(written, last + ResourceDataEntry::DataSize);
+    const struct {
+        const char* what;
+        std::function<void(Bytes&)> taken, refused;
+        const char* error;
+    } leaves[] = {
+        {"data against the next data", [&](Bytes& b) { Wr32(b, first + ResourceDataEntry::DataSize, gap); },
+         [&](Bytes& b) { Wr32(b, first + ResourceDataEntry::DataSize, gap + 1); }, "resource data overlaps"},
+        {"data against the raw padding", [](Bytes&) {},
+         [&](Bytes& b) { Wr32(b, last + ResourceDataEntry::DataSize, lastSize + 1); },
+         "resource data lies outside the resource section"},
+        {"a leaf at the name level", [](Bytes&) {},
+         [&](Bytes& b) { Wr32(b, EntryField(s.RawPointer + names, 0, ResourceDirectoryEntry::OffsetToData), languages); },
+         "a resource name entry is not a directory"},
+    };
+    for (const auto& c : leaves) {
+        Bytes taken = written, refused = written;
+        c.taken(taken);
+        c.refused(refused);
+        EXPECT_EQ(ParseError(taken), "(parsed)") << c.what;
+        EXPECT_EQ(ParseError(refused), c.error) << c.what;
+    }
+}
+
+// Directories whose entries overlap one another could hold more entries than the section has room
+// for. Here the root fills its section with entries, and the directory of its first type starts
+// inside the root's first entry, its entry count being that entry's id.
+TEST(PeImage, OverlappingResourceDirectoriesAreRefused) {
+    Bytes image = BuildImage(SampleSections(), {Res(TResourceId::Number(RtRcData), TResourceId::Number(1), 0, Bytes(4000))});
+    const SectionInfo rsrc = Section(image, 2);
+    const std::uint32_t r = rsrc.RawPointer, size = rsrc.VirtualSize;
+    // Directories must start on no boundary: this one lies 4 bytes in, its counts in the root's first entry's id.
+    const std::uint32_t inner = ResourceDirectoryEntry::Size / 2;
+    const std::uint32_t rootEntries = (size - ResourceDirectory::Size) / ResourceDirectoryEntry::Size;
+    const auto build = [&](std::uint32_t innerEntries) {
+        Bytes b = image;
+        std::fill_n(b.begin() + r, rsrc.RawSize, 0);
+        Wr16(b, r + ResourceDirectory::NumberOfIdEntries, rootEntries);
+        for (std::uint32_t i = 0; i < rootEntries; ++i)
+            Wr32(b, EntryField(r, i, ResourceDirectoryEntry::OffsetToData), 0x80000000 | inner);
+        ASSERT_EQ(inner + ResourceDirectory::NumberOfNamedEntries, EntryField(0, 0, ResourceDirectoryEntry::Name));
+        Wr32(b, EntryField(r, 0, ResourceDirectoryEntry::Name), innerEntries);
+        image.swap(b);
+    };
+    const Bytes original = image;
+    // One entry more than the section has room for, counting both directories.
+    const std::uint32_t tooMany = size / ResourceDirectoryEntry::Size + 1 - rootEntries;
+    ASSERT_LE(inner + ResourceDirectory::Size + ResourceDirectoryEntry::Size * tooMany, size);
+    build(tooMany);
+    EXPECT_EQ(ParseError(image), "resource directories overlap");
+    // As many as it has room for pass that count, and fail on what the entries hold.
+    image = original;
+    build(tooMany - 1);
+    const std::string edge = ParseError(image);
+    EXPECT_NE(edge, "resource directories overlap");
+    EXPECT_NE(edge, "(parsed)");
+}
+
 TEST(PeImage, ManyEntriesNamingOneLongNameAreRefusedBeforeTheyAreCopied) {
     // 6,000 type entries all name one string of 16,000 characters, each with an empty directory
     // of its own (overlapping zeros): no leaves, but 6,000 copies of the name (192 MB) if each
@@ -688,8 +866,19 @@ TEST(IconFile, MadeFilesParseBackAndBrokenOnesAreRefused) {
         {"image past the end", [](Bytes& b) { Wr32(b, IconField(1, IconFileEntry::DataSize), 0xFFFFFFF0); }, "icon image 2 lies outside the file"},
         {"image in the directory", [](Bytes& b) { Wr32(b, IconField(0, IconFileEntry::DataOffset), IconDirectory::Size); }, "icon image 1 lies outside the file"},
         {"not a picture", [](Bytes& b) { b[Rd32(b, IconField(0, IconFileEntry::DataOffset))] = 41; }, "icon image 1 is neither a bitmap nor a PNG"},
-        {"images overlap", [&](Bytes& b) { Wr32(b, IconField(1, IconFileEntry::DataOffset), second - 8); std::copy_n(PngImage(2).begin(), 8, b.begin() + second - 8); },
+        {"images overlap", [&](Bytes& b) { Wr32(b, IconField(1, IconFileEntry::DataOffset), second - 16); std::copy_n(PngImage(2).begin(), 16, b.begin() + second - 16); },
          "icon images 1 and 2 overlap"},
+        {"a PNG signature alone", [](Bytes& b) { Wr32(b, IconField(1, IconFileEntry::DataSize), 8); },
+         "icon image 2 is a PNG without its header chunk"},
+        {"a PNG cut in its header chunk", [](Bytes& b) { Wr32(b, IconField(1, IconFileEntry::DataSize), 8 + 8 + 13 + 3); },
+         "icon image 2 is a PNG without its header chunk"},
+        {"a PNG of another first chunk", [&](Bytes& b) { b[second + 12] = 'i'; },
+         "icon image 2 is a PNG without its header chunk"},
+        {"a bitmap shorter than its header", [](Bytes& b) { Wr32(b, IconField(0, IconFileEntry::DataSize), 39); },
+         "icon image 1 is a bitmap shorter than its 40-byte header"},
+        {"a directory cut in its last entry", [](Bytes& b) { b.resize(IconField(2, 0) - 1); },
+         "the icon file's directory is cut short"},
+        {"a directory without its images", [](Bytes& b) { b.resize(IconField(2, 0)); }, "icon image 1 lies outside the file"},
     };
     for (const auto& c : cases) {
         Bytes broken = file;
@@ -701,14 +890,23 @@ TEST(IconFile, MadeFilesParseBackAndBrokenOnesAreRefused) {
             EXPECT_STREQ(e.what(), c.error) << c.what;
         }
     }
-    // Damage anywhere is read or refused, never read past the file.
+    // The shortest images taken: a PNG of signature and header chunk, a bitmap of its header alone.
+    Bytes shortest = file;
+    Wr32(shortest, IconField(0, IconFileEntry::DataSize), 40);
+    Wr32(shortest, IconField(1, IconFileEntry::DataSize), 8 + 8 + 13 + 4);
+    const auto parsedShortest = ParseIconFile(shortest);
+    ASSERT_EQ(parsedShortest.size(), 2u);
+    EXPECT_EQ(parsedShortest[0].Data, Bytes(images[0].Data.begin(), images[0].Data.begin() + 40));
+    EXPECT_EQ(parsedShortest[1].Data, Bytes(images[1].Data.begin(), images[1].Data.begin() + 33));
+    // Damage anywhere is read or refused with a message, never read past the file.
     std::mt19937 rng(3);
     for (int round = 0; round < 3000; ++round) {
         Bytes broken = file;
         for (int hits = 1 + rng() % 3; hits > 0; --hits) broken[rng() % 64] = static_cast<std::uint8_t>(rng());
         try {
             for (const TIconImage& image : ParseIconFile(broken)) ASSERT_LE(image.Data.size(), broken.size());
-        } catch (const EPeError&) {
+        } catch (const EPeError& e) {
+            ASSERT_STRNE(e.what(), "") << "round " << round;
         }
     }
 }
@@ -759,6 +957,24 @@ TEST(IconGroup, ReplacingAGroupDropsOnlyItsOwnImagesAndKeepsItsLanguage) {
     image.Find(TResourceId::Number(RtGroupIcon), TResourceId::Number(7))->Data.resize(10);
     EXPECT_THROW(ReplaceIconGroup(image, TResourceId::Number(7), icons), EPeError);
     EXPECT_THROW(ReplaceIconGroup(image, TResourceId::Named("MAINICON"), {}), EPeError);
+
+    // A group directory is taken whole and of type 1 (icons) only.
+    const auto replaceError = [&](const std::function<void(Bytes&)>& change) -> std::string {
+        TPeImage copy = TPeImage::Parse(BuildImage(SampleSections(), resources));
+        change(copy.Find(TResourceId::Number(RtGroupIcon), TResourceId::Number(7))->Data);
+        try {
+            ReplaceIconGroup(copy, TResourceId::Number(7), icons);
+        } catch (const EPeError& e) {
+            return e.what();
+        }
+        return "(replaced)";
+    };
+    const std::size_t whole = IconDirectory::Size + GroupIconEntry::Size * 2;
+    EXPECT_EQ(replaceError([](Bytes&) {}), "(replaced)");
+    EXPECT_EQ(replaceError([](Bytes& g) { Wr16(g, IconDirectory::Type, 2); }), "the icon group #7 is malformed");
+    EXPECT_EQ(replaceError([](Bytes& g) { Wr16(g, IconDirectory::Reserved, 1); }), "the icon group #7 is malformed");
+    EXPECT_EQ(replaceError([&](Bytes& g) { g.resize(whole + 5); }), "(replaced)");
+    EXPECT_EQ(replaceError([&](Bytes& g) { g.resize(whole - 1); }), "the icon group #7 is malformed");
 }
 
 }  // namespace
