@@ -1,5 +1,7 @@
 #include "MouseEffectImage.h"
 
+#include "FormAccessibility.h"
+
 TMouseEffectImage::TMouseEffectImage(TComponent* Owner) : TImage(Owner) { SetAutoSize(true); }
 
 void TMouseEffectImage::SetOriginPicture(const TPicture& Value) {
@@ -28,11 +30,13 @@ void TMouseEffectImage::Dispatch(TMessage& Message) {
 
 void TMouseEffectImage::CMMouseEnter(TMessage& Message) {
   Picture().Assign(FOverPicture);
+  TFormAccessibility::StateChanged(*this);
   TImage::Dispatch(Message);
 }
 
 void TMouseEffectImage::CMMouseLeave(TMessage& Message) {
   Picture().Assign(FOriginPicture);
+  TFormAccessibility::StateChanged(*this);
   TImage::Dispatch(Message);
 }
 

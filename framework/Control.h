@@ -75,6 +75,9 @@ public:
   virtual const std::string& Text() const { return FText; }
   virtual void SetText(const std::string& Value);
   void SetName(const std::string& Value) override;
+  // What the control is for, in a few words: screen readers read it as its name.
+  const std::string& Hint() const { return FHint; }
+  void SetHint(const std::string& Value) { FHint = Value; }
 
   unsigned ControlStyle() const { return FControlStyle; }
   void SetControlStyle(unsigned Value) { FControlStyle = Value; }
@@ -130,9 +133,12 @@ protected:
   bool FParentFont = true;
   TFont FFont;
   std::string FText;
+  std::string FHint;
 
 private:
   friend class TWinControl;
+  // A screen reader's press of a windowless control is a click.
+  friend class TFormAccessibility;
   void HandleMouse(TMessage& Message);
   bool FWindowed;
   bool FFontChanging = false;

@@ -261,6 +261,11 @@ void TCustomForm::Dispatch(TMessage& Message) {
       DefaultHandler(Message);
       NotifyControls(CM_SYSCOLORCHANGE);
       return;
+    case WM_GETOBJECT:
+    case CM_DEFAULTACTION:
+      if (FAccessibility.Dispatch(Message))
+        return;
+      break;
     case WM_ACTIVATE:
       DefaultHandler(Message);
       if (LOWORD(Message.WParam) != WA_INACTIVE) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Component.h"
+#include "FormAccessibility.h"
 #include "Messages.h"
 #include "WinControl.h"
 
@@ -97,6 +98,7 @@ private:
   // A few of each: lists searched in order are smaller than trees.
   std::vector<std::pair<std::string, TNotifyEvent>> FHandlers;
   std::vector<TField> FFields;
+  TFormAccessibility FAccessibility{*this};
 };
 
 class TForm : public TCustomForm {

@@ -46,6 +46,7 @@ void RegisterFrameworkClasses(TClassRegistry& R) {
   Control.Bool("ParentFont", &TControl::SetParentFont);
   Control.Bool("Visible", &TControl::SetVisible);
   Control.Bool("Enabled", &TControl::SetEnabled);
+  Control.String("Hint", &TControl::SetHint);
   Control.String("Font.Name", [](TControl& C, const std::string& V) { C.Font().SetName(V); });
   Control.Integer("Font.Height", [](TControl& C, int V) { C.Font().SetHeight(V); });
   Control.Enum("Font.Charset", [](TControl& C, int V) { C.Font().SetCharset(V); },
@@ -227,6 +228,16 @@ std::string StringValue(const TStreamValue& Value, const std::string& Property) 
     return *S;
   if (const auto* U = Value.Get<TUtf8StringValue>())
     return U->Bytes;
+  // Text in any script, as the package maker stores a label: spelt in the
+  // code page the program's strings are in, "?" for what it lacks.
+  if (const auto* W = Value.Get<TWideStringValue>()) {
+    const auto* Units = reinterpret_cast<const wchar_t*>(W->Units.data());
+    const int Count = static_cast<int>(W->Units.size());
+    const int Length = WideCharToMultiByte(CP_ACP, 0, Units, Count, nullptr, 0, nullptr, nullptr);
+    std::string Text(static_cast<std::size_t>(Length), '\0');
+    WideCharToMultiByte(CP_ACP, 0, Units, Count, Text.data(), static_cast<int>(Text.size()), nullptr, nullptr);
+    return Text;
+  }
   BadValue(Property, "a string");
 }
 

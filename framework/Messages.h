@@ -26,6 +26,9 @@ inline constexpr UINT CM_MOUSELEAVE = CM_BASE + 20;
 inline constexpr UINT CM_BUTTONPRESSED = CM_BASE + 24;
 inline constexpr UINT CM_FOCUSCHANGED = CM_BASE + 7;
 inline constexpr UINT CM_SYSCOLORCHANGE = CM_BASE + 36;
+// Posted to a form: a screen reader asked for the default action of the
+// windowless control in LParam.
+inline constexpr UINT CM_DEFAULTACTION = CM_BASE + 64;
 
 // Messages a parent reflects back to the child window they concern.
 inline constexpr UINT CN_BASE = 0xBC00;

@@ -9,6 +9,7 @@
 #include "DeviceContexts.h"
 #include "ScreenDensity.h"
 #include "Application.h"
+#include "OffscreenAccessible.h"
 #include "SysUtils.h"
 
 namespace {
@@ -412,6 +413,10 @@ void TWinControl::Dispatch(TMessage& Message) {
         Message.Result = 1;
         return;
       }
+      break;
+    case WM_GETOBJECT:
+      if (TOffscreenAccessible::Answer(*this, Message))
+        return;
       break;
     case WM_SETFOCUS:
       DefaultHandler(Message);

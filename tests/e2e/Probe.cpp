@@ -32,12 +32,24 @@
 //                                   "DPI LOGPIXELSY SMALLICON ICON FRAMEWxFRAMEH", the system's
 //                                   density, the screen's LOGPIXELSY (what stands in for it before
 //                                   Windows 10), the icon sizes and a fixed frame's size at it
+//   probe access TITLE [SECONDS]    reads the window's client object as a screen reader does, from
+//                                   this process: "children N", then a line per child, "N ROLE 'NAME'
+//                                   X Y W H state S action 'A'" for a simple element (X Y W H on the
+//                                   screen), "window CLASS" for one with an object of its own; then for
+//                                   each element "hit N" (accHitTest at its middle) and "point N 'NAME'"
+//                                   (AccessibleObjectFromPoint there)
+//   probe press TITLE NAME [SECONDS]  the default action of the simple element NAME; prints its result
+//   probe hidden TITLE [SECONDS]    prints "CLASS LEFT TOP invisible offscreen" per child window (the
+//                                   two words as its own window object says them, "-" otherwise)
+//   probe module TITLE DLL [SECONDS]  prints "loaded" or "absent": whether the program showing
+//                                     window TITLE has DLL loaded
 // Waits up to SECONDS (default 10) for the window; exits 1 when none shows.
 // Titles are printed in UTF-8.
 // Prints "ready" to stderr once it runs, for callers that must wait for that.
 #include <windows.h>
 
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -45,10 +57,12 @@
 #include <vector>
 
 #include "ScreenDensity.h"
+#include "AccessibleClient.h"
 #include "TaskbarWindows.h"
 
 namespace {
 
+using namespace WinTest;
 using WinTest::GetsTaskbarButton;
 using WinTest::TopLevelWindows;
 
@@ -167,6 +181,105 @@ int PrintChildren(HWND Window) {
   return 0;
 }
 
+std::string RoleName(LONG Role) {
+  return Role == ROLE_SYSTEM_PUSHBUTTON ? "push-button" : "role-" + std::to_string(Role);
+}
+
+int PrintAccessible(HWND Window) {
+  TAccessible Client = ObjectOf(Window);
+  if (!Client)
+    return 1;
+  auto Children = ChildrenOf(Client.Get());
+  std::printf("children %zu\n", Children.size());
+  std::vector<LONG> Elements;
+  for (auto& Child : Children) {
+    if (Child.Object) {
+      HWND Of = nullptr;
+      WindowFromAccessibleObject(Child.Object.Get(), &Of);
+      char Class[64] = {};
+      GetClassNameA(Of, Class, sizeof Class);
+      std::printf("window %s\n", Class);
+      continue;
+    }
+    const RECT At = LocationOf(Client.Get(), Child.Id);
+    std::printf("%ld %s '%s' %ld %ld %ld %ld state %ld action '%s'\n", Child.Id,
+                RoleName(RoleOf(Client.Get(), Child.Id)).c_str(), NameOf(Client.Get(), Child.Id).c_str(), At.left,
+                At.top, At.right, At.bottom, StateOf(Client.Get(), Child.Id),
+                DefaultActionOf(Client.Get(), Child.Id).c_str());
+    Elements.push_back(Child.Id);
+  }
+  for (LONG Id : Elements) {
+    const RECT At = LocationOf(Client.Get(), Id);
+    const POINT Middle{At.left + At.right / 2, At.top + At.bottom / 2};
+    TChild Hit = HitTest(Client.Get(), Middle);
+    std::printf("hit %ld\n", Hit.Object ? -1 : Hit.Id);
+    IAccessible* Found = nullptr;
+    VARIANT Child;
+    VariantInit(&Child);
+    if (SUCCEEDED(AccessibleObjectFromPoint(Middle, &Found, &Child)) && Found) {
+      TAccessible Object(Found);
+      const LONG FoundId = ChildFrom(Child).Id;
+      std::printf("point %ld '%s'\n", FoundId, NameOf(Object.Get(), FoundId).c_str());
+    } else {
+      std::printf("point none\n");
+    }
+  }
+  return 0;
+}
+
+int Press(HWND Window, const char* Name) {
+  TAccessible Client = ObjectOf(Window);
+  if (!Client)
+    return 1;
+  for (auto& Child : ChildrenOf(Client.Get()))
+    if (!Child.Object && NameOf(Client.Get(), Child.Id) == Name) {
+      const HRESULT Result = Client->accDoDefaultAction(ChildId(Child.Id));
+      std::printf("%s\n", Result == S_OK ? "pressed" : "failed");
+      return Result == S_OK ? 0 : 1;
+    }
+  std::printf("no element '%s'\n", Name);
+  return 1;
+}
+
+int PrintHidden(HWND Window) {
+  EnumChildWindows(
+      Window,
+      [](HWND Child, LPARAM Param) -> BOOL {
+        char Class[64] = {};
+        GetClassNameA(Child, Class, sizeof Class);
+        RECT R;
+        GetWindowRect(Child, &R);
+        MapWindowPoints(HWND_DESKTOP, reinterpret_cast<HWND>(Param), reinterpret_cast<POINT*>(&R), 2);
+        TAccessible Object = ObjectOf(Child, OBJID_WINDOW);
+        const LONG State = Object ? StateOf(Object.Get()) : 0;
+        std::printf("%s %ld %ld %s %s\n", Class, R.left, R.top, State & STATE_SYSTEM_INVISIBLE ? "invisible" : "-",
+                    State & STATE_SYSTEM_OFFSCREEN ? "offscreen" : "-");
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(Window));
+  return 0;
+}
+
+int PrintModule(HWND Window, const char* Dll) {
+  DWORD Pid = 0;
+  GetWindowThreadProcessId(Window, &Pid);
+  HANDLE Snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, Pid);
+  if (Snapshot == INVALID_HANDLE_VALUE)
+    return 1;
+  MODULEENTRY32 Module{};
+  Module.dwSize = sizeof Module;
+  bool Loaded = false, Any = false;
+  for (BOOL More = Module32First(Snapshot, &Module); More; More = Module32Next(Snapshot, &Module)) {
+    Any = true;
+    Loaded = Loaded || lstrcmpiA(Module.szModule, Dll) == 0;
+  }
+  CloseHandle(Snapshot);
+  if (!Any)
+    return 1;
+  std::printf("%s\n", Loaded ? "loaded" : "absent");
+  return 0;
+}
+
 int HoldUntilReplaced(DWORD Deadline) {
   // The path as given, in any script.
   int Count = 0;
@@ -236,7 +349,13 @@ int main(int argc, char** argv) {
   const std::string Mode = argv[1];
   std::fputs("ready\n", stderr);
   std::fflush(stderr);
-  const int SecondsArg = Mode == "button" || Mode == "hold-until-box" ? 4 : 3;
+  const int SecondsArg =
+      Mode == "button" || Mode == "hold-until-box" || Mode == "press" || Mode == "module" ? 4 : 3;
+  // A screen reader is a COM client: the installer's objects come marshalled.
+  // Only then: under Wine the apartment's window would become this program's
+  // foreground window, which "foreground" reads.
+  if (Mode == "access" || Mode == "press" || Mode == "hidden")
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   const DWORD Deadline = GetTickCount() + 1000 * (argc > SecondsArg ? std::atoi(argv[SecondsArg]) : 10);
   if (Mode == "hold")
     return HoldUntilReplaced(Deadline);
@@ -284,6 +403,14 @@ int main(int argc, char** argv) {
         return PrintWindow(Found);
       if (Mode == "close")
         return PostMessageA(Found, WM_CLOSE, 0, 0) ? 0 : 1;
+      if (Mode == "access")
+        return PrintAccessible(Found);
+      if (Mode == "press")
+        return argc > 3 ? Press(Found, argv[3]) : 2;
+      if (Mode == "hidden")
+        return PrintHidden(Found);
+      if (Mode == "module")
+        return argc > 3 ? PrintModule(Found, argv[3]) : 2;
     }
     Sleep(50);
   }

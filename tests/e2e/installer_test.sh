@@ -5,8 +5,8 @@
 #        planted.dll
 # Scenarios: window, hover, close, install-no, install-yes, unspellable-name,
 # bad-trailer, signed, plain-append, full-disk, reinstall, branded, branded-signed, taskbar, deb,
-# zip, density. Exits 77 (skipped) where a scenario cannot be set up. The branded ones take from
-# the environment: BRAND_DIR (artwork, and package/ made with it by the CMake
+# zip, density, screen-reader. Exits 77 (skipped) where a scenario cannot be set up. The branded
+# ones take from the environment: BRAND_DIR (artwork, and package/ made with it by the CMake
 # function), MKINSTALLER, MKINSTALLER_EXE (the package maker, native and for
 # Windows) and INSTALLERWIN_VERSION; deb and zip take DIST_DIR, where
 # scripts/release wrote its archives.
@@ -384,6 +384,68 @@ scenario_taskbar() {
   e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after the taskbar's Close"
 }
 
+# What a screen reader finds in window $TITLE when it reads its client object
+# from another process (see the probe's "access").
+read_as_screen_reader() { probe access "$TITLE" 10; }
+
+# The lines a screen reader should read: one push button named $1 at the
+# picture's place, in state $2.
+expected_reading() {
+  local ox oy
+  read -r ox oy < <(probe origin "$TITLE")
+  printf "children 1\n1 push-button '%s' %d %d %d %d state %d action 'Press'\nhit 1\npoint 1 '%s'" \
+    "$1" $((ox + BUTTON_X)) $((oy + BUTTON_Y)) $BUTTON_W $BUTTON_H "$2" "$1"
+}
+
+scenario_screen_reader() {
+  start_installer "$PACKAGE"
+  note "start-up loads no accessibility library"
+  [ "$(probe module "$TITLE" oleacc.dll)" = absent ] || fail "oleacc is loaded before any screen reader asked"
+
+  note "another process reads one push button, 'Install', at the picture's place, and nothing out of sight"
+  local got
+  got=$(read_as_screen_reader)
+  [ "$got" = "$(expected_reading Install 0)" ] || fail "a screen reader read: $got"
+  [ "$(probe module "$TITLE" oleacc.dll)" = loaded ] || fail "oleacc is not loaded after the first request"
+
+  note "the windowed controls out of sight say so themselves"
+  got=$(probe hidden "$TITLE")
+  [ "$(wc -l <<<"$got")" = 3 ] && ! grep -qv ' invisible offscreen$' <<<"$got" ||
+    fail "the child windows said: $got"
+
+  note "hot-tracked under the pointer, and no more once it has left"
+  point_at_button "$WID"
+  wait_button_shows "$WID" "$E2E_WORK/hover.png" || fail "hover picture not shown"
+  got=$(read_as_screen_reader)
+  [ "$got" = "$(expected_reading Install 128)" ] || fail "under the pointer a screen reader read: $got"
+  point_away
+  wait_button_shows "$WID" "$E2E_WORK/normal.png" || fail "normal picture not back after leaving"
+  got=$(read_as_screen_reader)
+  [ "$got" = "$(expected_reading Install 0)" ] || fail "after leaving a screen reader read: $got"
+
+  note "its default action, from the other process, asks the question, and No installs the payload"
+  [ "$(probe press "$TITLE" Install)" = pressed ] || fail "the press failed"
+  text=$(box_text Confirm)
+  [ "$text" = "Screensaver installation completed, run it now?" ] || fail "question was: $text"
+  cmp -s "$sys/Aurora.scr" "$PAYLOAD" || fail "Aurora.scr differs from the payload"
+  answer_box Confirm n
+  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after No"
+
+  note "a package branded with --button-label names its button so, in any script the code page spells"
+  local label
+  for label in Installieren 'Instalación rápida'; do
+    mkdir -p "$E2E_WORK/label"
+    "$MKINSTALLER" --host "$HOST" --payload "$PAYLOAD" --button-label "$label" \
+      --output "$E2E_WORK/label/Install-Aurora.exe" 2>"$E2E_WORK/mk.err" ||
+      fail "mkinstaller refused: $(cat "$E2E_WORK/mk.err")"
+    start_installer "$E2E_WORK/label/Install-Aurora.exe"
+    got=$(read_as_screen_reader)
+    [ "$got" = "$(expected_reading "$label" 0)" ] || fail "the package labelled '$label' read: $got"
+    xdotool windowfocus --sync "$WID" key alt+F4
+    e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end after closing"
+  done
+}
+
 scenario_full_disk() {
   note "an install onto a full disk shows the write error and leaves nothing behind"
   [ "$(id -u)" -eq 0 ] || { note "SKIPPED: mounting a small disk needs root"; exit 77; }
@@ -751,6 +813,7 @@ case "$SCENARIO" in
   deb) scenario_deb ;;
   zip) scenario_zip ;;
   density) scenario_density ;;
+  screen-reader) scenario_screen_reader ;;
   *) fail "no scenario $SCENARIO" ;;
 esac
 note "passed"

@@ -45,6 +45,48 @@ TStreamObject* FindControl(TStreamObject& parent, const std::string& name) {
     return nullptr;
 }
 
+// The code points of UTF-8 `text`; throws EFailure where it is no UTF-8.
+std::u32string CodePoints(const std::string& text) {
+    std::u32string points;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead < 0xE0 ? 2 : lead >= 0xE0 && lead < 0xF0 ? 3
+                                 : lead >= 0xF0 && lead < 0xF5 ? 4 : 0;
+        if (length == 0 || i + length > text.size()) throw EFailure("button label is not UTF-8 text");
+        char32_t point = length == 1 ? lead : lead & (0x7F >> length);
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) throw EFailure("button label is not UTF-8 text");
+            point = (point << 6) | (next & 0x3F);
+        }
+        const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (point < least[length] || point > 0x10FFFF || (point >= 0xD800 && point < 0xE000))
+            throw EFailure("button label is not UTF-8 text");
+        points.push_back(point);
+        i += length;
+    }
+    return points;
+}
+
+// The label as the description stores text: plain when it is ASCII, else
+// UTF-16, which the installer turns into its code page's spelling.
+TStreamValue HintValue(const std::string& label) {
+    const std::u32string points = CodePoints(label);
+    bool ascii = true;
+    for (char32_t point : points) ascii = ascii && point < 0x80;
+    if (ascii) return TStreamValue::String(label);
+    std::u16string units;
+    for (char32_t point : points) {
+        if (point < 0x10000) {
+            units.push_back(static_cast<char16_t>(point));
+        } else {
+            units.push_back(static_cast<char16_t>(0xD800 + ((point - 0x10000) >> 10)));
+            units.push_back(static_cast<char16_t>(0xDC00 + ((point - 0x10000) & 0x3FF)));
+        }
+    }
+    return TStreamValue::WideString(std::move(units));
+}
+
 // A reader's message about a damaged description, which may quote names
 // read from it: bytes in the host's ANSI code page, shown as printable ASCII.
 std::string DescriptionText(const std::string& message) {
@@ -79,6 +121,15 @@ std::vector<std::uint8_t> RewriteDescription(const std::vector<std::uint8_t>& st
             replace("MouseEffectImage1", property, "TJPEGImage", files.Button.Data);
     if (files.Hover.Given) replace("MouseEffectImage1", "OverPicture.Data", "TJPEGImage", files.Hover.Data);
     if (files.Icon.Given) replace("imgTitle", "Picture.Data", "TIcon", titleIcon);
+    if (files.ButtonLabel) {
+        TStreamObject* button = FindControl(root, "MouseEffectImage1");
+        if (!button) throw EFailure(hostName + " has no MouseEffectImage1 in its window description");
+        TStreamProperty* hint = nullptr;
+        for (TStreamProperty& p : button->Properties)
+            if (p.Name == "Hint") hint = &p;
+        if (!hint) hint = &button->Properties.emplace_back(TStreamProperty{"Hint", TStreamValue::Null()});
+        hint->Value = HintValue(*files.ButtonLabel);
+    }
 
     TMemoryStream out;
     try {
@@ -205,8 +256,17 @@ void CheckPicture(const TBrandFile& file, int width, int height) {
     if (!image.Warning.empty()) throw EFailure(file.Name + " is damaged: " + image.Warning);
 }
 
+void CheckButtonLabel(const std::string& label) {
+    const std::size_t length = CodePoints(label).size();
+    if (length == 0) throw EFailure("button label is empty");
+    if (length > MaxButtonLabel)
+        throw EFailure("button label is " + std::to_string(length) + " characters long; at most " +
+                       std::to_string(MaxButtonLabel) + " are taken");
+}
+
 std::vector<std::uint8_t> BrandHost(std::vector<std::uint8_t> host, const std::string& hostName,
                                     const TBrandFiles& files) {
+    if (files.ButtonLabel) CheckButtonLabel(*files.ButtonLabel);
     if (files.Background.Given) CheckPicture(files.Background, BackgroundWidth, BackgroundHeight);
     if (files.Button.Given) CheckPicture(files.Button, ButtonWidth, ButtonHeight);
     if (files.Hover.Given) CheckPicture(files.Hover, ButtonWidth, ButtonHeight);

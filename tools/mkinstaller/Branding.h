@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,8 @@ namespace mkinstaller {
 inline constexpr int BackgroundWidth = 450, BackgroundHeight = 304;
 inline constexpr int ButtonWidth = 28, ButtonHeight = 9;
 inline constexpr int IconSize = 32;
+// The longest name of the Install button, in characters.
+inline constexpr std::size_t MaxButtonLabel = 100;
 
 // One file of the distributor's: `name` says which ("background 'bg.jpg'"),
 // for messages; `Data` empty with `Given` false keeps the host's.
@@ -29,9 +32,11 @@ struct TBrandFile {
 struct TBrandFiles {
     TBrandFile Background, Button, Hover, Icon, Skin;
     TBrandFile Background2x, Button2x, Hover2x;
+    // The Install button's hint, which screen readers read as its name (UTF-8).
+    std::optional<std::string> ButtonLabel;
     bool Any() const {
         return Background.Given || Button.Given || Hover.Given || Icon.Given || Skin.Given || Background2x.Given ||
-               Button2x.Given || Hover2x.Given;
+               Button2x.Given || Hover2x.Given || ButtonLabel;
     }
 };
 
@@ -47,6 +52,9 @@ TPeImage CheckHost(std::vector<std::uint8_t> host, const std::string& hostName);
 // width x height that the installer's own decoder draws cleanly: 8-bit,
 // baseline or progressive (Huffman coded), grey or colour.
 void CheckPicture(const TBrandFile& file, int width, int height);
+
+// Throws EFailure unless `label` is UTF-8 text of 1 to MaxButtonLabel characters.
+void CheckButtonLabel(const std::string& label);
 
 // The host image with the files given in place of the host's own; throws
 // EFailure naming the file that is not acceptable, the host included. A

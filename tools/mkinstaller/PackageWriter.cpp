@@ -72,6 +72,7 @@ void Build(const std::string& host, const std::string& payload, const std::strin
     files.Background2x = ReadBrandFile("background-2x", branding.Background2x, inputs);
     files.Button2x = ReadBrandFile("button-2x", branding.Button2x, inputs);
     files.Hover2x = ReadBrandFile("hover-2x", branding.Hover2x, inputs);
+    files.ButtonLabel = branding.ButtonLabel;
     // Renaming over an input would destroy it. File identity catches links and any
     // spelling of an existing output; an output that does not exist is no input.
     if (TFileId outId; ExistingFileId(output, outId)) {

@@ -17,6 +17,7 @@ constexpr const char* Usage =
     "usage: mkinstaller [--host InstallerWin.exe] --payload Aurora.scr --output Install-Aurora.exe\n"
     "                   [--background FILE] [--button FILE] [--hover FILE] [--icon FILE] [--skin FILE]\n"
     "                   [--background-2x FILE] [--button-2x FILE] [--hover-2x FILE]\n"
+    "                   [--button-label TEXT]\n"
     "       mkinstaller --version [--host InstallerWin.exe]\n";
 
 #ifdef _WIN32
@@ -78,6 +79,8 @@ void PrintHelp() {
         "                     the same pictures drawn at double size (900 x 608, 56 x 18), which\n"
         "                     dense screens (125 % and more) show instead of enlarging the others;\n"
         "                     a picture given without its double loses the host's double\n"
+        "  --button-label TEXT  the Install button's name, which screen readers read (the button\n"
+        "                     shows no text): 1 to 100 characters, e.g. 'Installieren'\n"
         "The JPEGs must be 8-bit, baseline or progressive, grey or colour (not CMYK): what the\n"
         "installer's own decoder draws. Files of up to 64 MiB are taken.\n"
         "\n"
@@ -132,14 +135,18 @@ int Run(const std::vector<std::string>& args) {
     std::string host, payload, output;
     bool version = false;
     mkinstaller::TBranding branding;
-    struct TOption { const char* Name; std::string* Value; bool Required; };
+    std::string label;
+    // A text option takes any value, the empty one too, which is refused with the other checks.
+    struct TOption { const char* Name; std::string* Value; bool Required; bool Text = false; };
     const TOption options[] = {
         {"--host", &host, false}, {"--payload", &payload, true}, {"--output", &output, true},
         {"--background", &branding.Background, false}, {"--button", &branding.Button, false},
         {"--hover", &branding.Hover, false}, {"--icon", &branding.Icon, false}, {"--skin", &branding.Skin, false},
         {"--background-2x", &branding.Background2x, false}, {"--button-2x", &branding.Button2x, false},
         {"--hover-2x", &branding.Hover2x, false},
+        {"--button-label", &label, false, true},
     };
+    std::vector<const TOption*> given;
 
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -165,14 +172,20 @@ int Run(const std::vector<std::string>& args) {
             }
         }
         if (match == nullptr) return UsageError("unknown argument '" + arg + "'");
+        const std::string needs =
+            std::string("option ") + match->Name + (match->Text ? " needs a text" : " needs a file name");
         if (!hasValue) {
-            if (i + 1 >= args.size()) return UsageError(std::string("option ") + match->Name + " needs a file name");
+            if (i + 1 >= args.size()) return UsageError(needs);
             value = args[++i];
         }
-        if (value.empty()) return UsageError(std::string("option ") + match->Name + " needs a file name");
-        if (!match->Value->empty()) return UsageError(std::string("option ") + match->Name + " given twice");
+        if (value.empty() && !match->Text) return UsageError(needs);
+        for (const TOption* seen : given)
+            if (seen == match) return UsageError(std::string("option ") + match->Name + " given twice");
+        given.push_back(match);
         *match->Value = value;
     }
+    for (const TOption* seen : given)
+        if (seen->Value == &label) branding.ButtonLabel = label;
     for (const TOption& opt : options) {
         if (!version && opt.Required && opt.Value->empty())
             return UsageError(std::string("missing option ") + opt.Name);

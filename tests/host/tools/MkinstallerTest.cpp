@@ -843,6 +843,49 @@ TEST_F(MkinstallerBrandTest, IconsAndSkins) {
     ExpectRefused(With({"--skin", (root_ / "empty.mskn").string()}), {"skin '", "empty.mskn' is empty"});
 }
 
+// The label becomes the button's hint: the last one, where the reader shows
+// it, or a new one; plain text when it is ASCII, else UTF-16.
+TEST_F(MkinstallerBrandTest, ButtonLabelsOfOneToAHundredCharacters) {
+    TStreamObject form = InstallerForm();
+    auto& hints = form.Children[1].Properties;
+    hints.push_back({"Hint", TStreamValue::String("first")});
+    hints.push_back({"Hint", TStreamValue::String("Install")});
+    const std::string withHint = SyntheticHost(HostResources(StreamOf(form)));
+    const auto hintsOf = [&](const std::string& label, const std::string& host) {
+        WriteFile(host_, host);
+        const RunResult r = Run(With({"--button-label", label}));
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        const std::string package = ReadFile(output_);
+        const TStreamObject branded = DescriptionOf(package.substr(0, (package.size() - 4 - 300) / 8 * 8));
+        std::vector<TStreamValue> found;
+        for (const auto& p : branded.Children[1].Properties)
+            if (p.Name == "Hint") found.push_back(p.Value);
+        return found;
+    };
+    std::string umlauts;
+    std::u16string wide;
+    for (int i = 0; i < 100; ++i) {
+        umlauts += "\xC3\xBC";
+        wide += u'\u00FC';
+    }
+    EXPECT_EQ(hintsOf("Installieren", withHint),
+              (std::vector<TStreamValue>{TStreamValue::String("first"), TStreamValue::String("Installieren")}));
+    EXPECT_EQ(hintsOf("I", SyntheticHost()), (std::vector<TStreamValue>{TStreamValue::String("I")}));
+    EXPECT_EQ(hintsOf(std::string(100, 'x'), SyntheticHost()),
+              (std::vector<TStreamValue>{TStreamValue::String(std::string(100, 'x'))}));
+    EXPECT_EQ(hintsOf(umlauts, SyntheticHost()), (std::vector<TStreamValue>{TStreamValue::WideString(wide)}));
+    EXPECT_EQ(hintsOf("\xF0\x9F\x98\x80!", SyntheticHost()),
+              (std::vector<TStreamValue>{TStreamValue::WideString(u"\U0001F600!")}));
+
+    ExpectRefused(With({"--button-label", ""}), {"mkinstaller: button label is empty"});
+    ExpectRefused(With({"--button-label="}), {"button label is empty"});
+    ExpectRefused(With({"--button-label", std::string(101, 'x')}),
+                  {"button label is 101 characters long; at most 100 are taken"});
+    ExpectRefused(With({"--button-label", umlauts + "!"}), {"button label is 101 characters long"});
+    for (const char* broken : {"\xFF", "Instal\xC3", "\xC0\xAF", "\xED\xA0\x80"})
+        ExpectRefused(With({"--button-label", broken}), {"button label is not UTF-8 text"});
+}
+
 // Artwork of up to 64 MiB goes into the package; a byte more is refused.
 TEST_F(MkinstallerBrandTest, ArtworkOfMoreThan64MiBIsRefused) {
     const fs::path skin = root_ / "big.mskn";
@@ -879,8 +922,9 @@ TEST_F(MkinstallerCommandLineTest, HelpExplainsTheLayout) {
         EXPECT_NE(r.out.find("not a regular file (a device such as /dev/null"), std::string::npos) << r.out;
         EXPECT_NE(r.out.find("--version"), std::string::npos);
         for (const char* option : {"--background FILE", "--button FILE", "--hover FILE", "--icon FILE", "--skin FILE",
-                                   "450 x 304", "28 x 9", "32 x 32", "CMYK", "--background-2x FILE",
-                                   "--button-2x FILE", "--hover-2x FILE", "900 x 608", "56 x 18"})
+                                   "--button-label TEXT", "1 to 100 characters", "450 x 304", "28 x 9", "32 x 32",
+                                   "CMYK", "--background-2x FILE", "--button-2x FILE", "--hover-2x FILE", "900 x 608",
+                                   "56 x 18"})
             EXPECT_NE(r.out.find(option), std::string::npos) << option;
     }
 }
@@ -976,6 +1020,25 @@ TEST_F(MkinstallerCommandLineTest, MissingOptionsAreUsageErrors) {
         EXPECT_NE(r.err.find(name), std::string::npos) << r.err;
         EXPECT_NE(r.err.find("usage:"), std::string::npos) << r.err;
     }
+    EXPECT_EQ(Snapshot(work_), before);
+}
+
+TEST_F(MkinstallerCommandLineTest, ButtonLabelNeedsATextOnceOnly) {
+    WriteFile(payload_, "abc");
+    const auto before = Snapshot(work_);
+    const std::vector<std::string> base = {"--host", "InstallerWin.exe", "--payload", "Aurora.scr", "--output", "o.exe"};
+    auto with = [&](std::vector<std::string> more) {
+        more.insert(more.begin(), base.begin(), base.end());
+        return Run(more);
+    };
+    RunResult r = with({"--button-label"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("option --button-label needs a text"), std::string::npos) << r.err;
+    r = with({"--button-label", "One", "--button-label", "Two"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("option --button-label given twice"), std::string::npos) << r.err;
+    r = with({"--button-label", "", "--button-label=Two"});
+    EXPECT_EQ(r.exitCode, 2) << "an empty label given first still counts";
     EXPECT_EQ(Snapshot(work_), before);
 }
 

@@ -75,6 +75,8 @@ TEST_F(InstallerWindow, ControlsOfTheVisibleFace) {
   EXPECT_EQ(F->MouseEffectImage1->OverPicture().Height(), 9);
   EXPECT_EQ(F->MouseEffectImage1->DownPicture().Width(), 28);
   EXPECT_TRUE(static_cast<bool>(F->MouseEffectImage1->OnClick));
+  // Screen readers name it so; no tooltip shows it.
+  EXPECT_EQ(F->MouseEffectImage1->Hint(), "Install");
 }
 
 TEST_F(InstallerWindow, ControlsOutOfSight) {

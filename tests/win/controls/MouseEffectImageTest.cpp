@@ -1,6 +1,7 @@
 #include "MouseEffectImage.h"
 
 #include "../framework/ControlsTestSupport.h"
+#include "AccessibleClient.h"
 #include "WinTestSupport.h"
 
 using namespace CtlTest;
@@ -94,6 +95,38 @@ TEST_F(MouseEffectImage, HoverAndLeaveSwitchPicturesAndSizes) {
   MoveTo(RootPoint);
   EXPECT_TRUE(ShowsNormal());
   EXPECT_EQ(Clicks, 0);
+}
+
+// State changes told to screen readers: the window, object and child, and the
+// child's state as a reader asking at once finds it.
+struct TStateEvent {
+  HWND Window;
+  LONG Object, Child, State;
+  bool operator==(const TStateEvent&) const = default;
+};
+std::vector<TStateEvent> StateEvents;
+
+void CALLBACK NoteStateChange(HWINEVENTHOOK, DWORD, HWND Window, LONG Object, LONG Child, DWORD, DWORD) {
+  WinTest::TAccessible Client = WinTest::ObjectOf(Window, Object);
+  StateEvents.push_back({Window, Object, Child, Client ? WinTest::StateOf(Client.Get(), Child) : -1});
+}
+
+TEST_F(MouseEffectImage, HoverChangesAreToldToScreenReaders) {
+  HWINEVENTHOOK Hook = SetWinEventHook(EVENT_OBJECT_STATECHANGE, EVENT_OBJECT_STATECHANGE, nullptr, NoteStateChange,
+                                       GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+  ASSERT_NE(Hook, nullptr);
+  StateEvents.clear();
+  MoveOnto(Button);
+  EXPECT_TRUE(ShowsHover());
+  const TStateEvent Entered{Form->Handle(), OBJID_CLIENT, 1, STATE_SYSTEM_HOTTRACKED};
+  EXPECT_TRUE(PumpUntil([&] { return StateEvents.size() == 1; }));
+  MoveTo(RootPoint);
+  EXPECT_TRUE(ShowsNormal());
+  EXPECT_TRUE(PumpUntil([&] { return StateEvents.size() == 2; }));
+  UnhookWinEvent(Hook);
+  ASSERT_EQ(StateEvents.size(), 2u);
+  EXPECT_EQ(StateEvents[0], Entered);
+  EXPECT_EQ(StateEvents[1], (TStateEvent{Form->Handle(), OBJID_CLIENT, 1, 0}));
 }
 
 TEST_F(MouseEffectImage, ClickShowsPressedThenNormalAndRunsTheAction) {

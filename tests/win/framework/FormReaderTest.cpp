@@ -258,7 +258,8 @@ TStreamObject FullDescription() {
        Object("TImage", "Image1",
               {Prop("Left", TStreamValue::Integer(70)), Prop("Top", TStreamValue::Integer(60)),
                Prop("Width", TStreamValue::Integer(10)), Prop("Height", TStreamValue::Integer(10)),
-               Prop("AutoSize", TStreamValue::Boolean(true)), Prop("Picture.Data", TStreamValue::Binary(JpegPicture()))}),
+               Prop("AutoSize", TStreamValue::Boolean(true)), Prop("Picture.Data", TStreamValue::Binary(JpegPicture())),
+               Prop("Hint", TStreamValue::WideString(u"Gr\u00FC\u00DFe \u20AC \u0416"))}),
        Object("TEdit", "Edit1",
               {Prop("Left", TStreamValue::Integer(8)), Prop("Top", TStreamValue::Integer(160)),
                Prop("Width", TStreamValue::Integer(120)), Prop("Height", TStreamValue::Integer(21)),
@@ -476,6 +477,8 @@ void ReaderTest::CheckFullDescriptionRead(TTestForm* Form) {
   EXPECT_EQ(Image1->Width(), 28);
   EXPECT_EQ(Image1->Height(), 9);
   EXPECT_EQ(Image1->Left(), 70);
+  // Wide text in the program's code page (1252 here), "?" for what it lacks.
+  EXPECT_EQ(Image1->Hint(), "Gr\xFC\xDF" "e \x80 ?");
   EXPECT_EQ(Edit1->Text(), "edit text");
   EXPECT_TRUE(Edit1->ReadOnly());
   EXPECT_EQ(Edit1->MaxLength(), 12);

@@ -1,0 +1,91 @@
+#include "AccessibleProxy.h"
+
+TAccessibleProxy::TAccessibleProxy(HWND Window, IAccessible* Standard) : FWindow(Window), FStandard(Standard) {
+  FStandard->AddRef();
+}
+
+TAccessibleProxy::~TAccessibleProxy() { Disconnect(); }
+
+void TAccessibleProxy::Disconnect() {
+  if (FStandard)
+    FStandard->Release();
+  FStandard = nullptr;
+}
+
+HRESULT TAccessibleProxy::QueryInterface(REFIID Iid, void** Object) {
+  if (!Object)
+    return E_POINTER;
+  // Nothing else of the standard object is passed on: its child enumerator
+  // would list children this object does not have.
+  if (Iid == __uuidof(IUnknown) || Iid == __uuidof(IDispatch) || Iid == __uuidof(IAccessible))
+    *Object = static_cast<IAccessible*>(this);
+  else {
+    *Object = nullptr;
+    return E_NOINTERFACE;
+  }
+  AddRef();
+  return S_OK;
+}
+
+ULONG TAccessibleProxy::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&FReferences)); }
+
+ULONG TAccessibleProxy::Release() {
+  const LONG Left = InterlockedDecrement(&FReferences);
+  if (Left == 0)
+    delete this;
+  return static_cast<ULONG>(Left);
+}
+
+HRESULT TAccessibleProxy::GetTypeInfoCount(UINT* Count) {
+  if (!Count)
+    return E_POINTER;
+  *Count = 0;
+  return S_OK;
+}
+
+HRESULT TAccessibleProxy::GetTypeInfo(UINT, LCID, ITypeInfo**) { return E_NOTIMPL; }
+
+HRESULT TAccessibleProxy::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) { return E_NOTIMPL; }
+
+HRESULT TAccessibleProxy::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) {
+  return E_NOTIMPL;
+}
+
+// A disconnected object answers every question with the same failure.
+#define FORWARD(Call) return FStandard ? FStandard->Call : E_FAIL
+
+HRESULT TAccessibleProxy::get_accParent(IDispatch** Parent) { FORWARD(get_accParent(Parent)); }
+HRESULT TAccessibleProxy::get_accChildCount(LONG* Count) { FORWARD(get_accChildCount(Count)); }
+HRESULT TAccessibleProxy::get_accChild(VARIANT Child, IDispatch** Object) { FORWARD(get_accChild(Child, Object)); }
+HRESULT TAccessibleProxy::get_accName(VARIANT Child, BSTR* Name) { FORWARD(get_accName(Child, Name)); }
+HRESULT TAccessibleProxy::get_accValue(VARIANT Child, BSTR* Value) { FORWARD(get_accValue(Child, Value)); }
+HRESULT TAccessibleProxy::get_accDescription(VARIANT Child, BSTR* Description) {
+  FORWARD(get_accDescription(Child, Description));
+}
+HRESULT TAccessibleProxy::get_accRole(VARIANT Child, VARIANT* Role) { FORWARD(get_accRole(Child, Role)); }
+HRESULT TAccessibleProxy::get_accState(VARIANT Child, VARIANT* State) { FORWARD(get_accState(Child, State)); }
+HRESULT TAccessibleProxy::get_accHelp(VARIANT Child, BSTR* Help) { FORWARD(get_accHelp(Child, Help)); }
+HRESULT TAccessibleProxy::get_accHelpTopic(BSTR* File, VARIANT Child, LONG* Topic) {
+  FORWARD(get_accHelpTopic(File, Child, Topic));
+}
+HRESULT TAccessibleProxy::get_accKeyboardShortcut(VARIANT Child, BSTR* Shortcut) {
+  FORWARD(get_accKeyboardShortcut(Child, Shortcut));
+}
+HRESULT TAccessibleProxy::get_accFocus(VARIANT* Focus) { FORWARD(get_accFocus(Focus)); }
+HRESULT TAccessibleProxy::get_accSelection(VARIANT* Selection) { FORWARD(get_accSelection(Selection)); }
+HRESULT TAccessibleProxy::get_accDefaultAction(VARIANT Child, BSTR* Action) {
+  FORWARD(get_accDefaultAction(Child, Action));
+}
+HRESULT TAccessibleProxy::accSelect(LONG Flags, VARIANT Child) { FORWARD(accSelect(Flags, Child)); }
+HRESULT TAccessibleProxy::accLocation(LONG* Left, LONG* Top, LONG* Width, LONG* Height, VARIANT Child) {
+  FORWARD(accLocation(Left, Top, Width, Height, Child));
+}
+HRESULT TAccessibleProxy::accNavigate(LONG Direction, VARIANT Start, VARIANT* End) {
+  FORWARD(accNavigate(Direction, Start, End));
+}
+HRESULT TAccessibleProxy::accHitTest(LONG X, LONG Y, VARIANT* Child) { FORWARD(accHitTest(X, Y, Child)); }
+HRESULT TAccessibleProxy::accDoDefaultAction(VARIANT Child) { FORWARD(accDoDefaultAction(Child)); }
+HRESULT TAccessibleProxy::put_accName(VARIANT Child, BSTR Name) { FORWARD(put_accName(Child, Name)); }
+HRESULT TAccessibleProxy::put_accValue(VARIANT Child, BSTR Value) { FORWARD(put_accValue(Child, Value)); }
+
+#undef FORWARD
