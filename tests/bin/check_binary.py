@@ -28,7 +28,7 @@ KNOWN_DLLS = {name + ".dll" for name in (
 # screen readers read A11Y_KIB more. The artwork: the window
 # description with its pictures, the double-size pictures, and the program's
 # icon at every size it carries.
-A11Y_KIB = 9
+A11Y_KIB = 10
 CODE_BUDGET = (234 + 16 + A11Y_KIB) * 1024
 ART_BUDGET = 128 * 1024
 ART_RESOURCES = {"TINSTALLERFORM", "TINSTALLERFORM2X"}
