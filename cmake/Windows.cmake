@@ -4,6 +4,8 @@ include(ExternalProject)
 
 add_compile_options(-ffunction-sections -fdata-sections)
 add_link_options(-static -Wl,--gc-sections)
+# No link time in the PE header: two builds of one commit give the same bytes.
+add_link_options(-Wl,--no-insert-timestamp)
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 if(CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
   add_link_options(-s)
@@ -20,26 +22,36 @@ endif()
 
 include(${CMAKE_CURRENT_LIST_DIR}/LibJpeg.cmake)
 
-# The host tools and host tests are built natively in build/host, the host
-# preset's tree, so one build of this tree makes everything its tests need.
-set(INSTALLERWIN_HOST_DIR "${CMAKE_SOURCE_DIR}/build/host")
-ExternalProject_Add(host
-  SOURCE_DIR "${CMAKE_SOURCE_DIR}"
-  BINARY_DIR "${INSTALLERWIN_HOST_DIR}"
-  CONFIGURE_COMMAND ${CMAKE_COMMAND} -S <SOURCE_DIR> --preset host
-  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR>
-  INSTALL_COMMAND ""
-  BUILD_ALWAYS ON
-  USES_TERMINAL_BUILD ON
-  BUILD_BYPRODUCTS "${INSTALLERWIN_HOST_DIR}/tools/mkinstaller/mkinstaller"
-                   "${INSTALLERWIN_HOST_DIR}/tools/formc/formc")
+# The host tools and host tests are built natively in a tree of their own,
+# configured by a preset (by default the host preset's tree), so one build of
+# this tree makes everything its tests need. A release tree names its own, so
+# that it never shares the sanitizer tree of the tests. With no preset the
+# tree is one built already, only used.
+set(INSTALLERWIN_HOST_DIR "${CMAKE_SOURCE_DIR}/build/host" CACHE PATH "Tree of the native tools this tree runs")
+set(INSTALLERWIN_HOST_PRESET host CACHE STRING "Preset that configures the native tree; empty: built already")
+if(INSTALLERWIN_HOST_PRESET)
+  ExternalProject_Add(host
+    SOURCE_DIR "${CMAKE_SOURCE_DIR}"
+    BINARY_DIR "${INSTALLERWIN_HOST_DIR}"
+    CONFIGURE_COMMAND ${CMAKE_COMMAND} -S <SOURCE_DIR> -B <BINARY_DIR> --preset ${INSTALLERWIN_HOST_PRESET}
+    BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR>
+    INSTALL_COMMAND ""
+    BUILD_ALWAYS ON
+    USES_TERMINAL_BUILD ON
+    BUILD_BYPRODUCTS "${INSTALLERWIN_HOST_DIR}/tools/mkinstaller/mkinstaller"
+                     "${INSTALLERWIN_HOST_DIR}/tools/formc/formc")
+else()
+  add_custom_target(host)
+endif()
 set(MKINSTALLER "${INSTALLERWIN_HOST_DIR}/tools/mkinstaller/mkinstaller")
 set(FORMC "${INSTALLERWIN_HOST_DIR}/tools/formc/formc")
 
 # One ctest run covers the host tests too.
-file(WRITE "${CMAKE_BINARY_DIR}/host-tests.cmake" "subdirs(\"${INSTALLERWIN_HOST_DIR}\")\n")
-set_property(DIRECTORY "${CMAKE_SOURCE_DIR}" APPEND PROPERTY TEST_INCLUDE_FILES
-             "${CMAKE_BINARY_DIR}/host-tests.cmake")
+if(INSTALLERWIN_TESTS)
+  file(WRITE "${CMAKE_BINARY_DIR}/host-tests.cmake" "subdirs(\"${INSTALLERWIN_HOST_DIR}\")\n")
+  set_property(DIRECTORY "${CMAKE_SOURCE_DIR}" APPEND PROPERTY TEST_INCLUDE_FILES
+               "${CMAKE_BINARY_DIR}/host-tests.cmake")
+endif()
 
 # A throw-away Wine prefix for this build tree; tests copy it where they need
 # a fresh one. wine-run carries the prefix, so nothing lands in $HOME/.wine.

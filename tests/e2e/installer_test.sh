@@ -5,11 +5,11 @@
 #        planted.dll
 # Scenarios: window, hover, close, install-no, install-yes, unspellable-name,
 # bad-trailer, signed, plain-append, full-disk, reinstall, branded, branded-signed, taskbar,
-# density. Exits
-# 77 (skipped) where a scenario cannot be set up. The branded ones take from
+# density, deb, zip. Exits 77 (skipped) where a scenario cannot be set up. The branded ones take from
 # the environment: BRAND_DIR (artwork, and package/ made with it by the CMake
 # function), MKINSTALLER, MKINSTALLER_EXE (the package maker, native and for
-# Windows) and INSTALLERWIN_VERSION.
+# Windows) and INSTALLERWIN_VERSION; deb and zip take DIST_DIR, where
+# scripts/release wrote its archives.
 SCENARIO=${1:?} PACKAGE=${2:?} PAYLOAD=${3:?} SKIN=${4:?} PROBE=${5:?} ARTWORK=${6:?} HOST=${7:?} PLANTED=${8:?}
 source "$(dirname "$0")/../tools/e2e-lib.sh"
 # Wine reads file names and arguments in the locale's character set: UTF-8, as written here.
@@ -662,6 +662,53 @@ print(max(s.PointerToRawData + s.SizeOfRawData for s in pe.sections))' "$made")
   cmp -s "$sys/swing.mskn" "$work/second.mskn" || fail "swing.mskn differs from the second skin"
 }
 
+scenario_deb() {
+  note "the Debian package, unpacked: its mkinstaller, optimised and hardened, packages with no --host"
+  local deb="$DIST_DIR/installerwin_${INSTALLERWIN_VERSION}_amd64.deb" root="$E2E_WORK/root" tool
+  [ -f "$deb" ] || fail "no $deb"
+  dpkg-deb -x "$deb" "$root"
+  tool="$root/usr/bin/mkinstaller"
+  # Read whole first: grep -q stops reading early, and readelf's broken pipe would fail the pipeline.
+  local dynamic symbols segments sections
+  dynamic=$(readelf -d "$tool") symbols=$(readelf --dyn-syms -W "$tool") segments=$(readelf -lW "$tool")
+  sections=$(readelf -S "$tool")
+  ! grep -q 'NEEDED.*lib[a-z]*san' <<<"$dynamic" || fail "usr/bin/mkinstaller is a sanitizer build"
+  grep -q 'FLAGS_1.*NOW.*PIE' <<<"$dynamic" || fail "usr/bin/mkinstaller is not a PIE bound now"
+  grep -q GNU_RELRO <<<"$segments" || fail "usr/bin/mkinstaller has no RELRO"
+  grep -q __stack_chk_fail <<<"$symbols" || fail "usr/bin/mkinstaller has no stack protector"
+  grep -q '__[a-z]*_chk' <<<"$symbols" || fail "usr/bin/mkinstaller calls no fortified function"
+  ! grep -q '\.debug\|\.symtab' <<<"$sections" || fail "usr/bin/mkinstaller is not stripped"
+  cmp -s "$root/usr/share/installerwin/InstallerWin.exe" "$HOST" ||
+    fail "the package's InstallerWin.exe is not the program the tests check"
+  "$tool" --version >"$E2E_WORK/version.txt" || fail "mkinstaller --version failed"
+  grep -qx "mkinstaller $INSTALLERWIN_VERSION" "$E2E_WORK/version.txt" ||
+    fail "mkinstaller --version said: $(cat "$E2E_WORK/version.txt")"
+  mkdir "$E2E_WORK/out"
+  (cd "$E2E_WORK/out" && "$tool" --payload "$PAYLOAD" --output Install-Aurora.exe) || fail "mkinstaller failed"
+  install_and_compare "$E2E_WORK/out/Install-Aurora.exe"
+}
+
+scenario_zip() {
+  note "the Windows zip, unpacked: its mkinstaller.exe packages with no --host"
+  local zip="$DIST_DIR/InstallerWin-${INSTALLERWIN_VERSION}-win64.zip" dir file
+  [ -f "$zip" ] || fail "no $zip"
+  unzip -q "$zip" -d "$E2E_WORK/zip"
+  dir="$E2E_WORK/zip/InstallerWin-${INSTALLERWIN_VERSION}-win64"
+  for file in InstallerWin.exe mkinstaller.exe formc.exe README.txt LICENSE.txt libjpeg-turbo/LICENSE.md \
+              libjpeg-turbo/README.ijg.txt libjpeg-turbo/LICENSE.zlib.txt; do
+    [ -f "$dir/$file" ] || fail "the zip has no $file"
+  done
+  for file in README.txt LICENSE.txt; do
+    ! grep -qv $'\r$' "$dir/$file" || fail "$file has lines without a Windows line end"
+  done
+  cmp -s "$dir/InstallerWin.exe" "$HOST" || fail "the zip's InstallerWin.exe is not the program the tests check"
+  MKINSTALLER_EXE="$dir/mkinstaller.exe" mkinstaller_exe --version || fail "mkinstaller.exe --version failed"
+  cp "$PAYLOAD" "$dir/Aurora.scr"
+  (cd "$dir" && MKINSTALLER_EXE="$dir/mkinstaller.exe" mkinstaller_exe --payload Aurora.scr --output Install-Aurora.exe) ||
+    fail "mkinstaller.exe failed: $(cat "$E2E_WORK/mk.err")"
+  install_and_compare "$dir/Install-Aurora.exe"
+}
+
 e2e_start_display
 e2e_start_wine
 sys=$(SYSDIR_UNIX)
@@ -702,6 +749,8 @@ case "$SCENARIO" in
   branded-signed) scenario_branded_signed ;;
   taskbar) scenario_taskbar ;;
   density) scenario_density ;;
+  deb) scenario_deb ;;
+  zip) scenario_zip ;;
   *) fail "no scenario $SCENARIO" ;;
 esac
 note "passed"

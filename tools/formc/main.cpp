@@ -22,7 +22,8 @@ namespace {
 
 constexpr const char* Usage =
     "usage: formc compile IN.txt OUT.bin\n"
-    "       formc dump IN.bin [OUT.txt]\n";
+    "       formc dump IN.bin [OUT.txt]\n"
+    "       formc --version\n";
 
 void PrintHelp() {
   std::fputs(Usage, stdout);
@@ -38,6 +39,7 @@ void PrintHelp() {
       "         the text names, so that compiling OUT.txt gives IN.bin back.\n"
       "\n"
       "Options:\n"
+      "  --version    show this tool's version\n"
       "  -h, --help   show this help\n"
       "\n"
       "Exit status: 0 on success, 1 when a file cannot be read or written or does not\n"
@@ -152,6 +154,11 @@ int main(int argc, char** argv) {
   for (const auto& A : Args)
     if (A == "-h" || A == "--help") {
       PrintHelp();
+      return 0;
+    }
+  for (const auto& A : Args)
+    if (A == "--version") {
+      std::fputs("formc " INSTALLERWIN_VERSION "\n", stdout);
       return 0;
     }
   for (const auto& A : Args)

@@ -1,5 +1,6 @@
 #include "Branding.h"
 
+#include <cstdio>
 #include <memory>
 
 #include "Classes.h"
@@ -7,8 +8,10 @@
 #include "Files.h"
 #include "JpegDecoder.h"
 #include "IconFile.h"
+#include "LittleEndian.h"
 #include "PeImage.h"
 #include "SysUtils.h"
+#include "WindowsFormats.h"
 
 namespace mkinstaller {
 namespace {
@@ -42,6 +45,12 @@ TStreamObject* FindControl(TStreamObject& parent, const std::string& name) {
     return nullptr;
 }
 
+// A reader's message about a damaged description, which may quote names
+// read from it: bytes in the host's ANSI code page, shown as printable ASCII.
+std::string DescriptionText(const std::string& message) {
+    return Printable(std::u16string(message.begin(), message.end()));
+}
+
 // The window description with the pictures given in place of its own.
 std::vector<std::uint8_t> RewriteDescription(const std::vector<std::uint8_t>& stored, const std::string& hostName,
                                              const TBrandFiles& files, const std::vector<std::uint8_t>& titleIcon) {
@@ -50,14 +59,16 @@ std::vector<std::uint8_t> RewriteDescription(const std::vector<std::uint8_t>& st
     try {
         root = ReadComponentStream(in);
     } catch (const Exception& error) {
-        throw EFailure(hostName + " has a window description that cannot be read: " + error.Message());
+        throw EFailure(hostName + " has a window description that cannot be read: " + DescriptionText(error.Message()));
     }
     const auto replace = [&](const char* control, const char* property, const char* className,
                              const std::vector<std::uint8_t>& data) {
+        // The reader sets properties in stream order, so of two copies the
+        // last is the one shown.
         TStreamProperty* found = nullptr;
         if (TStreamObject* object = FindControl(root, control))
             for (TStreamProperty& p : object->Properties)
-                if (!found && p.Name == property) found = &p;
+                if (p.Name == property) found = &p;
         if (!found)
             throw EFailure(hostName + " has no " + control + "." + property + " in its window description");
         found->Value = TStreamValue::Binary(EncodePictureValue({className, data}));
@@ -73,7 +84,8 @@ std::vector<std::uint8_t> RewriteDescription(const std::vector<std::uint8_t>& st
     try {
         WriteComponentStream(out, root);
     } catch (const Exception& error) {
-        throw EFailure(hostName + " has a window description that cannot be written back: " + error.Message());
+        throw EFailure(hostName + " has a window description that cannot be written back: " +
+                      DescriptionText(error.Message()));
     }
     std::vector<std::uint8_t> rewritten = out.Data();
     // Whatever followed the description in the resource stays behind it.
@@ -125,10 +137,27 @@ std::unique_ptr<std::vector<std::uint8_t>> RewriteDoubleSize(const TResource* st
     return std::make_unique<std::vector<std::uint8_t>>(out.Data());
 }
 
-TPeImage ParseHost(std::vector<std::uint8_t> host, const std::string& hostName) {
+}  // namespace
+
+TPeImage CheckHost(std::vector<std::uint8_t> host, const std::string& hostName) {
     const auto notOurs = [&](const std::string& why) {
         return EFailure(hostName + " is not an InstallerWin program: " + why);
     };
+    // Parse checks the rest of the headers; these two it does not need.
+    if (host.size() >= DosHeader::Size && host[0] == 'M' && host[1] == 'Z') {
+        const std::uint64_t pe = Get32(host, DosHeader::NewHeaderPointer, "");
+        const std::uint64_t fileHeader = pe + PeSignatureSize;
+        if (Fits(host, fileHeader, FileHeader::Size) && Get32(host, pe, "") == PeSignature) {
+            if (const std::uint16_t machine = Get16(host, fileHeader + FileHeader::Machine, "");
+                machine != FileHeader::MachineAmd64) {
+                char hex[8];
+                std::snprintf(hex, sizeof hex, "%04X", machine);
+                throw notOurs(std::string("it is not an x86-64 program (machine 0x") + hex + ")");
+            }
+            if (Get16(host, fileHeader + FileHeader::Characteristics, "") & FileHeader::Dll)
+                throw notOurs("it is a DLL, not a program");
+        }
+    }
     TPeImage image = [&] {
         try {
             return TPeImage::Parse(std::move(host));
@@ -143,17 +172,15 @@ TPeImage ParseHost(std::vector<std::uint8_t> host, const std::string& hostName) 
         throw notOurs("it has no window description TINSTALLERFORM");
     if (!image.Find(TResourceId::Named("EXEFILE"), TResourceId::Named("SKINRES")))
         throw notOurs("it has no skin resource EXEFILE/SKINRES");
-    // Branding rebuilds the image: a signature would no longer match, and a
-    // payload would be lost.
+    // A package's signature would cover the host alone, and branding would
+    // break it; a host that is a package already would carry two payloads.
     if (image.HasCertificateTable())
-        throw EFailure(hostName + " is signed: brand the program as built, and sign the package afterwards");
+        throw EFailure(hostName + " is signed: use the program as built, and sign the package afterwards");
     if (const std::uint64_t overlay = image.OverlaySize(); overlay != 0)
-        throw EFailure(hostName + " carries " + std::to_string(overlay) +
-                      " bytes past its image: brand the program as built, not a package");
+        throw EFailure(hostName + " carries " + std::to_string(overlay) + (overlay == 1 ? " byte" : " bytes") +
+                      " past its image: use the program as built, not a package");
     return image;
 }
-
-}  // namespace
 
 void CheckPicture(const TBrandFile& file, int width, int height) {
     const std::vector<std::uint8_t>& data = file.Data;
@@ -194,7 +221,7 @@ std::vector<std::uint8_t> BrandHost(std::vector<std::uint8_t> host, const std::s
     }
     if (files.Skin.Given && files.Skin.Data.empty()) throw EFailure(files.Skin.Name + " is empty");
 
-    TPeImage image = ParseHost(std::move(host), hostName);
+    TPeImage image = CheckHost(std::move(host), hostName);
     const TResourceId mainIcon = TResourceId::Named("MAINICON");
     if (files.Icon.Given && !image.Find(TResourceId::Number(RtGroupIcon), mainIcon))
         throw EFailure(hostName + " has no application icon MAINICON");

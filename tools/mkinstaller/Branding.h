@@ -2,7 +2,7 @@
 // program's own. Only the installer window's pictures (and their double-size
 // versions for dense screens), the application icon and the skin resource
 // change; the host must be an unpackaged, unsigned InstallerWin program
-// (branded before or not).
+// (branded before or not, whatever its artwork's size).
 #pragma once
 
 #include <cstdint>
@@ -34,6 +34,14 @@ struct TBrandFiles {
                Button2x.Given || Hover2x.Given;
     }
 };
+
+class TPeImage;
+
+// The image of `host` when it is an InstallerWin program as built: an x86-64
+// program (not a DLL) carrying the installer's version information, window
+// description and skin, with no payload and no signature of its own. Throws
+// EFailure naming the host otherwise.
+TPeImage CheckHost(std::vector<std::uint8_t> host, const std::string& hostName);
 
 // Throws EFailure (naming the file) unless `jpeg` is a JPEG of exactly
 // width x height that the installer's own decoder draws cleanly: 8-bit,

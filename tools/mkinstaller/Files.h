@@ -63,6 +63,18 @@ private:
 // Identity of the file at `path`; false when there is none.
 bool ExistingFileId(const std::string& path, TFileId& id);
 
+// Throws EFailure when `path` names something that exists and is not a
+// regular file (a device, a FIFO, a socket, a folder): the rename that puts
+// a package in place would replace it.
+void CheckReplaceable(const std::string& role, const std::string& path);
+
+// This program's own file, as the system names it; empty when unknown.
+std::string OwnProgramPath();
+
+// `text` on one line of printable characters: control characters (line
+// ends, escapes, ...) each become '?'; UTF-8 stays as it is.
+std::string OneLine(const std::string& text);
+
 // The part of `path` after its last separator (on Windows also after a drive
 // "C:"); empty when the path ends in a separator.
 std::string FileName(const std::string& path);
@@ -70,7 +82,9 @@ std::string FileName(const std::string& path);
 // A file written through a temporary file beside it (so the final rename
 // cannot cross file systems), named ".NAME...": Commit renames it into place,
 // replacing an existing file; without Commit the temporary file goes and
-// `path` is untouched.
+// `path` is untouched. An interruption (Ctrl+C, SIGTERM, SIGHUP; a console
+// control event on Windows) while one is open removes its temporary file
+// before the program ends as the signal would end it.
 class TOutputFile {
 public:
     explicit TOutputFile(const std::string& path);

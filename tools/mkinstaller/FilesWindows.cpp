@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include "WinHandles.h"
 
 namespace mkinstaller {
@@ -42,6 +44,20 @@ std::string Why(DWORD err) {
 
 TFileId IdOf(const BY_HANDLE_FILE_INFORMATION& info) {
     return {info.dwVolumeSerialNumber, std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow};
+}
+
+// The temporary file of the open output, for the console control handler,
+// which runs on a thread of its own: marked for deletion there, it goes when
+// the process ends and its handles close.
+std::atomic<HANDLE> gTempHandle{nullptr};
+
+BOOL WINAPI RemoveTempOnInterruption(DWORD) {
+    if (HANDLE temp = gTempHandle.exchange(nullptr)) {
+        FILE_DISPOSITION_INFO gone{};
+        gone.DeleteFile = TRUE;
+        SetFileInformationByHandle(temp, FileDispositionInfo, &gone, sizeof gone);
+    }
+    return FALSE;  // and the default handling ends the process
 }
 
 std::size_t LastSeparator(const std::string& path) {
@@ -95,6 +111,28 @@ bool ExistingFileId(const std::string& path, TFileId& id) {
     return true;
 }
 
+void CheckReplaceable(const std::string& role, const std::string& path) {
+    const std::wstring wide = Wide(path);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    TFileHandle file(CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (folder || (file && GetFileType(file.Get()) != FILE_TYPE_DISK))
+        throw EFailure(Named(role, path) + " exists and is not a regular file (" + (folder ? "a folder" : "a device") +
+                      "); only a regular file is replaced");
+}
+
+std::string OwnProgramPath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return {};
+        if (n < path.size()) return Utf8(path.data(), static_cast<int>(n), 0);
+        if (path.size() >= 32768) return {};
+        path.resize(path.size() * 2);
+    }
+}
+
 std::string FileName(const std::string& path) {
     const std::size_t sep = LastSeparator(path);
     return sep == std::string::npos ? path : path.substr(sep + 1);
@@ -109,11 +147,14 @@ TOutputFile::TOutputFile(const std::string& path) : FPath(path), FName(Named("ou
     for (unsigned attempt = 0;; ++attempt) {
         const std::string temp = dir + "." + FileName(path) + "." + std::to_string(GetCurrentProcessId()) + "-" +
                                  std::to_string(GetTickCount() + attempt) + ".tmp";
-        HANDLE file = CreateFileW(Wide(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN,
-                                  nullptr);
+        // DELETE: an interruption marks it for deletion through this handle.
+        HANDLE file = CreateFileW(Wide(temp).c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_HIDDEN, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             FHandle = file;
             FTempPath = temp;
+            gTempHandle = file;
+            SetConsoleCtrlHandler(RemoveTempOnInterruption, TRUE);
             return;
         }
         const DWORD err = GetLastError();
@@ -122,6 +163,7 @@ TOutputFile::TOutputFile(const std::string& path) : FPath(path), FName(Named("ou
 }
 
 TOutputFile::~TOutputFile() {
+    gTempHandle = nullptr;
     if (FHandle) CloseHandle(FHandle);
     if (!FTempPath.empty()) DeleteFileW(Wide(FTempPath).c_str());
 }
@@ -148,6 +190,8 @@ void TOutputFile::Commit() {
         throw EFailure(FName + " cannot be made visible: " + Why(GetLastError()));
     HANDLE file = FHandle;
     FHandle = nullptr;
+    // From here an interruption may leave the temporary file: the rename needs it.
+    gTempHandle = nullptr;
     if (!CloseHandle(file)) throw EFailure(FName + " cannot be closed: " + Why(GetLastError()));
     // A virus scanner or the shell reading the old file's icon may hold it
     // for a moment: that is waited out, for two seconds at most.

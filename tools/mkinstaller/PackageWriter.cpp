@@ -6,6 +6,7 @@
 
 #include "Branding.h"
 #include "Files.h"
+#include "PeImage.h"
 
 namespace mkinstaller {
 namespace {
@@ -49,6 +50,7 @@ void Build(const std::string& host, const std::string& payload, const std::strin
     const std::string outName = Named("output", output);
     const std::string fileName = FileName(output);
     if (fileName.empty() || fileName == "." || fileName == "..") throw EFailure(outName + " does not name a file");
+    CheckReplaceable("output", output);
 
     TInputFile hostIn("host", host), payloadIn("payload", payload);
     const std::uint64_t payloadSize = payloadIn.ReportedSize();
@@ -76,15 +78,19 @@ void Build(const std::string& host, const std::string& payload, const std::strin
         for (const auto& [name, id] : inputs)
             if (id == outId) throw EFailure(outName + " is the same file as the " + name);
     }
-    std::vector<std::uint8_t> brandedHost;
-    if (files.Any()) brandedHost = BrandHost(hostIn.ReadAll(MaxBrandFileSize), hostIn.Name(), files);
+    // Every host is checked, branded or not: swapped arguments or an empty
+    // file would otherwise make a package that cannot run.
+    if (hostIn.ReportedSize() > MaxHostSize)
+        throw EFailure(hostIn.Name() + " is too large (more than " + std::to_string(MaxHostSize) + " bytes)");
+    std::vector<std::uint8_t> hostData = hostIn.ReadAll(MaxHostSize);
+    if (files.Any())
+        hostData = BrandHost(std::move(hostData), hostIn.Name(), files);
+    else
+        CheckHost(hostData, hostIn.Name());
 
     TOutputFile out(output);
-    std::uint64_t hostSize = brandedHost.size();
-    if (files.Any())
-        out.Write(brandedHost.data(), brandedHost.size());
-    else
-        hostSize = CopyAll(hostIn, out, UINT64_MAX, buffer);
+    const std::uint64_t hostSize = hostData.size();
+    out.Write(hostData.data(), hostData.size());
     const std::size_t padding = PaddingBeforePayload(hostSize, payloadSize);
     out.Write(std::string(padding, '\0').data(), padding);
     // The trailer and the padding were reckoned from the reported size: the
@@ -117,7 +123,7 @@ std::string MakePackage(const std::string& host, const std::string& payload, con
         Build(host, payload, output, branding, payloadLimit);
         return {};
     } catch (const EFailure& failure) {
-        return failure.what();
+        return OneLine(failure.what());
     } catch (const std::bad_alloc&) {
         return "not enough memory";
     }

@@ -13,8 +13,12 @@ namespace mkinstaller {
 // The installer reads the length back as a signed 32-bit integer.
 inline constexpr std::uint64_t MaxPayloadSize = 0x7FFFFFFF;
 
-// Largest file taken for branding, and largest host read whole to brand it.
+// Largest file taken for branding.
 inline constexpr std::uint64_t MaxBrandFileSize = 64 * 1024 * 1024;
+
+// Largest host, read whole to be checked: the largest program image, so that
+// a host branded here before, whatever artwork it carries, is taken again.
+inline constexpr std::uint64_t MaxHostSize = 0xFFFFFFFF;
 
 // Zero bytes put between host and payload so the whole package is 8-byte aligned.
 std::size_t PaddingBeforePayload(std::uint64_t hostSize, std::uint64_t payloadSize);

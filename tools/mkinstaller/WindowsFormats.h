@@ -20,6 +20,8 @@ inline constexpr std::uint64_t PeSignatureSize = 4;
 // The COFF file header, right after the signature.
 namespace FileHeader {
 inline constexpr std::uint64_t Machine = 0, NumberOfSections = 2, SizeOfOptionalHeader = 16, Characteristics = 18;
+inline constexpr std::uint16_t MachineAmd64 = 0x8664;  // x86-64
+inline constexpr std::uint16_t Dll = 0x2000;           // a characteristic: the image is a DLL
 inline constexpr std::uint64_t Size = 20;
 }  // namespace FileHeader
 

@@ -3,17 +3,27 @@
 #include "PackageWriter.h"
 
 #include "Branding.h"
+#include "Classes.h"
+#include "ComponentStream.h"
 #include "Files.h"
+#include "LittleEndian.h"
+#include "PeImage.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
+#include <cstring>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -79,6 +89,141 @@ std::map<std::string, std::string> Snapshot(const fs::path& dir) {
     return entries;
 }
 
+// ---- A small host: an x86-64 program image as our linker lays one out,
+// carrying what the package maker looks for in an InstallerWin program.
+
+using Bytes = std::vector<std::uint8_t>;
+using mkinstaller::TResource;
+using mkinstaller::TResourceId;
+
+Bytes VersionBlock(const std::u16string& key, const Bytes& value, bool text, const std::vector<Bytes>& children) {
+    Bytes b(6);
+    for (char16_t c : key + u'\0') b.insert(b.end(), {static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(c >> 8)});
+    b.resize(mkinstaller::AlignUp(b.size(), 4));
+    b.insert(b.end(), value.begin(), value.end());
+    for (const Bytes& c : children) {
+        b.resize(mkinstaller::AlignUp(b.size(), 4));
+        b.insert(b.end(), c.begin(), c.end());
+    }
+    mkinstaller::Put16(b, 0, b.size());
+    mkinstaller::Put16(b, 2, text ? value.size() / 2 : value.size());
+    mkinstaller::Put16(b, 4, text);
+    return b;
+}
+
+Bytes VersionString(const std::u16string& key, const std::u16string& value) {
+    Bytes v;
+    for (char16_t c : value + u'\0') v.insert(v.end(), {static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(c >> 8)});
+    return VersionBlock(key, v, true, {});
+}
+
+Bytes PictureValue(const std::string& className, const std::string& data) {
+    return EncodePictureValue({className, Bytes(data.begin(), data.end())});
+}
+
+TStreamProperty Picture(const std::string& name, const std::string& data, const char* className = "TJPEGImage") {
+    return {name, TStreamValue::Binary(PictureValue(className, data))};
+}
+
+// The installer window's description as far as branding reads it.
+TStreamObject InstallerForm() {
+    TStreamObject form{0, {}, "TMainWin", "MainWin", {{"Caption", TStreamValue::String("Install Screensaver")}}, {}};
+    form.Children.push_back({0, {}, "TImage", "Image1", {Picture("Picture.Data", "old background")}, {}});
+    form.Children.push_back({0, {}, "TMouseEffectImage", "MouseEffectImage1",
+                             {Picture("Picture.Data", "old normal"), Picture("OriginPicture.Data", "old normal"),
+                              Picture("DownPicture.Data", "old normal"), Picture("OverPicture.Data", "old hover")},
+                             {}});
+    form.Children.push_back({0, {}, "TImage", "imgTitle", {Picture("Picture.Data", "old icon", "TIcon")}, {}});
+    return form;
+}
+
+Bytes StreamOf(const TStreamObject& form) {
+    TMemoryStream out;
+    WriteComponentStream(out, form);
+    return out.Data();
+}
+
+// The resources of a host: version information naming the product, the
+// window description, the skin and the application icon's (empty) group.
+std::vector<TResource> HostResources(const Bytes& description) {
+    const Bytes version = VersionBlock(
+        u"VS_VERSION_INFO", Bytes(52, 0), false,
+        {VersionBlock(u"StringFileInfo", {}, true,
+                      {VersionBlock(u"040904B0", {}, true,
+                                    {VersionString(u"FileVersion", u"1.0.0"),
+                                     VersionString(u"ProductName", u"InstallerWin")})})});
+    return {{TResourceId::Number(mkinstaller::RtVersion), TResourceId::Number(1), 1033, 0, version},
+            {TResourceId::Number(mkinstaller::RtRcData), TResourceId::Named("TINSTALLERFORM"), 1033, 0, description},
+            {TResourceId::Named("EXEFILE"), TResourceId::Named("SKINRES"), 1033, 0, Bytes(82, 'k')},
+            {TResourceId::Number(mkinstaller::RtGroupIcon), TResourceId::Named("MAINICON"), 1033, 0, Bytes{0, 0, 1, 0, 0, 0}}};
+}
+
+// A program image of a .text section and a .rsrc section holding `resources`:
+// laid out by hand with one resource, then rebuilt by the package maker's own
+// writer, whose output the other tests take apart.
+std::string SyntheticHost(const std::vector<TResource>& resources) {
+    constexpr std::uint32_t pe = 0x80, optional = pe + 24, table = optional + 0xF0;
+    Bytes image(0x600);
+    image[0] = 'M';
+    image[1] = 'Z';
+    using mkinstaller::Put16;
+    using mkinstaller::Put32;
+    Put32(image, 0x3C, pe);
+    Put32(image, pe, 0x4550);
+    Put16(image, pe + 4, 0x8664);
+    Put16(image, pe + 6, 2);
+    Put16(image, pe + 20, 0xF0);
+    Put16(image, pe + 22, 0x22);  // an executable, large-address aware
+    Put16(image, optional, 0x20B);
+    Put32(image, optional + 16, 0x1000);  // entry point, in .text
+    Put32(image, optional + 32, 0x1000);
+    Put32(image, optional + 36, 0x200);
+    Put32(image, optional + 56, 0x3000);
+    Put32(image, optional + 60, 0x400);
+    Put32(image, optional + 108, 16);
+    Put32(image, optional + 112 + 8 * 2, 0x2000);
+    Put32(image, optional + 112 + 8 * 2 + 4, 0x5C);
+    const auto section = [&](unsigned i, const char* name, std::uint32_t rva, std::uint32_t size, std::uint32_t flags) {
+        const std::uint32_t h = table + 40 * i;
+        std::copy(name, name + std::strlen(name), image.begin() + h);
+        Put32(image, h + 8, size);
+        Put32(image, h + 12, rva);
+        Put32(image, h + 16, 0x200);
+        Put32(image, h + 20, 0x400 + 0x200 * i);
+        Put32(image, h + 36, flags);
+    };
+    section(0, ".text", 0x1000, 0x10, 0x60000020);
+    section(1, ".rsrc", 0x2000, 0x5C, 0xC0000040);
+    image.resize(0x800);
+    // Type 10, name 1, language 0: three directories of one entry, a data entry, four bytes.
+    const std::uint32_t r = 0x600;
+    Put16(image, r + 14, 1);
+    Put32(image, r + 16, 10);
+    Put32(image, r + 20, 0x80000018);
+    Put16(image, r + 0x18 + 14, 1);
+    Put32(image, r + 0x18 + 16, 1);
+    Put32(image, r + 0x18 + 20, 0x80000030);
+    Put16(image, r + 0x30 + 14, 1);
+    Put32(image, r + 0x30 + 20, 0x48);
+    Put32(image, r + 0x48, 0x2000 + 0x58);
+    Put32(image, r + 0x48 + 4, 4);
+    mkinstaller::TPeImage parsed = mkinstaller::TPeImage::Parse(image);
+    parsed.Resources() = resources;
+    const Bytes written = parsed.Write();
+    return {written.begin(), written.end()};
+}
+
+std::string SyntheticHost() { return SyntheticHost(HostResources(StreamOf(InstallerForm()))); }
+
+// The window description of program image `image`.
+TStreamObject DescriptionOf(const std::string& image) {
+    const mkinstaller::TPeImage parsed = mkinstaller::TPeImage::Parse(Bytes(image.begin(), image.end()));
+    const TResource* form = parsed.Find(TResourceId::Number(mkinstaller::RtRcData), TResourceId::Named("TINSTALLERFORM"));
+    EXPECT_NE(form, nullptr);
+    TMemoryStream in(form ? form->Data : Bytes{});
+    return ReadComponentStream(in);
+}
+
 struct RunResult {
     int exitCode = -1;
     std::string out;
@@ -96,7 +241,7 @@ protected:
         host_ = work_ / "InstallerWin.exe";
         payload_ = work_ / "Aurora.scr";
         output_ = work_ / "Install-Aurora.exe";
-        hostData_ = "MZ" + Pattern(5000, 7);
+        hostData_ = SyntheticHost();
         WriteFile(host_, hostData_);
     }
 
@@ -172,18 +317,19 @@ protected:
 class MkinstallerLayoutTest : public MkinstallerTest {};
 
 TEST_F(MkinstallerLayoutTest, PackageIsHostThenPayloadThenLittleEndianLength) {
-    // 0x0102A3 has four distinct length bytes and spans several copy blocks.
-    const std::string payload = Pattern(0x0102A3, 42);
+    // 0x0102A5 has four distinct length bytes and spans several copy blocks.
+    const std::string payload = Pattern(0x0102A5, 42);
     WriteFile(payload_, payload);
     const RunResult r = Package(host_, payload_, output_);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(r.err.empty()) << r.err;
 
     const std::string package = ReadFile(output_);
-    // 5002 + 0x0102A3 + 4 bytes need 7 zeros to reach a multiple of 8.
+    // A host of whole 512-byte blocks + 0x0102A5 + 4 bytes need 7 zeros to reach a multiple of 8.
+    ASSERT_EQ(hostData_.size() % 512, 0u);
     ASSERT_EQ(package.size(), hostData_.size() + 7 + payload.size() + 4);
     EXPECT_EQ(package.substr(hostData_.size(), 7), std::string(7, '\0'));
-    EXPECT_EQ(package.substr(package.size() - 4), std::string("\xA3\x02\x01\x00", 4));
+    EXPECT_EQ(package.substr(package.size() - 4), std::string("\xA5\x02\x01\x00", 4));
     EXPECT_TRUE(package == Packaged(payload));
 }
 
@@ -365,11 +511,104 @@ TEST_F(MkinstallerRefusalTest, OutputCannotBeCreated) {
 }
 
 TEST_F(MkinstallerRefusalTest, OutputIsADirectory) {
-    // Fails only at the final rename, so this also shows the temporary file is cleaned up.
     fs::create_directory(work_ / "Out.exe");
     WriteFile(work_ / "Out.exe" / "keep", "kept");
-    ExpectRefused(Args(host_, payload_, work_ / "Out.exe"), {"Out.exe", "output"});
+    ExpectRefused(Args(host_, payload_, work_ / "Out.exe"), {"output '" + (work_ / "Out.exe").string() +
+                                                             "' exists and is not a regular file (a folder)"});
     EXPECT_EQ(ReadFile(work_ / "Out.exe" / "keep"), "kept");
+}
+
+// The rename would put the package in their place: run as root with
+// --output /dev/null, it would replace the system's /dev/null. A link to
+// /dev/null stands in for it here, so that a regression replaces only the link.
+TEST_F(MkinstallerRefusalTest, OutputThatExistsAndIsNotARegularFile) {
+    // Outside the work folder, whose listing shows that nothing changed.
+    const fs::path null = root_ / "null", fifo = root_ / "fifo", socket = root_ / "socket";
+    fs::create_symlink("/dev/null", null);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socket.string().size(), sizeof address.sun_path);
+    std::strcpy(address.sun_path, socket.c_str());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    for (const auto& [odd, kind] : {std::pair{null, "a device"}, {fifo, "a FIFO"}, {socket, "a socket"}})
+        ExpectRefused(Args(host_, payload_, odd), {"output '" + odd.string() + "' exists and is not a regular file (" +
+                                                   kind + "); only a regular file is replaced"});
+    ::close(fd);
+    EXPECT_TRUE(fs::is_symlink(null));
+}
+
+// Swapped arguments, an empty file, a DLL or another machine's program with
+// the right resources, a package or a signed program: none is a host, with
+// or without artwork.
+TEST_F(MkinstallerRefusalTest, TheHostIsAlwaysChecked) {
+    const auto host = [&](const std::string& name, const std::string& data) {
+        WriteFile(root_ / name, data);
+        return root_ / name;
+    };
+    const std::string program = "' is not an InstallerWin program: ";
+    ExpectRefused(Args(payload_, host_, output_), {"host '" + payload_.string() + program + "not a program image"});
+    ExpectRefused(Args(host("empty.exe", ""), payload_, output_), {"empty.exe" + program});
+    std::string dll = hostData_, arm = hostData_;
+    const std::uint32_t pe = mkinstaller::Get32(Bytes(hostData_.begin(), hostData_.end()), 0x3C, "");
+    dll[pe + 23] = static_cast<char>(dll[pe + 23] | 0x20);
+    arm[pe + 4] = 0x64;
+    arm[pe + 5] = static_cast<char>(0xAA);
+    ExpectRefused(Args(host("dll.exe", dll), payload_, output_), {"dll.exe" + program + "it is a DLL, not a program"});
+    ExpectRefused(Args(host("arm.exe", arm), payload_, output_),
+                  {"arm.exe" + program + "it is not an x86-64 program (machine 0xAA64)"});
+    std::vector<TResource> noForm = HostResources(StreamOf(InstallerForm()));
+    noForm.erase(noForm.begin() + 1);
+    ExpectRefused(Args(host("noform.exe", SyntheticHost(noForm)), payload_, output_),
+                  {"noform.exe" + program + "it has no window description TINSTALLERFORM"});
+    // The last accepted and the first refused: the image alone, then one byte more.
+    ExpectRefused(Args(host("one.exe", hostData_ + '\x01'), payload_, output_),
+                  {"host '" + (root_ / "one.exe").string() + "' carries 1 byte past its image"});
+    ExpectRefused(Args(host("two.exe", hostData_ + "\x01\x02"), payload_, output_), {"two.exe' carries 2 bytes past"});
+    std::string signedHost = hostData_ + std::string(8, '\0');
+    const std::uint32_t security = pe + 24 + 112 + 8 * 4;
+    for (unsigned i = 0; i < 4; ++i) {
+        signedHost[security + i] = static_cast<char>((hostData_.size() >> (8 * i)) & 0xFF);
+        signedHost[security + 4 + i] = static_cast<char>((8u >> (8 * i)) & 0xFF);
+    }
+    ExpectRefused(Args(host("signed.exe", signedHost), payload_, output_), {"signed.exe' is signed"});
+    ASSERT_EQ(Package(host_, payload_, output_).exitCode, 0);
+}
+
+// SIGTERM or Ctrl+C during the write removes the temporary file: a payload
+// large enough to be seen being written, sparse so that it costs no disk.
+TEST_F(MkinstallerRefusalTest, AnInterruptedWriteLeavesNoTemporaryFile) {
+    const fs::path big = root_ / "Big.scr";
+    MakeSparse(big, 256u << 20);
+    for (int signal : {SIGTERM, SIGINT}) {
+        const auto before = Snapshot(work_);
+        std::vector<std::string> all{MKINSTALLER_PATH, "--host", host_.string(), "--payload", big.string(), "--output",
+                                     output_.string()};
+        std::vector<char*> argv;
+        for (std::string& a : all) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::alarm(60);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        ASSERT_GT(pid, 0);
+        bool seen = false;
+        for (int i = 0; i < 20000 && !seen; ++i) {
+            for (const auto& entry : fs::directory_iterator(work_))
+                seen = seen || entry.path().filename().string().rfind(".Install-Aurora.exe.", 0) == 0;
+            if (!seen) std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+        EXPECT_TRUE(seen) << "no temporary file seen";
+        ::kill(pid, signal);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << "status " << status;
+        EXPECT_EQ(Snapshot(work_), before) << "signal " << signal;
+    }
 }
 
 TEST_F(MkinstallerRefusalTest, OutputNamesNoFile) {
@@ -535,10 +774,65 @@ TEST_F(MkinstallerBrandTest, DoubleSizePicturesMustBeExactlyDouble) {
 
 TEST_F(MkinstallerBrandTest, PicturesTheInstallerDrawsPassTheirChecks) {
     for (const char* background : {"background.jpg", "grey-progressive.jpg"}) {
-        ExpectRefused(With({"--background", Fixture(background), "--button", Fixture("button.jpg"), "--hover",
-                            Fixture("button.jpg"), "--icon", Fixture("icon.ico"), "--skin", payload_.string()}),
-                      {"host '" + host_.string() + "' is not an InstallerWin program"});
+        const RunResult r = Run(With({"--background", Fixture(background), "--button", Fixture("button.jpg"), "--hover",
+                                      Fixture("button.jpg"), "--icon", Fixture("icon.ico"), "--skin", payload_.string()}));
+        EXPECT_EQ(r.exitCode, 0) << background << ": " << r.err;
+        const std::string package = ReadFile(output_);
+        const std::size_t hostSize = (package.size() - 4 - 300) / 8 * 8;
+        const TStreamObject form = DescriptionOf(package.substr(0, hostSize));
+        ASSERT_EQ(form.Children.size(), 3u);
+        EXPECT_EQ(*form.Children[0].FindProperty("Picture.Data"),
+                  TStreamValue::Binary(PictureValue("TJPEGImage", ReadFile(Fixture(background)))));
     }
+}
+
+// The reader applies a description's properties in order: of two copies of a
+// picture, the last shows, and that is the one replaced.
+TEST_F(MkinstallerBrandTest, ADuplicatedPictureIsReplacedWhereTheReaderShowsIt) {
+    TStreamObject form = InstallerForm();
+    form.Children[0].Properties.push_back(Picture("Picture.Data", "second background"));
+    WriteFile(host_, SyntheticHost(HostResources(StreamOf(form))));
+    const RunResult r = Run(With({"--background", Fixture("background.jpg")}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string package = ReadFile(output_);
+    const TStreamObject branded = DescriptionOf(package.substr(0, (package.size() - 4 - 300) / 8 * 8));
+    const auto& properties = branded.Children[0].Properties;
+    ASSERT_EQ(properties.size(), 2u);
+    EXPECT_EQ(properties[0].Value, TStreamValue::Binary(PictureValue("TJPEGImage", "old background")));
+    EXPECT_EQ(properties[1].Value,
+              TStreamValue::Binary(PictureValue("TJPEGImage", ReadFile(Fixture("background.jpg")))));
+}
+
+// A host branded here before is branded again, however large its artwork:
+// here a skin of the largest size taken.
+TEST_F(MkinstallerBrandTest, AHostBrandedWithLargeArtworkIsBrandedAgain) {
+    const fs::path skin = root_ / "large.mskn", branded = root_ / "Branded.exe";
+    MakeSparse(skin, mkinstaller::MaxBrandFileSize);
+    ASSERT_EQ(Run(With({"--skin", skin.string()})).exitCode, 0);
+    const std::string package = ReadFile(output_);
+    WriteFile(branded, package.substr(0, (package.size() - 4 - 300) / 8 * 8));
+    fs::remove(skin);
+    WriteFile(root_ / "small.mskn", "small skin");
+    const RunResult r =
+        Run({"--host", branded.string(), "--payload", payload_.string(), "--output", output_.string(), "--skin",
+             (root_ / "small.mskn").string()});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_LT(fs::file_size(output_), 1u << 20);
+}
+
+// A name read from a damaged description reaches the message, made printable.
+TEST_F(MkinstallerBrandTest, NamesFromADamagedDescriptionStayOnOneLine) {
+    TStreamObject form = InstallerForm();
+    const std::string evil = "Evil\x1b[2J\nName";
+    form.Properties.push_back({evil, TStreamValue::Integer(7)});
+    Bytes stream = StreamOf(form);
+    // Cut right after the name: its value is missing.
+    const std::string text(stream.begin(), stream.end());
+    stream.resize(text.find(evil) + evil.size());
+    WriteFile(host_, SyntheticHost(HostResources(stream)));
+    WriteFile(root_ / "skin.mskn", "skin");
+    ExpectRefused(With({"--skin", (root_ / "skin.mskn").string()}),
+                  {"has a window description that cannot be read", "Evil?[2J?Name"});
 }
 
 TEST_F(MkinstallerBrandTest, IconsAndSkins) {
@@ -569,11 +863,78 @@ TEST_F(MkinstallerCommandLineTest, HelpExplainsTheLayout) {
         EXPECT_NE(r.out.find("--output"), std::string::npos);
         EXPECT_NE(r.out.find("2 GiB"), std::string::npos);
         EXPECT_NE(r.out.find("Refuses"), std::string::npos);
+        EXPECT_NE(r.out.find("../share/installerwin/InstallerWin.exe"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("not a regular file (a device such as /dev/null"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("--version"), std::string::npos);
         for (const char* option : {"--background FILE", "--button FILE", "--hover FILE", "--icon FILE", "--skin FILE",
                                    "450 x 304", "28 x 9", "32 x 32", "CMYK", "--background-2x FILE",
                                    "--button-2x FILE", "--hover-2x FILE", "900 x 608", "56 x 18"})
             EXPECT_NE(r.out.find(option), std::string::npos) << option;
     }
+}
+
+// Installed, the tool finds its host without --host: ../share/installerwin
+// from its own folder. --host still chooses another.
+TEST_F(MkinstallerCommandLineTest, TheInstalledHostIsFoundWithoutHost) {
+    WriteFile(payload_, Pattern(300, 3));
+    const RunResult none = Run({"--payload", payload_.string(), "--output", output_.string()});
+    EXPECT_EQ(none.exitCode, 1);
+    const fs::path tool = fs::path(MKINSTALLER_PATH).parent_path().parent_path() / "share/installerwin/InstallerWin.exe";
+    EXPECT_EQ(none.err, "mkinstaller: no --host given, and no host installed with this tool at '" + tool.string() +
+                            "'; name one with --host\n");
+    EXPECT_FALSE(fs::exists(output_));
+
+    fs::create_directories(root_ / "usr/bin");
+    fs::create_directories(root_ / "usr/share/installerwin");
+    fs::copy_file(MKINSTALLER_PATH, root_ / "usr/bin/mkinstaller");
+    fs::permissions(root_ / "usr/bin/mkinstaller", fs::perms::owner_all);
+    fs::copy_file(host_, root_ / "usr/share/installerwin/InstallerWin.exe");
+    const auto installed = [&](std::vector<std::string> args) {
+        std::vector<std::string> all{(root_ / "usr/bin/mkinstaller").string()};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& a : all) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::alarm(15);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    ASSERT_EQ(installed({"--payload", payload_.string(), "--output", output_.string()}), 0);
+    EXPECT_EQ(ReadFile(output_), Packaged(Pattern(300, 3)));
+    // --host overrides: a refused host shows it was the one read.
+    EXPECT_EQ(installed({"--host", payload_.string(), "--payload", payload_.string(), "--output",
+                         (work_ / "other.exe").string()}), 1);
+    EXPECT_FALSE(fs::exists(work_ / "other.exe"));
+}
+
+TEST_F(MkinstallerCommandLineTest, VersionNamesTheToolAndTheHost) {
+    const RunResult alone = Run({"--version"});
+    EXPECT_EQ(alone.exitCode, 0);
+    EXPECT_EQ(alone.out, "mkinstaller " INSTALLERWIN_VERSION "\n");
+    const RunResult host = Run({"--version", "--host", host_.string()});
+    EXPECT_EQ(host.exitCode, 0) << host.err;
+    EXPECT_EQ(host.out, "mkinstaller " INSTALLERWIN_VERSION "\nhost '" + host_.string() + "': InstallerWin 1.0.0\n");
+    const RunResult notHost = Run({"--version", "--host", "/proc/version"});
+    EXPECT_EQ(notHost.exitCode, 1);
+    EXPECT_NE(notHost.err.find("host '/proc/version' is not an InstallerWin program"), std::string::npos) << notHost.err;
+}
+
+// Every refusal is one line of printable text, whatever the names given.
+TEST_F(MkinstallerCommandLineTest, RefusalsAreOnePrintableLine) {
+    WriteFile(payload_, "abc");
+    const RunResult r = Run({"--host", host_.string(), "--payload", "no\x1b]0;title\x07\nsuch\xC2\x9B.scr", "--output",
+                             output_.string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+    EXPECT_NE(r.err.find("payload 'no?]0;title??such??.scr' cannot be opened"), std::string::npos) << r.err;
+    EXPECT_EQ(mkinstaller::OneLine("Łukasz \xE5\xBC\xA0 \xF0\x9F\x98\x80 \t\x7F \xC0\xAF \xED\xA0\x80"),
+              "Łukasz \xE5\xBC\xA0 \xF0\x9F\x98\x80 ?? ?? ???");
 }
 
 TEST_F(MkinstallerCommandLineTest, UnknownOptionIsAUsageError) {
@@ -591,12 +952,11 @@ TEST_F(MkinstallerCommandLineTest, MissingOptionsAreUsageErrors) {
     WriteFile(payload_, "abc");
     const auto before = Snapshot(work_);
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{"--payload", "Aurora.scr", "--output", "o.exe"}, "--host"},
         {{"--host", "InstallerWin.exe", "--output", "o.exe"}, "--payload"},
         {{"--host", "InstallerWin.exe", "--payload", "Aurora.scr"}, "--output"},
         {{"--host", "InstallerWin.exe", "--payload", "Aurora.scr", "--output"}, "--output"},
         {{"--host", "", "--payload", "Aurora.scr", "--output", "o.exe"}, "--host"},
-        {{}, "--host"},
+        {{}, "--payload"},
     };
     for (const auto& [args, name] : cases) {
         const RunResult r = Run(args);
