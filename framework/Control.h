@@ -11,6 +11,7 @@
 #include "Component.h"
 #include "Graphics.h"
 #include "Messages.h"
+#include "ScaleFactor.h"
 
 class TWinControl;
 class TCustomForm;
@@ -107,6 +108,12 @@ public:
   bool IsWindowed() const { return FWindowed; }
   TCustomForm* ParentForm() const;
 
+  // Lays the control out at Scale of its design: its bounds and its own
+  // font's height (one taken from the parent follows the parent). Frames and
+  // borders keep their pixel widths. The first call takes the bounds and font
+  // as they are for the design.
+  virtual void ChangeScale(TScaleFactor Scale);
+
 protected:
   TControl(TComponent* Owner, bool Windowed);
 
@@ -130,6 +137,10 @@ protected:
   bool FParentFont = true;
   TFont FFont;
   std::string FText;
+  // The design's bounds and font height, kept once the control is scaled.
+  RECT FDesignBounds{};
+  int FDesignFontHeight = 0;
+  bool FDesignKept = false;
 
 private:
   friend class TWinControl;
