@@ -730,8 +730,23 @@ scenario_density() {
     # Icons of 16 and 32 pixels at 96, in proportion above.
     want="$((16 * dpi / 96)) $((32 * dpi / 96))"
     [ "$got_small $got_big" = "$want" ] || fail "icon sizes at $dpi: $got, want $want"
-    [ "$dpi" = 96 ] || check_scaled_window "$dpi" "$ARTWORK"
+    [ "$dpi" = 96 ] || check_scaled_window "$dpi" "$ARTWORK" "$PACKAGE"
   done
+
+  note "a package branded with double-size pictures shows them at 192"
+  local art="$E2E_WORK/brand-art" size
+  mkdir -p "$art" "$E2E_WORK/branded-2x"
+  # Named as the demo's pictures are, for the comparison.
+  for size in "" -2x; do
+    cp "$BRAND_DIR/background$size.jpg" "$art/background$size.jpg"
+    cp "$BRAND_DIR/button$size.jpg" "$art/button-normal$size.jpg"
+    cp "$BRAND_DIR/hover$size.jpg" "$art/button-hover$size.jpg"
+  done
+  "$MKINSTALLER" --host "$HOST" --payload "$PAYLOAD" --output "$E2E_WORK/branded-2x/Install-Aurora.exe" \
+    --background "$BRAND_DIR/background.jpg" --button "$BRAND_DIR/button.jpg" --hover "$BRAND_DIR/hover.jpg" \
+    --background-2x "$BRAND_DIR/background-2x.jpg" --button-2x "$BRAND_DIR/button-2x.jpg" \
+    --hover-2x "$BRAND_DIR/hover-2x.jpg" || fail "mkinstaller refused the double-size pictures"
+  check_scaled_window 192 "$art" "$E2E_WORK/branded-2x/Install-Aurora.exe"
 }
 
 # MulDiv(L, M, 8): halves away from zero, for L of either sign.
@@ -750,14 +765,16 @@ decode_scaled() {
   fi
 }
 
-# The installer at density $1 (set already) with the artwork of folder $2:
-# the client area, the face and the picture button, scaled by M/8.
+# Package $3 at density $1 (set already), its artwork in folder $2: the
+# client area, the face and the picture button, scaled by M/8.
 check_scaled_window() {
   local m=$(((8 * $1 + 48) / 96)) w h bx by bw bh bg_left origin face text
   w=$(scaled 443 "$m") h=$(scaled 304 "$m")
   bx=$(scaled 351 "$m") by=$(scaled 210 "$m") bw=$(decoded 28 "$m") bh=$(decoded 9 "$m") bg_left=$(scaled -8 "$m")
   note "  M = $m: a ${w}x$h client, the button ${bw}x$bh at $bx, $by"
-  start_installer "$PACKAGE"
+  # The pointer may rest where the last window's button was.
+  point_away
+  start_installer "$3"
   style=$(probe window "$TITLE" 5)
   [ "$style" = "0 0 0 0 0 ${w}x$h" ] || fail "frame min max hscroll vscroll client at $1: $style"
   # The title bar grows with the density: the client's origin as the system gives it.
