@@ -768,7 +768,7 @@ decode_scaled() {
 # Package $3 at density $1 (set already), its artwork in folder $2: the
 # client area, the face and the picture button, scaled by M/8.
 check_scaled_window() {
-  local m=$(((8 * $1 + 48) / 96)) w h bx by bw bh bg_left origin face text
+  local m=$(((8 * $1 + 48) / 96)) w h bx by bw bh bg_left origin face text geo ww wh wx wy
   w=$(scaled 443 "$m") h=$(scaled 304 "$m")
   bx=$(scaled 351 "$m") by=$(scaled 210 "$m") bw=$(decoded 28 "$m") bh=$(decoded 9 "$m") bg_left=$(scaled -8 "$m")
   note "  M = $m: a ${w}x$h client, the button ${bw}x$bh at $bx, $by"
@@ -777,6 +777,10 @@ check_scaled_window() {
   start_installer "$3"
   style=$(probe window "$TITLE" 5)
   [ "$style" = "0 0 0 0 0 ${w}x$h" ] || fail "frame min max hscroll vscroll client at $1: $style"
+  geo=$(xwininfo -id "$WID")
+  read -r ww wh < <(awk '/^ *Width:/ {w = $2} /^ *Height:/ {print w, $2}' <<<"$geo")
+  wx=$(awk '/Absolute upper-left X:/ {print $4}' <<<"$geo"); wy=$(awk '/Absolute upper-left Y:/ {print $4}' <<<"$geo")
+  [ "$wx $wy" = "$(((1024 - ww) / 2)) $(((768 - wh) / 2))" ] || fail "the ${ww}x$wh window at $wx,$wy is not centred at $1"
   # The title bar grows with the density: the client's origin as the system gives it.
   origin=$(probe origin "$TITLE" 5)
   client_origin() { echo "$origin"; }
