@@ -28,6 +28,12 @@ void TMouseEffectImage::Dispatch(TMessage& Message) {
   TImage::Dispatch(Message);
 }
 
+void TMouseEffectImage::ChangeScale(TScaleFactor Scale) {
+  TImage::ChangeScale(Scale);
+  for (auto* Look : {&FOriginPicture, &FOverPicture, &FDownPicture})
+    Look->SetScale(Scale.M());
+}
+
 void TMouseEffectImage::CMMouseEnter(TMessage& Message) {
   Picture().Assign(FOverPicture);
   TFormAccessibility::StateChanged(*this);

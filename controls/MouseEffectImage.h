@@ -21,6 +21,8 @@ public:
   void SetRevertOnLeave(bool Value) { FRevertOnLeave = Value; }
 
   void Dispatch(TMessage& Message) override;
+  // Every look decodes at the scale, so the hit area is the picture shown.
+  void ChangeScale(TScaleFactor Scale) override;
 
 private:
   void CMMouseEnter(TMessage& Message);

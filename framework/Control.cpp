@@ -376,3 +376,17 @@ TControl* FindControlAtScreenPos(POINT P) {
     return Windowless;
   return Control;
 }
+
+void TControl::ChangeScale(TScaleFactor Scale) {
+  if (!FDesignKept) {
+    FDesignBounds = {FLeft, FTop, FWidth, FHeight};
+    FDesignFontHeight = FFont.Height();
+    FDesignKept = true;
+  }
+  SetBounds(Scale.Apply(FDesignBounds.left), Scale.Apply(FDesignBounds.top), Scale.Apply(FDesignBounds.right),
+            Scale.Apply(FDesignBounds.bottom));
+  if (FParentFont && FParent)
+    Perform(CM_PARENTFONTCHANGED);
+  else
+    FFont.SetHeight(Scale.Apply(FDesignFontHeight));
+}

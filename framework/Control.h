@@ -11,6 +11,7 @@
 #include "Component.h"
 #include "Graphics.h"
 #include "Messages.h"
+#include "ScaleFactor.h"
 
 class TWinControl;
 class TCustomForm;
@@ -110,6 +111,12 @@ public:
   bool IsWindowed() const { return FWindowed; }
   TCustomForm* ParentForm() const;
 
+  // Lays the control out at Scale of its design: its bounds and its own
+  // font's height (one taken from the parent follows the parent). Frames and
+  // borders keep their pixel widths. The first call takes the bounds and font
+  // as they are for the design.
+  virtual void ChangeScale(TScaleFactor Scale);
+
 protected:
   TControl(TComponent* Owner, bool Windowed);
 
@@ -134,6 +141,10 @@ protected:
   TFont FFont;
   std::string FText;
   std::string FHint;
+  // The design's bounds and font height, kept once the control is scaled.
+  RECT FDesignBounds{};
+  int FDesignFontHeight = 0;
+  bool FDesignKept = false;
 
 private:
   friend class TWinControl;

@@ -6,6 +6,7 @@
 
 #include "Application.h"
 #include "Screen.h"
+#include "ScreenDensity.h"
 #include "SysUtils.h"
 
 TCustomForm::TCustomForm(TComponent* Owner) : TWinControl(Owner) {
@@ -86,10 +87,16 @@ void TCustomForm::ApplyClientSize() {
   CreateParams(Params);
   // The frame around an empty client, added to the client size here: a stored
   // size near the end of the int range must not overflow inside the system.
-  RECT Frame{0, 0, 0, 0};
-  AdjustWindowRectEx(&Frame, Params.Style, FALSE, Params.ExStyle);
-  const int Width = ClampedSum(FClientWidth, Frame.right - Frame.left);
-  const int Height = ClampedSum(FClientHeight, Frame.bottom - Frame.top);
+  TScaleSize Frame;
+  if (FDpi)
+    Frame = WindowFrameSize(Params.Style, Params.ExStyle, FDpi);
+  else {
+    RECT R{0, 0, 0, 0};
+    AdjustWindowRectEx(&R, Params.Style, FALSE, Params.ExStyle);
+    Frame = {R.right - R.left, R.bottom - R.top};
+  }
+  const int Width = ClampedSum(FClientWidth, Frame.Width);
+  const int Height = ClampedSum(FClientHeight, Frame.Height);
   if (FHandle)
     SetWindowPos(FHandle, nullptr, 0, 0, Width, Height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   else {
@@ -108,6 +115,42 @@ void TCustomForm::SetClientSize(int Width, int Height) {
   FClientWidth = Width;
   FClientHeight = Height;
   ApplyClientSize();
+}
+
+void TCustomForm::ScaleForDensity(int Dpi, bool Fit) {
+  if (FPixelsPerInch <= 0 || Dpi <= 0)
+    return;
+  auto Scale = TScaleFactor::ForDensity(Dpi, FPixelsPerInch,
+                                        FHasDoubleSize ? TScaleFactor::MaxWithDoubleArt : TScaleFactor::Max);
+  // At the design's own density nothing moves, to the pixel.
+  if (!FDpi && !Scale.Scales())
+    return;
+  FDpi = Dpi;
+  if (Fit) {
+    TCreateParams Params;
+    CreateParams(Params);
+    const RECT Work = PrimaryWorkArea();
+    const TScaleSize Client = FDesignKept ? FDesignClient : TScaleSize{FClientWidth, FClientHeight};
+    Scale = Scale.Fitting(Client, WindowFrameSize(Params.Style, Params.ExStyle, Dpi),
+                          {Work.right - Work.left, Work.bottom - Work.top});
+  }
+  FScale = Scale;
+  ChangeScale(Scale);
+  for (auto* Component : Components())
+    if (auto* Control = dynamic_cast<TControl*>(Component))
+      Control->ChangeScale(Scale);
+  UpdateScrollRanges();
+  Invalidate();
+}
+
+void TCustomForm::ChangeScale(TScaleFactor Scale) {
+  if (!FDesignKept) {
+    FDesignClient = {FClientWidth, FClientHeight};
+    FDesignFontHeight = FFont.Height();
+    FDesignKept = true;
+  }
+  FFont.SetHeight(Scale.Apply(FDesignFontHeight));
+  SetClientSize(Scale.Apply(FDesignClient.Width), Scale.Apply(FDesignClient.Height));
 }
 
 void TCustomForm::SetBorderStyle(TFormBorderStyle Value) {
@@ -285,6 +328,16 @@ void TCustomForm::Dispatch(TMessage& Message) {
       if (Application->MainForm() == this)
         Application->MainFormChanged();
       return;
+    case WM_DPICHANGED: {
+      // The density comes from the message: a window's own may lag behind.
+      ScaleForDensity(LOWORD(Message.WParam), false);
+      const auto* Suggested = reinterpret_cast<const RECT*>(Message.LParam);
+      if (FHandle && Suggested)
+        SetWindowPos(FHandle, nullptr, Suggested->left, Suggested->top, Suggested->right - Suggested->left,
+                     Suggested->bottom - Suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+      Message.Result = 0;
+      return;
+    }
     case WM_SYSCOMMAND:
       // The program minimises as a whole, into its taskbar entry.
       if ((Message.WParam & 0xFFF0) == SC_MINIMIZE && Application->MainForm() == this && Application->Handle()) {

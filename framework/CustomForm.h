@@ -55,6 +55,21 @@ public:
 
   void Dispatch(TMessage& Message) override;
 
+  // The density the form was designed at (the description's PixelsPerInch);
+  // 0, as when none is given, leaves the form unscaled at every density.
+  int PixelsPerInch() const { return FPixelsPerInch; }
+  void SetPixelsPerInch(int Value) { FPixelsPerInch = Value; }
+  // Whether double-size pictures stand behind the form's pictures, which
+  // lets it scale up to twice as far.
+  void SetHasDoubleSize(bool Value) { FHasDoubleSize = Value; }
+  // Lays the form and every control it owns out for a screen of Dpi pixels
+  // per inch (see TScaleFactor). With Fit, the largest scale whose window
+  // fits the primary monitor's work area.
+  void ScaleForDensity(int Dpi, bool Fit);
+  TScaleFactor Scale() const { return FScale; }
+  int Dpi() const { return FDpi; }
+  void ChangeScale(TScaleFactor Scale) override;
+
   // Event handlers and fields that a stored description names.
   void RegisterHandler(const std::string& Name, TNotifyEvent Handler);
   // Raises EReadError for a name the form does not have.
@@ -87,6 +102,12 @@ private:
   TModalResult FModalResult = 0;
   TWinControl* FActiveControl = nullptr;
   bool FPositioned = false;
+  int FPixelsPerInch = 0;
+  bool FHasDoubleSize = false;
+  TScaleFactor FScale;
+  // The density the frame is measured for; 0 until the form is scaled.
+  int FDpi = 0;
+  TScaleSize FDesignClient;
   // A field of the form, typed, and how to point it at a component: false
   // when the component is not of the field's class.
   struct TField {

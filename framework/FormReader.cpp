@@ -4,6 +4,7 @@
 
 #include "Forms.h"
 #include "Resources.h"
+#include "ScreenDensity.h"
 #include "StdCtrls.h"
 
 namespace {
@@ -77,7 +78,7 @@ void RegisterFrameworkClasses(TClassRegistry& R) {
   Form.Bool("AutoScroll", &TCustomForm::SetAutoScroll);
   Form.Event("OnCreate", &TCustomForm::OnCreate);
   // Design-time facts the running program has no use for.
-  Form.Ignored("PixelsPerInch");
+  Form.Integer("PixelsPerInch", &TCustomForm::SetPixelsPerInch, 1, 32767);
   Form.Ignored("TextHeight");
   Form.Ignored("OldCreateOrder");
 
@@ -127,12 +128,21 @@ void ReadObject(const TStreamObject& Object, TComponent& Instance, TWinControl* 
 }  // namespace
 
 void LoadPictureValue(TPicture& Picture, const TStreamValue& Value, const std::string& Property) {
+  LoadPictureValue(Picture, Value, Property, TReadContext{});
+}
+
+void LoadPictureValue(TPicture& Picture, const TStreamValue& Value, const std::string& Property,
+                      const TReadContext& Context) {
   const auto* Binary = Value.Get<TBinaryValue>();
   if (!Binary)
     BadValue(Property, "a picture");
   // Broken picture data is a bad value like any other: an EReadError naming the property.
   try {
     auto Decoded = DecodePictureValue(Binary->Bytes);
+    if (Context.DoubleSize) {
+      Picture.SetDoubleSize(std::move(Decoded.Data));
+      return;
+    }
     Picture.LoadFromData(Decoded.ClassName, std::move(Decoded.Data));
   } catch (const Exception& E) {
     throw EReadError("Invalid property value for " + Property + ": " + E.Message());
@@ -295,12 +305,52 @@ void ReadDescription(TCustomForm& Root, const TStreamObject& Description) {
     Component->Loaded();
 }
 
-bool ReadDescriptionResource(TCustomForm& Root, const char* ResName) {
-  auto Resource = TResourceBytes::Find(nullptr, MAKEINTRESOURCEA(10), ResName);
+namespace {
+
+const TStreamObject* FindObject(const TStreamObject& Object, const std::string& Name) {
+  if (Object.Name == Name)
+    return &Object;
+  for (const auto& Child : Object.Children)
+    if (const auto* Found = FindObject(Child, Name))
+      return Found;
+  return nullptr;
+}
+
+// The stored object in the program's RCDATA resource ResName; false when there is none.
+bool ReadResourceObject(const std::string& ResName, TStreamObject& Object) {
+  auto Resource = TResourceBytes::Find(nullptr, MAKEINTRESOURCEA(10), ResName.c_str());
   if (!Resource)
     return false;
   auto Data = static_cast<const std::uint8_t*>(Resource->Data());
   TMemoryStream Stream(std::vector<std::uint8_t>(Data, Data + Resource->Size()));
-  ReadDescription(Root, ReadComponentStream(Stream));
+  Object = ReadComponentStream(Stream);
+  return true;
+}
+
+}  // namespace
+
+void ReadDoubleSizePictures(TCustomForm& Root, const TStreamObject& Description, const TStreamObject& DoubleSize) {
+  TReadContext Context{&Root, true};
+  for (const auto& Property : DoubleSize.Properties) {
+    const auto Dot = Property.Name.find('.');
+    const std::string Name = Property.Name.substr(0, Dot);
+    const auto* Object = FindObject(Description, Name);
+    auto* Component = Name == Root.Name() ? &Root : Root.FindComponent(Name);
+    if (Dot == std::string::npos || !Object || !Component)
+      throw EReadError("Double-size picture " + Property.Name + " has no picture to double");
+    TClassRegistry::Instance().Setter(Object->ClassName, Property.Name.substr(Dot + 1) + ".Data")(
+        *Component, Property.Value, Context);
+  }
+  Root.SetHasDoubleSize(!DoubleSize.Properties.empty());
+}
+
+bool ReadDescriptionResource(TCustomForm& Root, const char* ResName) {
+  TStreamObject Description, DoubleSize;
+  if (!ReadResourceObject(ResName, Description))
+    return false;
+  ReadDescription(Root, Description);
+  if (ReadResourceObject(std::string(ResName) + "2X", DoubleSize))
+    ReadDoubleSizePictures(Root, Description, DoubleSize);
+  Root.ScaleForDensity(SystemDpi(), true);
   return true;
 }

@@ -17,6 +17,8 @@ class TCustomForm;
 // What a setter may need besides its value: the form being read, for event handlers.
 struct TReadContext {
   TCustomForm* Root = nullptr;
+  // Pictures read are the double-size versions of those already loaded.
+  bool DoubleSize = false;
 };
 
 using TComponentFactory = TComponent* (*)(TComponent* Owner);
@@ -156,6 +158,9 @@ TNotifyEvent HandlerValue(const TStreamValue& Value, const std::string& Property
 class TPicture;
 // Loads a stored picture value (class name and data) into Picture.
 void LoadPictureValue(TPicture& Picture, const TStreamValue& Value, const std::string& Property);
+// The same, or as the double-size version of the picture when Context says so.
+void LoadPictureValue(TPicture& Picture, const TStreamValue& Value, const std::string& Property,
+                      const TReadContext& Context);
 
 // The type of the value a setter takes: a member function of the class, or a
 // callable taking the instance and the value.
@@ -285,8 +290,8 @@ private:
     std::invoke(P.Restore<S>(), Typed) = HandlerValue(V, P.FName, X);
   }
   template <typename S>
-  static void LoadPicture(const TSelf& P, TComponent& C, const TStreamValue& V, TReadContext&) {
-    LoadPictureValue(std::invoke(P.Restore<Stored<S>>(), Instance(P, C)), V, P.FName);
+  static void LoadPicture(const TSelf& P, TComponent& C, const TStreamValue& V, TReadContext& X) {
+    LoadPictureValue(std::invoke(P.Restore<Stored<S>>(), Instance(P, C)), V, P.FName, X);
   }
 
   static void Ignore(const TSelf&, TComponent&, const TStreamValue&, TReadContext&) {}
@@ -336,6 +341,13 @@ TPublished<T> TClassRegistry::Published(const std::string& ClassName) {
 // parent's colour and font; finally every component gets Loaded.
 void ReadDescription(TCustomForm& Root, const TStreamObject& Description);
 
+// Gives the pictures of Root (read from Description) the double-size
+// versions DoubleSize holds, each under the property path it doubles
+// (`Image1.Picture`).
+void ReadDoubleSizePictures(TCustomForm& Root, const TStreamObject& Description, const TStreamObject& DoubleSize);
+
 // Reads the description stored in the program's RCDATA resource ResName into
-// Root; false when there is no such resource.
+// Root, with the double-size pictures of ResName + "2X" where that exists,
+// and lays it out for the screen's density; false when there is no such
+// resource.
 bool ReadDescriptionResource(TCustomForm& Root, const char* ResName);

@@ -276,3 +276,17 @@ void TPicture::LoadFromData(const std::string& ClassName, std::vector<std::uint8
   else
     throw EInvalidGraphic("Unknown picture format " + ClassName);
 }
+
+void TPicture::SetScale(int M) {
+  if (auto* Jpeg = dynamic_cast<TJPEGImage*>(FGraphic.get())) {
+    Jpeg->SetScale(M);
+    Changed();
+  }
+}
+
+void TPicture::SetDoubleSize(std::vector<std::uint8_t> Data) {
+  if (auto* Jpeg = dynamic_cast<TJPEGImage*>(FGraphic.get())) {
+    Jpeg->SetDoubleSize(std::move(Data));
+    Changed();
+  }
+}

@@ -146,6 +146,10 @@ public:
   int Width() const { return FGraphic ? FGraphic->Width() : 0; }
   int Height() const { return FGraphic ? FGraphic->Height() : 0; }
   bool Empty() const { return !FGraphic || FGraphic->Empty(); }
+  // A JPEG picture draws at M/8 of its size; other kinds keep theirs.
+  void SetScale(int M);
+  // A JPEG picture's double-size version; other kinds have none.
+  void SetDoubleSize(std::vector<std::uint8_t> Data);
 
   std::function<void()> OnChange;
 

@@ -24,6 +24,11 @@ void TImage::PictureChanged() {
   Invalidate();
 }
 
+void TImage::ChangeScale(TScaleFactor Scale) {
+  TGraphicControl::ChangeScale(Scale);
+  FPicture.SetScale(Scale.M());
+}
+
 void TImage::Paint() {
   if (auto* Graphic = FPicture.Graphic(); Graphic && !Graphic->Empty())
     Graphic->Draw(Canvas(), 0, 0);

@@ -15,6 +15,8 @@ public:
   void SetPicture(const TPicture& Value) { FPicture.Assign(Value); }
   bool AutoSize() const { return FAutoSize; }
   void SetAutoSize(bool Value);
+  // The picture is decoded at the scale; AutoSize takes its size then.
+  void ChangeScale(TScaleFactor Scale) override;
 
 protected:
   void Paint() override;

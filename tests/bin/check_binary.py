@@ -27,9 +27,10 @@ KNOWN_DLLS = {name + ".dll" for name in (
 # scaled for dense screens may add 16 KiB to that, and the objects that
 # screen readers read A11Y_KIB more. The artwork: the window
 # description with its pictures, the double-size pictures, and the program's
-# icon at every size it carries.
+# icon at every size it carries. Laying forms out for the density adds a
+# measured 4,608 bytes of code on top.
 A11Y_KIB = 10
-CODE_BUDGET = (234 + 16 + A11Y_KIB) * 1024
+CODE_BUDGET = (234 + 16 + A11Y_KIB) * 1024 + 4608
 ART_BUDGET = 128 * 1024
 ART_RESOURCES = {"TINSTALLERFORM", "TINSTALLERFORM2X"}
 ART_TYPES = {pefile.RESOURCE_TYPE["RT_ICON"], pefile.RESOURCE_TYPE["RT_GROUP_ICON"]}
@@ -156,7 +157,7 @@ def check_size(pe, path):
     art = artwork_bytes(pe)
     code = code_bytes(pe)
     print(f"size: {size} bytes ({size / 1024:.1f} KiB)")
-    print(f"code: {code} bytes ({code / 1024:.1f} KiB), budget {CODE_BUDGET // 1024} KiB")
+    print(f"code: {code} bytes ({code / 1024:.1f} KiB), budget {CODE_BUDGET} bytes ({CODE_BUDGET / 1024:.1f} KiB)")
     print(f"artwork: {art} bytes ({art / 1024:.1f} KiB), budget {ART_BUDGET // 1024} KiB")
     check(not hasattr(pe, "DIRECTORY_ENTRY_DEBUG") and not any(s.Name.startswith(b".debug") for s in pe.sections),
           "not stripped")

@@ -17,6 +17,7 @@
 #include "ComponentStream.h"
 #include "FormReader.h"
 #include "GraphicsTestSupport.h"
+#include "ScreenDensity.h"
 #include "StdCtrls.h"
 
 using namespace GfxTest;
@@ -628,4 +629,167 @@ TEST_F(ReaderTest, AComponentWithoutAFieldIsStillMadeAndFound) {
   EXPECT_EQ(Gadget->Number, 9);
   EXPECT_EQ(Gadget->Parent(), Form);
   EXPECT_EQ(Gadget1, nullptr);
+}
+
+namespace {
+
+// A form designed at 96 pixels per inch: a label with a font of its own, an
+// edit taking the form's font, a picture that sizes itself to its picture.
+TStreamObject DesignedAt96(bool WithPixelsPerInch = true) {
+  std::vector<TStreamProperty> Form = {Prop("ClientWidth", TStreamValue::Integer(443)),
+                                       Prop("ClientHeight", TStreamValue::Integer(304)),
+                                       Prop("Font.Height", TStreamValue::Integer(-11))};
+  if (WithPixelsPerInch)
+    Form.push_back(Prop("PixelsPerInch", TStreamValue::Integer(96)));
+  return Object(
+      "TTestForm", "F", Form,
+      {Object("TLabel", "Label1",
+              {Prop("Left", TStreamValue::Integer(24)), Prop("Top", TStreamValue::Integer(344)),
+               Prop("Width", TStreamValue::Integer(134)), Prop("Height", TStreamValue::Integer(16)),
+               Prop("AutoSize", TStreamValue::Boolean(false)), Prop("Font.Height", TStreamValue::Integer(-13)),
+               Prop("ParentFont", TStreamValue::Boolean(false))}),
+       Object("TEdit", "Edit1",
+              {Prop("Left", TStreamValue::Integer(-8)), Prop("Top", TStreamValue::Integer(368)),
+               Prop("Width", TStreamValue::Integer(309)), Prop("Height", TStreamValue::Integer(25)),
+               Prop("AutoSize", TStreamValue::Boolean(false))}),
+       Object("TImage", "Image1",
+              {Prop("Left", TStreamValue::Integer(351)), Prop("Top", TStreamValue::Integer(210)),
+               Prop("Width", TStreamValue::Integer(28)), Prop("Height", TStreamValue::Integer(9)),
+               Prop("AutoSize", TStreamValue::Boolean(true)), Prop("Picture.Data", TStreamValue::Binary(JpegPicture()))})});
+}
+
+std::string BoundsOf(TControl* C) {
+  return std::to_string(C->Left()) + "," + std::to_string(C->Top()) + " " + std::to_string(C->Width()) + "x" +
+         std::to_string(C->Height());
+}
+
+}  // namespace
+
+TEST_F(ReaderTest, AFormDesignedAt96IsLaidOutForTheScreensDensityAsItIsRead) {
+  struct {
+    int Dpi, M;
+    const char *Client, *Label, *Edit, *Image;
+    int LabelFont, EditFont;
+  } Cases[] = {
+      // Halves round away from zero, lengths and font heights alike; the
+      // picture takes libjpeg's size, ceil(28 * M / 8) x ceil(9 * M / 8).
+      {96, 8, "443x304", "24,344 134x16", "-8,368 309x25", "351,210 28x9", -13, -11},
+      {120, 10, "554x380", "30,430 168x20", "-10,460 386x31", "439,263 35x12", -16, -14},
+      {144, 12, "665x456", "36,516 201x24", "-12,552 464x38", "527,315 42x14", -20, -17},
+      {192, 16, "886x608", "48,688 268x32", "-16,736 618x50", "702,420 56x18", -26, -22},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Dpi);
+    auto* Form = NewReaderForm();
+    ReadDescription(*Form, DesignedAt96());
+    Form->ScaleForDensity(C.Dpi, false);
+    EXPECT_EQ(Form->Scale().M(), C.M);
+    EXPECT_EQ(std::to_string(Form->ClientWidth()) + "x" + std::to_string(Form->ClientHeight()), C.Client);
+    EXPECT_EQ(BoundsOf(Label1), C.Label);
+    EXPECT_EQ(BoundsOf(Edit1), C.Edit);
+    EXPECT_EQ(BoundsOf(Image1), C.Image);
+    EXPECT_EQ(Label1->Font().Height(), C.LabelFont);
+    EXPECT_EQ(Edit1->Font().Height(), C.EditFont);
+    EXPECT_EQ(Form->Font().Height(), C.EditFont);
+    EXPECT_EQ(dynamic_cast<TJPEGImage&>(*Image1->Picture().Graphic()).Scale(), C.M);
+  }
+}
+
+TEST_F(ReaderTest, AFormThatGivesNoPixelsPerInchStaysAsDesignedAtEveryDensity) {
+  auto* Form = NewReaderForm();
+  ReadDescription(*Form, DesignedAt96(false));
+  Form->ScaleForDensity(192, true);
+  EXPECT_EQ(Form->Scale().M(), 8);
+  EXPECT_EQ(Form->ClientWidth(), 443);
+  EXPECT_EQ(BoundsOf(Image1), "351,210 28x9");
+  EXPECT_EQ(Label1->Font().Height(), -13);
+}
+
+TEST_F(ReaderTest, DoubleSizePicturesDrawInsteadOfTheirPictureAtEvenScales) {
+  // A stand-in double of 450 x 304 for the 28 x 9 picture: whichever draws shows in the size.
+  const auto Double = EncodePictureValue({"TJPEGImage", JpegFixture("gradient.jpg")});
+  const TStreamObject Doubles = Object("TTestForm", "F", {Prop("Image1.Picture", TStreamValue::Binary(Double))});
+  struct {
+    int Dpi;
+    const char* Image;
+  } Cases[] = {{96, "351,210 28x9"},        {120, "439,263 282x190"}, {132, "483,289 39x13"},
+               {192, "702,420 450x304"},    {384, "1404,840 900x608"}};
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Dpi);
+    auto* Form = NewReaderForm();
+    const auto Description = DesignedAt96();
+    ReadDescription(*Form, Description);
+    ReadDoubleSizePictures(*Form, Description, Doubles);
+    Form->ScaleForDensity(C.Dpi, false);
+    EXPECT_EQ(BoundsOf(Image1), C.Image);
+  }
+  // Up to 32 with double-size pictures, up to 16 without.
+  auto* Plain = NewReaderForm();
+  ReadDescription(*Plain, DesignedAt96());
+  Plain->ScaleForDensity(384, false);
+  EXPECT_EQ(Plain->Scale().M(), 16);
+
+  auto* Form = NewReaderForm();
+  const auto Description = DesignedAt96();
+  ReadDescription(*Form, Description);
+  const std::string NoSuch = [&] {
+    try {
+      ReadDoubleSizePictures(*Form, Description,
+                             Object("TTestForm", "F", {Prop("Image2.Picture", TStreamValue::Binary(Double))}));
+    } catch (const EReadError& E) {
+      return E.Message();
+    }
+    return std::string("no error");
+  }();
+  EXPECT_NE(NoSuch.find("Image2.Picture"), std::string::npos) << NoSuch;
+}
+
+TEST_F(ReaderTest, AFormTooLargeForTheWorkAreaTakesTheLargestScaleWhoseWindowFits) {
+  auto* Form = NewReaderForm();
+  ReadDescription(*Form, DesignedAt96());
+  Form->SetBorderStyle(bsSingle);
+  Form->SetClientSize(600, 400);
+  const RECT Work = PrimaryWorkArea();
+  const TScaleSize Area{Work.right - Work.left, Work.bottom - Work.top};
+  const TScaleSize Frame = WindowFrameSize(WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX, 0, 288);
+  // 288 pixels per inch asks for 24/8, at most 16/8; 1200 x 800 does not fit a 1024 x 768 screen.
+  Form->ScaleForDensity(288, true);
+  const int M = Form->Scale().M();
+  ASSERT_GT(M, 8);
+  ASSERT_LT(M, 16);
+  EXPECT_LE(Form->Width(), Area.Width);
+  EXPECT_LE(Form->Height(), Area.Height);
+  const TScaleFactor Next(M + 1);
+  EXPECT_TRUE(Next.Apply(600) + Frame.Width > Area.Width || Next.Apply(400) + Frame.Height > Area.Height)
+      << "M " << M + 1 << " would fit too";
+}
+
+TEST_F(ReaderTest, DensityChangedLaysTheFormOutAgainAndTakesTheSuggestedRectangle) {
+  auto* Form = NewReaderForm();
+  ReadDescription(*Form, DesignedAt96());
+  Form->SetBorderStyle(bsSingle);
+  Form->ScaleForDensity(96, true);
+  ShowPainted(Form);
+  ASSERT_EQ(BoundsOf(Image1), "351,210 28x9");
+  RECT Suggested{60, 30, 60 + 900, 30 + 650};
+  SendMessageA(Form->Handle(), WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&Suggested));
+  RECT Now{};
+  GetWindowRect(Form->Handle(), &Now);
+  EXPECT_EQ(Now.left, 60);
+  EXPECT_EQ(Now.top, 30);
+  EXPECT_EQ(Now.right, 960);
+  EXPECT_EQ(Now.bottom, 680);
+  EXPECT_EQ(Form->Scale().M(), 16);
+  EXPECT_EQ(BoundsOf(Image1), "702,420 56x18");
+  EXPECT_EQ(BoundsOf(Label1), "48,688 268x32");
+  EXPECT_EQ(Label1->Font().Height(), -26);
+  // Back on a 96-DPI screen, the design to the pixel.
+  const TScaleSize Frame = WindowFrameSize(GetWindowLongA(Form->Handle(), GWL_STYLE),
+                                           GetWindowLongA(Form->Handle(), GWL_EXSTYLE), 96);
+  Suggested = {60, 30, 60 + 443 + Frame.Width, 30 + 304 + Frame.Height};
+  SendMessageA(Form->Handle(), WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&Suggested));
+  EXPECT_EQ(BoundsOf(Image1), "351,210 28x9");
+  EXPECT_EQ(BoundsOf(Edit1), "-8,368 309x25");
+  EXPECT_EQ(Form->ClientWidth(), 443);
+  EXPECT_EQ(Form->ClientHeight(), 304);
 }
