@@ -860,6 +860,11 @@ check_scaled_window() {
   [ "$(differing "$E2E_WORK/client.png" "$E2E_WORK/expected.png")" = 0 ] ||
     fail "at $1 the client area differs from the scaled pictures in $(differing "$E2E_WORK/client.png" "$E2E_WORK/expected.png") pixels"
 
+  note "  a screen reader finds the one push button at the scaled picture's place"
+  got=$(read_as_screen_reader)
+  [ "$got" = "$(printf "children 1\n1 push-button 'Install' %d %d %d %d state 0 action 'Press'\nhit 1\npoint 1 'Install'" \
+    $((cx + bx)) $((cy + by)) "$bw" "$bh")" ] || fail "at $1 a screen reader read: $got"
+
   note "  the button lights up under the pointer; one pixel beyond its far corner is not it, the corner is"
   point_at_button "$WID"
   wait_button_shows "$WID" "$E2E_WORK/hover.png" || fail "hover picture not shown at $1"
