@@ -12,7 +12,7 @@
 #include "TFlatProgressBarUnit.h"
 
 class TInstallerForm : public TForm {
-public:
+ public:
   // Builds the window and its nine controls from the stored description.
   explicit TInstallerForm(TComponent* Owner);
 

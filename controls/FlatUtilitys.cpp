@@ -166,8 +166,8 @@ void LayoutGlyphAndCaption(TCanvas& Canvas, const RECT& Client, POINT Offset, TB
   }
   TPoint Origin;
   TRect Caption2;
-  LayoutGlyphAndCaption(TRect{Client.left, Client.top, Client.right, Client.bottom}, TPoint{Offset.x, Offset.y},
-                        Layout, Spacing, Margin, GlyphSize, TextSize, Origin, Caption2);
+  LayoutGlyphAndCaption(TRect{Client.left, Client.top, Client.right, Client.bottom}, TPoint{Offset.x, Offset.y}, Layout,
+                        Spacing, Margin, GlyphSize, TextSize, Origin, Caption2);
   GlyphOrigin = {Origin.X, Origin.Y};
   CaptionRect = {Caption2.Left, Caption2.Top, Caption2.Right, Caption2.Bottom};
 }

@@ -6,7 +6,7 @@
 #include "StdCtrls.h"
 
 class TMouseEffectImage : public TImage {
-public:
+ public:
   explicit TMouseEffectImage(TComponent* Owner);
 
   TPicture& OriginPicture() { return FOriginPicture; }
@@ -24,7 +24,7 @@ public:
   // Every look decodes at the scale, so the hit area is the picture shown.
   void ChangeScale(TScaleFactor Scale) override;
 
-private:
+ private:
   void CMMouseEnter(TMessage& Message);
   void CMMouseLeave(TMessage& Message);
   void WMLButtonDown(TMessage& Message);

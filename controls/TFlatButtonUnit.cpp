@@ -108,20 +108,36 @@ void TFlatButton::SetAllowAllUp(bool Value) {
 
 void TFlatButton::SetColors(int Index, TColor Value) {
   switch (Index) {
-    case 0: FColorFocused = Value; break;
-    case 1: FColorDown = Value; break;
-    case 2: FColorBorder = Value; break;
-    case 3: FColorHighLight = Value; break;
-    case 4: FColorShadow = Value; break;
+    case 0:
+      FColorFocused = Value;
+      break;
+    case 1:
+      FColorDown = Value;
+      break;
+    case 2:
+      FColorBorder = Value;
+      break;
+    case 3:
+      FColorHighLight = Value;
+      break;
+    case 4:
+      FColorShadow = Value;
+      break;
   }
   Invalidate();
 }
 
 void TFlatButton::SetAdvColors(int Index, TAdvColors Value) {
   switch (Index) {
-    case 0: FAdvColorFocused = Value; break;
-    case 1: FAdvColorDown = Value; break;
-    case 2: FAdvColorBorder = Value; break;
+    case 0:
+      FAdvColorFocused = Value;
+      break;
+    case 1:
+      FAdvColorDown = Value;
+      break;
+    case 2:
+      FAdvColorBorder = Value;
+      break;
   }
   CalcAdvColors();
   Invalidate();
@@ -502,10 +518,18 @@ void TFlatButton::Paint() {
   } else {
     TColor Face = Color();
     switch (FVisualState) {
-      case fbsUp: Face = FHighlighted ? FColorFocused : Color(); break;
-      case fbsDisabled: Face = Color(); break;
-      case fbsDown: Face = FColorDown; break;
-      case fbsExclusive: Face = FHighlighted ? FColorFocused : FColorDown; break;
+      case fbsUp:
+        Face = FHighlighted ? FColorFocused : Color();
+        break;
+      case fbsDisabled:
+        Face = Color();
+        break;
+      case fbsDown:
+        Face = FColorDown;
+        break;
+      case fbsExclusive:
+        Face = FHighlighted ? FColorFocused : FColorDown;
+        break;
     }
     Off.Brush().SetColor(Face);
     Off.FillRect(Client);
@@ -584,8 +608,8 @@ void TFlatButton::PaintGlyph(TCanvas& Target, TColor Transparent) {
   // the target stays; elsewhere the image is copied.
   TBitmapHandle Mask = TransparentMask(*Image, ColorToRGB(Transparent));
   constexpr DWORD KeepTarget = 0x00AA0029;
-  MaskBlt(Target.Handle(), FGlyphOrigin.x, FGlyphOrigin.y, FrameWidth, H, Image->Canvas().Handle(), 0, 0,
-          Mask.Get(), 0, 0, MAKEROP4(KeepTarget, SRCCOPY));
+  MaskBlt(Target.Handle(), FGlyphOrigin.x, FGlyphOrigin.y, FrameWidth, H, Image->Canvas().Handle(), 0, 0, Mask.Get(), 0,
+          0, MAKEROP4(KeepTarget, SRCCOPY));
 }
 
 // ---------------------------------------------------------------- registration

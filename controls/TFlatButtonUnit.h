@@ -20,7 +20,7 @@ class TClassRegistry;
 enum TFlatButtonState : std::uint8_t { fbsUp = 0, fbsDisabled = 1, fbsDown = 2, fbsExclusive = 3 };
 
 class TFlatButton : public TCustomControl {
-public:
+ public:
   explicit TFlatButton(TComponent* Owner);
   ~TFlatButton() override;
   void Loaded() override;
@@ -90,7 +90,7 @@ public:
 
   void Dispatch(TMessage& Message) override;
 
-protected:
+ protected:
   void Paint() override;
   void Click() override;
   void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
@@ -107,7 +107,7 @@ protected:
   void SyncHighlight();
   void HoverTimerTick(TObject* Sender);
 
-private:
+ private:
   void ButtonPressed(std::int32_t Group, TFlatButton* Sender);
   bool IsAccelerator(char Key) const;
   void PaintGlyph(TCanvas& Canvas, TColor Transparent);

@@ -89,8 +89,7 @@ void TCustomFlatEdit::CalcAdvColors() {
 
 void TCustomFlatEdit::RedrawBorder() {
   auto* Active = Screen->ActiveControl();
-  const bool Highlighted =
-      !InState(csDesigning) && (Focused() || (FPointerOver && !dynamic_cast<TFlatEdit*>(Active)));
+  const bool Highlighted = !InState(csDesigning) && (Focused() || (FPointerOver && !dynamic_cast<TFlatEdit*>(Active)));
   SetColor(Highlighted ? FColorFocused : FColorFlat);
   // A window still to come draws the frame on its first WM_NCPAINT. Made
   // here, it would make the form's too, in the middle of reading the form.
@@ -205,16 +204,36 @@ void TCustomFlatEdit::CMParentColorChanged(TMessage&) {
 
 void TCustomFlatEdit::Dispatch(TMessage& Message) {
   switch (Message.Msg) {
-    case CM_ENABLEDCHANGED: CMEnabledChanged(Message); return;
-    case CM_FONTCHANGED: CMFontChanged(Message); return;
-    case CM_MOUSEENTER: CMMouseEnter(Message); return;
-    case CM_MOUSELEAVE: CMMouseLeave(Message); return;
-    case WM_SETFOCUS: WMSetFocus(Message); return;
-    case WM_KILLFOCUS: WMKillFocus(Message); return;
-    case WM_NCCALCSIZE: WMNCCalcSize(Message); return;
-    case WM_NCPAINT: WMNCPaint(Message); return;
-    case CM_SYSCOLORCHANGE: CMSysColorChange(Message); return;
-    case CM_PARENTCOLORCHANGED: CMParentColorChanged(Message); return;
+    case CM_ENABLEDCHANGED:
+      CMEnabledChanged(Message);
+      return;
+    case CM_FONTCHANGED:
+      CMFontChanged(Message);
+      return;
+    case CM_MOUSEENTER:
+      CMMouseEnter(Message);
+      return;
+    case CM_MOUSELEAVE:
+      CMMouseLeave(Message);
+      return;
+    case WM_SETFOCUS:
+      WMSetFocus(Message);
+      return;
+    case WM_KILLFOCUS:
+      WMKillFocus(Message);
+      return;
+    case WM_NCCALCSIZE:
+      WMNCCalcSize(Message);
+      return;
+    case WM_NCPAINT:
+      WMNCPaint(Message);
+      return;
+    case CM_SYSCOLORCHANGE:
+      CMSysColorChange(Message);
+      return;
+    case CM_PARENTCOLORCHANGED:
+      CMParentColorChanged(Message);
+      return;
   }
   TCustomEdit::Dispatch(Message);
 }

@@ -11,12 +11,12 @@ class TClassRegistry;
 // All state and behaviour; the properties stay protected until TFlatEdit
 // publishes them.
 class TCustomFlatEdit : public TCustomEdit {
-public:
+ public:
   explicit TCustomFlatEdit(TComponent* Owner);
   void Loaded() override;
   void Dispatch(TMessage& Message) override;
 
-protected:
+ protected:
   TColor ColorFocused() const { return FColorFocused; }
   void SetColorFocused(TColor Value) { SetColors(0, Value); }
   TColor ColorBorder() const { return FColorBorder; }
@@ -54,7 +54,7 @@ protected:
   TColor FColorFlat = 0;
   bool FPointerOver = false;
 
-private:
+ private:
   void CMEnabledChanged(TMessage& Message);
   void CMFontChanged(TMessage& Message);
   void CMMouseEnter(TMessage& Message);
@@ -69,7 +69,7 @@ private:
 };
 
 class TFlatEdit : public TCustomFlatEdit {
-public:
+ public:
   using TCustomFlatEdit::TCustomFlatEdit;
 
   using TCustomFlatEdit::AdvColorBorder;

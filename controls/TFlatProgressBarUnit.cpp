@@ -207,8 +207,8 @@ void TFlatProgressBar::DrawElements() {
     __int128 Fill = static_cast<__int128>(Inner) * Done / Range;
     if (Fill <= 0)
       return;
-    const std::int64_t L = Fill > std::numeric_limits<LONG>::max() ? std::numeric_limits<LONG>::max()
-                                                                    : static_cast<std::int64_t>(Fill);
+    const std::int64_t L =
+        Fill > std::numeric_limits<LONG>::max() ? std::numeric_limits<LONG>::max() : static_cast<std::int64_t>(Fill);
     Canvas().FillRect(Vertical ? MakeRect(2, H - 2 - L, W - 2, H - 2) : MakeRect(2, 2, 2 + L, H - 2));
     return;
   }

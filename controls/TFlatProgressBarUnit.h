@@ -11,7 +11,7 @@
 class TClassRegistry;
 
 class TFlatProgressBar : public TGraphicControl {
-public:
+ public:
   explicit TFlatProgressBar(TComponent* Owner);
 
   bool Transparent() const { return FTransparent; }
@@ -43,10 +43,10 @@ public:
 
   void Dispatch(TMessage& Message) override;
 
-protected:
+ protected:
   void Paint() override;
 
-private:
+ private:
   void FitToElements();
   void DrawElements();
   // DrawElements straight onto the parent's window, outside a paint.

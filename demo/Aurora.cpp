@@ -31,13 +31,14 @@ template <typename T>
 class HeapArray {
   static_assert(std::is_trivial_v<T>);
 
-public:
+ public:
   HeapArray() = default;
   explicit HeapArray(size_t count)
       : FData(static_cast<T*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, count * sizeof(T)))),
         FCount(FData ? count : 0) {}
   ~HeapArray() {
-    if (FData) HeapFree(GetProcessHeap(), 0, FData);
+    if (FData)
+      HeapFree(GetProcessHeap(), 0, FData);
   }
   HeapArray(HeapArray&& other) noexcept
       : FData(std::exchange(other.FData, nullptr)), FCount(std::exchange(other.FCount, 0)) {}
@@ -53,7 +54,7 @@ public:
   const T& operator[](size_t i) const { return FData[i]; }
   size_t Count() const { return FCount; }
 
-private:
+ private:
   T* FData = nullptr;
   size_t FCount = 0;
 };
@@ -61,7 +62,7 @@ private:
 // A 32-bit top-down DIB section selected into a memory DC: the frame is drawn
 // into its pixels and copied to the window in one BitBlt.
 class BackBuffer {
-public:
+ public:
   BackBuffer(int width, int height) : FWidth(width), FHeight(height) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
@@ -71,17 +72,22 @@ public:
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     FDc = CreateCompatibleDC(nullptr);
-    if (!FDc) return;
+    if (!FDc)
+      return;
     void* bits = nullptr;
     FBitmap = CreateDIBSection(FDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!FBitmap) return;
+    if (!FBitmap)
+      return;
     FOldBitmap = SelectObject(FDc, FBitmap);
     FPixels = static_cast<uint32_t*>(bits);
   }
   ~BackBuffer() {
-    if (FOldBitmap) SelectObject(FDc, FOldBitmap);
-    if (FBitmap) DeleteObject(FBitmap);
-    if (FDc) DeleteDC(FDc);
+    if (FOldBitmap)
+      SelectObject(FDc, FOldBitmap);
+    if (FBitmap)
+      DeleteObject(FBitmap);
+    if (FDc)
+      DeleteDC(FDc);
   }
   BackBuffer(const BackBuffer&) = delete;
   BackBuffer& operator=(const BackBuffer&) = delete;
@@ -92,7 +98,7 @@ public:
   int Width() const { return FWidth; }
   int Height() const { return FHeight; }
 
-private:
+ private:
   int FWidth, FHeight;
   HDC FDc = nullptr;
   HBITMAP FBitmap = nullptr;
@@ -101,14 +107,14 @@ private:
 };
 
 class PaintScope {
-public:
+ public:
   explicit PaintScope(HWND wnd) : FWnd(wnd), FDc(BeginPaint(wnd, &FPs)) {}
   ~PaintScope() { EndPaint(FWnd, &FPs); }
   PaintScope(const PaintScope&) = delete;
   PaintScope& operator=(const PaintScope&) = delete;
   HDC Dc() const { return FDc; }
 
-private:
+ private:
   HWND FWnd;
   PAINTSTRUCT FPs{};
   HDC FDc;
@@ -127,11 +133,11 @@ uint8_t Byte(float v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 :
 // One curtain of light: where its lower edge hangs, how far its rays reach and
 // its colours from the pink lower fringe up to the faint top.
 struct Curtain {
-  float Base;       // lower edge, as a fraction of the height
-  float Reach;      // length of the rays, as a fraction of the height
+  float Base;   // lower edge, as a fraction of the height
+  float Reach;  // length of the rays, as a fraction of the height
   float Gain;
   float Phase;
-  float Drift;      // speed of the sideways sway
+  float Drift;  // speed of the sideways sway
   Rgb Fringe, Low, High;
 };
 
@@ -147,7 +153,7 @@ constexpr int kLayers = static_cast<int>(std::size(kCurtains));
 // tabulated once per size so that a frame costs a few integer operations per
 // pixel and layer.
 class AuroraScene {
-public:
+ public:
   void Resize(int width, int height) {
     FWidth = width;
     FHeight = height;
@@ -156,16 +162,17 @@ public:
     FColumns = HeapArray<Column>(static_cast<size_t>(width));
     FHill = HeapArray<int>(static_cast<size_t>(width));
     FSky = HeapArray<uint32_t>(static_cast<size_t>(height));
-    for (int l = 0; l < kLayers; ++l) BuildProfile(l);
+    for (int l = 0; l < kLayers; ++l)
+      BuildProfile(l);
 
     FHorizon = height;
     for (int x = 0; x < width; ++x) {
       float xn = static_cast<float>(x) / static_cast<float>(width);
-      float h = 0.86f + 0.040f * std::sin(kTwoPi * 0.85f * xn + 1.0f) +
-                0.025f * std::sin(kTwoPi * 2.15f * xn + 2.0f) +
+      float h = 0.86f + 0.040f * std::sin(kTwoPi * 0.85f * xn + 1.0f) + 0.025f * std::sin(kTwoPi * 2.15f * xn + 2.0f) +
                 0.008f * std::sin(kTwoPi * 5.70f * xn + 0.5f);
       FHill[x] = static_cast<int>(h * static_cast<float>(height));
-      if (FHill[x] < FHorizon) FHorizon = FHill[x];
+      if (FHill[x] < FHorizon)
+        FHorizon = FHill[x];
     }
     for (int y = 0; y < height; ++y) {
       float t = Clamp01(static_cast<float>(y) / static_cast<float>(FHorizon > 0 ? FHorizon : 1));
@@ -196,7 +203,8 @@ public:
 
   // Draws the frame at time t (seconds) into width*height pixels.
   void Render(uint32_t* pixels, float t) {
-    if (!FReady) return;  // out of memory at Resize: the buffer stays black
+    if (!FReady)
+      return;  // out of memory at Resize: the buffer stays black
     UpdateColumns(t);
     const uint32_t silhouette = Pack(3, 6, 9);
     for (int y = 0; y < FHeight; ++y) {
@@ -214,10 +222,13 @@ public:
         int r = skyR, g = skyG, b = skyB;
         for (int l = 0; l < kLayers; ++l) {
           int d = y - c.Base[l];
-          if (d > FFringe) continue;
-          if (d < 0) d = (d * c.Stretch) >> 8;
+          if (d > FFringe)
+            continue;
+          if (d < 0)
+            d = (d * c.Stretch) >> 8;
           int index = d + FHeight;
-          if (index < 0) continue;
+          if (index < 0)
+            continue;
           const Rgb& p = FProfile[l][index];
           const int i = c.Intensity[l];
           r += p.R * i;
@@ -229,7 +240,8 @@ public:
     }
     for (size_t i = 0; i < FStars.Count(); ++i) {
       const Star& s = FStars[i];
-      if (s.Y >= FHill[s.X]) continue;
+      if (s.Y >= FHill[s.X])
+        continue;
       int add = static_cast<int>(s.Bright * (0.7f + 0.3f * std::sin(t * s.Speed + s.Phase)));
       uint32_t& px = pixels[static_cast<size_t>(s.Y) * static_cast<size_t>(FWidth) + static_cast<size_t>(s.X)];
       px = Pack8(static_cast<int>((px >> 16) & 0xFF) + add, static_cast<int>((px >> 8) & 0xFF) + add,
@@ -237,7 +249,7 @@ public:
     }
   }
 
-private:
+ private:
   struct Column {
     int Base[kLayers];
     int Intensity[kLayers];  // 0..256
@@ -264,7 +276,8 @@ private:
     const Curtain& k = kCurtains[l];
     const int size = FHeight + FFringe + 1;
     FProfile[l] = HeapArray<Rgb>(static_cast<size_t>(size));
-    if (FProfile[l].Count() != static_cast<size_t>(size)) return;
+    if (FProfile[l].Count() != static_cast<size_t>(size))
+      return;
     const float reach = k.Reach * static_cast<float>(FHeight);
     for (int i = 0; i < size; ++i) {
       int d = i - FHeight;
@@ -300,7 +313,7 @@ private:
       const float xn = static_cast<float>(x) / static_cast<float>(FWidth);
       Column& c = FColumns[x];
       c.Stretch = static_cast<int>(256.0f * (1.0f + 0.30f * std::sin(kTwoPi * 3.7f * xn + 0.31f * t) +
-                                              0.12f * std::sin(kTwoPi * 9.3f * xn - 0.53f * t)));
+                                             0.12f * std::sin(kTwoPi * 9.3f * xn - 0.53f * t)));
       for (int l = 0; l < kLayers; ++l) {
         const Curtain& k = kCurtains[l];
         const float p = k.Phase;
@@ -365,14 +378,17 @@ struct SaverState {
 };
 
 void RenderFrame(SaverState& s) {
-  if (!s.Buffer || !s.Buffer->Ok()) return;
+  if (!s.Buffer || !s.Buffer->Ok())
+    return;
   const float t = static_cast<float>(GetTickCount64() - s.StartTick) / 1000.0f;
   s.Scene.Render(s.Buffer->Pixels(), t);
 }
 
 void ResizeBuffer(SaverState& s, int width, int height) {
-  if (width <= 0 || height <= 0) return;
-  if (s.Buffer && s.Buffer->Width() == width && s.Buffer->Height() == height) return;
+  if (width <= 0 || height <= 0)
+    return;
+  if (s.Buffer && s.Buffer->Width() == width && s.Buffer->Height() == height)
+    return;
   s.Buffer.reset();
   s.Buffer.emplace(width, height);
   s.Scene.Resize(width, height);
@@ -380,7 +396,8 @@ void ResizeBuffer(SaverState& s, int width, int height) {
 }
 
 void EndSaver(HWND wnd, SaverState& s) {
-  if (s.Closing) return;
+  if (s.Closing)
+    return;
   s.Closing = true;
   DestroyWindow(wnd);
 }
@@ -391,7 +408,8 @@ LRESULT CALLBACK SaverProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
     s = static_cast<SaverState*>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams);
     SetWindowLongPtrA(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(s));
   }
-  if (!s) return DefWindowProcA(wnd, msg, wp, lp);
+  if (!s)
+    return DefWindowProcA(wnd, msg, wp, lp);
   const bool fullScreen = s->Kind == Mode::Saver;
 
   switch (msg) {
@@ -401,14 +419,16 @@ LRESULT CALLBACK SaverProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
       GetClientRect(wnd, &rc);
       ResizeBuffer(*s, rc.right - rc.left, rc.bottom - rc.top);
       SetTimer(wnd, kFrameTimer, kFrameMs, nullptr);
-      if (fullScreen) s->HaveStart = GetCursorPos(&s->Start) != FALSE;
+      if (fullScreen)
+        s->HaveStart = GetCursorPos(&s->Start) != FALSE;
       return 0;
     }
     case WM_SIZE:
       ResizeBuffer(*s, LOWORD(lp), HIWORD(lp));
       return 0;
     case WM_TIMER:
-      if (wp != kFrameTimer) break;
+      if (wp != kFrameTimer)
+        break;
       // A preview parent in another process may vanish without our child
       // ever hearing of it.
       if (s->Kind == Mode::Preview && !IsWindow(s->Parent)) {
@@ -429,7 +449,8 @@ LRESULT CALLBACK SaverProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     }
     case WM_SETCURSOR:
-      if (!fullScreen) break;
+      if (!fullScreen)
+        break;
       SetCursor(nullptr);
       return TRUE;
     case WM_KEYDOWN:
@@ -438,13 +459,16 @@ LRESULT CALLBACK SaverProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
     case WM_XBUTTONDOWN:
-      if (!fullScreen) break;
+      if (!fullScreen)
+        break;
       EndSaver(wnd, *s);
       return 0;
     case WM_MOUSEMOVE: {
-      if (!fullScreen) break;
+      if (!fullScreen)
+        break;
       POINT pt;
-      if (!GetCursorPos(&pt)) return 0;
+      if (!GetCursorPos(&pt))
+        return 0;
       // Windows sends one move as the window appears under the pointer; it is
       // not the user's, so it only sets the reference point.
       if (!s->SawFirstMove) {
@@ -460,11 +484,13 @@ LRESULT CALLBACK SaverProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     }
     case WM_ACTIVATEAPP:
-      if (fullScreen && !wp) EndSaver(wnd, *s);
+      if (fullScreen && !wp)
+        EndSaver(wnd, *s);
       break;
     case WM_SYSCOMMAND:
       // No second saver on top of this one.
-      if ((wp & 0xFFF0) == SC_SCREENSAVE) return 0;
+      if ((wp & 0xFFF0) == SC_SCREENSAVE)
+        return 0;
       break;
     case WM_DESTROY:
       KillTimer(wnd, kFrameTimer);
@@ -489,15 +515,16 @@ int RunSaver(HINSTANCE instance, Mode kind, HWND parent) {
   wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
   wc.hIcon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
   wc.lpszClassName = kClassName;
-  if (!RegisterClassA(&wc)) return 1;
+  if (!RegisterClassA(&wc))
+    return 1;
 
   SaverState state(kind, parent);
   HWND wnd;
   if (kind == Mode::Preview) {
     RECT rc;
     GetClientRect(parent, &rc);
-    wnd = CreateWindowExA(0, kClassName, kTitle, WS_CHILD | WS_VISIBLE, 0, 0, rc.right - rc.left,
-                          rc.bottom - rc.top, parent, nullptr, instance, &state);
+    wnd = CreateWindowExA(0, kClassName, kTitle, WS_CHILD | WS_VISIBLE, 0, 0, rc.right - rc.left, rc.bottom - rc.top,
+                          parent, nullptr, instance, &state);
   } else {
     // The whole virtual screen, so that no monitor stays lit.
     int x = GetSystemMetrics(SM_XVIRTUALSCREEN), y = GetSystemMetrics(SM_YVIRTUALSCREEN);
@@ -507,8 +534,8 @@ int RunSaver(HINSTANCE instance, Mode kind, HWND parent) {
       w = GetSystemMetrics(SM_CXSCREEN);
       h = GetSystemMetrics(SM_CYSCREEN);
     }
-    wnd = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kClassName, kTitle, WS_POPUP | WS_VISIBLE, x, y,
-                          w, h, nullptr, nullptr, instance, &state);
+    wnd = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kClassName, kTitle, WS_POPUP | WS_VISIBLE, x, y, w, h,
+                          nullptr, nullptr, instance, &state);
     if (wnd) {
       SetForegroundWindow(wnd);
       SetFocus(wnd);
@@ -547,16 +574,19 @@ int ShowConfig(HWND owner) {
 }
 
 const char* SkipSpaces(const char* p) {
-  while (*p == ' ' || *p == '\t') ++p;
+  while (*p == ' ' || *p == '\t')
+    ++p;
   return p;
 }
 
 // Windows passes window handles in decimal; accept hex too for hand use.
 HWND ParseHandle(const char* p) {
   p = SkipSpaces(p);
-  if (*p == ':') p = SkipSpaces(p + 1);
+  if (*p == ':')
+    p = SkipSpaces(p + 1);
   int base = 10;
-  if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) base = 16;
+  if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X'))
+    base = 16;
   return reinterpret_cast<HWND>(static_cast<uintptr_t>(std::strtoull(p, nullptr, base)));
 }
 
@@ -567,7 +597,8 @@ Command ParseCommandLine(const char* args) {
   // installer does so right after installing), and under Wine no "/S" is
   // added; showing the animation then, instead of the configuration box,
   // lets the user see what was installed.
-  if (*p == '\0') return cmd;
+  if (*p == '\0')
+    return cmd;
   if (*p != '/' && *p != '-') {
     cmd.Kind = Mode::Config;
     return cmd;
@@ -582,7 +613,8 @@ Command ParseCommandLine(const char* args) {
       break;
     default:  // "/c", "/c:HWND" and anything unknown open the configuration
       cmd.Kind = Mode::Config;
-      if ((p[1] | 0x20) == 'c') cmd.Window = ParseHandle(p + 2);
+      if ((p[1] | 0x20) == 'c')
+        cmd.Window = ParseHandle(p + 2);
       break;
   }
   return cmd;
@@ -596,7 +628,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR cmdLine, int) {
     case Mode::Config:
       return ShowConfig(cmd.Window);
     case Mode::Preview:
-      if (!cmd.Window || !IsWindow(cmd.Window)) return 0;
+      if (!cmd.Window || !IsWindow(cmd.Window))
+        return 0;
       return RunSaver(instance, Mode::Preview, cmd.Window);
     case Mode::Saver:
       break;

@@ -9,7 +9,7 @@
 #include <oleacc.h>
 
 class TAccessibleProxy : public IAccessible {
-public:
+ public:
   // Takes a reference of its own to Standard, the object made for Window.
   TAccessibleProxy(HWND Window, IAccessible* Standard);
   TAccessibleProxy(const TAccessibleProxy&) = delete;
@@ -52,12 +52,12 @@ public:
   HRESULT STDMETHODCALLTYPE put_accName(VARIANT Child, BSTR Name) override;
   HRESULT STDMETHODCALLTYPE put_accValue(VARIANT Child, BSTR Value) override;
 
-protected:
+ protected:
   virtual ~TAccessibleProxy();
   // The standard object, or nullptr once disconnected.
   IAccessible* Standard() const { return FStandard; }
 
-private:
+ private:
   LONG FReferences = 1;
   HWND FWindow;
   IAccessible* FStandard;

@@ -139,9 +139,7 @@ LRESULT TApplication::AppWndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
 
 void TApplication::BringForward() {
   HWND App = FHandle.Get();
-  auto TakesInput = [App](HWND Window) {
-    return Window != App && IsWindowVisible(Window) && IsWindowEnabled(Window);
-  };
+  auto TakesInput = [App](HWND Window) { return Window != App && IsWindowVisible(Window) && IsWindowEnabled(Window); };
   // The window that owns all others remembers which of them was active last.
   // Once it has been active itself, the topmost of them that takes input is
   // the one: a box open on the main form, else the main form.
@@ -174,9 +172,7 @@ void TApplication::MainFormChanged() {
     SetWindowLongA(FHandle.Get(), GWL_STYLE, Wanted);
 }
 
-std::string TApplication::Title() const {
-  return FTitleSet ? FTitle : DefaultApplicationTitle(ModuleFileName());
-}
+std::string TApplication::Title() const { return FTitleSet ? FTitle : DefaultApplicationTitle(ModuleFileName()); }
 
 void TApplication::SetTitle(const std::string& Value) {
   FTitle = Value;

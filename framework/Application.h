@@ -12,7 +12,7 @@
 #include "WinHandles.h"
 
 class TApplication : public TComponent {
-public:
+ public:
   TApplication();
   ~TApplication() override;
 
@@ -62,7 +62,7 @@ public:
   TControl* MouseControl() const { return FMouseControl; }
   void ControlDestroying(TControl* Control);
 
-private:
+ private:
   static LRESULT CALLBACK AppWindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam);
   LRESULT AppWndProc(UINT Msg, WPARAM WParam, LPARAM LParam);
   void BringForward();

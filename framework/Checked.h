@@ -14,13 +14,13 @@
 // A value of Lo..Hi stored in Rep; constructing it out of range raises.
 template <int Lo, int Hi, typename Rep = std::uint8_t>
 class TSubrange {
-public:
+ public:
   static constexpr int Min = Lo, Max = Hi;
   constexpr TSubrange() : FValue(static_cast<Rep>(Lo)) {}
   constexpr TSubrange(std::int64_t Value) : FValue(Check(Value)) {}  // NOLINT: converts like the integer it is
   constexpr operator int() const { return FValue; }
 
-private:
+ private:
   static constexpr Rep Check(std::int64_t Value) {
     if (Value < Lo || Value > Hi)
       throw ERangeError(Consts::SRangeError);
@@ -30,8 +30,8 @@ private:
 };
 
 // A checked unit's 32-bit integer: a value beyond it raises the range error.
-using TCheckedInt32 = TSubrange<std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(),
-                                std::int32_t>;
+using TCheckedInt32 =
+    TSubrange<std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(), std::int32_t>;
 
 // Narrows Value to T, raising the range error when it does not fit.
 template <typename T>

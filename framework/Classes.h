@@ -8,7 +8,7 @@
 enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
 
 class TStream {
-public:
+ public:
   // Largest block CopyFrom moves at once; the copy never holds more.
   static constexpr std::int32_t MaxBufSize = 0xF000;
 
@@ -39,7 +39,7 @@ public:
 };
 
 class TMemoryStream : public TStream {
-public:
+ public:
   TMemoryStream() = default;
   explicit TMemoryStream(std::vector<std::uint8_t> Data) : FData(std::move(Data)) {}
 
@@ -50,7 +50,7 @@ public:
 
   const std::vector<std::uint8_t>& Data() const { return FData; }
 
-private:
+ private:
   std::vector<std::uint8_t> FData;
   std::int64_t FPosition = 0;
 };

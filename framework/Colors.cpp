@@ -11,12 +11,18 @@ std::uint32_t ColorToRGB(TColor Color) {
   return GetSysColor(Color & 0xFF);
 #else
   switch (Color & 0xFF) {
-    case 5: return 0xFFFFFF;   // window
-    case 8: return 0x000000;   // window text
-    case 15: return 0xC0C0C0;  // button face
-    case 16: return 0x808080;  // button shadow
-    case 20: return 0xFFFFFF;  // button highlight
-    default: return 0x000000;
+    case 5:
+      return 0xFFFFFF;  // window
+    case 8:
+      return 0x000000;  // window text
+    case 15:
+      return 0xC0C0C0;  // button face
+    case 16:
+      return 0x808080;  // button shadow
+    case 20:
+      return 0xFFFFFF;  // button highlight
+    default:
+      return 0x000000;
   }
 #endif
 }

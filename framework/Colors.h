@@ -6,7 +6,9 @@
 
 using TColor = std::int32_t;
 
-inline constexpr TColor SystemColor(int Index) { return static_cast<TColor>(0x80000000u | static_cast<unsigned>(Index)); }
+inline constexpr TColor SystemColor(int Index) {
+  return static_cast<TColor>(0x80000000u | static_cast<unsigned>(Index));
+}
 inline constexpr TColor RGBColor(int R, int G, int B) { return R | G << 8 | B << 16; }
 inline constexpr int RedOf(TColor C) { return C & 0xFF; }
 inline constexpr int GreenOf(TColor C) { return (C >> 8) & 0xFF; }

@@ -7,7 +7,7 @@
 #include <vector>
 
 class TObject {
-public:
+ public:
   virtual ~TObject() = default;
 };
 
@@ -16,7 +16,7 @@ using TNotifyEvent = std::function<void(TObject* Sender)>;
 enum TComponentStateFlag : unsigned { csLoading = 1, csReading = 2, csDesigning = 4, csDestroying = 8 };
 
 class TComponent : public TObject {
-public:
+ public:
   explicit TComponent(TComponent* Owner);
   ~TComponent() override;
   TComponent(const TComponent&) = delete;
@@ -34,7 +34,7 @@ public:
   const std::vector<TComponent*>& Components() const { return FComponents; }
   TComponent* FindComponent(const std::string& Name) const;
 
-private:
+ private:
   TComponent* FOwner;
   std::string FName;
   unsigned FComponentState = 0;

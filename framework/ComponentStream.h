@@ -154,7 +154,9 @@ struct TStreamValue {
 
   TValueKind Kind() const { return static_cast<TValueKind>(Data.index()); }
   template <class T>
-  const T* Get() const { return std::get_if<T>(&Data); }
+  const T* Get() const {
+    return std::get_if<T>(&Data);
+  }
 
   static TStreamValue Null() { return {TNullValue{}}; }
   static TStreamValue List(std::vector<TStreamValue> Items) { return {std::move(Items)}; }
@@ -218,7 +220,7 @@ TValueType IntegerValueType(std::int64_t Value);
 
 // A picture property's binary value: the graphic's class, then its own data.
 struct TPictureValue {
-  std::string ClassName;  // "TJPEGImage" or "TIcon"
+  std::string ClassName;           // "TJPEGImage" or "TIcon"
   std::vector<std::uint8_t> Data;  // the JPEG file or the icon file
   bool operator==(const TPictureValue&) const = default;
 };

@@ -43,7 +43,7 @@ std::string CountBytes(std::size_t N) { return std::to_string(N) + (N == 1 ? " b
 
 // Parses the bytes of one description. Offsets in messages count from the signature.
 class TStreamParser {
-public:
+ public:
   TStreamParser(const std::uint8_t* Data, std::size_t Size) : FData(Data), FSize(Size) {}
 
   TStreamObject ReadRoot() {
@@ -55,7 +55,7 @@ public:
 
   std::size_t Position() const { return FPos; }
 
-private:
+ private:
   const std::uint8_t* FData;
   std::size_t FSize;
   std::size_t FPos = 0;
@@ -122,9 +122,8 @@ private:
     auto At = FPos;
     auto Raw = static_cast<std::uint32_t>(ReadLE(4, What));
     if (Raw > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()))
-      throw EReadError(std::string(Consts::SReadError) + ": " + std::string(What) + " at offset " +
-                       std::to_string(At) + " has a negative length " +
-                       std::to_string(static_cast<std::int32_t>(Raw)));
+      throw EReadError(std::string(Consts::SReadError) + ": " + std::string(What) + " at offset " + std::to_string(At) +
+                       " has a negative length " + std::to_string(static_cast<std::int32_t>(Raw)));
     NeedLength(Raw, UnitSize, What, At);
     return Raw;
   }
@@ -139,12 +138,17 @@ private:
     auto At = FPos;
     auto Type = ReadByte(Where);
     switch (Type) {
-      case vaInt8: return static_cast<std::int8_t>(ReadLE(1, "an int8 value"));
-      case vaInt16: return static_cast<std::int16_t>(ReadLE(2, "an int16 value"));
-      case vaInt32: return static_cast<std::int32_t>(ReadLE(4, "an int32 value"));
-      case vaInt64: return static_cast<std::int64_t>(ReadLE(8, "an int64 value"));
-      default: throw EReadError("Invalid integer value type " + Hex2(Type) + " at offset " + std::to_string(At) +
-                                " (" + std::string(Where) + ")");
+      case vaInt8:
+        return static_cast<std::int8_t>(ReadLE(1, "an int8 value"));
+      case vaInt16:
+        return static_cast<std::int16_t>(ReadLE(2, "an int16 value"));
+      case vaInt32:
+        return static_cast<std::int32_t>(ReadLE(4, "an int32 value"));
+      case vaInt64:
+        return static_cast<std::int64_t>(ReadLE(8, "an int64 value"));
+      default:
+        throw EReadError("Invalid integer value type " + Hex2(Type) + " at offset " + std::to_string(At) + " (" +
+                         std::string(Where) + ")");
     }
   }
 
@@ -163,7 +167,8 @@ private:
     auto At = FPos;
     auto Type = ReadByte("the value type of " + Where);
     switch (Type) {
-      case vaNull: return TStreamValue::Null();
+      case vaNull:
+        return TStreamValue::Null();
       case vaList: {
         Enter("a list");
         std::vector<TStreamValue> Items;
@@ -173,10 +178,14 @@ private:
         Leave();
         return TStreamValue::List(std::move(Items));
       }
-      case vaInt8: return TStreamValue::Integer(static_cast<std::int8_t>(ReadLE(1, "an int8 value")));
-      case vaInt16: return TStreamValue::Integer(static_cast<std::int16_t>(ReadLE(2, "an int16 value")));
-      case vaInt32: return TStreamValue::Integer(static_cast<std::int32_t>(ReadLE(4, "an int32 value")));
-      case vaInt64: return TStreamValue::Integer(static_cast<std::int64_t>(ReadLE(8, "an int64 value")));
+      case vaInt8:
+        return TStreamValue::Integer(static_cast<std::int8_t>(ReadLE(1, "an int8 value")));
+      case vaInt16:
+        return TStreamValue::Integer(static_cast<std::int16_t>(ReadLE(2, "an int16 value")));
+      case vaInt32:
+        return TStreamValue::Integer(static_cast<std::int32_t>(ReadLE(4, "an int32 value")));
+      case vaInt64:
+        return TStreamValue::Integer(static_cast<std::int64_t>(ReadLE(8, "an int64 value")));
       case vaExtended: {
         Need(10, "an extended value");
         TExtendedValue V;
@@ -184,10 +193,14 @@ private:
         FPos += 10;
         return {V};
       }
-      case vaString: return TStreamValue::String(ReadShortString("a string value"));
-      case vaIdent: return TStreamValue::Ident(ReadShortString("an identifier value"));
-      case vaFalse: return TStreamValue::Boolean(false);
-      case vaTrue: return TStreamValue::Boolean(true);
+      case vaString:
+        return TStreamValue::String(ReadShortString("a string value"));
+      case vaIdent:
+        return TStreamValue::Ident(ReadShortString("an identifier value"));
+      case vaFalse:
+        return TStreamValue::Boolean(false);
+      case vaTrue:
+        return TStreamValue::Boolean(true);
       case vaBinary: {
         auto Len = ReadLength(1, "a binary value");
         std::vector<std::uint8_t> Data(FData + FPos, FData + FPos + Len);
@@ -207,7 +220,8 @@ private:
         auto Len = ReadLength(1, "a long string value");
         return TStreamValue::String(ReadBytesAsString(Len, "a long string value"));
       }
-      case vaNil: return TStreamValue::Nil();
+      case vaNil:
+        return TStreamValue::Nil();
       case vaCollection: {
         std::vector<TCollectionItem> Items;
         for (;;) {
@@ -231,9 +245,12 @@ private:
           Items.push_back(std::move(Item));
         }
       }
-      case vaSingle: return {TSingleValue{static_cast<std::uint32_t>(ReadLE(4, "a single value"))}};
-      case vaCurrency: return TStreamValue::Currency(static_cast<std::int64_t>(ReadLE(8, "a currency value")));
-      case vaDate: return {TDateValue{ReadLE(8, "a date value")}};
+      case vaSingle:
+        return {TSingleValue{static_cast<std::uint32_t>(ReadLE(4, "a single value"))}};
+      case vaCurrency:
+        return TStreamValue::Currency(static_cast<std::int64_t>(ReadLE(8, "a currency value")));
+      case vaDate:
+        return {TDateValue{ReadLE(8, "a date value")}};
       case vaWString: {
         auto Len = ReadLength(2, "a wide string value");
         std::u16string Units(Len, u'\0');
@@ -245,8 +262,10 @@ private:
         auto Len = ReadLength(1, "a UTF-8 string value");
         return TStreamValue::Utf8String(ReadBytesAsString(Len, "a UTF-8 string value"));
       }
-      case vaDouble: return {TDoubleValue{ReadLE(8, "a double value")}};
-      default: BadType(Type, At, Where);
+      case vaDouble:
+        return {TDoubleValue{ReadLE(8, "a double value")}};
+      default:
+        BadType(Type, At, Where);
     }
   }
 

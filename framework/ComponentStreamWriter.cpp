@@ -13,7 +13,7 @@ using namespace ComponentStreamFormat;
 
 // Collects the bytes of a description; refuses what a reader could not take back.
 class TStreamBuilder {
-public:
+ public:
   std::vector<std::uint8_t> Bytes;
 
   void WriteObject(const TStreamObject& Obj, int Depth) {
@@ -38,7 +38,7 @@ public:
     Byte(vaNull);
   }
 
-private:
+ private:
   static void CheckDepth(int Depth, const std::string& What) {
     if (Depth > MaxComponentNesting)
       throw EWriteError(What + " nests deeper than " + std::to_string(MaxComponentNesting) + " levels");

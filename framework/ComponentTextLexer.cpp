@@ -9,8 +9,8 @@ namespace ComponentText {
 
 namespace {
 
-constexpr std::string_view Keywords[] = {"object", "inherited", "inline", "end",    "item",     "true",
-                                         "false",  "nil",       "null",   "file",   "as",       "single",
+constexpr std::string_view Keywords[] = {"object", "inherited", "inline", "end",      "item", "true",
+                                         "false",  "nil",       "null",   "file",     "as",   "single",
                                          "double", "extended",  "date",   "currency", "wide", "utf8"};
 
 bool IsIdentStart(char C) { return (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z') || C == '_'; }
@@ -150,7 +150,7 @@ TToken TLexer::Next() {
   } else {
     auto U = static_cast<unsigned char>(C);
     Fail(FLine, U >= 0x21 && U <= 0x7E ? "unexpected character '" + std::string(1, C) + "'"
-                                        : "unexpected character #" + std::to_string(U));
+                                       : "unexpected character #" + std::to_string(U));
   }
   return T;
 }

@@ -14,26 +14,26 @@ enum class TTokenKind { tkEnd, tkName, tkInteger, tkFloat, tkString, tkBinary, t
 
 struct TStringPiece {
   bool IsCode;
-  std::string Bytes;  // a quoted run, as written
+  std::string Bytes;   // a quoted run, as written
   std::uint32_t Code;  // a #N
 };
 
 struct TToken {
   TTokenKind Kind = TTokenKind::tkEnd;
   int Line = 1;
-  std::string Text;  // name, number or binary bytes
+  std::string Text;      // name, number or binary bytes
   bool Escaped = false;  // a name written with '&', never a keyword
   std::vector<TStringPiece> Pieces;
   char Symbol = 0;
 };
 
 class TLexer {
-public:
+ public:
   explicit TLexer(std::string_view Text) : FText(Text) {}
   // The next word; one of kind tkEnd at the end of the text.
   TToken Next();
 
-private:
+ private:
   std::string_view FText;
   std::size_t FPos = 0;
   int FLine = 1;

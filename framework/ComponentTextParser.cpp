@@ -13,7 +13,7 @@ using namespace ComponentText;
 namespace {
 
 class TTextParser {
-public:
+ public:
   TTextParser(std::string_view Text, const TFileLoader& Loader) : FLexer(Text), FLoader(Loader) { Advance(); }
 
   TStreamObject ParseRoot() {
@@ -25,7 +25,7 @@ public:
     return Root;
   }
 
-private:
+ private:
   TLexer FLexer;
   TToken FTok;
   const TFileLoader& FLoader;
@@ -35,13 +35,19 @@ private:
 
   static std::string Describe(const TToken& T) {
     switch (T.Kind) {
-      case TTokenKind::tkEnd: return "the end of the text";
-      case TTokenKind::tkName: return (T.Escaped ? "name '&" : "'") + T.Text + "'";
+      case TTokenKind::tkEnd:
+        return "the end of the text";
+      case TTokenKind::tkName:
+        return (T.Escaped ? "name '&" : "'") + T.Text + "'";
       case TTokenKind::tkInteger:
-      case TTokenKind::tkFloat: return "number " + T.Text;
-      case TTokenKind::tkString: return "a string";
-      case TTokenKind::tkBinary: return "a binary value";
-      case TTokenKind::tkSymbol: return "'" + std::string(1, T.Symbol) + "'";
+      case TTokenKind::tkFloat:
+        return "number " + T.Text;
+      case TTokenKind::tkString:
+        return "a string";
+      case TTokenKind::tkBinary:
+        return "a binary value";
+      case TTokenKind::tkSymbol:
+        return "'" + std::string(1, T.Symbol) + "'";
     }
     return "?";
   }
@@ -64,8 +70,8 @@ private:
 
   void Enter() {
     if (++FDepth > MaxComponentNesting)
-      Fail(FTok.Line, "objects, lists and collection items nest deeper than " + std::to_string(MaxComponentNesting) +
-                          " levels");
+      Fail(FTok.Line,
+           "objects, lists and collection items nest deeper than " + std::to_string(MaxComponentNesting) + " levels");
   }
   void Leave() { --FDepth; }
 
@@ -191,8 +197,8 @@ private:
     if (FTok.Kind != TTokenKind::tkBinary)
       return std::nullopt;
     if (FTok.Text.size() != Size)
-      Fail(FTok.Line, Type + " {..} needs " + std::to_string(Size) + " bytes, found " +
-                          std::to_string(FTok.Text.size()));
+      Fail(FTok.Line,
+           Type + " {..} needs " + std::to_string(Size) + " bytes, found " + std::to_string(FTok.Text.size()));
     auto Bytes = FTok.Text;
     Advance();
     return Bytes;
@@ -277,8 +283,10 @@ private:
   TStreamValue ParseValue(const std::string& Prop) {
     const std::string After = "for property '" + Prop + "'";
     switch (FTok.Kind) {
-      case TTokenKind::tkInteger: return TStreamValue::Integer(IntegerToken("an integer"));
-      case TTokenKind::tkFloat: return TStreamValue::Extended(FloatToken(After));
+      case TTokenKind::tkInteger:
+        return TStreamValue::Integer(IntegerToken("an integer"));
+      case TTokenKind::tkFloat:
+        return TStreamValue::Extended(FloatToken(After));
       case TTokenKind::tkString: {
         const int Line = FTok.Line;
         return TStreamValue::String(DecodeAnsi(StringLiteral(After), Line));
@@ -296,8 +304,10 @@ private:
         if (IsSymbol('<'))
           return CollectionValue();
         break;
-      case TTokenKind::tkName: return NamedValue(Prop);
-      case TTokenKind::tkEnd: break;
+      case TTokenKind::tkName:
+        return NamedValue(Prop);
+      case TTokenKind::tkEnd:
+        break;
     }
     Expected("a value " + After);
   }
@@ -326,8 +336,7 @@ private:
       Advance();
       return Picture(Prop);
     }
-    if (IsWord("object") || IsWord("inherited") || IsWord("inline") || IsWord("end") || IsWord("item") ||
-        IsWord("as"))
+    if (IsWord("object") || IsWord("inherited") || IsWord("inline") || IsWord("end") || IsWord("item") || IsWord("as"))
       Expected("a value for property '" + Prop + "'");
     const std::string Word = FTok.Text;
     const std::string After = "after '" + Word + "'";

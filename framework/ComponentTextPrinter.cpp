@@ -121,7 +121,7 @@ std::string CurrencyText(std::int64_t Scaled) {
 }
 
 class TTextPrinter {
-public:
+ public:
   explicit TTextPrinter(const TPictureSaver& Saver) : FSaver(Saver) {}
 
   std::string Out;
@@ -148,7 +148,7 @@ public:
     Out += Pad + "end\n";
   }
 
-private:
+ private:
   const TPictureSaver& FSaver;
 
   void Properties(const std::vector<TStreamProperty>& Props, const TStreamObject& Owner, int Indent) {

@@ -15,12 +15,18 @@ using ControlsPrivate::CaptureControl;
 
 TShiftState KeysToShift(WPARAM Keys) {
   TShiftState Shift = 0;
-  if (Keys & MK_SHIFT) Shift |= ssShift;
-  if (Keys & MK_CONTROL) Shift |= ssCtrl;
-  if (Keys & MK_LBUTTON) Shift |= ssLeft;
-  if (Keys & MK_RBUTTON) Shift |= ssRight;
-  if (Keys & MK_MBUTTON) Shift |= ssMiddle;
-  if (GetKeyState(VK_MENU) < 0) Shift |= ssAlt;
+  if (Keys & MK_SHIFT)
+    Shift |= ssShift;
+  if (Keys & MK_CONTROL)
+    Shift |= ssCtrl;
+  if (Keys & MK_LBUTTON)
+    Shift |= ssLeft;
+  if (Keys & MK_RBUTTON)
+    Shift |= ssRight;
+  if (Keys & MK_MBUTTON)
+    Shift |= ssMiddle;
+  if (GetKeyState(VK_MENU) < 0)
+    Shift |= ssAlt;
   return Shift;
 }
 

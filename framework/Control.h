@@ -17,7 +17,15 @@ class TWinControl;
 class TCustomForm;
 
 enum TMouseButton { mbLeft, mbRight, mbMiddle };
-enum TShiftFlag : unsigned { ssShift = 1, ssAlt = 2, ssCtrl = 4, ssLeft = 8, ssRight = 16, ssMiddle = 32, ssDouble = 64 };
+enum TShiftFlag : unsigned {
+  ssShift = 1,
+  ssAlt = 2,
+  ssCtrl = 4,
+  ssLeft = 8,
+  ssRight = 16,
+  ssMiddle = 32,
+  ssDouble = 64
+};
 using TShiftState = unsigned;
 using TMouseEvent = std::function<void(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
 using TMouseMoveEvent = std::function<void(TObject* Sender, TShiftState Shift, int X, int Y)>;
@@ -33,7 +41,7 @@ enum TControlStyleFlag : unsigned {
 enum TControlStateFlag : unsigned { csClicked = 1, csFocusing = 2 };
 
 class TControl : public TComponent {
-public:
+ public:
   explicit TControl(TComponent* Owner);
   ~TControl() override;
 
@@ -117,7 +125,7 @@ public:
   // as they are for the design.
   virtual void ChangeScale(TScaleFactor Scale);
 
-protected:
+ protected:
   TControl(TComponent* Owner, bool Windowed);
 
   virtual void Click();
@@ -146,7 +154,7 @@ protected:
   int FDesignFontHeight = 0;
   bool FDesignKept = false;
 
-private:
+ private:
   friend class TWinControl;
   // A screen reader's press of a windowless control is a click.
   friend class TFormAccessibility;

@@ -1,8 +1,8 @@
 #include "ControlTracker.h"
 
+#include "Application.h"
 #include "Control.h"
 #include "ControlsPrivate.h"
-#include "Application.h"
 
 namespace {
 

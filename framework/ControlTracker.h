@@ -15,7 +15,7 @@
 class TControl;
 
 class TControlTracker {
-public:
+ public:
   explicit TControlTracker(TControl* Control);
   ~TControlTracker();
   TControlTracker(const TControlTracker&) = delete;
@@ -24,7 +24,7 @@ public:
   TControl* Control() const { return FControl; }
   bool Destroyed() const { return FControl == nullptr; }
 
-private:
+ private:
   friend void ControlDestroying(TControl* Control);
   TControl* FControl;
   TControlTracker* FBelow;

@@ -8,7 +8,7 @@
 
 // A windowed control with a canvas, painted by Paint.
 class TCustomControl : public TWinControl {
-public:
+ public:
   explicit TCustomControl(TComponent* Owner);
   ~TCustomControl() override;
   TCanvas& Canvas() { return FCanvas; }
@@ -17,11 +17,11 @@ public:
   bool DoubleBuffered() const { return FDoubleBuffered; }
   void SetDoubleBuffered(bool Value) { FDoubleBuffered = Value; }
 
-protected:
+ protected:
   virtual void Paint() {}
   void PaintWindow(HDC DC) override;
 
-private:
+ private:
   // Paint on DC through the canvas, with the control's font and colour.
   void PaintOn(HDC DC);
   TCanvas FCanvas;

@@ -53,12 +53,27 @@ void TCustomForm::CreateParams(TCreateParams& Params) {
   Params.Style = WS_CLIPCHILDREN;
   Params.ExStyle = 0;
   switch (FBorderStyle) {
-    case bsNone: Params.Style |= WS_POPUP; break;
-    case bsSingle: Params.Style |= WS_CAPTION; break;
-    case bsSizeable: Params.Style |= WS_CAPTION | WS_THICKFRAME; break;
-    case bsDialog: Params.Style |= WS_POPUP | WS_CAPTION; Params.ExStyle |= WS_EX_DLGMODALFRAME; break;
-    case bsToolWindow: Params.Style |= WS_CAPTION; Params.ExStyle |= WS_EX_TOOLWINDOW; break;
-    case bsSizeToolWin: Params.Style |= WS_CAPTION | WS_THICKFRAME; Params.ExStyle |= WS_EX_TOOLWINDOW; break;
+    case bsNone:
+      Params.Style |= WS_POPUP;
+      break;
+    case bsSingle:
+      Params.Style |= WS_CAPTION;
+      break;
+    case bsSizeable:
+      Params.Style |= WS_CAPTION | WS_THICKFRAME;
+      break;
+    case bsDialog:
+      Params.Style |= WS_POPUP | WS_CAPTION;
+      Params.ExStyle |= WS_EX_DLGMODALFRAME;
+      break;
+    case bsToolWindow:
+      Params.Style |= WS_CAPTION;
+      Params.ExStyle |= WS_EX_TOOLWINDOW;
+      break;
+    case bsSizeToolWin:
+      Params.Style |= WS_CAPTION | WS_THICKFRAME;
+      Params.ExStyle |= WS_EX_TOOLWINDOW;
+      break;
   }
   if (FBorderStyle != bsNone && (FBorderIcons & biSystemMenu)) {
     Params.Style |= WS_SYSMENU;
@@ -281,7 +296,8 @@ void TCustomForm::SelectNext(TWinControl* Current, bool GoForward, bool CheckTab
     if (List[I] == Current)
       Start = I;
   for (int Step = 1; Step <= Count; ++Step) {
-    int I = Start < 0 ? (GoForward ? Step - 1 : Count - Step) : ((Start + (GoForward ? Step : -Step)) % Count + Count) % Count;
+    int I = Start < 0 ? (GoForward ? Step - 1 : Count - Step)
+                      : ((Start + (GoForward ? Step : -Step)) % Count + Count) % Count;
     auto* Candidate = List[I];
     if (Candidate->CanFocus() && (!CheckTabStop || Candidate->TabStop())) {
       Candidate->SetFocus();

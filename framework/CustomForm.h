@@ -19,7 +19,7 @@ enum TPosition { poDesigned, poDefault, poDefaultPosOnly, poDefaultSizeOnly, poS
 using TModalResult = int;
 
 class TCustomForm : public TWinControl {
-public:
+ public:
   explicit TCustomForm(TComponent* Owner);
   ~TCustomForm() override;
 
@@ -85,12 +85,12 @@ public:
 
   TNotifyEvent OnCreate;
 
-protected:
+ protected:
   void CreateParams(TCreateParams& Params) override;
   void CreateWindowHandleDone() override;
   void UpdateScrollRanges();
 
-private:
+ private:
   void RecreateWnd();
   void ApplyClientSize();
   TFormBorderStyle FBorderStyle = bsSizeable;
@@ -123,6 +123,6 @@ private:
 };
 
 class TForm : public TCustomForm {
-public:
+ public:
   using TCustomForm::TCustomForm;
 };

@@ -11,7 +11,7 @@
 
 // The context of a window's paint, from BeginPaint to EndPaint.
 class TPaintDC {
-public:
+ public:
   explicit TPaintDC(HWND Window) : FWindow(Window), FHandle(BeginPaint(Window, &FPaint)) {}
   ~TPaintDC() { EndPaint(FWindow, &FPaint); }
   TPaintDC(const TPaintDC&) = delete;
@@ -20,7 +20,7 @@ public:
   HDC Handle() const { return FHandle; }
   const PAINTSTRUCT& PaintStruct() const { return FPaint; }
 
-private:
+ private:
   HWND FWindow;
   PAINTSTRUCT FPaint{};
   HDC FHandle;
@@ -28,7 +28,7 @@ private:
 
 // A context the system lends for a window, given back with ReleaseDC.
 class TWindowDCBase {
-public:
+ public:
   ~TWindowDCBase() {
     if (FHandle)
       ReleaseDC(FWindow, FHandle);
@@ -39,23 +39,23 @@ public:
   HDC Handle() const { return FHandle; }
   explicit operator bool() const { return FHandle != nullptr; }
 
-protected:
+ protected:
   TWindowDCBase(HWND Window, HDC Handle) : FWindow(Window), FHandle(Handle) {}
 
-private:
+ private:
   HWND FWindow;
   HDC FHandle;
 };
 
 // Window's client area (the whole screen for nullptr).
 class TClientDC : public TWindowDCBase {
-public:
+ public:
   explicit TClientDC(HWND Window) : TWindowDCBase(Window, GetDC(Window)) {}
 };
 
 // Window's whole rectangle, frame included.
 class TWindowDC : public TWindowDCBase {
-public:
+ public:
   explicit TWindowDC(HWND Window) : TWindowDCBase(Window, GetWindowDC(Window)) {}
 };
 
@@ -63,7 +63,7 @@ public:
 // scope. Declare it after the object it selects, so that it ends first.
 // Not for regions, which SelectObject copies rather than selects.
 class TSelectGuard {
-public:
+ public:
   TSelectGuard(HDC DC, HGDIOBJ Object) : FDC(DC), FOld(SelectObject(DC, Object)) {}
   ~TSelectGuard() {
     if (FOld)
@@ -72,7 +72,7 @@ public:
   TSelectGuard(const TSelectGuard&) = delete;
   TSelectGuard& operator=(const TSelectGuard&) = delete;
 
-private:
+ private:
   HDC FDC;
   HGDIOBJ FOld;
 };
@@ -80,7 +80,7 @@ private:
 // Saves DC's state (origin, clip, selected objects, colours, modes) and
 // restores it at the end of the scope.
 class TDCStateGuard {
-public:
+ public:
   explicit TDCStateGuard(HDC DC) : FDC(DC), FSaved(SaveDC(DC)) {}
   ~TDCStateGuard() {
     if (FSaved)
@@ -89,7 +89,7 @@ public:
   TDCStateGuard(const TDCStateGuard&) = delete;
   TDCStateGuard& operator=(const TDCStateGuard&) = delete;
 
-private:
+ private:
   HDC FDC;
   int FSaved;
 };
@@ -97,13 +97,13 @@ private:
 // Canvas draws on DC for the scope; at its end the canvas puts its tools back
 // into DC and returns to the context it had before.
 class TCanvasGuard {
-public:
+ public:
   TCanvasGuard(TCanvas& Canvas, HDC DC) : FCanvas(Canvas), FOld(Canvas.Handle()) { Canvas.SetHandle(DC); }
   ~TCanvasGuard() { FCanvas.SetHandle(FOld); }
   TCanvasGuard(const TCanvasGuard&) = delete;
   TCanvasGuard& operator=(const TCanvasGuard&) = delete;
 
-private:
+ private:
   TCanvas& FCanvas;
   HDC FOld;
 };

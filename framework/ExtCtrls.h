@@ -4,7 +4,7 @@
 #include "Controls.h"
 
 class TTimer : public TComponent {
-public:
+ public:
   explicit TTimer(TComponent* Owner);
   ~TTimer() override;
 
@@ -15,7 +15,7 @@ public:
   const TNotifyEvent& OnTimer() const { return FOnTimer; }
   void SetOnTimer(TNotifyEvent Value);
 
-private:
+ private:
   static LRESULT CALLBACK WindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam);
   void UpdateTimer();
   bool FEnabled = true;

@@ -21,8 +21,7 @@ std::int64_t THandleStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {
   static constexpr DWORD Methods[] = {FILE_BEGIN, FILE_CURRENT, FILE_END};
   LONG High = static_cast<LONG>(Offset >> 32);
   SetLastError(NO_ERROR);
-  DWORD Low = SetFilePointer(FHandle, static_cast<LONG>(Offset & 0xFFFFFFFF), &High,
-                             Methods[static_cast<int>(Origin)]);
+  DWORD Low = SetFilePointer(FHandle, static_cast<LONG>(Offset & 0xFFFFFFFF), &High, Methods[static_cast<int>(Origin)]);
   if (Low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR)
     return -1;
   return (static_cast<std::int64_t>(High) << 32) | Low;

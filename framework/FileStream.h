@@ -11,7 +11,7 @@
 enum class TFileMode { fmOpenReadExclusive, fmCreate };
 
 class THandleStream : public TStream {
-public:
+ public:
   explicit THandleStream(HANDLE Handle) : FHandle(Handle) {}
 
   std::int32_t Read(void* Buffer, std::int32_t Count) override;
@@ -21,12 +21,12 @@ public:
 
   HANDLE Handle() const { return FHandle; }
 
-protected:
+ protected:
   HANDLE FHandle;
 };
 
 class TFileStream : public THandleStream {
-public:
+ public:
   // Raises "Cannot open file %s" or "Cannot create file %s".
   TFileStream(const std::string& FileName, TFileMode Mode);
   // Opens the file by its true path, which the ANSI calls may not be able to
@@ -36,9 +36,12 @@ public:
 
   const std::string& FileName() const { return FFileName; }
   // Closes the file now; the stream is unusable afterwards.
-  void Close() { FFile.Reset(); FHandle = INVALID_HANDLE_VALUE; }
+  void Close() {
+    FFile.Reset();
+    FHandle = INVALID_HANDLE_VALUE;
+  }
 
-private:
+ private:
   void Opened(HANDLE File, TFileMode Mode);
   std::string FFileName;
   TFileHandle FFile;

@@ -10,7 +10,7 @@ class TCustomForm;
 class TFormAccessible;
 
 class TFormAccessibility {
-public:
+ public:
   explicit TFormAccessibility(TCustomForm& Form) : FForm(Form) {}
   // Cuts the client object off from clients that still hold it.
   ~TFormAccessibility();
@@ -35,7 +35,7 @@ public:
   // Tells screen readers that a simple element's state (hot-tracked) changed.
   static void StateChanged(TControl& Control);
 
-private:
+ private:
   void Release();
   TCustomForm& FForm;
   TFormAccessible* FObject = nullptr;

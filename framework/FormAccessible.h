@@ -12,7 +12,7 @@ class TControl;
 class TCustomForm;
 
 class TFormAccessible : public TAccessibleProxy {
-public:
+ public:
   // Answers for Form's window; Standard is its standard client object.
   TFormAccessible(TCustomForm& Form, IAccessible* Standard);
   // Also forgets the form: it may be going.
@@ -37,7 +37,7 @@ public:
   HRESULT STDMETHODCALLTYPE put_accName(VARIANT Child, BSTR Name) override;
   HRESULT STDMETHODCALLTYPE put_accValue(VARIANT Child, BSTR Value) override;
 
-private:
+ private:
   // The simple element Id names; nullptr for the object itself, a windowed
   // child (asked through its own object) or no child at all.
   TControl* Element(const VARIANT& Id) const;

@@ -31,7 +31,7 @@ class TPublished;
 // through the one small function made for that type and kind of value. So a
 // property costs a table entry rather than code of its own.
 class TPublishedProperty {
-public:
+ public:
   const std::string& Name() const { return FName; }
   // False for a property a derived class hides.
   bool Published() const { return FInvoke != nullptr; }
@@ -39,7 +39,7 @@ public:
     FInvoke(*this, Instance, Value, Context);
   }
 
-private:
+ private:
   template <typename T>
   friend class TPublished;
   friend class TClassRegistry;
@@ -86,7 +86,7 @@ private:
 };
 
 class TClassRegistry {
-public:
+ public:
   // The registry with the framework's own classes in it.
   static TClassRegistry& Instance();
 
@@ -95,9 +95,10 @@ public:
   void RegisterClass(const std::string& Name, const std::string& Parent, TComponentFactory Factory = nullptr);
   // The same with a factory written as a lambda that captures nothing.
   template <typename F>
-    requires(std::is_empty_v<F> && std::is_invocable_v<F, TComponent*>)
-  void RegisterClass(const std::string& Name, const std::string& Parent, F) {
-    RegisterClass(Name, Parent, +[](TComponent* Owner) -> TComponent* { return F{}(Owner); });
+  requires(std::is_empty_v<F>&& std::is_invocable_v<F, TComponent*>) void RegisterClass(const std::string& Name,
+                                                                                        const std::string& Parent, F) {
+    RegisterClass(
+        Name, Parent, +[](TComponent* Owner) -> TComponent* { return F{}(Owner); });
   }
   // A property a derived class takes away: reading it is an error, as for one
   // that never existed.
@@ -116,7 +117,7 @@ public:
   // Raises EReadError: the property's setter is for another class than Instance's.
   [[noreturn]] static void NotApplicable(const std::string& Property, TComponent& Instance);
 
-private:
+ private:
   template <typename T>
   friend class TPublished;
   struct TClassInfo {
@@ -181,9 +182,8 @@ struct TSetterArgument<void (L::*)(C&, A) const> {
 // the value.
 template <typename T>
 class TPublished {
-public:
-  TPublished(TClassRegistry& Registry, std::string ClassName)
-      : FRegistry(Registry), FClassName(std::move(ClassName)) {}
+ public:
+  TPublished(TClassRegistry& Registry, std::string ClassName) : FRegistry(Registry), FClassName(std::move(ClassName)) {}
 
   template <typename S>
   void Bool(const char* Name, S Setter) {
@@ -254,7 +254,7 @@ public:
   // Inherited but not published here: a description cannot name it.
   void Hidden(const char* Name) { FRegistry.HideProperty(FClassName, Name); }
 
-private:
+ private:
   using TSelf = TPublishedProperty;
   // A lambda is kept as the plain function it converts to.
   template <typename S, bool = std::is_member_pointer_v<S>>

@@ -8,15 +8,15 @@
 // A control drawn by its parent onto the parent's window, through a canvas
 // whose origin and clip are the control's rectangle.
 class TGraphicControl : public TControl {
-public:
+ public:
   explicit TGraphicControl(TComponent* Owner);
   ~TGraphicControl() override;
   TCanvas& Canvas() { return FCanvas; }
   void Dispatch(TMessage& Message) override;
 
-protected:
+ protected:
   virtual void Paint() {}
 
-private:
+ private:
   TCanvas FCanvas;
 };

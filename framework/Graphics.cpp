@@ -14,8 +14,8 @@ void TFont::Assign(const TFont& Source) {
 }
 
 bool TFont::operator==(const TFont& Other) const {
-  return FName == Other.FName && FHeight == Other.FHeight && FCharset == Other.FCharset &&
-         FColor == Other.FColor && FStyle == Other.FStyle;
+  return FName == Other.FName && FHeight == Other.FHeight && FCharset == Other.FCharset && FColor == Other.FColor &&
+         FStyle == Other.FStyle;
 }
 
 void TFont::SetName(const std::string& Value) {

@@ -13,7 +13,7 @@
 enum TFontStyle : unsigned { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
 
 class TFont {
-public:
+ public:
   TFont();
   void Assign(const TFont& Source);
 
@@ -34,7 +34,7 @@ public:
 
   std::function<void()> OnChange;
 
-private:
+ private:
   void Changed();
   std::string FName = "MS Sans Serif";
   int FHeight = -11;
@@ -47,7 +47,7 @@ private:
 enum class TBrushStyle { bsSolid, bsClear };
 
 class TBrush {
-public:
+ public:
   TColor Color() const { return FColor; }
   void SetColor(TColor Value);
   TBrushStyle Style() const { return FStyle; }
@@ -55,14 +55,14 @@ public:
   HBRUSH Handle();
   std::function<void()> OnChange;
 
-private:
+ private:
   TColor FColor = clWhite;
   TBrushStyle FStyle = TBrushStyle::bsSolid;
   TBrushHandle FHandle;
 };
 
 class TPen {
-public:
+ public:
   TColor Color() const { return FColor; }
   void SetColor(TColor Value);
   int Width() const { return FWidth; }
@@ -70,7 +70,7 @@ public:
   HPEN Handle();
   std::function<void()> OnChange;
 
-private:
+ private:
   TColor FColor = clBlack;
   int FWidth = 1;
   TPenHandle FHandle;
@@ -79,7 +79,7 @@ private:
 // Draws on a device context it does not own. The objects it selects are put
 // back before the context is let go (SetHandle(nullptr) or destruction).
 class TCanvas {
-public:
+ public:
   TCanvas();
   virtual ~TCanvas();
   TCanvas(const TCanvas&) = delete;
@@ -107,7 +107,7 @@ public:
   // Copies Source's SourceRect into DestRect of this canvas.
   void CopyRect(const RECT& DestRect, TCanvas& Source, const RECT& SourceRect);
 
-private:
+ private:
   void Select();
   void Deselect();
   HDC FHandle = nullptr;

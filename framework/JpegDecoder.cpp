@@ -31,7 +31,7 @@ bool FitsLimits(JDIMENSION Width, JDIMENSION Height) {
 // error_exit, which must not return: ours jumps back into Run, and only C
 // frames and frames without destructors lie between the two.
 class TDecompressor {
-public:
+ public:
   TDecompressor(const std::uint8_t* Data, std::size_t Size) : FData(Data), FSize(Size) {
     // Zeroed, destroying is harmless even when creating failed half-way.
     std::memset(&FInfo, 0, sizeof FInfo);
@@ -72,7 +72,7 @@ public:
 
   const char* Warning() const { return FWarning; }
 
-private:
+ private:
   static TDecompressor& Self(j_common_ptr Info) { return *static_cast<TDecompressor*>(Info->client_data); }
 
   [[noreturn]] static void ErrorExit(j_common_ptr Info) {

@@ -9,7 +9,7 @@
 class TWinControl;
 
 class TOffscreenAccessible : public TAccessibleProxy {
-public:
+ public:
   using TAccessibleProxy::TAccessibleProxy;
 
   // Answers WM_GETOBJECT for the control's window or client object while it

@@ -7,7 +7,7 @@
 #include <oleacc.h>
 
 class TOleAcc {
-public:
+ public:
   // The library, loaded on the first call; nullptr when it cannot be loaded.
   // Called on the GUI thread, which it puts in a single-threaded apartment.
   static const TOleAcc* Get();
@@ -18,7 +18,7 @@ public:
   BSTR(WINAPI* SysAllocStringLen)(const OLECHAR*, UINT) = nullptr;
   HRESULT(WINAPI* CoDisconnectObject)(LPUNKNOWN, DWORD) = nullptr;
 
-private:
+ private:
   constexpr TOleAcc() = default;
   bool Load();
 };

@@ -13,7 +13,7 @@
 #include "Graphics.h"
 
 class TGraphic {
-public:
+ public:
   virtual ~TGraphic() = default;
   virtual int Width() = 0;
   virtual int Height() = 0;
@@ -28,7 +28,7 @@ public:
 // A device-dependent colour bitmap (or a one-bit one when Monochrome), with a
 // canvas on a memory device context made on first use.
 class TBitmap : public TGraphic {
-public:
+ public:
   TBitmap();
   ~TBitmap() override;
   TBitmap(const TBitmap&) = delete;
@@ -55,7 +55,7 @@ public:
   TCanvas& Canvas();
   HBITMAP Handle() const { return FBitmap.Get(); }
 
-private:
+ private:
   void Rebuild(int Width, int Height, bool Monochrome);
   void ReleaseCanvas();
   int FWidth = 0, FHeight = 0;
@@ -69,7 +69,7 @@ private:
 // A JPEG file held as its bytes; decoded with libjpeg when first drawn, at
 // the scale a dense screen asks for.
 class TJPEGImage : public TGraphic {
-public:
+ public:
   TJPEGImage() = default;
   explicit TJPEGImage(std::vector<std::uint8_t> Data);
   // The size it draws at: libjpeg's size at the scale.
@@ -94,7 +94,7 @@ public:
   const std::vector<std::uint8_t>& DoubleSize() const { return FDoubleSize; }
   void SetDoubleSize(std::vector<std::uint8_t> Value);
 
-private:
+ private:
   // The bytes decoded at the current scale, and the scale libjpeg takes for them.
   struct TSource {
     const std::vector<std::uint8_t>& Data;
@@ -111,7 +111,7 @@ private:
 
 // An icon held as its .ico file; the first image is the one drawn.
 class TIcon : public TGraphic {
-public:
+ public:
   TIcon() = default;
   explicit TIcon(std::vector<std::uint8_t> Data);
   ~TIcon() override;
@@ -124,14 +124,14 @@ public:
   const std::vector<std::uint8_t>& Data() const { return FData; }
   HICON Handle();
 
-private:
+ private:
   std::vector<std::uint8_t> FData;
   int FWidth = 0, FHeight = 0;
   HICON FHandle = nullptr;
 };
 
 class TPicture {
-public:
+ public:
   TPicture() = default;
   TPicture(const TPicture&) = delete;
   TPicture& operator=(const TPicture&) = delete;
@@ -153,7 +153,7 @@ public:
 
   std::function<void()> OnChange;
 
-private:
+ private:
   void Changed() {
     if (OnChange)
       OnChange();

@@ -6,7 +6,7 @@
 #include "WinHandles.h"
 
 class TRegKey {
-public:
+ public:
   // Opens SubKey under Root for all access, creating it when it is missing
   // (non-volatile, default security). Returns false when neither works.
   bool OpenOrCreate(HKEY Root, const char* SubKey);
@@ -18,6 +18,6 @@ public:
   void Close() { FKey.Reset(); }
   HKEY Handle() const { return FKey.Get(); }
 
-private:
+ private:
   TRegKeyHandle FKey;
 };

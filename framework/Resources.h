@@ -6,7 +6,7 @@
 #include "WinHandles.h"
 
 class TResourceBytes {
-public:
+ public:
   // Finds the resource by string type and name, naming no language.
   // Empty when it is missing or cannot be loaded.
   static std::optional<TResourceBytes> Find(HMODULE Module, const char* Type, const char* Name);
@@ -14,7 +14,7 @@ public:
   const void* Data() const { return FData; }
   DWORD Size() const { return FSize; }
 
-private:
+ private:
   TResourceBytes() = default;
   TResourceHandle FGlobal;
   const void* FData = nullptr;

@@ -8,7 +8,7 @@ struct TScaleSize {
 };
 
 class TScaleFactor {
-public:
+ public:
   // M of the design density itself.
   static constexpr int Unit = 8;
   // The largest M: the largest scale libjpeg decodes a picture to, or twice
@@ -39,6 +39,6 @@ public:
 
   friend bool operator==(TScaleFactor A, TScaleFactor B) { return A.FM == B.FM; }
 
-private:
+ private:
   int FM = Unit;
 };

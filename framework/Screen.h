@@ -6,14 +6,14 @@ class TWinControl;
 class TCustomForm;
 
 class TScreen {
-public:
+ public:
   TWinControl* ActiveControl() const { return FActiveControl; }
   TCustomForm* ActiveForm() const { return FActiveForm; }
   void SetActiveControl(TWinControl* Control) { FActiveControl = Control; }
   void SetActiveForm(TCustomForm* Form) { FActiveForm = Form; }
   void ControlDestroying(TControl* Control);
 
-private:
+ private:
   TWinControl* FActiveControl = nullptr;
   TCustomForm* FActiveForm = nullptr;
 };

@@ -7,8 +7,7 @@ namespace {
 // A user32 function by name; nullptr where this system lacks it.
 template <class TFunction>
 TFunction User32Function(const char* Name) {
-  return reinterpret_cast<TFunction>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), Name)));
+  return reinterpret_cast<TFunction>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), Name)));
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 
 // Shows its picture at natural size from its top-left corner.
 class TImage : public TGraphicControl {
-public:
+ public:
   explicit TImage(TComponent* Owner);
   TPicture& Picture() { return FPicture; }
   // Copies the content of Value into the picture.
@@ -18,18 +18,18 @@ public:
   // The picture is decoded at the scale; AutoSize takes its size then.
   void ChangeScale(TScaleFactor Scale) override;
 
-protected:
+ protected:
   void Paint() override;
   // Takes the picture's size when AutoSize is on and both sides are above 0; repaints.
   virtual void PictureChanged();
 
-private:
+ private:
   TPicture FPicture;
   bool FAutoSize = false;
 };
 
 class TLabel : public TGraphicControl {
-public:
+ public:
   explicit TLabel(TComponent* Owner);
   bool AutoSize() const { return FAutoSize; }
   void SetAutoSize(bool Value);
@@ -40,12 +40,12 @@ public:
   void Loaded() override;
   void Dispatch(TMessage& Message) override;
 
-protected:
+ protected:
   void Paint() override;
   // Sizes the label to its text in its font.
   void AdjustBounds();
 
-private:
+ private:
   UINT TextFlags() const;
   bool FAutoSize = true;
   bool FTransparent = false;
@@ -53,7 +53,7 @@ private:
 };
 
 class TCustomEdit : public TWinControl {
-public:
+ public:
   explicit TCustomEdit(TComponent* Owner);
   bool ReadOnly() const { return FReadOnly; }
   void SetReadOnly(bool Value);
@@ -67,7 +67,7 @@ public:
   void SetBorderStyle(TFormBorderStyle Value);
   void Dispatch(TMessage& Message) override;
 
-protected:
+ protected:
   void CreateParams(TCreateParams& Params) override;
   void CreateWindowHandleDone() override;
   // Height from the font: its character height plus room for the frame.
@@ -84,6 +84,6 @@ protected:
 };
 
 class TEdit : public TCustomEdit {
-public:
+ public:
   using TCustomEdit::TCustomEdit;
 };

@@ -9,25 +9,45 @@
 #include <vector>
 
 class Exception : public std::exception {
-public:
+ public:
   explicit Exception(std::string message) : FMessage(std::move(message)) {}
   const std::string& Message() const noexcept { return FMessage; }
   const char* what() const noexcept override { return FMessage.c_str(); }
 
-private:
+ private:
   std::string FMessage;
 };
 
-class EStreamError : public Exception { using Exception::Exception; };
-class EFOpenError : public EStreamError { using EStreamError::EStreamError; };
-class EFCreateError : public EStreamError { using EStreamError::EStreamError; };
-class EReadError : public EStreamError { using EStreamError::EStreamError; };
-class EWriteError : public EStreamError { using EStreamError::EStreamError; };
-class ERegistryException : public Exception { using Exception::Exception; };
-class ERangeError : public Exception { using Exception::Exception; };
-class EIntOverflow : public Exception { using Exception::Exception; };
-class EParserError : public Exception { using Exception::Exception; };
-class EInvalidGraphic : public Exception { using Exception::Exception; };
+class EStreamError : public Exception {
+  using Exception::Exception;
+};
+class EFOpenError : public EStreamError {
+  using EStreamError::EStreamError;
+};
+class EFCreateError : public EStreamError {
+  using EStreamError::EStreamError;
+};
+class EReadError : public EStreamError {
+  using EStreamError::EStreamError;
+};
+class EWriteError : public EStreamError {
+  using EStreamError::EStreamError;
+};
+class ERegistryException : public Exception {
+  using Exception::Exception;
+};
+class ERangeError : public Exception {
+  using Exception::Exception;
+};
+class EIntOverflow : public Exception {
+  using Exception::Exception;
+};
+class EParserError : public Exception {
+  using Exception::Exception;
+};
+class EInvalidGraphic : public Exception {
+  using Exception::Exception;
+};
 
 // Replaces the first "%s" of Fmt with Arg.
 std::string Format(std::string_view Fmt, std::string_view Arg);

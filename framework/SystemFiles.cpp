@@ -48,8 +48,8 @@ bool RestrictDllSearch() {
   // Looked up, not imported: an import missing on an unpatched Windows 7
   // would stop the program from loading at all.
   using TSetDefaultDllDirectories = BOOL(WINAPI*)(DWORD);
-  auto SetDefaultDirectories = reinterpret_cast<TSetDefaultDllDirectories>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
+  auto SetDefaultDirectories = reinterpret_cast<TSetDefaultDllDirectories>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
   const bool Restricted = SetDefaultDirectories && SetDefaultDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   SetSearchPathMode(BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE | BASE_SEARCH_PATH_PERMANENT);
   if (!Restricted)

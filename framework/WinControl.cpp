@@ -4,12 +4,12 @@
 #include <climits>
 #include <optional>
 
+#include "Application.h"
 #include "Consts.h"
 #include "ControlsPrivate.h"
 #include "DeviceContexts.h"
-#include "ScreenDensity.h"
-#include "Application.h"
 #include "OffscreenAccessible.h"
+#include "ScreenDensity.h"
 #include "SysUtils.h"
 
 namespace {
@@ -37,9 +37,7 @@ bool IsMouseMessage(UINT Msg) { return Msg >= WM_MOUSEFIRST && Msg <= WM_MBUTTON
 
 LRESULT CALLBACK ControlWindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam);
 
-TWinControl::TWinControl(TComponent* Owner) : TControl(Owner, true) {
-  FBrush.SetColor(FColor);
-}
+TWinControl::TWinControl(TComponent* Owner) : TControl(Owner, true) { FBrush.SetColor(FColor); }
 
 TWinControl::~TWinControl() {
   // Children go before the window they live in, last first.
@@ -128,9 +126,9 @@ void TWinControl::CreateWnd() {
   }
   FDefWndProc = SystemProc(Params.WinClassName);
   CreationControl = this;
-  HWND Window = CreateWindowExA(Params.ExStyle, Params.WinClassName.c_str(), Params.Caption.c_str(), Params.Style,
-                                Params.X, Params.Y, Params.Width, Params.Height, Params.WndParent, nullptr, Instance,
-                                nullptr);
+  HWND Window =
+      CreateWindowExA(Params.ExStyle, Params.WinClassName.c_str(), Params.Caption.c_str(), Params.Style, Params.X,
+                      Params.Y, Params.Width, Params.Height, Params.WndParent, nullptr, Instance, nullptr);
   CreationControl = nullptr;
   if (!Window)
     throw Exception("Cannot create window for " + Name());
@@ -475,8 +473,8 @@ void TWinControl::Dispatch(TMessage& Message) {
 
 void TWinControl::DefaultHandler(TMessage& Message) {
   if (FHandle)
-    Message.Result = CallWindowProcA(FDefWndProc ? FDefWndProc : DefWindowProcA, FHandle, Message.Msg,
-                                     Message.WParam, Message.LParam);
+    Message.Result = CallWindowProcA(FDefWndProc ? FDefWndProc : DefWindowProcA, FHandle, Message.Msg, Message.WParam,
+                                     Message.LParam);
 }
 
 LRESULT CALLBACK ControlWindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam) {

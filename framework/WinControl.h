@@ -24,7 +24,7 @@ struct TCreateParams {
 };
 
 class TWinControl : public TControl {
-public:
+ public:
   explicit TWinControl(TComponent* Owner);
   ~TWinControl() override;
 
@@ -72,7 +72,7 @@ public:
   // The control behind one of our windows, or nullptr.
   static TWinControl* FromHandle(HWND Window);
 
-protected:
+ protected:
   virtual void CreateParams(TCreateParams& Params);
   virtual void CreateWnd();
   virtual void DestroyWnd();
@@ -89,7 +89,7 @@ protected:
   WNDPROC FDefWndProc = nullptr;
   TBrush FBrush;
 
-private:
+ private:
   friend class TControl;
   friend LRESULT CALLBACK ControlWindowProc(HWND, UINT, WPARAM, LPARAM);
   void InsertControl(TControl* Control);

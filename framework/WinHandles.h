@@ -7,7 +7,7 @@
 
 template <typename Traits>
 class TUniqueHandle {
-public:
+ public:
   using Type = typename Traits::Type;
 
   TUniqueHandle() = default;
@@ -31,7 +31,7 @@ public:
     FHandle = H;
   }
 
-private:
+ private:
   Type FHandle = Traits::Invalid();
 };
 

@@ -12,7 +12,7 @@
 // Where the install meets the user: who they are, the closing question and the
 // shell start. Tests answer these; the program uses TSystemShell.
 class TInstallShell {
-public:
+ public:
   virtual ~TInstallShell() = default;
   // Asks Text captioned Caption with message-box Flags; returns the answer (IDYES, ...).
   virtual int Ask(const char* Text, const char* Caption, UINT Flags) = 0;
@@ -25,12 +25,12 @@ public:
 // The real question box and shell start, both owned by Owner, the installer
 // window: whatever window happens to be active may be another program's.
 class TSystemShell final : public TInstallShell {
-public:
+ public:
   explicit TSystemShell(HWND Owner) : FOwner(Owner) {}
   int Ask(const char* Text, const char* Caption, UINT Flags) override;
   void Start(const char* FileName) override;
 
-private:
+ private:
   HWND FOwner;
 };
 

@@ -25,8 +25,8 @@ bool ReadAt(TStream& Source, std::int64_t Pos, void* Buffer, std::int32_t Count)
   return Source.Seek(Pos, TSeekOrigin::soBeginning) == Pos && Source.Read(Buffer, Count) == Count;
 }
 
-constexpr std::int64_t NewHeaderPointer = 0x3C;     // e_lfanew in the DOS header
-constexpr std::int64_t OptionalHeaderStart = 24;    // after "PE\0\0" and the file header
+constexpr std::int64_t NewHeaderPointer = 0x3C;   // e_lfanew in the DOS header
+constexpr std::int64_t OptionalHeaderStart = 24;  // after "PE\0\0" and the file header
 constexpr std::uint16_t Pe32Magic = 0x10B, Pe32PlusMagic = 0x20B;
 constexpr std::uint32_t SecurityDirectory = 4;
 
@@ -46,9 +46,14 @@ std::int64_t PackageEnd(TStream& Source) {
     return Size;
   std::int64_t CountAt;
   switch (Le(B, 2)) {
-  case Pe32Magic: CountAt = 92; break;
-  case Pe32PlusMagic: CountAt = 108; break;
-  default: return Size;
+    case Pe32Magic:
+      CountAt = 92;
+      break;
+    case Pe32PlusMagic:
+      CountAt = 108;
+      break;
+    default:
+      return Size;
   }
   const std::int64_t EntryAt = CountAt + 4 + 8 * SecurityDirectory;
   if (OptionalSize < EntryAt + 8 || !ReadAt(Source, Optional + CountAt, B, 4) || Le(B, 4) <= SecurityDirectory ||

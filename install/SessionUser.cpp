@@ -13,7 +13,7 @@ namespace {
 
 // The session's answers, freed by the library that gave them.
 class TSessionInfo {
-public:
+ public:
   TSessionInfo() {
     // wtsapi32 is not a KnownDLL: by its full path, never by a search.
     FLibrary.Reset(LoadSystemLibrary("wtsapi32.dll"));
@@ -37,7 +37,7 @@ public:
     return std::string(Buffer, strnlen(Buffer, Bytes));
   }
 
-private:
+ private:
   // The library goes last, after the calls into it.
   TModuleHandle FLibrary;
   decltype(&WTSQuerySessionInformationA) FQuery = nullptr;

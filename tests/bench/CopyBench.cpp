@@ -63,8 +63,7 @@ std::uint64_t PeakWorkingSet(HANDLE Process) {
 // The payload copy without the stream classes: the same handles, the same
 // seek, one buffer of Block bytes.
 void RawCopy(const std::string& Source, const std::string& Target, DWORD Block) {
-  TFileHandle Src(
-      CreateFileA(Source.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  TFileHandle Src(CreateFileA(Source.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   TFileHandle Dst(CreateFileA(Target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!Src || !Dst)
@@ -128,7 +127,7 @@ struct TRun {
 };
 
 class TBench {
-public:
+ public:
   explicit TBench(std::string Folder) : FFolder(std::move(Folder)) {
     char Self[MAX_PATH];
     if (!GetModuleFileNameA(nullptr, Self, sizeof Self))
@@ -194,14 +193,14 @@ public:
   // and removed afterwards either way.
   TRun Copy(const char* Mode, bool Verify) {
     const std::string& Source = std::strcmp(Mode, "copyfile") == 0 ? FPlain : FPackage;
-    std::string CommandLine = "\"" + FSelf + "\" --child " + Mode + " \"" + Source + "\" \"" + FTarget + "\" \"" +
-                              FResult + "\"";
+    std::string CommandLine =
+        "\"" + FSelf + "\" --child " + Mode + " \"" + Source + "\" \"" + FTarget + "\" \"" + FResult + "\"";
     STARTUPINFOA Startup{};
     Startup.cb = sizeof Startup;
     PROCESS_INFORMATION Process{};
     // Wine now and then fails a start with an internal error; a second try works.
-    for (int Attempt = 1; !CreateProcessA(nullptr, CommandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                          &Startup, &Process);
+    for (int Attempt = 1;
+         !CreateProcessA(nullptr, CommandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &Startup, &Process);
          ++Attempt) {
       if (Attempt == 3)
         Fail("cannot start " + CommandLine);
@@ -233,10 +232,10 @@ public:
     return Run;
   }
 
-private:
+ private:
   // A write-only file made afresh, for the inputs.
   class TFile {
-  public:
+   public:
     explicit TFile(const std::string& Name)
         : FName(Name),
           FHandle(CreateFileA(Name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)) {
@@ -256,7 +255,7 @@ private:
         Fail("cannot flush " + FName);
     }
 
-  private:
+   private:
     std::string FName;
     HANDLE FHandle;
   };
@@ -299,9 +298,9 @@ struct TSeries {
     return Median(V);
   }
   double BestSeconds() const {
-    return std::min_element(Runs.begin(), Runs.end(), [](const TRun& A, const TRun& B) {
-             return A.Seconds < B.Seconds;
-           })->Seconds;
+    return std::min_element(Runs.begin(), Runs.end(),
+                            [](const TRun& A, const TRun& B) { return A.Seconds < B.Seconds; })
+        ->Seconds;
   }
   std::uint64_t MedianPeak() const {
     std::vector<std::uint64_t> V;
@@ -315,8 +314,8 @@ struct TSeries {
 };
 
 void PrintSeries(const char* Label, std::int64_t Size, const TSeries& S) {
-  std::printf("  %-10s median %7.4f s %5.0f MiB/s  best %7.4f s  peak WS %6llu KiB  runs:", Label,
-              S.MedianSeconds(), static_cast<double>(Size) / MiB / S.MedianSeconds(), S.BestSeconds(),
+  std::printf("  %-10s median %7.4f s %5.0f MiB/s  best %7.4f s  peak WS %6llu KiB  runs:", Label, S.MedianSeconds(),
+              static_cast<double>(Size) / MiB / S.MedianSeconds(), S.BestSeconds(),
               static_cast<unsigned long long>(S.MedianPeak() / 1024));
   for (const auto& R : S.Runs)
     std::printf(" %.4f", R.Seconds);

@@ -48,9 +48,9 @@ int WINAPI WinMain(HINSTANCE Instance, HINSTANCE, LPSTR, int Show) {
   RECT Frame{0, 0, 443, 304};
   AdjustWindowRectEx(&Frame, Style, FALSE, 0);
   const int Width = Frame.right - Frame.left, Height = Frame.bottom - Frame.top;
-  HWND Window = CreateWindowExA(0, Class.lpszClassName, "Install Screensaver", Style,
-                                (GetSystemMetrics(SM_CXSCREEN) - Width) / 2, (GetSystemMetrics(SM_CYSCREEN) - Height) / 2,
-                                Width, Height, nullptr, nullptr, Instance, nullptr);
+  HWND Window =
+      CreateWindowExA(0, Class.lpszClassName, "Install Screensaver", Style, (GetSystemMetrics(SM_CXSCREEN) - Width) / 2,
+                      (GetSystemMetrics(SM_CYSCREEN) - Height) / 2, Width, Height, nullptr, nullptr, Instance, nullptr);
   if (!Window)
     return 1;
   ShowWindow(Window, Show);

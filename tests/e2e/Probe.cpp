@@ -56,8 +56,8 @@
 #include <string>
 #include <vector>
 
-#include "ScreenDensity.h"
 #include "AccessibleClient.h"
+#include "ScreenDensity.h"
 #include "TaskbarWindows.h"
 
 namespace {
@@ -303,7 +303,8 @@ int HoldUntilReplaced(DWORD Deadline) {
       FindClose(Find);
       // Opens only once the writer has let go of it.
       const DWORD Share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-      HANDLE Temp = CreateFileW((Dir + Found.cFileName).c_str(), GENERIC_READ, Share, nullptr, OPEN_EXISTING, 0, nullptr);
+      HANDLE Temp =
+          CreateFileW((Dir + Found.cFileName).c_str(), GENERIC_READ, Share, nullptr, OPEN_EXISTING, 0, nullptr);
       if (Temp != INVALID_HANDLE_VALUE) {
         CloseHandle(Temp);
         Closed = true;
@@ -349,8 +350,7 @@ int main(int argc, char** argv) {
   const std::string Mode = argv[1];
   std::fputs("ready\n", stderr);
   std::fflush(stderr);
-  const int SecondsArg =
-      Mode == "button" || Mode == "hold-until-box" || Mode == "press" || Mode == "module" ? 4 : 3;
+  const int SecondsArg = Mode == "button" || Mode == "hold-until-box" || Mode == "press" || Mode == "module" ? 4 : 3;
   // A screen reader is a COM client: the installer's objects come marshalled.
   // Only then: under Wine the apartment's window would become this program's
   // foreground window, which "foreground" reads.

@@ -22,22 +22,22 @@ inline constexpr std::size_t MaxButtonLabel = 100;
 // One file of the distributor's: `name` says which ("background 'bg.jpg'"),
 // for messages; `Data` empty with `Given` false keeps the host's.
 struct TBrandFile {
-    bool Given = false;
-    std::string Name;
-    std::vector<std::uint8_t> Data;
+  bool Given = false;
+  std::string Name;
+  std::vector<std::uint8_t> Data;
 };
 
 // The double-size pictures (Background2x, ...) are exactly twice the size of
 // the single-size ones, each an option of its own.
 struct TBrandFiles {
-    TBrandFile Background, Button, Hover, Icon, Skin;
-    TBrandFile Background2x, Button2x, Hover2x;
-    // The Install button's hint, which screen readers read as its name (UTF-8).
-    std::optional<std::string> ButtonLabel;
-    bool Any() const {
-        return Background.Given || Button.Given || Hover.Given || Icon.Given || Skin.Given || Background2x.Given ||
-               Button2x.Given || Hover2x.Given || ButtonLabel;
-    }
+  TBrandFile Background, Button, Hover, Icon, Skin;
+  TBrandFile Background2x, Button2x, Hover2x;
+  // The Install button's hint, which screen readers read as its name (UTF-8).
+  std::optional<std::string> ButtonLabel;
+  bool Any() const {
+    return Background.Given || Button.Given || Hover.Given || Icon.Given || Skin.Given || Background2x.Given ||
+           Button2x.Given || Hover2x.Given || ButtonLabel;
+  }
 };
 
 class TPeImage;

@@ -20,8 +20,8 @@ using TNativeHandle = int;  // a descriptor; -1 when closed
 
 // A refusal: what() is one line naming the file and what is wrong.
 class EFailure : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
+ public:
+  using std::runtime_error::runtime_error;
 };
 
 // "role 'path'", the way every message names a file.
@@ -30,34 +30,34 @@ std::string Named(const std::string& role, const std::string& path);
 // Identity of a file whatever the spelling of its path: device and inode, or
 // volume serial number and file index.
 struct TFileId {
-    std::uint64_t Volume = 0, Index = 0;
-    bool operator==(const TFileId&) const = default;
+  std::uint64_t Volume = 0, Index = 0;
+  bool operator==(const TFileId&) const = default;
 };
 
 // An input file, open for reading. Throws EFailure unless the path names a
 // readable regular file; a FIFO or device is refused without blocking.
 class TInputFile {
-public:
-    TInputFile(const std::string& role, const std::string& path);
-    ~TInputFile();
-    TInputFile(const TInputFile&) = delete;
-    TInputFile& operator=(const TInputFile&) = delete;
+ public:
+  TInputFile(const std::string& role, const std::string& path);
+  ~TInputFile();
+  TInputFile(const TInputFile&) = delete;
+  TInputFile& operator=(const TInputFile&) = delete;
 
-    const std::string& Name() const { return FName; }
-    TFileId Id() const { return FId; }
-    // What the file system says; the real length may differ (procfs, sysfs,
-    // a file still being written).
-    std::uint64_t ReportedSize() const { return FReportedSize; }
-    // Up to `size` bytes; 0 at the end of the file. Throws EFailure.
-    std::size_t Read(void* data, std::size_t size);
-    // The rest of the file; EFailure when it is longer than `limit`.
-    std::vector<std::uint8_t> ReadAll(std::uint64_t limit);
+  const std::string& Name() const { return FName; }
+  TFileId Id() const { return FId; }
+  // What the file system says; the real length may differ (procfs, sysfs,
+  // a file still being written).
+  std::uint64_t ReportedSize() const { return FReportedSize; }
+  // Up to `size` bytes; 0 at the end of the file. Throws EFailure.
+  std::size_t Read(void* data, std::size_t size);
+  // The rest of the file; EFailure when it is longer than `limit`.
+  std::vector<std::uint8_t> ReadAll(std::uint64_t limit);
 
-private:
-    std::string FName;
-    TFileId FId;
-    std::uint64_t FReportedSize = 0;
-    TNativeHandle FHandle;
+ private:
+  std::string FName;
+  TFileId FId;
+  std::uint64_t FReportedSize = 0;
+  TNativeHandle FHandle;
 };
 
 // Identity of the file at `path`; false when there is none.
@@ -86,19 +86,19 @@ std::string FileName(const std::string& path);
 // control event on Windows) while one is open removes its temporary file
 // before the program ends as the signal would end it.
 class TOutputFile {
-public:
-    explicit TOutputFile(const std::string& path);
-    ~TOutputFile();
-    TOutputFile(const TOutputFile&) = delete;
-    TOutputFile& operator=(const TOutputFile&) = delete;
+ public:
+  explicit TOutputFile(const std::string& path);
+  ~TOutputFile();
+  TOutputFile(const TOutputFile&) = delete;
+  TOutputFile& operator=(const TOutputFile&) = delete;
 
-    void Write(const void* data, std::size_t size);
-    // Executable, flushed, closed and renamed over `path`. Throws EFailure.
-    void Commit();
+  void Write(const void* data, std::size_t size);
+  // Executable, flushed, closed and renamed over `path`. Throws EFailure.
+  void Commit();
 
-private:
-    std::string FPath, FName, FTempPath;
-    TNativeHandle FHandle;
+ private:
+  std::string FPath, FName, FTempPath;
+  TNativeHandle FHandle;
 };
 
 // Writes UTF-8 text to stdout or stderr; a Windows console gets it as wide text.

@@ -10,10 +10,10 @@ namespace mkinstaller {
 
 // One image of an icon file, as its directory entry describes it.
 struct TIconImage {
-    std::uint8_t Width = 0, Height = 0;  // 0 means 256
-    std::uint8_t ColourCount = 0;
-    std::uint16_t Planes = 0, BitCount = 0;
-    std::vector<std::uint8_t> Data;  // the image's bytes (DIB or PNG)
+  std::uint8_t Width = 0, Height = 0;  // 0 means 256
+  std::uint8_t ColourCount = 0;
+  std::uint16_t Planes = 0, BitCount = 0;
+  std::vector<std::uint8_t> Data;  // the image's bytes (DIB or PNG)
 };
 
 // Throws EPeError naming what is wrong with the file ("not an icon file", ...).

@@ -25,16 +25,15 @@ inline constexpr std::uint64_t MaxHostSize = 0xFFFFFFFF;
 std::size_t PaddingBeforePayload(std::uint64_t hostSize, std::uint64_t payloadSize);
 
 // Empty if a payload of `size` bytes may be packaged under `limit`, else why not (naming `payload`).
-std::string CheckPayloadSize(const std::string& payload, std::uint64_t size,
-                             std::uint64_t limit = MaxPayloadSize);
+std::string CheckPayloadSize(const std::string& payload, std::uint64_t size, std::uint64_t limit = MaxPayloadSize);
 
 // Files of the distributor's for the host's artwork (see Branding.h); an
 // empty path keeps the host's own. ButtonLabel, in UTF-8, names the Install
 // button for screen readers when given.
 struct TBranding {
-    std::string Background, Button, Hover, Icon, Skin;
-    std::string Background2x, Button2x, Hover2x;
-    std::optional<std::string> ButtonLabel;
+  std::string Background, Button, Hover, Icon, Skin;
+  std::string Background2x, Button2x, Hover2x;
+  std::optional<std::string> ButtonLabel;
 };
 
 // Writes the package to `output` atomically (temporary file + rename, mode 0755 on POSIX).

@@ -101,8 +101,7 @@ inline constexpr std::uint64_t Size = 16;
 
 // An icon group's entry for one image, which is an RT_ICON resource.
 namespace GroupIconEntry {
-inline constexpr std::uint64_t Width = 0, Height = 1, ColourCount = 2, Planes = 4, BitCount = 6, DataSize = 8,
-                               Id = 12;
+inline constexpr std::uint64_t Width = 0, Height = 1, ColourCount = 2, Planes = 4, BitCount = 6, DataSize = 8, Id = 12;
 inline constexpr std::uint64_t Size = 14;
 }  // namespace GroupIconEntry
 

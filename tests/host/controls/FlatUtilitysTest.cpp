@@ -151,8 +151,8 @@ struct TLayoutOut {
   TRect Caption;
 };
 
-TLayoutOut Layout(TButtonLayout L, int Spacing, int Margin, TPoint Glyph, TPoint Text,
-                  TRect Client = {0, 0, 73, 25}, TPoint Offset = {}) {
+TLayoutOut Layout(TButtonLayout L, int Spacing, int Margin, TPoint Glyph, TPoint Text, TRect Client = {0, 0, 73, 25},
+                  TPoint Offset = {}) {
   TLayoutOut Out;
   LayoutGlyphAndCaption(Client, Offset, L, Spacing, Margin, Glyph, Text, Out.Glyph, Out.Caption);
   return Out;

@@ -102,7 +102,7 @@ TBytes EveryValueTypeStream() {
   A.Short("PInt16").Raw({vaInt16}).LE(static_cast<std::uint16_t>(-300), 2);
   A.Short("PInt32").Raw({vaInt32}).LE(100000, 4);
   A.Short("PExtended").Raw({vaExtended, 0xCD, 0xCC, 0xCC, 0xCC, 0xCC, 0xCC, 0xCC, 0xCC, 0xFB, 0x3F});  // 0.1
-  A.Short("PExtendedHalf").Raw({vaExtended, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0xFF, 0x3F});  // 1.5
+  A.Short("PExtendedHalf").Raw({vaExtended, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0xFF, 0x3F});                   // 1.5
   A.Short("PString").Raw({vaString}).Short("It's\r\n\x01\xE9");
   A.Short("PIdent").Raw({vaIdent}).Short("clBtnFace");
   A.Short("PIdentKeyword").Raw({vaIdent}).Short("True");
@@ -124,7 +124,7 @@ TBytes EveryValueTypeStream() {
   A.Raw({vaList, 0});  // an item with no properties
   A.Raw({vaNull});
   A.Short("PEmptyCollection").Raw({vaCollection, vaNull});
-  A.Short("PSingle").Raw({vaSingle}).LE(0x3DCCCCCD, 4);  // 0.1f
+  A.Short("PSingle").Raw({vaSingle}).LE(0x3DCCCCCD, 4);     // 0.1f
   A.Short("PSingleNaN").Raw({vaSingle}).LE(0x7FA00001, 4);  // a signalling NaN with a payload
   A.Short("PCurrency").Raw({vaCurrency}).LE(static_cast<std::uint64_t>(-123456789), 8);
   A.Short("PDate").Raw({vaDate}).LE(0x40E5F9D000000000, 8);  // 45006.5
@@ -133,7 +133,7 @@ TBytes EveryValueTypeStream() {
   A.Short("PUTF8").Raw({vaUTF8String}).LE(6, 4).Chars("caf\xC3\xA9!");
   A.Short("PDouble").Raw({vaDouble}).LE(0x3FB999999999999A, 8);  // 0.1
   A.Short("PDoubleInf").Raw({vaDouble}).LE(0xFFF0000000000000, 8);
-  A.Raw({0});  // end of properties
+  A.Raw({0});                                                       // end of properties
   A.Raw({0xF3, vaInt8, 2}).Short("TButton").Short("").Raw({0, 0});  // inherited, child position 2
   A.Raw({0xF4}).Short("TFrame").Short("Frame1").Short("Left").Raw({vaInt8, 3}).Raw({0, 0});
   A.Raw({0xF0 | ffInherited | ffInline}).Short("TPanel").Short("end").Raw({0, 0});
@@ -205,20 +205,34 @@ TEST(ComponentStream, EveryValueTypeRoundTripsByteIdentically) {
   for (const auto& P : M.Properties)
     Kinds[P.Name] = P.Value.Kind();
   const std::map<std::string, TValueKind> Expected = {
-      {"PNull", TValueKind::vkNull},           {"PList", TValueKind::vkList},
-      {"PInt8", TValueKind::vkInteger},        {"PInt16", TValueKind::vkInteger},
-      {"PInt32", TValueKind::vkInteger},       {"PExtended", TValueKind::vkExtended},
-      {"PExtendedHalf", TValueKind::vkExtended}, {"PString", TValueKind::vkString},
-      {"PIdent", TValueKind::vkIdent},         {"PIdentKeyword", TValueKind::vkIdent},
-      {"PIdentOdd", TValueKind::vkIdent},      {"PFalse", TValueKind::vkBoolean},
-      {"PTrue", TValueKind::vkBoolean},        {"PBinary", TValueKind::vkBinary},
-      {"PSet", TValueKind::vkSet},             {"PEmptySet", TValueKind::vkSet},
-      {"PLString", TValueKind::vkString},      {"PNil", TValueKind::vkNil},
-      {"PCollection", TValueKind::vkCollection}, {"PEmptyCollection", TValueKind::vkCollection},
-      {"PSingle", TValueKind::vkSingle},       {"PSingleNaN", TValueKind::vkSingle},
-      {"PCurrency", TValueKind::vkCurrency},   {"PDate", TValueKind::vkDate},
-      {"PWString", TValueKind::vkWideString},  {"PInt64", TValueKind::vkInteger},
-      {"PUTF8", TValueKind::vkUtf8String},     {"PDouble", TValueKind::vkDouble},
+      {"PNull", TValueKind::vkNull},
+      {"PList", TValueKind::vkList},
+      {"PInt8", TValueKind::vkInteger},
+      {"PInt16", TValueKind::vkInteger},
+      {"PInt32", TValueKind::vkInteger},
+      {"PExtended", TValueKind::vkExtended},
+      {"PExtendedHalf", TValueKind::vkExtended},
+      {"PString", TValueKind::vkString},
+      {"PIdent", TValueKind::vkIdent},
+      {"PIdentKeyword", TValueKind::vkIdent},
+      {"PIdentOdd", TValueKind::vkIdent},
+      {"PFalse", TValueKind::vkBoolean},
+      {"PTrue", TValueKind::vkBoolean},
+      {"PBinary", TValueKind::vkBinary},
+      {"PSet", TValueKind::vkSet},
+      {"PEmptySet", TValueKind::vkSet},
+      {"PLString", TValueKind::vkString},
+      {"PNil", TValueKind::vkNil},
+      {"PCollection", TValueKind::vkCollection},
+      {"PEmptyCollection", TValueKind::vkCollection},
+      {"PSingle", TValueKind::vkSingle},
+      {"PSingleNaN", TValueKind::vkSingle},
+      {"PCurrency", TValueKind::vkCurrency},
+      {"PDate", TValueKind::vkDate},
+      {"PWString", TValueKind::vkWideString},
+      {"PInt64", TValueKind::vkInteger},
+      {"PUTF8", TValueKind::vkUtf8String},
+      {"PDouble", TValueKind::vkDouble},
       {"PDoubleInf", TValueKind::vkDouble},
   };
   EXPECT_EQ(Kinds, Expected);
@@ -233,7 +247,8 @@ TEST(ComponentStream, EveryValueTypeRoundTripsByteIdentically) {
   EXPECT_EQ(M.FindProperty("PSingle")->Get<TSingleValue>()->ToFloat(), 0.1f);
   EXPECT_EQ(M.FindProperty("PCurrency")->Get<TCurrencyValue>()->Scaled, -123456789);
   EXPECT_EQ(M.FindProperty("PDate")->Get<TDateValue>()->ToDouble(), 45006.5);
-  EXPECT_EQ(M.FindProperty("PWString")->Get<TWideStringValue>()->Units, (std::u16string{u'c', 0xE9, 0xD83D, 0xDE00, 0xDC00}));
+  EXPECT_EQ(M.FindProperty("PWString")->Get<TWideStringValue>()->Units,
+            (std::u16string{u'c', 0xE9, 0xD83D, 0xDE00, 0xDC00}));
   EXPECT_EQ(M.FindProperty("PUTF8")->Get<TUtf8StringValue>()->Bytes, "caf\xC3\xA9!");
   EXPECT_EQ(M.FindProperty("PDouble")->Get<TDoubleValue>()->ToDouble(), 0.1);
   EXPECT_EQ(M.FindProperty("PSet")->Get<TSetValue>()->Names, (std::vector<std::string>{"biSystemMenu", "biMinimize"}));
@@ -283,7 +298,13 @@ TEST(ComponentStream, IntegerWidthRule) {
     TStreamObject Obj{0, {}, "T", "N", {{"P", TStreamValue::Integer(C.Value)}}, {}};
     const auto Bytes = Write(Obj);
     TAsm Expected;
-    Expected.Signature().Short("T").Short("N").Short("P").Raw({C.Type}).LE(static_cast<std::uint64_t>(C.Value), static_cast<int>(C.Size)).Raw({0, 0});
+    Expected.Signature()
+        .Short("T")
+        .Short("N")
+        .Short("P")
+        .Raw({C.Type})
+        .LE(static_cast<std::uint64_t>(C.Value), static_cast<int>(C.Size))
+        .Raw({0, 0});
     EXPECT_EQ(Bytes, Expected.B) << C.Value;
     EXPECT_EQ(*Read(Bytes).FindProperty("P")->Get<std::int64_t>(), C.Value);
     ExpectRoundTrips(Bytes);
@@ -462,7 +483,8 @@ TEST(ComponentStream, MalformedStreamsNameTheProblemAndTheOffset) {
       {vaBinary, 0xFFFFFFFF, "Stream read error: a binary value at offset 14 has a negative length -1"},
       {vaLString, 1000, "Stream read error: a long string value at offset 14 has length 1000, only 2 bytes left"},
       {vaUTF8String, 3, "Stream read error: a UTF-8 string value at offset 14 has length 3, only 2 bytes left"},
-      {vaWString, 0x40000000, "Stream read error: a wide string value at offset 14 has length 1073741824, only 2 bytes left"},
+      {vaWString, 0x40000000,
+       "Stream read error: a wide string value at offset 14 has length 1073741824, only 2 bytes left"},
       {vaWString, 2, "Stream read error: a wide string value at offset 14 has length 2, only 2 bytes left"},
   };
   for (auto C : Cases) {
@@ -477,7 +499,8 @@ TEST(ComponentStream, MalformedStreamsNameTheProblemAndTheOffset) {
 
   TAsm Pos;
   Pos.Signature().Raw({0xF2, vaString}).Short("x").Short("T").Short("").Raw({0, 0});
-  EXPECT_EQ(ReadError(Pos.B), "Invalid integer value type 0x06 at offset 5 (the child position of the object at offset 4)");
+  EXPECT_EQ(ReadError(Pos.B),
+            "Invalid integer value type 0x06 at offset 5 (the child position of the object at offset 4)");
 
   TAsm Item;
   Item.Signature().Short("T").Short("").Short("Items").Raw({vaCollection, vaInt8, 1, vaInt8, 0, 0, 0, 0});
@@ -584,7 +607,8 @@ TEST(ComponentStream, WriterRefusesWhatTheFormatCannotHold) {
     }
     return std::string();
   };
-  EXPECT_EQ(Refusal({0, {}, std::string(256, 'T'), "N", {}, {}}), "the class name of object 'N' is longer than 255 bytes");
+  EXPECT_EQ(Refusal({0, {}, std::string(256, 'T'), "N", {}, {}}),
+            "the class name of object 'N' is longer than 255 bytes");
   EXPECT_EQ(Refusal({0, {}, "T", "N", {{"", TStreamValue::Nil()}}, {}}),
             "A property name of object 'N' is empty, which would end its properties");
   EXPECT_EQ(Refusal({0, {}, "T", "N", {{"C", TStreamValue::Collection({{1, {{"", TStreamValue::Nil()}}}})}}, {}}),
@@ -667,12 +691,19 @@ TEST(ComponentStream, TenThousandMutatedStreamsNeverCrash) {
     const int Mutations = 1 + static_cast<int>(Pick(4));
     for (int M = 0; M < Mutations && !B.empty(); ++M) {
       switch (Pick(6)) {
-        case 0: B[Pick(B.size())] ^= static_cast<std::uint8_t>(1u << Pick(8)); break;
-        case 1: B[Pick(B.size())] = static_cast<std::uint8_t>(Pick(256)); break;
-        case 2: B.insert(B.begin() + static_cast<std::ptrdiff_t>(Pick(B.size() + 1)), static_cast<std::uint8_t>(Pick(256))); break;
+        case 0:
+          B[Pick(B.size())] ^= static_cast<std::uint8_t>(1u << Pick(8));
+          break;
+        case 1:
+          B[Pick(B.size())] = static_cast<std::uint8_t>(Pick(256));
+          break;
+        case 2:
+          B.insert(B.begin() + static_cast<std::ptrdiff_t>(Pick(B.size() + 1)), static_cast<std::uint8_t>(Pick(256)));
+          break;
         case 3: {
           auto At = Pick(B.size());
-          B.erase(B.begin() + static_cast<std::ptrdiff_t>(At), B.begin() + static_cast<std::ptrdiff_t>(std::min(B.size(), At + 1 + Pick(8))));
+          B.erase(B.begin() + static_cast<std::ptrdiff_t>(At),
+                  B.begin() + static_cast<std::ptrdiff_t>(std::min(B.size(), At + 1 + Pick(8))));
           break;
         }
         case 4: {  // a huge or negative length field
@@ -683,7 +714,9 @@ TEST(ComponentStream, TenThousandMutatedStreamsNeverCrash) {
             B[At + I] = static_cast<std::uint8_t>(V >> (8 * I));
           break;
         }
-        case 5: B.resize(Pick(B.size() + 1)); break;
+        case 5:
+          B.resize(Pick(B.size() + 1));
+          break;
       }
     }
     try {
@@ -710,9 +743,8 @@ TEST(ComponentStream, TenThousandMutatedStreamsNeverCrash) {
 TEST(ComponentText, MutatedTextsNeverCrash) {
   TStreamObject Seed = Read(EveryValueTypeStream());
   Seed.Properties.push_back({"Pic", TStreamValue::Binary(EncodePictureValue({"TJPEGImage", MakeJpeg(40)}))});
-  const auto Text = PrintComponentText(Seed, [](const TStreamObject&, const std::string&, const TPictureValue&) {
-    return std::string("p.jpg");
-  });
+  const auto Text = PrintComponentText(
+      Seed, [](const TStreamObject&, const std::string&, const TPictureValue&) { return std::string("p.jpg"); });
   const TFileLoader Loader = [](const std::string& Name) {
     if (Name != "p.jpg")
       throw Exception("no file " + Name);
@@ -728,10 +760,18 @@ TEST(ComponentText, MutatedTextsNeverCrash) {
     for (int M = 0, N = 1 + static_cast<int>(Pick(3)); M < N && !T.empty(); ++M) {
       auto At = Pick(T.size());
       switch (Pick(4)) {
-        case 0: T[At] = Alphabet[Pick(Alphabet.size())]; break;
-        case 1: T.insert(At, 1, Alphabet[Pick(Alphabet.size())]); break;
-        case 2: T.erase(At, 1 + Pick(6)); break;
-        case 3: T[At] = static_cast<char>(Pick(256)); break;
+        case 0:
+          T[At] = Alphabet[Pick(Alphabet.size())];
+          break;
+        case 1:
+          T.insert(At, 1, Alphabet[Pick(Alphabet.size())]);
+          break;
+        case 2:
+          T.erase(At, 1 + Pick(6));
+          break;
+        case 3:
+          T[At] = static_cast<char>(Pick(256));
+          break;
       }
     }
     try {
@@ -799,7 +839,8 @@ TEST(ComponentText, TextToBinaryToTextIsStable) {
   EXPECT_EQ(M.FindProperty("Price")->Get<TCurrencyValue>()->Scaled, -123400);
   EXPECT_EQ(M.FindProperty("Max")->Get<TCurrencyValue>()->Scaled, std::numeric_limits<std::int64_t>::max());
   EXPECT_EQ(M.FindProperty("Min")->Get<TCurrencyValue>()->Scaled, std::numeric_limits<std::int64_t>::min());
-  EXPECT_EQ(M.FindProperty("W")->Get<TWideStringValue>()->Units, (std::u16string{u'c', u'a', u'f', 0xE9, u' ', 0xD83D, 0xDE00, 0xD800}));
+  EXPECT_EQ(M.FindProperty("W")->Get<TWideStringValue>()->Units,
+            (std::u16string{u'c', u'a', u'f', 0xE9, u' ', 0xD83D, 0xDE00, 0xD800}));
   EXPECT_EQ(M.FindProperty("U")->Get<TUtf8StringValue>()->Bytes, "caf\xC3\xA9");
   EXPECT_EQ(M.FindProperty("Bits")->Get<TBinaryValue>()->Bytes, (TBytes{0, 1, 0xFF, 0xFE}));
   EXPECT_EQ(M.FindProperty("Set")->Get<TSetValue>()->Names, (std::vector<std::string>{"a", "end", "x y"}));
@@ -863,12 +904,13 @@ TEST(ComponentText, PicturesAreReadFromFilesAndCanBeWrittenBack) {
   // Without a saver pictures print as hex; with one they name files again.
   EXPECT_NE(PrintComponentText(M).find("Picture.Data = {\n      0A544A504547496D616765"), std::string::npos);
   std::map<std::string, TBytes> Saved;
-  const auto Printed = PrintComponentText(M, [&](const TStreamObject& Owner, const std::string& Prop, const TPictureValue& P) {
-    EXPECT_EQ(Prop, "Picture.Data");
-    auto Name = Owner.Name + (P.ClassName == "TIcon" ? ".ico" : ".jpg");
-    Saved[Name] = P.Data;
-    return Name;
-  });
+  const auto Printed =
+      PrintComponentText(M, [&](const TStreamObject& Owner, const std::string& Prop, const TPictureValue& P) {
+        EXPECT_EQ(Prop, "Picture.Data");
+        auto Name = Owner.Name + (P.ClassName == "TIcon" ? ".ico" : ".jpg");
+        Saved[Name] = P.Data;
+        return Name;
+      });
   EXPECT_NE(Printed.find("Picture.Data = file 'Image1.jpg' as TJPEGImage"), std::string::npos) << Printed;
   EXPECT_NE(Printed.find("Picture.Data = file 'Title.ico' as TIcon"), std::string::npos) << Printed;
   Files = Saved;
@@ -883,25 +925,33 @@ TEST(ComponentText, ParseErrorsNameTheLineAndWhatWasExpected) {
       {"", "Line 1: expected 'object', 'inherited' or 'inline' to start the description, found the end of the text"},
       {"object F: TForm\n  Caption 'x'\nend\n", "Line 2: expected '=' after property name 'Caption', found a string"},
       {"object F: TForm\n  Left =\nend\n", "Line 3: expected a value for property 'Left', found 'end'"},
-      {"object F: TForm\n  Caption = 'abc\nend\n", "Line 2: unterminated string (a string ends on the line it starts; join lines with '+')"},
+      {"object F: TForm\n  Caption = 'abc\nend\n",
+       "Line 2: unterminated string (a string ends on the line it starts; join lines with '+')"},
       {"object F: TForm\n  Left = 12abc\nend\n", "Line 2: invalid number '12a'"},
-      {"object F: TForm\n  Left = 99999999999999999999\nend\n", "Line 2: integer 99999999999999999999 does not fit in 64 bits"},
+      {"object F: TForm\n  Left = 99999999999999999999\nend\n",
+       "Line 2: integer 99999999999999999999 does not fit in 64 bits"},
       {"object F: TForm\n  Left = 1\n", "Line 3: the object that starts on line 1 has no 'end'"},
       {"object F: TForm\n  object B: TButton\n  end\n  Left = 1\nend\n",
        "Line 4: property 'Left' follows a child object; properties come first"},
       {"object F: TForm\n  Data = {0A 1}\nend\n", "Line 2: a binary value has an odd number of hex digits"},
-      {"object F: TForm\n\n  Data = {0A\n  zz}\nend\n", "Line 4: expected hex digits or '}' in a binary value, found 'z'"},
+      {"object F: TForm\n\n  Data = {0A\n  zz}\nend\n",
+       "Line 4: expected hex digits or '}' in a binary value, found 'z'"},
       {"object F: TForm\n  S = [a b]\nend\n", "Line 2: expected ',' or ']' after a set member, found 'b'"},
       {"object F: TForm\n  L = (1 null)\nend\n", "Line 2: null cannot be a list element (it would end the list)"},
-      {"object F: TForm\n  C = <\n    item\n      A = 1\n  >\nend\n", "Line 5: expected a property name or 'end' in a collection item, found '>'"},
+      {"object F: TForm\n  C = <\n    item\n      A = 1\n  >\nend\n",
+       "Line 5: expected a property name or 'end' in a collection item, found '>'"},
       {"object F: TForm\n  C = <A = 1>\nend\n", "Line 2: expected 'item' or '>' in a collection, found 'A'"},
       {"object F: TForm\n  X = Single 'a'\nend\n", "Line 2: expected a number or {hex} after 'Single', found a string"},
       {"object F: TForm\n  X = Extended {00}\nend\n", "Line 2: Extended {..} needs 10 bytes, found 1"},
       {"object F: TForm\n  X = Currency 1.23456\nend\n", "Line 2: currency 1.23456 has more than four decimals"},
-      {"object F: TForm\n  X = Currency 922337203685477.5808\nend\n", "Line 2: currency 922337203685477.5808 is out of range"},
-      {"object F: TForm\n  X = 'a'#300\nend\n", "Line 2: character #300 does not fit in a byte (only a Wide string takes it)"},
-      {"object F: TForm\n  X = Wide '\xC3('\nend\n", "Line 2: a Wide string holds bytes that are not UTF-8; write such characters as #N"},
-      {"object F: TForm\n  X = 1\nend\nextra\n", "Line 4: expected the end of the text after the last 'end', found 'extra'"},
+      {"object F: TForm\n  X = Currency 922337203685477.5808\nend\n",
+       "Line 2: currency 922337203685477.5808 is out of range"},
+      {"object F: TForm\n  X = 'a'#300\nend\n",
+       "Line 2: character #300 does not fit in a byte (only a Wide string takes it)"},
+      {"object F: TForm\n  X = Wide '\xC3('\nend\n",
+       "Line 2: a Wide string holds bytes that are not UTF-8; write such characters as #N"},
+      {"object F: TForm\n  X = 1\nend\nextra\n",
+       "Line 4: expected the end of the text after the last 'end', found 'extra'"},
       {"object F: TForm\n  X = @\nend\n", "Line 2: unexpected character '@'"},
       {"object F: TForm\n  &'' = 1\nend\n", "Line 2: a property name is empty"},
       {"object F: TForm\n  X = 1e999\nend\n", "Line 2: number 1e999 is out of range"},
@@ -917,21 +967,30 @@ TEST(ComponentText, ParseErrorsNameTheLineAndWhatWasExpected) {
       {"object F: TForm\n  Data = {0afg}\nend\n", "Line 2: expected hex digits or '}' in a binary value, found 'g'"},
       {"object F: TForm\n  X = #$G\nend\n", "Line 2: expected hex digits after '#$'"},
       {"object F: TForm\n  X = 'a'#$g0\nend\n", "Line 2: expected hex digits after '#$'"},
-      {"object F: TForm\n  X = #256\nend\n", "Line 2: character #256 does not fit in a byte (only a Wide string takes it)"},
-      {"object F: TForm\n  X = Utf8 #$100\nend\n", "Line 2: character #256 does not fit in a byte (only a Wide string takes it)"},
+      {"object F: TForm\n  X = #256\nend\n",
+       "Line 2: character #256 does not fit in a byte (only a Wide string takes it)"},
+      {"object F: TForm\n  X = Utf8 #$100\nend\n",
+       "Line 2: character #256 does not fit in a byte (only a Wide string takes it)"},
       // Overlong forms, surrogates and code points past U+10FFFF are no UTF-8.
-      {"object F: TForm\n  X = Wide '\xC1\xBF'\nend\n", "Line 2: a Wide string holds bytes that are not UTF-8; write such characters as #N"},
-      {"object F: TForm\n  X = Wide '\xE0\x9F\xBF'\nend\n", "Line 2: a Wide string holds bytes that are not UTF-8; write such characters as #N"},
-      {"object F: TForm\n  X = Wide '\xF0\x8F\xBF\xBF'\nend\n", "Line 2: a Wide string holds bytes that are not UTF-8; write such characters as #N"},
-      {"object F: TForm\n  X = Wide '\xED\xA0\x80'\nend\n", "Line 2: a Wide string holds bytes that are not UTF-8; write such characters as #N"},
-      {"object F: TForm\n  X = Wide '\xED\xBF\xBF'\nend\n", "Line 2: a Wide string holds bytes that are not UTF-8; write such characters as #N"},
-      {"object F: TForm\n  X = Wide '\xF4\x90\x80\x80'\nend\n", "Line 2: a Wide string holds bytes that are not UTF-8; write such characters as #N"},
+      {"object F: TForm\n  X = Wide '\xC1\xBF'\nend\n",
+       "Line 2: a Wide string holds bytes that are not UTF-8; write such characters as #N"},
+      {"object F: TForm\n  X = Wide '\xE0\x9F\xBF'\nend\n",
+       "Line 2: a Wide string holds bytes that are not UTF-8; write such characters as #N"},
+      {"object F: TForm\n  X = Wide '\xF0\x8F\xBF\xBF'\nend\n",
+       "Line 2: a Wide string holds bytes that are not UTF-8; write such characters as #N"},
+      {"object F: TForm\n  X = Wide '\xED\xA0\x80'\nend\n",
+       "Line 2: a Wide string holds bytes that are not UTF-8; write such characters as #N"},
+      {"object F: TForm\n  X = Wide '\xED\xBF\xBF'\nend\n",
+       "Line 2: a Wide string holds bytes that are not UTF-8; write such characters as #N"},
+      {"object F: TForm\n  X = Wide '\xF4\x90\x80\x80'\nend\n",
+       "Line 2: a Wide string holds bytes that are not UTF-8; write such characters as #N"},
       // One '/' is no comment.
       {"object F: TForm\n  X = 1 / 2\nend\n", "Line 2: unexpected character '/'"},
       {"object F: TForm\nend\n/", "Line 3: unexpected character '/'"},
       {"object F: TForm\n  X = 1.2.3\nend\n", "Line 2: invalid number '1.2.'"},
       {"object F: TForm\n  X = as\nend\n", "Line 2: expected a value for property 'X', found 'as'"},
-      {"object F: TForm\n  X = Extended {00112233445566778899AA}\nend\n", "Line 2: Extended {..} needs 10 bytes, found 11"},
+      {"object F: TForm\n  X = Extended {00112233445566778899AA}\nend\n",
+       "Line 2: Extended {..} needs 10 bytes, found 11"},
       {"object F: TForm\n  X = Extended {001122334455667788}\nend\n", "Line 2: Extended {..} needs 10 bytes, found 9"},
   };
   for (auto C : Cases)
@@ -971,7 +1030,9 @@ TEST(ComponentText, TheLastFormsTakenBesideEachRefusal) {
   EXPECT_EQ(M.Properties[0].Name, "_Left");
   EXPECT_EQ(M.FindProperty("_Left")->Get<TIdentValue>()->Name, "_x1");
   EXPECT_EQ(M.FindProperty("Data")->Get<TBinaryValue>()->Bytes, (TBytes{0x0A, 0xFF}));
-  EXPECT_EQ(*M.FindProperty("X")->Get<std::string>(), "\xFF\xAA" "b");
+  EXPECT_EQ(*M.FindProperty("X")->Get<std::string>(),
+            "\xFF\xAA"
+            "b");
   EXPECT_EQ(*M.FindProperty("B")->Get<std::string>(), "\xFF");
   EXPECT_EQ(M.FindProperty("W")->Get<TWideStringValue>()->Units,
             (std::u16string{0x80, 0xD7FF, 0xE000, 0xD800, 0xDC00, 0xDBFF, 0xDFFF, 0xFFFF}));
@@ -998,7 +1059,8 @@ TEST(ComponentText, PrintedTextAtTheEdgesOfItsRules) {
   const std::string Chunk(63, 'x');
   EXPECT_EQ(Print(TStreamValue::String(Chunk)), "object T\n  P = '" + Chunk + "'\nend\n");
   EXPECT_EQ(Print(TStreamValue::String(Chunk + "y")), "object T\n  P = '" + Chunk + "' +\n    'y'\nend\n");
-  EXPECT_EQ(Print(TStreamValue::String(Chunk + Chunk)), "object T\n  P = '" + Chunk + "' +\n    '" + Chunk + "'\nend\n");
+  EXPECT_EQ(Print(TStreamValue::String(Chunk + Chunk)),
+            "object T\n  P = '" + Chunk + "' +\n    '" + Chunk + "'\nend\n");
   // 32 bytes of binary fit on the line of their property, 33 do not.
   const std::string Hex32 = "000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F";
   TBytes Bytes(32);
@@ -1011,12 +1073,13 @@ TEST(ComponentText, PrintedTextAtTheEdgesOfItsRules) {
   EXPECT_EQ(Print(TStreamValue::Currency(5)), "object T\n  P = Currency 0.0005\nend\n");
   EXPECT_EQ(Print(TStreamValue::Currency(-50)), "object T\n  P = Currency -0.005\nend\n");
   EXPECT_EQ(Print(TStreamValue::Currency(10000)), "object T\n  P = Currency 1\nend\n");
-  EXPECT_EQ(ParseComponentText("object T\n  P = Currency 0.0005\nend\n").FindProperty("P")->Get<TCurrencyValue>()->Scaled, 5);
+  EXPECT_EQ(
+      ParseComponentText("object T\n  P = Currency 0.0005\nend\n").FindProperty("P")->Get<TCurrencyValue>()->Scaled, 5);
 }
 
 TEST(ComponentText, FloatsRoundTripExactly) {
   // Denormals, extremes and signed zero, each as extended, single, double and date.
-  const double Doubles[] = {0.0, -0.0, 0.1, 1.0 / 3, 5e-324, 2.2250738585072014e-308, 1.7976931348623157e308,
+  const double Doubles[] = {0.0,         -0.0, 0.1, 1.0 / 3, 5e-324, 2.2250738585072014e-308, 1.7976931348623157e308,
                             -123456.789, 1e21, 1e-7};
   const float Singles[] = {0.0f, -0.0f, 0.1f, 1e-45f, 3.4028235e38f, 1.17549435e-38f, -7.5f};
   TStreamObject Obj{0, {}, "T", "", {}, {}};
@@ -1034,7 +1097,8 @@ TEST(ComponentText, FloatsRoundTripExactly) {
   Obj.Properties.push_back({"EUnnormal", {TExtendedValue{{0, 0, 0, 0, 0, 0, 0, 0x40, 0xFF, 0x3F}}}});
   Obj.Properties.push_back({"EHuge", {TExtendedValue{{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE, 0x7F}}}});
   ExpectRoundTrips(Write(Obj));
-  EXPECT_EQ(TExtendedValue::FromDouble(1.0).Bytes, (std::array<std::uint8_t, 10>{0, 0, 0, 0, 0, 0, 0, 0x80, 0xFF, 0x3F}));
+  EXPECT_EQ(TExtendedValue::FromDouble(1.0).Bytes,
+            (std::array<std::uint8_t, 10>{0, 0, 0, 0, 0, 0, 0, 0x80, 0xFF, 0x3F}));
   EXPECT_TRUE(std::isinf(TExtendedValue{{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE, 0x7F}}.ToDouble()));
 }
 

@@ -52,8 +52,12 @@ TEST(InstallPaths, ScreensaverNameFromTheInstallerName) {
   // A "." in the destination is never the extension.
   EXPECT_EQ(ScreensaverPath("D:\\my.savers\\", "Install-Aurora"), "D:\\my.savers\\Aurora.scr");
   // "\x83\x5C" is one character: its second byte neither ends a folder nor hides the extension.
-  EXPECT_EQ(ScreensaverPath(Dest, "C:\\pkg\\Install-\x83\x5C" "Aurora.exe", IsCp932LeadByte),
-            "C:\\windows\\system32\\\x83\x5C" "Aurora.scr");
+  EXPECT_EQ(ScreensaverPath(Dest,
+                            "C:\\pkg\\Install-\x83\x5C"
+                            "Aurora.exe",
+                            IsCp932LeadByte),
+            "C:\\windows\\system32\\\x83\x5C"
+            "Aurora.scr");
   EXPECT_EQ(ScreensaverPath(Dest, "C:\\pkg\\Install-Aurora.\x83\x5C", IsCp932LeadByte),
             "C:\\windows\\system32\\Aurora.scr");
 }
@@ -87,12 +91,24 @@ TEST(ApplicationTitle, FileNameCutAtFirstDotRestInLowerCase) {
 
 TEST(ApplicationTitle, ADoubleByteFirstCharacterKeepsItsCase) {
   // "\x83\x41" is one character in code page 932 whose second byte looks like "A".
-  EXPECT_EQ(DefaultApplicationTitle("C:\\pkg\\\x83\x41" "BC.exe", IsCp932LeadByte), "\x83\x41" "bc");
+  EXPECT_EQ(DefaultApplicationTitle("C:\\pkg\\\x83\x41"
+                                    "BC.exe",
+                                    IsCp932LeadByte),
+            "\x83\x41"
+            "bc");
   // Its second byte can be 0x5C too, which is no "\" there; the folder's likewise.
-  EXPECT_EQ(DefaultApplicationTitle("C:\\p\x83\x5C" "kg\\\x95\x5C" "SAVER.exe", IsCp932LeadByte),
-            "\x95\x5C" "saver");
+  EXPECT_EQ(DefaultApplicationTitle("C:\\p\x83\x5C"
+                                    "kg\\\x95\x5C"
+                                    "SAVER.exe",
+                                    IsCp932LeadByte),
+            "\x95\x5C"
+            "saver");
   // A single-byte first character (half-width katakana) is followed by lower case at once.
-  EXPECT_EQ(DefaultApplicationTitle("C:\\pkg\\\xB1" "BC.exe", IsCp932LeadByte), "\xB1" "bc");
+  EXPECT_EQ(DefaultApplicationTitle("C:\\pkg\\\xB1"
+                                    "BC.exe",
+                                    IsCp932LeadByte),
+            "\xB1"
+            "bc");
   // A lead byte cut off from its second byte is a name of one byte.
   EXPECT_EQ(DefaultApplicationTitle("C:\\pkg\\\x83", IsCp932LeadByte), "\x83");
 }

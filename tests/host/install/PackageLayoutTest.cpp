@@ -33,7 +33,7 @@ Bytes RandomBytes(std::mt19937& Rng, std::size_t N) {
 }
 
 class PackageFiles : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     Dir = fs::temp_directory_path() / ("pkglayout-" + std::to_string(::getpid()));
     fs::create_directories(Dir);
@@ -125,7 +125,7 @@ TEST_F(PackageFiles, BoundaryTrailers) {
   struct Case {
     std::int32_t N;
     bool Copies;
-  } const Cases[] = {{5, true}, {1, true}, {S - 4, true}, {S - 3, false}, {0, false},
+  } const Cases[] = {{5, true},   {1, true},        {S - 4, true},    {S - 3, false}, {0, false},
                      {-1, false}, {INT_MIN, false}, {INT_MAX, false}, {-S, false}};
   for (auto C : Cases) {
     SCOPED_TRACE("N=" + std::to_string(C.N));
@@ -308,7 +308,7 @@ TEST(PackageEnd, RandomlyDamagedHeadersStayInsideTheFile) {
 
 // Memory streams that count the calls and fail on demand.
 class TProbeStream : public TMemoryStream {
-public:
+ public:
   using TMemoryStream::TMemoryStream;
   std::int32_t Read(void* Buffer, std::int32_t Count) override {
     ++Reads;

@@ -62,8 +62,9 @@ TEST(Artwork, PicturesAreBaselineJfifJpegsOfTheirSizes) {
   struct Case {
     const char* File;
     int Width, Height;
-  } const Cases[] = {{"background.jpg", 450, 304},   {"button-normal.jpg", 28, 9},    {"button-hover.jpg", 28, 9},
-                     {"background-2x.jpg", 900, 608}, {"button-normal-2x.jpg", 56, 18}, {"button-hover-2x.jpg", 56, 18}};
+  } const Cases[] = {{"background.jpg", 450, 304},     {"button-normal.jpg", 28, 9},
+                     {"button-hover.jpg", 28, 9},      {"background-2x.jpg", 900, 608},
+                     {"button-normal-2x.jpg", 56, 18}, {"button-hover-2x.jpg", 56, 18}};
   for (auto C : Cases) {
     SCOPED_TRACE(C.File);
     auto F = ReadJpeg(ReadArtwork(C.File));
@@ -88,7 +89,7 @@ TEST(Artwork, IconHasOne32By32ImageOf16Colours) {
   EXPECT_EQ(Le16(B, 4), 1);  // one image
   EXPECT_EQ(B[6], 32);
   EXPECT_EQ(B[7], 32);
-  EXPECT_EQ(B[8], 16);  // colours
+  EXPECT_EQ(B[8], 16);        // colours
   EXPECT_EQ(Le16(B, 12), 4);  // bits per pixel
   const auto Size = Le32(B, 14), Offset = Le32(B, 18);
   EXPECT_EQ(Size, 744u);

@@ -10,7 +10,7 @@
 #include "Classes.h"
 
 class TPosixFileStream : public TStream {
-public:
+ public:
   TPosixFileStream(const std::string& Path, int Flags) : FFd(::open(Path.c_str(), Flags, 0644)) {
     if (FFd < 0)
       throw std::runtime_error("cannot open " + Path);
@@ -30,6 +30,6 @@ public:
     return ::lseek(FFd, Offset, Whence[static_cast<int>(Origin)]);
   }
 
-private:
+ private:
   int FFd;
 };

@@ -46,7 +46,7 @@ const char* FormText =
     "end\n";
 
 class FormcTest : public ::testing::Test {
-protected:
+ protected:
   fs::path Root, Work;
   std::string Jpeg;
 
@@ -137,16 +137,19 @@ TEST_F(FormcTest, CompilesATextWithAPictureAndDumpsItBack) {
 // from 0xF0 up) and negative positions compile to a stream that reads back as
 // the text, and dumping and compiling again gives the same bytes.
 TEST_F(FormcTest, WhatItCompilesReadsBackAsTheText) {
-  const std::string Text = "object Root: TFlatProgressBar\n"
-                           "  Items = <item [-70000] Tag = -2 end item [-1] end>\n"
-                           "  object Anonymous: &''\n"
-                           "    Left = -8\n"
-                           "  end\n"
-                           "  object Long: " + std::string(240, 'C') + " [-129]\n"
-                           "  end\n"
-                           "  inherited After: TButton [-1]\n"
-                           "  end\n"
-                           "end\n";
+  const std::string Text =
+      "object Root: TFlatProgressBar\n"
+      "  Items = <item [-70000] Tag = -2 end item [-1] end>\n"
+      "  object Anonymous: &''\n"
+      "    Left = -8\n"
+      "  end\n"
+      "  object Long: " +
+      std::string(240, 'C') +
+      " [-129]\n"
+      "  end\n"
+      "  inherited After: TButton [-1]\n"
+      "  end\n"
+      "end\n";
   WriteFile(Work / "edge.txt", Text);
   auto R = Run({"compile", "work/edge.txt", "work/edge.bin"});
   ASSERT_EQ(R.ExitCode, 0) << R.Err;
@@ -165,10 +168,14 @@ TEST_F(FormcTest, WhatItCompilesReadsBackAsTheText) {
 // As the help says: a stream in other than the shortest forms comes back in them.
 TEST_F(FormcTest, AStreamComesBackInItsShortestForms) {
   const auto Stream = [](bool Canonical) {
-    std::string S = "TPF0\x05" "TForm\x01" "F";
+    std::string S =
+        "TPF0\x05"
+        "TForm\x01"
+        "F";
     S += "\x04Left";
     S += Canonical ? std::string("\x02\x07", 2) : std::string("\x04\x07\x00\x00\x00", 5);
-    S += "\x07" "Caption";
+    S += "\x07"
+         "Caption";
     S += Canonical ? std::string("\x06\x02Hi", 4) : std::string("\x0C\x02\x00\x00\x00Hi", 7);
     return S + std::string(2, '\0');
   };
@@ -187,8 +194,8 @@ TEST_F(FormcTest, ErrorsAreClearAndLeaveTheOutputAlone) {
   WriteFile(Work / "bad.txt", std::string(FormText).replace(std::string(FormText).find("art/"), 4, "none/"));
   auto R = Run({"compile", "work/bad.txt", "work/form.bin"});
   EXPECT_EQ(R.ExitCode, 1);
-  EXPECT_EQ(R.Err.rfind("formc: work/bad.txt: Line 6: cannot load picture file 'none/background.jpg': cannot read '", 0),
-            0u)
+  EXPECT_EQ(
+      R.Err.rfind("formc: work/bad.txt: Line 6: cannot load picture file 'none/background.jpg': cannot read '", 0), 0u)
       << R.Err;
   EXPECT_NE(R.Err.find("No such file or directory"), std::string::npos) << R.Err;
   EXPECT_EQ(ReadFile(Work / "form.bin"), "old");
@@ -211,7 +218,9 @@ TEST_F(FormcTest, ErrorsAreClearAndLeaveTheOutputAlone) {
   WriteFile(Work / "cut.bin", std::string("TPF0\x05TForm\x01", 11));
   R = Run({"dump", "work/cut.bin"});
   EXPECT_EQ(R.ExitCode, 1);
-  EXPECT_EQ(R.Err, "formc: work/cut.bin: Stream read error: the name of an object of class TForm at offset 10 needs 2 bytes, 1 left\n");
+  EXPECT_EQ(R.Err,
+            "formc: work/cut.bin: Stream read error: the name of an object of class TForm at offset 10 needs 2 bytes, "
+            "1 left\n");
   EXPECT_EQ(R.Out, "");
 
   WriteFile(Work / "text.bin", FormText);
@@ -225,9 +234,12 @@ TEST_F(FormcTest, CommandLine) {
   EXPECT_EQ(R.ExitCode, 0);
   EXPECT_EQ(R.Out.rfind("usage: formc compile IN.txt OUT.bin\n", 0), 0u) << R.Out;
   EXPECT_NE(R.Out.find("gives IN.bin back if IN.bin is\n         canonical"), std::string::npos) << R.Out;
-  for (const std::vector<std::string>& Args :
-       {std::vector<std::string>{}, {"compile", "a.txt"}, {"dump"}, {"dump", "a", "b", "c"}, {"make", "a", "b"},
-        {"compile", "--fast", "a", "b"}}) {
+  for (const std::vector<std::string>& Args : {std::vector<std::string>{},
+                                               {"compile", "a.txt"},
+                                               {"dump"},
+                                               {"dump", "a", "b", "c"},
+                                               {"make", "a", "b"},
+                                               {"compile", "--fast", "a", "b"}}) {
     R = Run(Args);
     EXPECT_EQ(R.ExitCode, 2) << testing::PrintToString(Args);
     EXPECT_NE(R.Err.find("Try 'formc --help'"), std::string::npos) << R.Err;

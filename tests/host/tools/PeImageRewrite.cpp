@@ -17,37 +17,40 @@ using namespace mkinstaller;
 namespace {
 
 std::vector<std::uint8_t> ReadFile(const char* path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw EPeError(std::string("cannot open ") + path);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  std::ifstream in(path, std::ios::binary);
+  if (!in)
+    throw EPeError(std::string("cannot open ") + path);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 TResource& Need(TPeImage& image, const TResourceId& type, const char* name) {
-    TResource* found = image.Find(type, TResourceId::Named(name));
-    if (!found) throw EPeError(std::string("no resource ") + name);
-    return *found;
+  TResource* found = image.Find(type, TResourceId::Named(name));
+  if (!found)
+    throw EPeError(std::string("no resource ") + name);
+  return *found;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 6) {
-        std::cerr << "usage: peimage_rewrite HOST OUTPUT SKIN ICON GROWTH\n";
-        return 2;
-    }
-    try {
-        TPeImage image = TPeImage::Parse(ReadFile(argv[1]));
-        Need(image, TResourceId::Named("EXEFILE"), "SKINRES").Data = ReadFile(argv[3]);
-        auto& form = Need(image, TResourceId::Number(RtRcData), "TINSTALLERFORM").Data;
-        form.resize(form.size() + std::strtoul(argv[5], nullptr, 10));
-        ReplaceIconGroup(image, TResourceId::Named("MAINICON"), ParseIconFile(ReadFile(argv[4])));
-        const auto written = image.Write();
-        std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(written.data()), static_cast<std::streamsize>(written.size()));
-        if (!out.flush()) throw EPeError(std::string("cannot write ") + argv[2]);
-    } catch (const EPeError& e) {
-        std::cerr << "peimage_rewrite: " << e.what() << '\n';
-        return 1;
-    }
-    return 0;
+  if (argc != 6) {
+    std::cerr << "usage: peimage_rewrite HOST OUTPUT SKIN ICON GROWTH\n";
+    return 2;
+  }
+  try {
+    TPeImage image = TPeImage::Parse(ReadFile(argv[1]));
+    Need(image, TResourceId::Named("EXEFILE"), "SKINRES").Data = ReadFile(argv[3]);
+    auto& form = Need(image, TResourceId::Number(RtRcData), "TINSTALLERFORM").Data;
+    form.resize(form.size() + std::strtoul(argv[5], nullptr, 10));
+    ReplaceIconGroup(image, TResourceId::Named("MAINICON"), ParseIconFile(ReadFile(argv[4])));
+    const auto written = image.Write();
+    std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(written.data()), static_cast<std::streamsize>(written.size()));
+    if (!out.flush())
+      throw EPeError(std::string("cannot write ") + argv[2]);
+  } catch (const EPeError& e) {
+    std::cerr << "peimage_rewrite: " << e.what() << '\n';
+    return 1;
+  }
+  return 0;
 }

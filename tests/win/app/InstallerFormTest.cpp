@@ -12,7 +12,7 @@ using namespace WinTest;
 namespace {
 
 class InstallerWindow : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     Form = new TInstallerForm(nullptr);
     Form->AfterConstruction();

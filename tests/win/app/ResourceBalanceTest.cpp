@@ -48,7 +48,7 @@ void Hover(TControl* Control, TWinControl* Form) {
 
 // The form the flat controls are made on, shown once for all their rounds.
 class FlatControlBalance : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     Form = new TForm(nullptr);
     Form->SetBounds(40, 40, 320, 200);
@@ -85,27 +85,29 @@ TEST(ResourceBalance, InstallerWindow) {
   Application->Initialize();
   HWND App = Application->Handle();
   int Clicks = 0;
-  const TUsage L = LeftBehind([&](int Round) {
-    auto* Form = Application->CreateForm<TInstallerForm>();
-    Form->Show();
-    Repaint(Form);
-    // The taskbar entry activated, and its thumbnail asked for.
-    SetActiveWindow(App);
-    SendMessageA(App, WM_DWMSENDICONICTHUMBNAIL, 0, MAKELPARAM(120, 200));
-    // The picture button: hover and press, which would install; here it counts.
-    Form->MouseEffectImage1->OnClick = [&](TObject*) { ++Clicks; };
-    Hover(Form->MouseEffectImage1, Form);
-    Press(Form->MouseEffectImage1, 3, 3);
-    Hover(Form->btnInstall, Form);
-    Press(Form->btnInstall, 4, 4);
-    Press(Form->btnBrowse, 4, 4);
-    Hover(Form->edtDestPath, Form);
-    Form->FlatProgressBar1->SetPosition(Round % 100);
-    Repaint(Form);
-    Form->Hide();
-    delete Form;
-    Application->ProcessMessages();
-  }, Cycles);
+  const TUsage L = LeftBehind(
+      [&](int Round) {
+        auto* Form = Application->CreateForm<TInstallerForm>();
+        Form->Show();
+        Repaint(Form);
+        // The taskbar entry activated, and its thumbnail asked for.
+        SetActiveWindow(App);
+        SendMessageA(App, WM_DWMSENDICONICTHUMBNAIL, 0, MAKELPARAM(120, 200));
+        // The picture button: hover and press, which would install; here it counts.
+        Form->MouseEffectImage1->OnClick = [&](TObject*) { ++Clicks; };
+        Hover(Form->MouseEffectImage1, Form);
+        Press(Form->MouseEffectImage1, 3, 3);
+        Hover(Form->btnInstall, Form);
+        Press(Form->btnInstall, 4, 4);
+        Press(Form->btnBrowse, 4, 4);
+        Hover(Form->edtDestPath, Form);
+        Form->FlatProgressBar1->SetPosition(Round % 100);
+        Repaint(Form);
+        Form->Hide();
+        delete Form;
+        Application->ProcessMessages();
+      },
+      Cycles);
   ExpectBalanced(L, "installer windows");
   EXPECT_EQ(Clicks, Cycles + 3);
 }
@@ -116,67 +118,73 @@ TEST_F(FlatControlBalance, FlatButton) {
   Glyph.Canvas().Brush().SetColor(clRed);
   Glyph.Canvas().FillRect(RECT{0, 0, 16, 16});
   int Clicks = 0;
-  const TUsage L = LeftBehind([&](int Round) {
-    auto* Button = new TFlatButton(Form);
-    TControl* Control = Button;
-    Button->SetBounds(10, 10, 90, 25);
-    Button->SetParent(Form);
-    Button->SetCaption("&Button " + std::to_string(Round));
-    Button->SetGlyph(&Glyph);
-    Button->SetNumGlyphs(2);
-    Button->OnClick = [&](TObject*) { ++Clicks; };
-    Repaint(Form);
-    Hover(Button, Form);
-    Press(Button, 5, 5);
-    Button->SetEnabled(false);
-    Repaint(Form);
-    Button->SetEnabled(true);
-    Button->SetFocus();
-    Repaint(Form);
-    delete Control;
-    Application->ProcessMessages();
-  }, Cycles);
+  const TUsage L = LeftBehind(
+      [&](int Round) {
+        auto* Button = new TFlatButton(Form);
+        TControl* Control = Button;
+        Button->SetBounds(10, 10, 90, 25);
+        Button->SetParent(Form);
+        Button->SetCaption("&Button " + std::to_string(Round));
+        Button->SetGlyph(&Glyph);
+        Button->SetNumGlyphs(2);
+        Button->OnClick = [&](TObject*) { ++Clicks; };
+        Repaint(Form);
+        Hover(Button, Form);
+        Press(Button, 5, 5);
+        Button->SetEnabled(false);
+        Repaint(Form);
+        Button->SetEnabled(true);
+        Button->SetFocus();
+        Repaint(Form);
+        delete Control;
+        Application->ProcessMessages();
+      },
+      Cycles);
   ExpectBalanced(L, "flat buttons");
   EXPECT_EQ(Clicks, Cycles + 3);
 }
 
 TEST_F(FlatControlBalance, FlatEdit) {
-  const TUsage L = LeftBehind([&](int Round) {
-    auto* Edit = new TFlatEdit(Form);
-    TControl* Control = Edit;
-    Edit->SetBounds(10, 10, 150, 21);
-    Edit->SetParent(Form);
-    Edit->SetText("C:\\windows\\system32\\" + std::to_string(Round));
-    Repaint(Form);
-    Hover(Edit, Form);
-    Press(Edit, 5, 5);
-    Edit->SetFocus();
-    Edit->SetColorFlat(Round % 2 ? clWindow : clBtnFace);
-    Repaint(Form);
-    Edit->SetEnabled(false);
-    Repaint(Form);
-    delete Control;
-    Application->ProcessMessages();
-  }, Cycles);
+  const TUsage L = LeftBehind(
+      [&](int Round) {
+        auto* Edit = new TFlatEdit(Form);
+        TControl* Control = Edit;
+        Edit->SetBounds(10, 10, 150, 21);
+        Edit->SetParent(Form);
+        Edit->SetText("C:\\windows\\system32\\" + std::to_string(Round));
+        Repaint(Form);
+        Hover(Edit, Form);
+        Press(Edit, 5, 5);
+        Edit->SetFocus();
+        Edit->SetColorFlat(Round % 2 ? clWindow : clBtnFace);
+        Repaint(Form);
+        Edit->SetEnabled(false);
+        Repaint(Form);
+        delete Control;
+        Application->ProcessMessages();
+      },
+      Cycles);
   ExpectBalanced(L, "flat edits");
 }
 
 TEST_F(FlatControlBalance, FlatProgressBar) {
-  const TUsage L = LeftBehind([&](int Round) {
-    auto* Bar = new TFlatProgressBar(Form);
-    TControl* Control = Bar;
-    Bar->SetBounds(10, 10, 200, 16);
-    Bar->SetParent(Form);
-    Bar->SetPosition(Round % 100);
-    Repaint(Form);
-    Hover(Bar, Form);
-    Press(Bar, 5, 5);
-    Bar->SetTransparent(Round % 2 == 0);
-    Bar->SetPosition(100 - Round % 100);
-    Repaint(Form);
-    delete Control;
-    Application->ProcessMessages();
-  }, Cycles);
+  const TUsage L = LeftBehind(
+      [&](int Round) {
+        auto* Bar = new TFlatProgressBar(Form);
+        TControl* Control = Bar;
+        Bar->SetBounds(10, 10, 200, 16);
+        Bar->SetParent(Form);
+        Bar->SetPosition(Round % 100);
+        Repaint(Form);
+        Hover(Bar, Form);
+        Press(Bar, 5, 5);
+        Bar->SetTransparent(Round % 2 == 0);
+        Bar->SetPosition(100 - Round % 100);
+        Repaint(Form);
+        delete Control;
+        Application->ProcessMessages();
+      },
+      Cycles);
   ExpectBalanced(L, "flat progress bars");
 }
 

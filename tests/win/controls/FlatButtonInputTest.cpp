@@ -20,7 +20,7 @@ namespace {
 using Names = std::vector<std::string>;
 
 class FlatButtonInput : public FlatButtonFixture {
-protected:
+ protected:
   // A real click in the middle of Button; waits until some click arrived.
   void ClickOn(TFlatButton* Button) {
     const auto Before = Clicked.size();

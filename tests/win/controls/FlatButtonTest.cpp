@@ -197,7 +197,7 @@ TEST_F(FlatButtonLook, DisabledButtonHasAFlatBorderAndItsColour) {
 // A white glyph with a black 4 x 4 square at (6, 6), drawn at (5, 5) of a
 // 25 x 25 button on a teal form.
 class FlatButtonGlyph : public FlatButtonFixture {
-protected:
+ protected:
   void SetUp() override {
     FlatButtonFixture::SetUp();
     Form->SetColor(static_cast<TColor>(Teal));
@@ -228,21 +228,19 @@ protected:
 
 TEST_F(FlatButtonGlyph, EnabledGlyphLeavesOutItsBottomLeftColour) {
   ShowInFront();
-  EXPECT_TRUE(Shows(Button, Expect([](int X, int Y) {
-    return X >= 6 && X < 10 && Y >= 6 && Y < 10 ? Black : Teal;
-  })));
+  EXPECT_TRUE(Shows(Button, Expect([](int X, int Y) { return X >= 6 && X < 10 && Y >= 6 && Y < 10 ? Black : Teal; })));
 }
 
 TEST_F(FlatButtonGlyph, DisabledOneFrameGlyphIsEmbossed) {
   ShowInFront();
   Button->SetEnabled(false);
   EXPECT_TRUE(Shows(Button, Expect([](int X, int Y) {
-    if (X >= 6 && X < 10 && Y >= 6 && Y < 10)
-      return RGBOf(clBtnShadow);
-    if ((X == 10 && Y >= 7 && Y <= 10) || (Y == 10 && X >= 7 && X <= 10))
-      return RGBOf(clBtnHighlight);
-    return Teal;
-  })));
+                      if (X >= 6 && X < 10 && Y >= 6 && Y < 10)
+                        return RGBOf(clBtnShadow);
+                      if ((X == 10 && Y >= 7 && Y <= 10) || (Y == 10 && X >= 7 && X <= 10))
+                        return RGBOf(clBtnHighlight);
+                      return Teal;
+                    })));
 }
 
 TEST_F(FlatButtonGlyph, FourFramesShowUpDisabledDownAndLatched) {
@@ -264,7 +262,8 @@ TEST_F(FlatButtonGlyph, FourFramesShowUpDisabledDownAndLatched) {
   Button->SetEnabled(true);
   // Space down presses an ungrouped button: the glyph moves by (1, 1).
   Button->Perform(WM_KEYDOWN, VK_SPACE, 0);
-  EXPECT_TRUE(Shows(Button, {{12, 12, RGB(0, 0, 255)}, {5, 5, DownRGB}, {6, 6, RGB(0, 0, 255)}, {21, 21, RGB(0, 0, 255)}}));
+  EXPECT_TRUE(
+      Shows(Button, {{12, 12, RGB(0, 0, 255)}, {5, 5, DownRGB}, {6, 6, RGB(0, 0, 255)}, {21, 21, RGB(0, 0, 255)}}));
   Button->Perform(WM_KEYUP, VK_SPACE, 0);
   Button->SetGroupIndex(3);
   Button->SetDown(true);

@@ -47,8 +47,8 @@ inline ::testing::AssertionResult Shows(TWinControl* Control, const std::vector<
     std::string Text;
     for (const auto& R : Rules)
       if (COLORREF Got = Pixel(Control, R.X, R.Y); Got != R.Color)
-        Text += " (" + std::to_string(R.X) + "," + std::to_string(R.Y) + ") is " + Hex(Got) + " not " +
-                Hex(R.Color) + ";";
+        Text +=
+            " (" + std::to_string(R.X) + "," + std::to_string(R.Y) + ") is " + Hex(Got) + " not " + Hex(R.Color) + ";";
     return Text;
   };
   if (PumpUntil([&] { return Misses().empty(); }, TimeoutMs))
@@ -83,7 +83,7 @@ inline const COLORREF BorderRGB = RGB(160, 150, 131), FocusedRGB = RGB(235, 234,
 
 // A form that counts the focus notifications it gets.
 class TCountingForm : public TForm {
-public:
+ public:
   using TForm::TForm;
   int FocusChanged = 0;
   LPARAM LastFocusParam = 0;
@@ -99,7 +99,7 @@ public:
 // Each test gets a fresh form near (100, 100) of the screen, the pointer
 // parked on the root window and no button or modifier held.
 class FlatButtonFixture : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     ReleaseInput();
     MoveTo(RootPoint);

@@ -14,9 +14,9 @@
 #include "ComponentStream.h"
 #include "FormReader.h"
 #include "Forms.h"
+#include "RealInput.h"
 #include "StdCtrls.h"
 #include "SysUtils.h"
-#include "RealInput.h"
 #include "TFlatEditUnit.h"
 #include "WinTestSupport.h"
 
@@ -57,11 +57,10 @@ std::string FrameMismatch(TWinControl* Edit, TColor Outline, TColor Interior, bo
     COLORREF Want;
   };
   const std::vector<TProbe> Probes{
-      {0, 0, O},           {Wd - 1, 0, O},          {0, Ht - 1, O},          {Wd - 1, Ht - 1, O},
-      {Wd / 2, 0, O},      {0, Ht / 2, O},          {Wd - 1, Ht / 2, O},     {Wd / 2, Ht - 1, O},
-      {1, 1, I},           {2, 2, I},               {Wd - 2, Ht - 2, I},     {Wd - 3, Ht - 3, I},
-      {Wd / 2, 1, I},      {Wd / 2, 2, I},          {1, Ht / 2, I},          {2, Ht / 2, I},
-      {Wd - 2, Ht / 2, I}, {Wd - 3, Ht / 2, I},     {Wd / 2, Ht - 2, I},     {Wd / 2, Ht - 3, I},
+      {0, 0, O},           {Wd - 1, 0, O},      {0, Ht - 1, O},      {Wd - 1, Ht - 1, O}, {Wd / 2, 0, O},
+      {0, Ht / 2, O},      {Wd - 1, Ht / 2, O}, {Wd / 2, Ht - 1, O}, {1, 1, I},           {2, 2, I},
+      {Wd - 2, Ht - 2, I}, {Wd - 3, Ht - 3, I}, {Wd / 2, 1, I},      {Wd / 2, 2, I},      {1, Ht / 2, I},
+      {2, Ht / 2, I},      {Wd - 2, Ht / 2, I}, {Wd - 3, Ht / 2, I}, {Wd / 2, Ht - 2, I}, {Wd / 2, Ht - 3, I},
   };
   for (const auto& P : Probes) {
     const COLORREF Got = WindowPixel(W, P.X, P.Y);
@@ -88,7 +87,7 @@ std::string AwaitFrame(TWinControl* Edit, TColor Outline, TColor Interior) {
 
 // Shows what the flat edit keeps to itself.
 class TTestFlatEdit : public TFlatEdit {
-public:
+ public:
   using TFlatEdit::TFlatEdit;
   bool PointerOver() const { return FPointerOver; }
   bool AutoSizeOn() const { return AutoSize(); }
@@ -99,7 +98,7 @@ constexpr TColor Flat = RGBColor(200, 220, 240);
 constexpr TColor Focus = RGBColor(255, 250, 200);
 
 class FlatEdit : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     RegisterFlatEdit(TClassRegistry::Instance());
     MoveTo(RootPoint);
@@ -168,7 +167,7 @@ protected:
         << "the pointer did not reach " << Control->Name();
   }
 
-private:
+ private:
   std::vector<TForm*> FForms;
 };
 
@@ -184,8 +183,7 @@ TStreamObject FormDescription(std::vector<TStreamProperty> FormProps, std::vecto
   Root.ClassName = "TForm";
   Root.Name = "Form";
   Root.Properties = {Prop("Left", TStreamValue::Integer(100)), Prop("Top", TStreamValue::Integer(100)),
-                     Prop("ClientWidth", TStreamValue::Integer(400)),
-                     Prop("ClientHeight", TStreamValue::Integer(200))};
+                     Prop("ClientWidth", TStreamValue::Integer(400)), Prop("ClientHeight", TStreamValue::Integer(200))};
   for (auto& P : FormProps)
     Root.Properties.push_back(std::move(P));
   Root.Children.push_back(std::move(Edit));
@@ -287,7 +285,7 @@ TEST_F(FlatEdit, LoadedWithABigFontTheHeightFollowsThatFont) {
   auto* Form = Keep(new TForm(nullptr));
   // A scalable face: the bitmap MS Sans Serif stops growing at 24 points.
   ReadDescription(*Form, FormDescription({}, FieldProps({Prop("Font.Name", TStreamValue::String("Tahoma")),
-                                                          Prop("Font.Height", TStreamValue::Integer(-27))})));
+                                                         Prop("Font.Height", TStreamValue::Integer(-27))})));
   auto* Edit = dynamic_cast<TFlatEdit*>(Form->FindComponent("edtDestPath"));
   ASSERT_NE(Edit, nullptr);
   const int Expected = CharHeight(Edit->Font()) + 6;
@@ -326,7 +324,7 @@ TEST_F(FlatEdit, InAFormDesignerLoadingKeepsTheStoredHeight) {
 
 // A form whose focus rests on a plain edit, with a flat edit beside it.
 class FlatEditOnForm : public FlatEdit {
-protected:
+ protected:
   void SetUp() override {
     FlatEdit::SetUp();
     Form = NewForm();
@@ -459,7 +457,7 @@ TEST_F(FlatEditOnForm, TheFocusedEditStaysHighlightedWhenThePointerLeavesIt) {
 // A top-level window of another thread, in the foreground: our thread then
 // has no active window.
 class TForeignWindow {
-public:
+ public:
   TForeignWindow() : FThread([this] { Run(); }) {
     while (!FReady)
       Sleep(5);
@@ -470,7 +468,7 @@ public:
   }
   HWND Window() const { return FWindow; }
 
-private:
+ private:
   void Run() {
     FThreadId = GetCurrentThreadId();
     WNDCLASSA Class{};
@@ -478,8 +476,8 @@ private:
     Class.hInstance = GetModuleHandleA(nullptr);
     Class.lpszClassName = "FlatEditTestForeign";
     RegisterClassA(&Class);
-    FWindow = CreateWindowExA(0, "FlatEditTestForeign", "Foreign", WS_POPUP | WS_VISIBLE, 700, 500, 100, 100,
-                              nullptr, nullptr, Class.hInstance, nullptr);
+    FWindow = CreateWindowExA(0, "FlatEditTestForeign", "Foreign", WS_POPUP | WS_VISIBLE, 700, 500, 100, 100, nullptr,
+                              nullptr, Class.hInstance, nullptr);
     SetForegroundWindow(FWindow);
     MSG Msg;
     PeekMessageA(&Msg, nullptr, 0, 0, PM_NOREMOVE);
@@ -554,12 +552,13 @@ TEST_F(FlatEdit, WritingColorFlatClearsParentColorAndTheParentsChangesPassItBy) 
 
 TEST_F(FlatEdit, LoadingColorFlatThenParentColorTrueEndsWithTheWindowsColour) {
   auto* Form = Keep(new TForm(nullptr));
-  ReadDescription(*Form, FormDescription({Prop("Color", TStreamValue::Integer(RGBColor(40, 80, 120)))},
-                                         FieldProps({Prop("ColorFlat", TStreamValue::Ident("clBtnFace")),
-                                                     Prop("ParentColor", TStreamValue::Boolean(true)),
-                                                     Prop("Enabled", TStreamValue::Boolean(false)),
-                                                     Prop("ReadOnly", TStreamValue::Boolean(true)),
-                                                     Prop("TabOrder", TStreamValue::Integer(0))})));
+  ReadDescription(
+      *Form,
+      FormDescription(
+          {Prop("Color", TStreamValue::Integer(RGBColor(40, 80, 120)))},
+          FieldProps({Prop("ColorFlat", TStreamValue::Ident("clBtnFace")),
+                      Prop("ParentColor", TStreamValue::Boolean(true)), Prop("Enabled", TStreamValue::Boolean(false)),
+                      Prop("ReadOnly", TStreamValue::Boolean(true)), Prop("TabOrder", TStreamValue::Integer(0))})));
   auto* Edit = dynamic_cast<TFlatEdit*>(Form->FindComponent("edtDestPath"));
   ASSERT_NE(Edit, nullptr);
   EXPECT_TRUE(Edit->ParentColor());
@@ -624,8 +623,8 @@ TEST_F(FlatEdit, ADescriptionCannotSetWhatTheFlatEditDrivesItself) {
       ReadDescription(Form, FormDescription({}, FieldProps({Prop(Hidden, Value)})));
       ADD_FAILURE() << Hidden << " was accepted";
     } catch (const EReadError& E) {
-      EXPECT_EQ(E.Message(), std::string("Error reading TFlatEdit.") + Hidden + ": Property " + Hidden +
-                                 " does not exist");
+      EXPECT_EQ(E.Message(),
+                std::string("Error reading TFlatEdit.") + Hidden + ": Property " + Hidden + " does not exist");
     }
   }
 }

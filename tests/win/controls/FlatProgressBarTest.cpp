@@ -14,8 +14,8 @@
 #include "FormReader.h"
 #include "Forms.h"
 #include "Pictures.h"
-#include "SysUtils.h"
 #include "RealInput.h"
+#include "SysUtils.h"
 #include "TFlatProgressBarUnit.h"
 
 namespace {
@@ -47,8 +47,8 @@ int CountBlocks(TBitmap& Bmp, const TFlatProgressBar& Bar) {
   int Count = 0;
   while (Count < Slots) {
     const int Along = 2 + Count * 9 + 4;
-    const TColor C = Vertical ? PixelAt(Bmp, Bar.Width() / 2, Bar.Height() - 1 - Along)
-                              : PixelAt(Bmp, Along, Bar.Height() / 2);
+    const TColor C =
+        Vertical ? PixelAt(Bmp, Bar.Width() / 2, Bar.Height() - 1 - Along) : PixelAt(Bmp, Along, Bar.Height() / 2);
     if (C != Element)
       break;
     ++Count;
@@ -56,15 +56,15 @@ int CountBlocks(TBitmap& Bmp, const TFlatProgressBar& Bar) {
   // Nothing past the last block.
   for (int K = Count; K < Slots; ++K) {
     const int Along = 2 + K * 9 + 4;
-    const TColor C = Vertical ? PixelAt(Bmp, Bar.Width() / 2, Bar.Height() - 1 - Along)
-                              : PixelAt(Bmp, Along, Bar.Height() / 2);
+    const TColor C =
+        Vertical ? PixelAt(Bmp, Bar.Width() / 2, Bar.Height() - 1 - Along) : PixelAt(Bmp, Along, Bar.Height() / 2);
     EXPECT_NE(C, Element) << "block slot " << K << " is filled after a gap";
   }
   return Count;
 }
 
 class FlatProgressBarTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     Form = new TForm(nullptr);
     Form->SetName("Form");
@@ -129,9 +129,7 @@ struct TBlockCase {
   int Width, Position, Blocks;
 };
 
-void PrintTo(const TBlockCase& Case, std::ostream* Os) {
-  *Os << Case.Blocks << "-blocks";
-}
+void PrintTo(const TBlockCase& Case, std::ostream* Os) { *Os << Case.Blocks << "-blocks"; }
 
 class FlatProgressBarBlocks : public FlatProgressBarTest, public ::testing::WithParamInterface<TBlockCase> {};
 
@@ -146,8 +144,7 @@ TEST_P(FlatProgressBarBlocks, DrawsTheBlocksThePositionCallsFor) {
 
 INSTANTIATE_TEST_SUITE_P(FlatProgressBar, FlatProgressBarBlocks,
                          ::testing::Values(TBlockCase{147, 50, 8}, TBlockCase{147, 100, 16}, TBlockCase{147, 7, 1},
-                                           TBlockCase{147, 6, 0}, TBlockCase{309, 50, 17},
-                                           TBlockCase{309, 100, 34},
+                                           TBlockCase{147, 6, 0}, TBlockCase{309, 50, 17}, TBlockCase{309, 100, 34},
                                            // Quotients a hair below a whole number in floating point.
                                            TBlockCase{102, 100, 11}, TBlockCase{201, 50, 11}),
                          [](const ::testing::TestParamInfo<TBlockCase>& Info) {
@@ -473,9 +470,15 @@ TEST_F(FlatProgressBarTest, ReadsFromAWindowDescription) {
   TStreamObject Child;
   Child.ClassName = "TFlatProgressBar";
   Child.Name = "FlatProgressBar1";
-  Child.Properties = {Int("Left", 64), Int("Top", 24), Int("Width", 16), Int("Height", 147),
+  Child.Properties = {Int("Left", 64),
+                      Int("Top", 24),
+                      Int("Width", 16),
+                      Int("Height", 147),
                       {"Orientation", TStreamValue::Ident("pbVertical")},
-                      Int("Min", 10), Int("Max", 60), Int("Position", 35), Int("Step", 5),
+                      Int("Min", 10),
+                      Int("Max", 60),
+                      Int("Position", 35),
+                      Int("Step", 5),
                       {"Smooth", TStreamValue::Boolean(true)},
                       {"Transparent", TStreamValue::Boolean(true)},
                       {"ColorElement", TStreamValue::Ident("clNavy")},

@@ -20,7 +20,7 @@ void Fill(TPicture& Picture, int Width, int Height, TColor Color) {
 
 // A form with a capturing background image and the picture button on it.
 class MouseEffectImage : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     MoveTo(RootPoint);
     Form = new TForm(nullptr);

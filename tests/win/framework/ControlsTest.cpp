@@ -302,13 +302,13 @@ TEST_F(FrameworkControls, TabAndShiftTabMoveTheFocusInTabOrder) {
 // Notes its destruction, before what it owns goes.
 template <typename Base>
 class TNoted : public Base {
-public:
+ public:
   TNoted(TComponent* Owner, const std::string& Name, std::vector<std::string>& Notes) : Base(Owner), FNotes(Notes) {
     this->SetName(Name);
   }
   ~TNoted() override { FNotes.push_back(this->Name()); }
 
-private:
+ private:
   std::vector<std::string>& FNotes;
 };
 

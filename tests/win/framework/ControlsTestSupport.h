@@ -22,14 +22,14 @@ namespace CtlTest {
 
 // Enter and leave notifications as the probes heard them: "A enter", "B leave".
 class TEventLog {
-public:
+ public:
   void Add(std::string Event) { FEvents.push_back(std::move(Event)); }
   std::size_t Size() const { return FEvents.size(); }
   void Clear() { FEvents.clear(); }
   // Everything heard so far, forgotten afterwards.
   std::vector<std::string> Take() { return std::exchange(FEvents, {}); }
 
-private:
+ private:
   std::vector<std::string> FEvents;
 };
 
@@ -38,7 +38,7 @@ inline TEventLog Log;
 // Records what reaches Dispatch, then hands the message on as any handler does.
 template <typename Base>
 class TProbe : public Base {
-public:
+ public:
   explicit TProbe(TComponent* Owner) : Base(Owner) {}
 
   int CountOf(UINT Msg) const {
@@ -66,19 +66,19 @@ public:
       Message.Result = 1;
   }
 
-private:
+ private:
   std::map<UINT, int> FCounts;
 };
 
 // A windowless probe filled with Fill, or with its own Color when Fill is clNone.
 class TProbeGraphic : public TProbe<TGraphicControl> {
-public:
+ public:
   using TProbe::TProbe;
   TColor Fill = clNone;
   // Paints far beyond its bounds, for the clip to cut.
   bool Spill = false;
 
-protected:
+ protected:
   void Paint() override {
     Canvas().Brush().SetColor(Fill != clNone ? Fill : Color());
     Canvas().FillRect(Spill ? RECT{-1000, -1000, 2000, 2000} : RECT{0, 0, Width(), Height()});
@@ -87,13 +87,13 @@ protected:
 
 // A windowed probe with a canvas, filled like TProbeGraphic.
 class TProbeCustom : public TProbe<TCustomControl> {
-public:
+ public:
   using TProbe::TProbe;
   TColor Fill = clNone;
   // The kind of context (OBJ_DC, OBJ_MEMDC) the last paint drew on.
   DWORD PaintedOn = 0;
 
-protected:
+ protected:
   void Paint() override {
     PaintedOn = GetObjectType(Canvas().Handle());
     Canvas().Brush().SetColor(Fill != clNone ? Fill : Color());
@@ -127,8 +127,8 @@ inline std::string InputState() {
   DWORD Pid = 0;
   GetWindowThreadProcessId(Over, &Pid);
   char Text[256];
-  std::snprintf(Text, sizeof Text, "pointer at %ld,%ld over %s window %p (%s), foreground %p, capture %p", P.x,
-                P.y, Pid == GetCurrentProcessId() ? "our" : "another program's", static_cast<void*>(Over), Class,
+  std::snprintf(Text, sizeof Text, "pointer at %ld,%ld over %s window %p (%s), foreground %p, capture %p", P.x, P.y,
+                Pid == GetCurrentProcessId() ? "our" : "another program's", static_cast<void*>(Over), Class,
                 static_cast<void*>(GetForegroundWindow()), static_cast<void*>(GetCapture()));
   return Text;
 }
@@ -136,7 +136,7 @@ inline std::string InputState() {
 // Gives each test fresh forms, deleted afterwards, with the pointer parked on
 // the root window, no button or modifier held and an empty event log.
 class FormFixture : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     MoveTo(RootPoint);
     ASSERT_TRUE(PumpUntil([] { return Application->MouseControl() == nullptr; }))
@@ -203,7 +203,7 @@ protected:
         Key(Vk, true);
   }
 
-private:
+ private:
   std::vector<TCustomForm*> FForms;
 };
 

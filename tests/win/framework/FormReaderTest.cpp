@@ -35,38 +35,50 @@ std::string Number(double Value) {
 // A value as the journal shows it: its kind and what it holds.
 std::string Describe(const TStreamValue& V) {
   switch (V.Kind()) {
-    case TValueKind::vkNull: return "null";
+    case TValueKind::vkNull:
+      return "null";
     case TValueKind::vkList: {
       std::string Text = "list(";
       for (const auto& Item : *V.Get<std::vector<TStreamValue>>())
         Text += (Text.back() == '(' ? "" : ", ") + Describe(Item);
       return Text + ")";
     }
-    case TValueKind::vkInteger: return "integer " + std::to_string(*V.Get<std::int64_t>());
-    case TValueKind::vkExtended: return "extended " + Number(V.Get<TExtendedValue>()->ToDouble());
+    case TValueKind::vkInteger:
+      return "integer " + std::to_string(*V.Get<std::int64_t>());
+    case TValueKind::vkExtended:
+      return "extended " + Number(V.Get<TExtendedValue>()->ToDouble());
     case TValueKind::vkString: {
       const auto& S = *V.Get<std::string>();
       return S.size() > 40 ? "string of " + std::to_string(S.size()) + " bytes" : "string '" + S + "'";
     }
-    case TValueKind::vkIdent: return "ident " + V.Get<TIdentValue>()->Name;
-    case TValueKind::vkBoolean: return *V.Get<bool>() ? "boolean True" : "boolean False";
-    case TValueKind::vkBinary: return "binary of " + std::to_string(V.Get<TBinaryValue>()->Bytes.size()) + " bytes";
+    case TValueKind::vkIdent:
+      return "ident " + V.Get<TIdentValue>()->Name;
+    case TValueKind::vkBoolean:
+      return *V.Get<bool>() ? "boolean True" : "boolean False";
+    case TValueKind::vkBinary:
+      return "binary of " + std::to_string(V.Get<TBinaryValue>()->Bytes.size()) + " bytes";
     case TValueKind::vkSet: {
       std::string Text = "set [";
       for (const auto& Name : V.Get<TSetValue>()->Names)
         Text += (Text.back() == '[' ? "" : ",") + Name;
       return Text + "]";
     }
-    case TValueKind::vkNil: return "nil";
+    case TValueKind::vkNil:
+      return "nil";
     case TValueKind::vkCollection:
       return "collection of " + std::to_string(V.Get<TCollectionValue>()->Items.size()) + " items";
-    case TValueKind::vkSingle: return "single " + Number(V.Get<TSingleValue>()->ToFloat());
-    case TValueKind::vkCurrency: return "currency " + std::to_string(V.Get<TCurrencyValue>()->Scaled);
-    case TValueKind::vkDate: return "date " + Number(V.Get<TDateValue>()->ToDouble());
+    case TValueKind::vkSingle:
+      return "single " + Number(V.Get<TSingleValue>()->ToFloat());
+    case TValueKind::vkCurrency:
+      return "currency " + std::to_string(V.Get<TCurrencyValue>()->Scaled);
+    case TValueKind::vkDate:
+      return "date " + Number(V.Get<TDateValue>()->ToDouble());
     case TValueKind::vkWideString:
       return "wide string of " + std::to_string(V.Get<TWideStringValue>()->Units.size()) + " units";
-    case TValueKind::vkUtf8String: return "utf8 string '" + V.Get<TUtf8StringValue>()->Bytes + "'";
-    case TValueKind::vkDouble: return "double " + Number(V.Get<TDoubleValue>()->ToDouble());
+    case TValueKind::vkUtf8String:
+      return "utf8 string '" + V.Get<TUtf8StringValue>()->Bytes + "'";
+    case TValueKind::vkDouble:
+      return "double " + Number(V.Get<TDoubleValue>()->ToDouble());
   }
   return "?";
 }
@@ -74,7 +86,7 @@ std::string Describe(const TStreamValue& V) {
 // Journals being given a parent, the parent colour and font notifications and Loaded.
 template <typename Base>
 class TRecording : public Base {
-public:
+ public:
   using Base::Base;
 
   void SetParent(TWinControl* Value) override {
@@ -105,18 +117,18 @@ public:
 };
 
 class TTestForm : public TRecording<TForm> {
-public:
+ public:
   using TRecording::TRecording;
   std::int64_t Tag = 0;
 };
 
 class TTestPanel : public TRecording<TWinControl> {
-public:
+ public:
   using TRecording::TRecording;
 };
 
 class TTestGadget : public TRecording<TGraphicControl> {
-public:
+ public:
   using TRecording::TRecording;
   std::int64_t Number = 0;
   std::string Words, Choice, Unicode;
@@ -126,7 +138,7 @@ public:
 };
 
 class TTestSubGadget : public TTestGadget {
-public:
+ public:
   using TTestGadget::TTestGadget;
   bool Sub = false;
 };
@@ -179,11 +191,11 @@ void RegisterTestClasses() {
                         [](TTestGadget& G, const TStreamValue& V) { G.Options = SetValue(V, "Options"); });
   Recorded<TTestGadget>("TTestGadget", "Unicode",
                         [](TTestGadget& G, const TStreamValue& V) { G.Unicode = StringValue(V, "Unicode"); });
-  Recorded<TTestGadget>("TTestGadget", "Picture.Data", [](TTestGadget& G, const TStreamValue& V) {
-    LoadPictureValue(G.Picture, V, "Picture.Data");
-  });
+  Recorded<TTestGadget>("TTestGadget", "Picture.Data",
+                        [](TTestGadget& G, const TStreamValue& V) { LoadPictureValue(G.Picture, V, "Picture.Data"); });
   // Values only journalled.
-  for (const char* Name : {"Items", "Real", "Small", "Precise", "Money", "When", "Wide", "Nothing", "Rows", "Long", "Big"})
+  for (const char* Name :
+       {"Items", "Real", "Small", "Precise", "Money", "When", "Wide", "Nothing", "Rows", "Long", "Big"})
     Recorded<TTestGadget>("TTestGadget", Name);
 
   R.RegisterClass("TTestSubGadget", "TTestGadget", [](TComponent* Owner) { return new TTestSubGadget(Owner); });
@@ -217,11 +229,11 @@ TStreamObject FullDescription() {
   return Object(
       "TTestForm", "ReaderForm",
       {Prop("Left", TStreamValue::Integer(60)), Prop("Top", TStreamValue::Integer(50)),
-       Prop("Caption", TStreamValue::String("Read from a description")), Prop("ClientWidth", TStreamValue::Integer(320)),
-       Prop("ClientHeight", TStreamValue::Integer(200)), Prop("Color", TStreamValue::Ident("clYellow")),
-       Prop("Font.Height", TStreamValue::Integer(-13)), Prop("Tag", TStreamValue::Integer(77)),
-       Prop("OnCreate", TStreamValue::Ident("FormCreate")), Prop("PixelsPerInch", TStreamValue::Integer(96)),
-       Prop("TextHeight", TStreamValue::Integer(13))},
+       Prop("Caption", TStreamValue::String("Read from a description")),
+       Prop("ClientWidth", TStreamValue::Integer(320)), Prop("ClientHeight", TStreamValue::Integer(200)),
+       Prop("Color", TStreamValue::Ident("clYellow")), Prop("Font.Height", TStreamValue::Integer(-13)),
+       Prop("Tag", TStreamValue::Integer(77)), Prop("OnCreate", TStreamValue::Ident("FormCreate")),
+       Prop("PixelsPerInch", TStreamValue::Integer(96)), Prop("TextHeight", TStreamValue::Integer(13))},
       {Object("TTestPanel", "Panel1",
               {Prop("Left", TStreamValue::Integer(150)), Prop("Top", TStreamValue::Integer(10)),
                Prop("Width", TStreamValue::Integer(160)), Prop("Height", TStreamValue::Integer(100)),
@@ -230,22 +242,32 @@ TStreamObject FullDescription() {
                       {Prop("Number", TStreamValue::Integer(2)), Prop("Left", TStreamValue::Integer(4)),
                        Prop("ParentColor", TStreamValue::Boolean(true))})}),
        Object("TTestGadget", "Gadget1",
-              {Prop("Left", TStreamValue::Integer(20)), Prop("Top", TStreamValue::Integer(30)),
-               Prop("Width", TStreamValue::Integer(40)), Prop("Height", TStreamValue::Integer(20)),
-               Prop("Words", TStreamValue::String("first")), Prop("Number", TStreamValue::Integer(-70000)),
-               Prop("Choice", TStreamValue::Ident("chSecond")), Prop("Flag", TStreamValue::Boolean(true)),
+              {Prop("Left", TStreamValue::Integer(20)),
+               Prop("Top", TStreamValue::Integer(30)),
+               Prop("Width", TStreamValue::Integer(40)),
+               Prop("Height", TStreamValue::Integer(20)),
+               Prop("Words", TStreamValue::String("first")),
+               Prop("Number", TStreamValue::Integer(-70000)),
+               Prop("Choice", TStreamValue::Ident("chSecond")),
+               Prop("Flag", TStreamValue::Boolean(true)),
                Prop("Options", TStreamValue::Set({"opA", "opC"})),
                Prop("Items", TStreamValue::List({TStreamValue::Integer(1), TStreamValue::String("two"),
                                                  TStreamValue::Ident("three"),
                                                  TStreamValue::List({TStreamValue::Boolean(false)})})),
-               Prop("Unicode", TStreamValue::Utf8String("Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC")),
-               Prop("Real", TStreamValue::Extended(2.5)), Prop("Small", TStreamValue::Single(0.25f)),
-               Prop("Precise", TStreamValue::Double(0.125)), Prop("Money", TStreamValue::Currency(123456)),
-               Prop("When", TStreamValue::Date(45000.5)), Prop("Wide", TStreamValue::WideString(u"wide")),
-               Prop("Nothing", TStreamValue::Nil()), Prop("Rows", TStreamValue::Collection({Row})),
+               Prop("Unicode", TStreamValue::Utf8String("Gr\xC3\xBC\xC3\x9F"
+                                                        "e \xE2\x82\xAC")),
+               Prop("Real", TStreamValue::Extended(2.5)),
+               Prop("Small", TStreamValue::Single(0.25f)),
+               Prop("Precise", TStreamValue::Double(0.125)),
+               Prop("Money", TStreamValue::Currency(123456)),
+               Prop("When", TStreamValue::Date(45000.5)),
+               Prop("Wide", TStreamValue::WideString(u"wide")),
+               Prop("Nothing", TStreamValue::Nil()),
+               Prop("Rows", TStreamValue::Collection({Row})),
                Prop("Long", TStreamValue::String(std::string(300, 'x'))),
                Prop("Picture.Data", TStreamValue::Binary(JpegPicture())),
-               Prop("Number", TStreamValue::Integer(5)), Prop("OnClick", TStreamValue::Ident("GadgetClick")),
+               Prop("Number", TStreamValue::Integer(5)),
+               Prop("OnClick", TStreamValue::Ident("GadgetClick")),
                Prop("Big", TStreamValue::Integer(std::int64_t{1} << 40)),
                Prop("Font.Style", TStreamValue::Set({"fsBold", "fsUnderline"}))}),
        Object("TTestSubGadget", "Gadget3",
@@ -298,7 +320,7 @@ std::string JournalText() {
 }
 
 class ReaderTest : public FormTest {
-protected:
+ protected:
   void SetUp() override {
     RegisterTestClasses();
     Journal.clear();
@@ -354,7 +376,8 @@ void ReaderTest::CheckFullDescriptionRead(TTestForm* Form) {
       "Gadget1.Flag boolean True {loading, parent ReaderForm}",
       "Gadget1.Options set [opA,opC] {loading, parent ReaderForm}",
       "Gadget1.Items list(integer 1, string 'two', ident three, list(boolean False)) {loading, parent ReaderForm}",
-      "Gadget1.Unicode utf8 string 'Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC' {loading, parent ReaderForm}",
+      "Gadget1.Unicode utf8 string 'Gr\xC3\xBC\xC3\x9F"
+      "e \xE2\x82\xAC' {loading, parent ReaderForm}",
       "Gadget1.Real extended 2.5 {loading, parent ReaderForm}",
       "Gadget1.Small single 0.25 {loading, parent ReaderForm}",
       "Gadget1.Precise double 0.125 {loading, parent ReaderForm}",
@@ -377,7 +400,9 @@ void ReaderTest::CheckFullDescriptionRead(TTestForm* Form) {
   EXPECT_EQ(Seen, Setters);
 
   // Each child has its parent before its first property.
-  for (auto [Child, Parent] : {std::pair{"Gadget1", "ReaderForm"}, {"Gadget2", "Panel1"}, {"Gadget3", "ReaderForm"},
+  for (auto [Child, Parent] : {std::pair{"Gadget1", "ReaderForm"},
+                               {"Gadget2", "Panel1"},
+                               {"Gadget3", "ReaderForm"},
                                {"Panel1", "ReaderForm"}}) {
     const int Parented = IndexOf(std::string(Child) + " SetParent " + Parent);
     ASSERT_GE(Parented, 0) << Child << " was never given its parent";
@@ -401,9 +426,9 @@ void ReaderTest::CheckFullDescriptionRead(TTestForm* Form) {
   }
 
   // Loaded last of all, once for each, with the whole tree there and still loading.
-  const std::vector<std::string> Loaded = {
-      "ReaderForm Loaded with 7 components", "Panel1 Loaded with 7 components", "Gadget2 Loaded with 7 components",
-      "Gadget1 Loaded with 7 components", "Gadget3 Loaded with 7 components"};
+  const std::vector<std::string> Loaded = {"ReaderForm Loaded with 7 components", "Panel1 Loaded with 7 components",
+                                           "Gadget2 Loaded with 7 components", "Gadget1 Loaded with 7 components",
+                                           "Gadget3 Loaded with 7 components"};
   EXPECT_EQ(std::vector<std::string>(Journal.begin() + FirstLoaded, Journal.end()), Loaded);
   EXPECT_FALSE(Form->InState(csLoading));
   for (auto* C : Form->Components())
@@ -443,7 +468,9 @@ void ReaderTest::CheckFullDescriptionRead(TTestForm* Form) {
   EXPECT_EQ(Gadget1->Choice, "chSecond");
   EXPECT_TRUE(Gadget1->Flag);
   EXPECT_EQ(Gadget1->Options, (std::vector<std::string>{"opA", "opC"}));
-  EXPECT_EQ(Gadget1->Unicode, "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC");
+  EXPECT_EQ(Gadget1->Unicode,
+            "Gr\xC3\xBC\xC3\x9F"
+            "e \xE2\x82\xAC");
   ASSERT_NE(dynamic_cast<TJPEGImage*>(Gadget1->Picture.Graphic()), nullptr);
   EXPECT_EQ(dynamic_cast<TJPEGImage&>(*Gadget1->Picture.Graphic()).Data(), JpegFixture("small.jpg"));
   EXPECT_EQ(Gadget1->Font().Style(), unsigned(fsBold | fsUnderline));
@@ -479,7 +506,9 @@ void ReaderTest::CheckFullDescriptionRead(TTestForm* Form) {
   EXPECT_EQ(Image1->Height(), 9);
   EXPECT_EQ(Image1->Left(), 70);
   // Wide text in the program's code page (1252 here), "?" for what it lacks.
-  EXPECT_EQ(Image1->Hint(), "Gr\xFC\xDF" "e \x80 ?");
+  EXPECT_EQ(Image1->Hint(),
+            "Gr\xFC\xDF"
+            "e \x80 ?");
   EXPECT_EQ(Edit1->Text(), "edit text");
   EXPECT_TRUE(Edit1->ReadOnly());
   EXPECT_EQ(Edit1->MaxLength(), 12);
@@ -528,8 +557,8 @@ TEST_F(ReaderTest, AnOnClickNamingAHandlerIsWiredAndAClickRunsIt) {
 }
 
 TEST_F(ReaderTest, AnUnknownClassIsAReadErrorNamingIt) {
-  const std::string Message = ReadError(Object(
-      "TTestForm", "F", {}, {Object("TTestGadget", "Fine", {}), Object("TNoSuchWidget", "Widget1", {})}));
+  const std::string Message = ReadError(
+      Object("TTestForm", "F", {}, {Object("TTestGadget", "Fine", {}), Object("TNoSuchWidget", "Widget1", {})}));
   EXPECT_NE(Message.find("TNoSuchWidget"), std::string::npos) << Message;
   const std::string Abstract = ReadError(Object("TTestForm", "F", {}, {Object("TTestAbstract", "A1", {})}));
   EXPECT_NE(Abstract.find("TTestAbstract"), std::string::npos) << Abstract;
@@ -590,12 +619,14 @@ TEST_F(ReaderTest, AnIntegerOutsideItsPropertysTypeIsRefusedNotCutDown) {
   EXPECT_EQ(ReadError(Object("TTestForm", "F", {Prop("ClientHeight", TStreamValue::Integer(1LL << 40))})),
             "Invalid property value for ClientHeight: 1099511627776 is outside -2147483648..2147483647");
   const auto Edit = Object("TEdit", "E", {Prop("TabOrder", TStreamValue::Integer(32768))});
-  EXPECT_EQ(ReadError(Object("TTestForm", "F", {}, {Edit})), "Invalid property value for TabOrder: 32768 is outside -1..32767");
+  EXPECT_EQ(ReadError(Object("TTestForm", "F", {}, {Edit})),
+            "Invalid property value for TabOrder: 32768 is outside -1..32767");
   // The ends of the range load as they are.
   auto* Form = NewReaderForm();
   ReadDescription(*Form, Object("TTestForm", "F", {},
-                                {Object("TTestGadget", "Edge", {Prop("Left", TStreamValue::Integer(INT32_MIN)),
-                                                                Prop("Width", TStreamValue::Integer(INT32_MAX))})}));
+                                {Object("TTestGadget", "Edge",
+                                        {Prop("Left", TStreamValue::Integer(INT32_MIN)),
+                                         Prop("Width", TStreamValue::Integer(INT32_MAX))})}));
   auto* Edge = dynamic_cast<TControl*>(Form->FindComponent("Edge"));
   ASSERT_NE(Edge, nullptr);
   EXPECT_EQ(Edge->Left(), INT32_MIN);
@@ -603,15 +634,14 @@ TEST_F(ReaderTest, AnIntegerOutsideItsPropertysTypeIsRefusedNotCutDown) {
 }
 
 TEST_F(ReaderTest, AnUnknownHandlerIsAReadErrorNamingIt) {
-  const std::string Message = ReadError(
-      Object("TTestForm", "F", {}, {Object("TTestGadget", "G", {Prop("OnClick", TStreamValue::Ident("NoSuchClick"))})}));
+  const std::string Message = ReadError(Object(
+      "TTestForm", "F", {}, {Object("TTestGadget", "G", {Prop("OnClick", TStreamValue::Ident("NoSuchClick"))})}));
   EXPECT_NE(Message.find("NoSuchClick"), std::string::npos) << Message;
-  const std::string Form =
-      ReadError(Object("TTestForm", "F", {Prop("OnCreate", TStreamValue::Ident("NoSuchCreate"))}));
+  const std::string Form = ReadError(Object("TTestForm", "F", {Prop("OnCreate", TStreamValue::Ident("NoSuchCreate"))}));
   EXPECT_NE(Form.find("NoSuchCreate"), std::string::npos) << Form;
   // A handler must be named by an identifier.
-  const std::string Text = ReadError(
-      Object("TTestForm", "F", {}, {Object("TTestGadget", "G", {Prop("OnClick", TStreamValue::String("GadgetClick"))})}));
+  const std::string Text = ReadError(Object(
+      "TTestForm", "F", {}, {Object("TTestGadget", "G", {Prop("OnClick", TStreamValue::String("GadgetClick"))})}));
   EXPECT_NE(Text.find("OnClick"), std::string::npos) << Text;
 }
 
@@ -623,7 +653,8 @@ TEST_F(ReaderTest, AFieldOfTheWrongClassIsAReadError) {
 
 TEST_F(ReaderTest, AComponentWithoutAFieldIsStillMadeAndFound) {
   auto* Form = NewReaderForm();
-  ReadDescription(*Form, Object("TTestForm", "F", {}, {Object("TTestGadget", "Unfielded", {Prop("Number", TStreamValue::Integer(9))})}));
+  ReadDescription(*Form, Object("TTestForm", "F", {},
+                                {Object("TTestGadget", "Unfielded", {Prop("Number", TStreamValue::Integer(9))})}));
   auto* Gadget = dynamic_cast<TTestGadget*>(Form->FindComponent("Unfielded"));
   ASSERT_NE(Gadget, nullptr);
   EXPECT_EQ(Gadget->Number, 9);
@@ -655,7 +686,8 @@ TStreamObject DesignedAt96(bool WithPixelsPerInch = true) {
        Object("TImage", "Image1",
               {Prop("Left", TStreamValue::Integer(351)), Prop("Top", TStreamValue::Integer(210)),
                Prop("Width", TStreamValue::Integer(28)), Prop("Height", TStreamValue::Integer(9)),
-               Prop("AutoSize", TStreamValue::Boolean(true)), Prop("Picture.Data", TStreamValue::Binary(JpegPicture()))})});
+               Prop("AutoSize", TStreamValue::Boolean(true)),
+               Prop("Picture.Data", TStreamValue::Binary(JpegPicture()))})});
 }
 
 std::string BoundsOf(TControl* C) {
@@ -712,8 +744,11 @@ TEST_F(ReaderTest, DoubleSizePicturesDrawInsteadOfTheirPictureAtEvenScales) {
   struct {
     int Dpi;
     const char* Image;
-  } Cases[] = {{96, "351,210 28x9"},        {120, "439,263 282x190"}, {132, "483,289 39x13"},
-               {192, "702,420 450x304"},    {384, "1404,840 900x608"}};
+  } Cases[] = {{96, "351,210 28x9"},
+               {120, "439,263 282x190"},
+               {132, "483,289 39x13"},
+               {192, "702,420 450x304"},
+               {384, "1404,840 900x608"}};
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.Dpi);
     auto* Form = NewReaderForm();
@@ -784,8 +819,8 @@ TEST_F(ReaderTest, DensityChangedLaysTheFormOutAgainAndTakesTheSuggestedRectangl
   EXPECT_EQ(BoundsOf(Label1), "48,688 268x32");
   EXPECT_EQ(Label1->Font().Height(), -26);
   // Back on a 96-DPI screen, the design to the pixel.
-  const TScaleSize Frame = WindowFrameSize(GetWindowLongA(Form->Handle(), GWL_STYLE),
-                                           GetWindowLongA(Form->Handle(), GWL_EXSTYLE), 96);
+  const TScaleSize Frame =
+      WindowFrameSize(GetWindowLongA(Form->Handle(), GWL_STYLE), GetWindowLongA(Form->Handle(), GWL_EXSTYLE), 96);
   Suggested = {60, 30, 60 + 443 + Frame.Width, 30 + 304 + Frame.Height};
   SendMessageA(Form->Handle(), WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&Suggested));
   EXPECT_EQ(BoundsOf(Image1), "351,210 28x9");

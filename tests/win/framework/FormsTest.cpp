@@ -66,7 +66,7 @@ TEST(FrameworkTimer, FiresThroughTheLoopStopsWhenDisabledAndOutlivesAnExceptionI
 // Each test has an application of its own: one that has run has ended for
 // good, and its window, main form and forms would carry over.
 class FrameworkApplication : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override { Application = &FFresh; }
   void TearDown() override {
     while (!FFresh.Components().empty())
@@ -77,14 +77,14 @@ protected:
     Application = FSaved;
   }
 
-private:
+ private:
   TApplication* FSaved = Application;
   TApplication FFresh;
 };
 
 // Notes the order of its construction and of OnCreate, and its destruction.
 class TCreatedForm : public TForm {
-public:
+ public:
   explicit TCreatedForm(TComponent* Owner) : TForm(Owner) {
     OnCreate = [this](TObject* Sender) {
       Notes.push_back("OnCreate");
@@ -158,7 +158,7 @@ TEST_F(FrameworkApplication, TheFirstCreatedFormIsTheMainFormAndClosingItEndsRun
 }
 
 class TFailingForm : public TForm {
-public:
+ public:
   explicit TFailingForm(TComponent* Owner) : TForm(Owner) {
     OnCreate = [](TObject*) { throw Exception("The creation failed"); };
   }
@@ -362,12 +362,12 @@ TEST_F(FrameworkApplication, TheTaskbarMinimisesTheProgramOnlyWhenTheMainFormHas
 
 // Paints, or fails to while Fail is set.
 class TFailingPaint : public TProbeCustom {
-public:
+ public:
   using TProbeCustom::TProbeCustom;
   bool Fail = false;
   int Failures = 0;
 
-protected:
+ protected:
   void Paint() override {
     if (Fail && ++Failures)
       throw Exception("The paint failed");

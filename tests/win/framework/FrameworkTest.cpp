@@ -191,8 +191,7 @@ TEST(OwnPath, AModulePathLongerThanMaxPathIsReadInFull) {
   }
   const auto Copy = Deep + "probe.dll";
   ASSERT_GT(Copy.size(), 261u);
-  ASSERT_TRUE(CopyFileW(Wide(OwnDir() + "long_path_probe.dll").c_str(),
-                        Wide("\\\\?\\" + Copy).c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW(Wide(OwnDir() + "long_path_probe.dll").c_str(), Wide("\\\\?\\" + Copy).c_str(), FALSE));
   HMODULE Probe = LoadLibraryW(Wide("\\\\?\\" + Copy).c_str());
   ASSERT_NE(Probe, nullptr) << GetLastError();
   auto Name = ModuleFileName(Probe);
@@ -260,7 +259,7 @@ TEST(ScaleFactor, NeverBelowTheDesignNorAboveWhatThePicturesAllow) {
 
 // The system's MulDiv is the rule: halves round away from zero.
 TEST(ScaleFactor, LengthsScaleAsMulDivScalesThem) {
-  EXPECT_EQ(TScaleFactor(12).Apply(443), 665);  // 664.5
+  EXPECT_EQ(TScaleFactor(12).Apply(443), 665);                          // 664.5
   EXPECT_EQ(TScaleFactor(10).Apply(TScaleSize{351, 210}).Width, 439);   // 438.75
   EXPECT_EQ(TScaleFactor(10).Apply(TScaleSize{351, 210}).Height, 263);  // 262.5
   EXPECT_EQ(TScaleFactor(12).Apply(TScaleSize{443, 304}).Height, 456);

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "GraphicsTestSupport.h"
-#include "ResourceCount.h"
 #include "Pictures.h"
+#include "ResourceCount.h"
 #include "StdCtrls.h"
 
 using namespace GfxTest;

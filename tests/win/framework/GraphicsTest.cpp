@@ -68,16 +68,9 @@ TEST(Canvas, FillRectFillsFromLeftTopUpToButNotIncludingRightBottom) {
   TWhiteBitmap Bitmap(10, 10);
   Bitmap.Canvas().Brush().SetColor(clRed);
   Bitmap.Canvas().FillRect(RECT{2, 3, 6, 7});
-  EXPECT_EQ(Shape(Snapshot(Bitmap), RGB(255, 0, 0)), Rows({"..........",
-                                                           "..........",
-                                                           "..........",
-                                                           "..####....",
-                                                           "..####....",
-                                                           "..####....",
-                                                           "..####....",
-                                                           "..........",
-                                                           "..........",
-                                                           ".........."}));
+  EXPECT_EQ(Shape(Snapshot(Bitmap), RGB(255, 0, 0)),
+            Rows({"..........", "..........", "..........", "..####....", "..####....", "..####....", "..####....",
+                  "..........", "..........", ".........."}));
   EXPECT_EQ(Snapshot(Bitmap).Count(RGB(255, 255, 255)), 100 - 16);
 }
 
@@ -93,16 +86,9 @@ TEST(Canvas, FrameRectDrawsTheOnePixelOutlineOnly) {
   TWhiteBitmap Bitmap(10, 10);
   Bitmap.Canvas().Brush().SetColor(clBlue);
   Bitmap.Canvas().FrameRect(RECT{1, 2, 8, 7});
-  EXPECT_EQ(Shape(Snapshot(Bitmap), RGB(0, 0, 255)), Rows({"..........",
-                                                           "..........",
-                                                           ".#######..",
-                                                           ".#.....#..",
-                                                           ".#.....#..",
-                                                           ".#.....#..",
-                                                           ".#######..",
-                                                           "..........",
-                                                           "..........",
-                                                           ".........."}));
+  EXPECT_EQ(Shape(Snapshot(Bitmap), RGB(0, 0, 255)),
+            Rows({"..........", "..........", ".#######..", ".#.....#..", ".#.....#..", ".#.....#..", ".#######..",
+                  "..........", "..........", ".........."}));
 }
 
 TEST(Canvas, LineToDrawsWithThePenUpToButNotIncludingItsEndPoint) {
@@ -117,16 +103,9 @@ TEST(Canvas, LineToDrawsWithThePenUpToButNotIncludingItsEndPoint) {
   Canvas.LineTo(8, 8);
   // Each line goes on from where the last one stopped.
   Canvas.LineTo(8, 4);
-  EXPECT_EQ(Shape(Snapshot(Bitmap), RGB(0, 128, 0)), Rows({"..........",
-                                                           ".#######..",
-                                                           "..........",
-                                                           ".#.#......",
-                                                           ".#..#.....",
-                                                           ".#...#..#.",
-                                                           ".#....#.#.",
-                                                           ".#.....##.",
-                                                           ".#......#.",
-                                                           ".........."}));
+  EXPECT_EQ(Shape(Snapshot(Bitmap), RGB(0, 128, 0)),
+            Rows({"..........", ".#######..", "..........", ".#.#......", ".#..#.....", ".#...#..#.", ".#....#.#.",
+                  ".#.....##.", ".#......#.", ".........."}));
 }
 
 TEST(Canvas, AWiderPenDrawsAWiderLine) {
@@ -243,30 +222,16 @@ TEST(Canvas, CopyRectCopiesARegionAndStretchesToTheTarget) {
   TWhiteBitmap Target(10, 10);
   Target.Canvas().CopyRect(RECT{5, 6, 8, 9}, Source.Canvas(), RECT{1, 1, 4, 4});
   TPixels Pixels = Snapshot(Target);
-  EXPECT_EQ(Shape(Pixels, RGB(255, 0, 0)), Rows({"..........",
-                                                 "..........",
-                                                 "..........",
-                                                 "..........",
-                                                 "..........",
-                                                 "..........",
-                                                 ".....###..",
-                                                 ".....#.#..",
-                                                 ".....###..",
-                                                 ".........."}));
+  EXPECT_EQ(Shape(Pixels, RGB(255, 0, 0)),
+            Rows({"..........", "..........", "..........", "..........", "..........", "..........", ".....###..",
+                  ".....#.#..", ".....###..", ".........."}));
   EXPECT_EQ(Pixels.At(6, 7), RGB(0, 0, 255));
 
   Target.Canvas().CopyRect(RECT{0, 0, 6, 6}, Source.Canvas(), RECT{1, 1, 4, 4});
   Pixels = Snapshot(Target);
-  EXPECT_EQ(Shape(Pixels, RGB(0, 0, 255)), Rows({"..........",
-                                                 "..........",
-                                                 "..##......",
-                                                 "..##......",
-                                                 "..........",
-                                                 "..........",
-                                                 "..........",
-                                                 "......#...",
-                                                 "..........",
-                                                 ".........."}));
+  EXPECT_EQ(Shape(Pixels, RGB(0, 0, 255)),
+            Rows({"..........", "..........", "..##......", "..##......", "..........", "..........", "..........",
+                  "......#...", "..........", ".........."}));
   EXPECT_EQ(Pixels.Count(RGB(255, 0, 0)), 36 - 4 + 8);
   // The source is left as it was.
   EXPECT_EQ(Snapshot(Source).Count(RGB(255, 0, 0)), 8);
@@ -386,11 +351,7 @@ TEST(Bitmap, SetSizeKeepsThePixelsThatFitAndNewOnesAreWhite) {
   Fill(Bitmap, clRed);
   Bitmap.Canvas().SetPixel(3, 2, clBlue);
   Bitmap.SetSize(6, 5);
-  EXPECT_EQ(Shape(Snapshot(Bitmap), RGB(255, 255, 255)), Rows({"....##",
-                                                               "....##",
-                                                               "....##",
-                                                               "######",
-                                                               "######"}));
+  EXPECT_EQ(Shape(Snapshot(Bitmap), RGB(255, 255, 255)), Rows({"....##", "....##", "....##", "######", "######"}));
   EXPECT_EQ(Snapshot(Bitmap).At(3, 2), RGB(0, 0, 255));
   EXPECT_EQ(Snapshot(Bitmap).Count(RGB(255, 0, 0)), 11);
 
@@ -399,10 +360,7 @@ TEST(Bitmap, SetSizeKeepsThePixelsThatFitAndNewOnesAreWhite) {
   Bitmap.SetHeight(2);
   EXPECT_EQ(Snapshot(Bitmap).Count(RGB(255, 0, 0)), 4);
   Bitmap.SetSize(4, 4);
-  EXPECT_EQ(Shape(Snapshot(Bitmap), RGB(255, 0, 0)), Rows({"##..",
-                                                           "##..",
-                                                           "....",
-                                                           "...."}));
+  EXPECT_EQ(Shape(Snapshot(Bitmap), RGB(255, 0, 0)), Rows({"##..", "##..", "....", "...."}));
   EXPECT_EQ(Snapshot(Bitmap).Count(RGB(255, 255, 255)), 12);
 }
 
@@ -420,14 +378,8 @@ TEST(Bitmap, TheCanvasAndItsToolsSurviveANewSize) {
   Bitmap.Canvas().FillRect(RECT{5, 5, 8, 8});
   Bitmap.Canvas().MoveTo(0, 7);
   Bitmap.Canvas().LineTo(3, 7);
-  EXPECT_EQ(Shape(Snapshot(Bitmap), RGB(255, 0, 0)), Rows({"........",
-                                                           "........",
-                                                           "........",
-                                                           "........",
-                                                           "........",
-                                                           ".....###",
-                                                           ".....###",
-                                                           ".....###"}));
+  EXPECT_EQ(Shape(Snapshot(Bitmap), RGB(255, 0, 0)),
+            Rows({"........", "........", "........", "........", "........", ".....###", ".....###", ".....###"}));
   EXPECT_EQ(Snapshot(Bitmap).Count(RGB(0, 0, 255)), 3);
   // Text drawn on the resized bitmap has the canvas's background colour.
   Bitmap.SetSize(40, 20);
@@ -447,8 +399,7 @@ TEST(Bitmap, SetMonochromeMakesWhiteWhiteAndEverythingElseBlack) {
   ASSERT_TRUE(GetObjectA(Bitmap.Handle(), sizeof Info, &Info));
   EXPECT_EQ(Info.bmBitsPixel, 1);
   EXPECT_EQ(Info.bmWidth, 6);
-  EXPECT_EQ(Shape(Snapshot(Bitmap), RGB(255, 255, 255)), Rows({"#.....",
-                                                               "######"}));
+  EXPECT_EQ(Shape(Snapshot(Bitmap), RGB(255, 255, 255)), Rows({"#.....", "######"}));
   EXPECT_EQ(Snapshot(Bitmap).Count(RGB(0, 0, 0)), 5);
 
   // Back to colour, the two colours stay.
@@ -456,8 +407,7 @@ TEST(Bitmap, SetMonochromeMakesWhiteWhiteAndEverythingElseBlack) {
   EXPECT_FALSE(Bitmap.Monochrome());
   ASSERT_TRUE(GetObjectA(Bitmap.Handle(), sizeof Info, &Info));
   EXPECT_GT(Info.bmBitsPixel, 1);
-  EXPECT_EQ(Shape(Snapshot(Bitmap), RGB(255, 255, 255)), Rows({"#.....",
-                                                               "######"}));
+  EXPECT_EQ(Shape(Snapshot(Bitmap), RGB(255, 255, 255)), Rows({"#.....", "######"}));
   EXPECT_EQ(Snapshot(Bitmap).Count(RGB(0, 0, 0)), 5);
 }
 
@@ -532,12 +482,8 @@ TEST(Bitmap, DrawPutsItsPixelsAtTheGivenPlace) {
   Fill(Picture, clPurple);
   TWhiteBitmap Page(6, 6);
   Picture.Draw(Page.Canvas(), 3, 2);
-  EXPECT_EQ(Shape(Snapshot(Page), RGB(128, 0, 128)), Rows({"......",
-                                                           "......",
-                                                           "...##.",
-                                                           "...##.",
-                                                           "...##.",
-                                                           "......"}));
+  EXPECT_EQ(Shape(Snapshot(Page), RGB(128, 0, 128)),
+            Rows({"......", "......", "...##.", "...##.", "...##.", "......"}));
   TBitmap Empty;
   Empty.Draw(Page.Canvas(), 0, 0);
   EXPECT_EQ(Snapshot(Page).Count(RGB(255, 255, 255)), 30);
@@ -545,8 +491,8 @@ TEST(Bitmap, DrawPutsItsPixelsAtTheGivenPlace) {
 
 TEST(Bitmap, SetDIBitsTakesBottomUpRows) {
   // Two rows of two pixels, BGR, each row padded to four bytes: the bottom row first.
-  const std::uint8_t Bits[] = {0, 0, 255, 0, 255, 0, 0, 0,  // bottom: red, green
-                               255, 0, 0, 0, 0, 0, 0, 0};   // top: blue, black
+  const std::uint8_t Bits[] = {0,   0, 255, 0, 255, 0, 0, 0,   // bottom: red, green
+                               255, 0, 0,   0, 0,   0, 0, 0};  // top: blue, black
   TBitmap Bitmap;
   Bitmap.SetDIBits(2, 2, Bits);
   const TPixels Pixels = Snapshot(Bitmap);

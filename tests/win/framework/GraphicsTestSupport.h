@@ -34,7 +34,7 @@ using WinTest::Settle;
 // A copy of a rectangle of a window's client area (or of any DC), read
 // through a 32-bit top-down DIB so that every pixel comes back exactly.
 class TPixels {
-public:
+ public:
   TPixels(HDC Source, int X, int Y, int Width, int Height) : FWidth(Width), FHeight(Height) {
     BITMAPINFO Info{};
     Info.bmiHeader.biSize = sizeof Info.bmiHeader;
@@ -79,7 +79,7 @@ public:
     return N;
   }
 
-private:
+ private:
   int FWidth, FHeight;
   std::vector<std::uint32_t> FPixels;
 };
@@ -88,9 +88,7 @@ inline TPixels ClientPixels(TWinControl* Control, int X, int Y, int Width, int H
   return TPixels::OfWindow(Control->Handle(), X, Y, Width, Height);
 }
 
-inline COLORREF ClientPixel(TWinControl* Control, int X, int Y) {
-  return ClientPixels(Control, X, Y, 1, 1).At(0, 0);
-}
+inline COLORREF ClientPixel(TWinControl* Control, int X, int Y) { return ClientPixels(Control, X, Y, 1, 1).At(0, 0); }
 
 // ---------------------------------------------------------------- files
 
@@ -139,7 +137,7 @@ inline TPixmap ReadPpm(const std::string& Name) {
 
 // Gives each test fresh forms near the top left of the screen, deleted afterwards.
 class FormTest : public ::testing::Test {
-protected:
+ protected:
   void TearDown() override {
     while (!FForms.empty()) {
       delete FForms.back();
@@ -166,7 +164,7 @@ protected:
     Settle(Form);
   }
 
-private:
+ private:
   std::vector<TCustomForm*> FForms;
 };
 

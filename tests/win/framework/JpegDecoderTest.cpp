@@ -17,8 +17,8 @@
 #include <csetjmp>
 #include <cstdio>
 
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 #include "JpegDecoder.h"
 #include "SysUtils.h"
@@ -509,8 +509,7 @@ TEST(JpegDecoder, StagesTheDecoderNeverUsesAreLeftOutOfLibjpeg) {
             TResult(JERR_NOT_COMPILED, 0));
   EXPECT_EQ(StartDecompress(Data, [](jpeg_decompress_struct& I) { I.dct_method = JDCT_FLOAT; }),
             TResult(JERR_NOT_COMPILED, 0));
-  EXPECT_EQ(StartDecompress(Data, [](jpeg_decompress_struct& I) { I.scale_denom = 2; }),
-            TResult(JERR_BAD_DCTSIZE, 0));
+  EXPECT_EQ(StartDecompress(Data, [](jpeg_decompress_struct& I) { I.scale_denom = 2; }), TResult(JERR_BAD_DCTSIZE, 0));
   EXPECT_EQ(StartDecompress(Data,
                             [](jpeg_decompress_struct& I) {
                               I.scale_num = 5;

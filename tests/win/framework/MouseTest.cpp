@@ -22,7 +22,7 @@ namespace {
 using Events = std::vector<std::string>;
 
 class FrameworkMouse : public FormFixture {
-protected:
+ protected:
   // Waits until the pointer's control is Expected and Count events were heard,
   // then hands over what was heard.
   static Events Heard(TControl* Expected, std::size_t Count) {
@@ -321,7 +321,7 @@ TEST_F(FrameworkMouse, APressedWindowlessControlGetsTheMouseUntilTheRelease) {
 
 // Reads the icon of the message box that opens on this thread, before anyone answers it.
 class TBoxIconSpy {
-public:
+ public:
   TBoxIconSpy() {
     Instance = this;
     FHook = SetWindowsHookExA(WH_CBT, &Hook, nullptr, GetCurrentThreadId());
@@ -334,7 +334,7 @@ public:
   TBoxIconSpy& operator=(const TBoxIconSpy&) = delete;
   HICON Icon = nullptr;
 
-private:
+ private:
   static LRESULT CALLBACK Hook(int Code, WPARAM WParam, LPARAM LParam) {
     if (Code == HCBT_ACTIVATE && Instance && !Instance->Icon) {
       HWND Box = reinterpret_cast<HWND>(WParam);

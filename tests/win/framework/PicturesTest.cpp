@@ -38,7 +38,7 @@ COLORREF IconPixel(int X, int Y) {
 
 // A graphic of any size that draws nothing, for the size rules of TImage.
 class TSizedGraphic : public TGraphic {
-public:
+ public:
   TSizedGraphic(int Width, int Height) : FWidth(Width), FHeight(Height) {}
   int Width() override { return FWidth; }
   int Height() override { return FHeight; }
@@ -47,7 +47,7 @@ public:
   std::unique_ptr<TGraphic> Clone() const override { return std::make_unique<TSizedGraphic>(FWidth, FHeight); }
   const char* ClassName() const override { return "TSizedGraphic"; }
 
-private:
+ private:
   int FWidth, FHeight;
 };
 
@@ -226,13 +226,14 @@ TEST(Icon, TheApplicationIconIs32By32AndDrawsItsKnobOverTheBackground) {
   for (POINT Corner : {POINT{0, 0}, POINT{31, 0}, POINT{0, 31}, POINT{31, 31}})
     EXPECT_EQ(Hex(Pixels.At(4 + Corner.x, 3 + Corner.y)), Hex(RGB(0, 255, 0)));
   // Nothing outside its 32 x 32 pixels.
-  EXPECT_EQ(Pixels.Count(RGB(0, 255, 0)), 40 * 40 - 32 * 32 + [] {
-    int Clear = 0;
-    for (int Y = 0; Y < 32; ++Y)
-      for (int X = 0; X < 32; ++X)
-        Clear += IconPixel(X, Y) == CLR_INVALID;
-    return Clear;
-  }());
+  EXPECT_EQ(
+      Pixels.Count(RGB(0, 255, 0)), 40 * 40 - 32 * 32 + [] {
+        int Clear = 0;
+        for (int Y = 0; Y < 32; ++Y)
+          for (int X = 0; X < 32; ++X)
+            Clear += IconPixel(X, Y) == CLR_INVALID;
+        return Clear;
+      }());
 }
 
 TEST_F(PictureForm, AnIconInAnImageShowsTheFormThroughItsCorners) {

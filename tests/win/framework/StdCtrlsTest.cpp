@@ -16,7 +16,7 @@ namespace {
 
 // A font made the way any program would make it, not through TFont.
 class TOwnFont {
-public:
+ public:
   TOwnFont(const char* Name, int Height, bool Bold = false) {
     LOGFONTA Log{};
     Log.lfHeight = Height;
@@ -57,7 +57,7 @@ public:
     return Metrics.tmHeight;
   }
 
-private:
+ private:
   HFONT FFont;
 };
 

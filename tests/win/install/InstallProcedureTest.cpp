@@ -267,7 +267,7 @@ TEST_F(Install, ASkinThatDoesNotFitLeavesNoPartialSkin) {
 
 // Keeps a copy of HKCU\Control Panel and puts it back afterwards.
 class TControlPanelBackup {
-public:
+ public:
   TControlPanelBackup() {
     RegDeleteTreeA(HKEY_CURRENT_USER, Backup);
     HKEY Key;
@@ -285,7 +285,7 @@ public:
   }
   bool Saved = false;
 
-private:
+ private:
   static constexpr const char* Backup = "Software\\InstallerWin Tests\\Control Panel";
 };
 
@@ -309,7 +309,7 @@ TEST_F(Install, AKeyThatCanBeNeitherOpenedNorCreatedStopsBeforeTheQuestion) {
 
 // Another account's hive, as HKEY_USERS holds it while that user is logged on.
 class TOtherUser {
-public:
+ public:
   TOtherUser() {
     PSID Sid = nullptr;
     if (ConvertStringSidToSidA(Text, &Sid)) {

@@ -14,7 +14,7 @@
 namespace WinTest {
 
 class TRecordingShell : public TInstallShell {
-public:
+ public:
   struct TQuestion {
     std::string Text, Caption;
     UINT Flags;
@@ -45,7 +45,7 @@ inline Bytes PackageBytes(const Bytes& Payload, std::int64_t Trailer) {
 }
 
 class InstallWorld : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     Dest = Dir / "dest\\";
     Pkg = Dir / "pkg\\";
@@ -71,8 +71,7 @@ protected:
 
   void SetRegistered(const std::string& Value) {
     HKEY Key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, ScreensaverKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &Key,
-                              nullptr),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, ScreensaverKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &Key, nullptr),
               ERROR_SUCCESS);
     RegSetValueExA(Key, ScreensaverValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(Value.c_str()),
                    static_cast<DWORD>(Value.size() + 1));

@@ -18,7 +18,7 @@ namespace WinTest {
 // Owns one reference to a COM object.
 template <typename T>
 class TComRef {
-public:
+ public:
   TComRef() = default;
   explicit TComRef(T* Object) : FObject(Object) {}
   TComRef(TComRef&& Other) noexcept : FObject(std::exchange(Other.FObject, nullptr)) {}
@@ -39,7 +39,7 @@ public:
     return &FObject;
   }
 
-private:
+ private:
   T* FObject = nullptr;
 };
 

@@ -12,7 +12,7 @@ namespace testing {
 namespace internal {
 
 class Notification {
-public:
+ public:
   Notification() : FEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
   ~Notification() { CloseHandle(FEvent); }
   Notification(const Notification&) = delete;
@@ -20,7 +20,7 @@ public:
   void Notify() { SetEvent(FEvent); }
   void WaitForNotification() { WaitForSingleObject(FEvent, INFINITE); }
 
-private:
+ private:
   HANDLE FEvent;
 };
 

@@ -18,7 +18,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 // A fresh folder under the temp directory, removed with everything in it.
 class TScratchDir {
-public:
+ public:
   TScratchDir();
   ~TScratchDir();
   TScratchDir(const TScratchDir&) = delete;
@@ -27,7 +27,7 @@ public:
   const std::string& Path() const { return FPath; }
   std::string operator/(const std::string& Name) const { return FPath + Name; }
 
-private:
+ private:
   std::string FPath;
 };
 
@@ -63,14 +63,14 @@ struct TBoxSeen {
 // A thread running Body, joined at the latest when destroyed. (This MinGW's
 // Win32 thread model has no std::thread.)
 class TThread {
-public:
+ public:
   explicit TThread(std::function<void()> Body);
   ~TThread() { Join(); }
   TThread(const TThread&) = delete;
   TThread& operator=(const TThread&) = delete;
   void Join();
 
-private:
+ private:
   std::function<void()> FBody;
   HANDLE FHandle = nullptr;
 };
@@ -78,7 +78,7 @@ private:
 // Watches for a dialog box of this thread's process with the given caption,
 // records it and answers it by pressing Answer (IDOK, IDYES, IDNO, ...).
 class TMessageBoxWatcher {
-public:
+ public:
   TMessageBoxWatcher(std::string Caption, int Answer);
   ~TMessageBoxWatcher();
   // Waits for the watcher to finish; false when no box came within the timeout.
@@ -87,7 +87,7 @@ public:
   bool Found() const { return FFound; }
   const TBoxSeen& Seen() const { return FSeen; }
 
-private:
+ private:
   void Run();
   std::string FCaption;
   int FAnswer;
@@ -112,7 +112,7 @@ std::string UseAfterFree();
 // A T made by new and freed by delete through KeptAllocate and KeptFree.
 template <typename T>
 class TKeptAfterFree : public T {
-public:
+ public:
   using T::T;
   static void* operator new(std::size_t Size) { return KeptAllocate(Size); }
   static void operator delete(void* Block, std::size_t Size) { KeptFree(Block, Size); }
