@@ -181,6 +181,9 @@ bool FinishedFace(const std::string& Program, std::vector<std::uint32_t>& Face, 
   }
   Sleep(2000);
   Face = ClientPixels(Window);
+  RECT Client;
+  GetClientRect(Window, &Client);
+  std::printf("client area of %s: %ld x %ld\n", Program.c_str(), Client.right, Client.bottom);
   if (AskForOleAcc)
     ReportOleAcc(Window, GetProcessId(Process));
   Stop(Process, Window);

@@ -1,10 +1,13 @@
 // The floor under the installer's start-up: a bare Win32 program with the
 // installer's resources (manifest, icon), its system DLLs, and a window of the
-// same caption, style and client size, centred, painted once with one fill.
+// same caption, style and client size (scaled for the system's density as the
+// installer scales its form), centred, painted once with one fill.
 // What the installer takes beyond this is its own work. Not a test: the
 // start-up benchmark runs it beside the installer.
 #include <windows.h>
 #include <shellapi.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -29,6 +32,22 @@ LRESULT CALLBACK FloorProc(HWND Window, UINT Message, WPARAM W, LPARAM L) {
                                              reinterpret_cast<void*>(&ShellExecuteA),
                                              reinterpret_cast<void*>(&GetStockObject)};
 
+// The installer's scale in eighths for the density of the primary monitor:
+// GetDpiForSystem where it exists (Windows 10 1607 on), else the screen's.
+int SystemScale() {
+  using TGetDpiForSystem = UINT(WINAPI*)();
+  int Dpi;
+  if (auto GetDpi = reinterpret_cast<TGetDpiForSystem>(
+          reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForSystem"))))
+    Dpi = static_cast<int>(GetDpi());
+  else {
+    HDC Screen = GetDC(nullptr);
+    Dpi = GetDeviceCaps(Screen, LOGPIXELSY);
+    ReleaseDC(nullptr, Screen);
+  }
+  return std::clamp(MulDiv(Dpi, 8, 96), 8, 16);
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE Instance, HINSTANCE, LPSTR, int Show) {
@@ -45,7 +64,8 @@ int WINAPI WinMain(HINSTANCE Instance, HINSTANCE, LPSTR, int Show) {
   if (!RegisterClassExA(&Class))
     return 1;
   const DWORD Style = WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-  RECT Frame{0, 0, 443, 304};
+  const int Scale = SystemScale();
+  RECT Frame{0, 0, MulDiv(443, Scale, 8), MulDiv(304, Scale, 8)};
   AdjustWindowRectEx(&Frame, Style, FALSE, 0);
   const int Width = Frame.right - Frame.left, Height = Frame.bottom - Frame.top;
   HWND Window =
