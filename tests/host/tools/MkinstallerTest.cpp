@@ -63,6 +63,22 @@ std::string ReadFile(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// Starts args[0] with args in a child of its own, killed after `seconds`;
+// the caller waits for it.
+pid_t Spawn(std::vector<std::string> args, unsigned seconds) {
+  std::vector<char*> argv;
+  for (std::string& a : args)
+    argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::alarm(seconds);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  return pid;
+}
+
 // A sparse file: takes no disk space, so multi-GiB sizes are instant.
 void MakeSparse(const fs::path& path, std::uint64_t size) {
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -597,18 +613,8 @@ TEST_F(MkinstallerRefusalTest, AnInterruptedWriteLeavesNoTemporaryFile) {
   MakeSparse(big, 256u << 20);
   for (int signal : {SIGTERM, SIGINT}) {
     const auto before = Snapshot(work_);
-    std::vector<std::string> all{MKINSTALLER_PATH, "--host",   host_.string(),  "--payload",
-                                 big.string(),     "--output", output_.string()};
-    std::vector<char*> argv;
-    for (std::string& a : all)
-      argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      ::alarm(60);
-      ::execv(argv[0], argv.data());
-      ::_exit(127);
-    }
+    const pid_t pid = Spawn(
+        {MKINSTALLER_PATH, "--host", host_.string(), "--payload", big.string(), "--output", output_.string()}, 60);
     ASSERT_GT(pid, 0);
     bool seen = false;
     for (int i = 0; i < 20000 && !seen; ++i) {
@@ -961,18 +967,8 @@ TEST_F(MkinstallerCommandLineTest, TheInstalledHostIsFoundWithoutHost) {
   fs::permissions(root_ / "usr/bin/mkinstaller", fs::perms::owner_all);
   fs::copy_file(host_, root_ / "usr/share/installerwin/InstallerWin.exe");
   const auto installed = [&](std::vector<std::string> args) {
-    std::vector<std::string> all{(root_ / "usr/bin/mkinstaller").string()};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : all)
-      argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      ::alarm(15);
-      ::execv(argv[0], argv.data());
-      ::_exit(127);
-    }
+    args.insert(args.begin(), (root_ / "usr/bin/mkinstaller").string());
+    const pid_t pid = Spawn(std::move(args), 15);
     int status = 0;
     ::waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
