@@ -125,6 +125,7 @@ const TFixture Fixtures[] = {
     {"progressive", 450, 304, ""},  // 4:2:2
     {"grey", 101, 67, ""},
     {"cmyk", 64, 43, ""},
+    {"rgb", 45, 30, ""},   // stored as RGB
     {"small", 28, 9, ""},  // 4:2:2
     {"odd", 13, 7, ""},    // 4:2:0, rows padded by 1 byte
     {"pixel", 1, 1, ""},
@@ -217,7 +218,7 @@ void PrintTo(const TScaledFixture& F, std::ostream* Out) { *Out << F.Picture.Nam
 std::vector<TScaledFixture> ScaledFixtures() {
   std::vector<TScaledFixture> Result;
   for (const TFixture& F : Fixtures)
-    for (const char* Name : {"gradient", "progressive", "grey", "cmyk", "small", "odd", "pixel", "testorig",
+    for (const char* Name : {"gradient", "progressive", "grey", "cmyk", "rgb", "small", "odd", "pixel", "testorig",
                              "testorig_progressive", "unrefined"})
       if (std::string(F.Name) == Name)
         for (int Scale : {5, 6, 10, 12, 16})
@@ -522,6 +523,14 @@ TEST(JpegDecoder, StagesTheDecoderNeverUsesAreLeftOutOfLibjpeg) {
                               I.scale_denom = 8;
                             }),
             TResult(0, 675));
+  // Packed RGB in either order is written; the other layouts are not.
+  for (J_COLOR_SPACE Space : {JCS_RGB, JCS_EXT_RGB, JCS_EXT_BGR})
+    EXPECT_EQ(StartDecompress(Data, [Space](jpeg_decompress_struct& I) { I.out_color_space = Space; }), TResult(0, 450))
+        << Space;
+  for (J_COLOR_SPACE Space : {JCS_RGB565, JCS_EXT_BGRX, JCS_EXT_BGRA, JCS_EXT_RGBX, JCS_EXT_ABGR, JCS_EXT_XRGB})
+    EXPECT_EQ(StartDecompress(Data, [Space](jpeg_decompress_struct& I) { I.out_color_space = Space; }),
+              TResult(JERR_CONVERSION_NOTIMPL, 0))
+        << Space;
 }
 
 }  // namespace
