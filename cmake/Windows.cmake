@@ -70,14 +70,15 @@ add_custom_target(wine-prefix ALL DEPENDS "${WINE_TEMPLATE_PREFIX}/.complete")
 
 # add_screensaver_installer(NAME PAYLOAD [HOST target] [OUTPUT file] [DEPENDS ...]
 #                           [BACKGROUND f] [BUTTON f] [HOVER f] [ICON f] [SKIN f]
-#                           [BACKGROUND_2X f] [BUTTON_2X f] [HOVER_2X f])
+#                           [BACKGROUND_2X f] [BUTTON_2X f] [HOVER_2X f] [BUTTON_LABEL text])
 # Builds Install-NAME.exe from the host program and the payload file, with the
-# given artwork in place of the host's own (mkinstaller --help has the sizes).
+# given artwork in place of the host's own (mkinstaller --help has the sizes),
+# and the name screen readers give the button.
 # Relative input names are taken from the calling source directory, a relative
 # OUTPUT from its build directory.
 function(add_screensaver_installer name payload)
   set(artwork BACKGROUND BUTTON HOVER ICON SKIN BACKGROUND_2X BUTTON_2X HOVER_2X)
-  cmake_parse_arguments(ARG "" "HOST;OUTPUT;${artwork}" "DEPENDS" ${ARGN})
+  cmake_parse_arguments(ARG "" "HOST;OUTPUT;BUTTON_LABEL;${artwork}" "DEPENDS" ${ARGN})
   if(NOT ARG_HOST)
     set(ARG_HOST InstallerWin)
   endif()
@@ -103,6 +104,9 @@ function(add_screensaver_installer name payload)
       list(APPEND artwork_files "${ARG_${kind}}")
     endif()
   endforeach()
+  if(DEFINED ARG_BUTTON_LABEL)
+    list(APPEND artwork_args --button-label "${ARG_BUTTON_LABEL}")
+  endif()
   add_custom_command(
     OUTPUT "${ARG_OUTPUT}"
     COMMAND "${MKINSTALLER}" --host "$<TARGET_FILE:${ARG_HOST}>" --payload "${ARG_PAYLOAD}" ${artwork_args}

@@ -118,9 +118,14 @@ start_installer() {
 }
 
 # Installs package $1 (named Install-Aurora.exe) with a click and No, and
-# checks that Aurora.scr holds exactly the payload.
+# checks that Aurora.scr holds exactly the payload. With $2, the button is
+# first read as a screen reader reads it, named $2.
 install_and_compare() {
   start_installer "$1"
+  if [ $# -gt 1 ]; then
+    got=$(read_as_screen_reader)
+    [ "$got" = "$(expected_reading "$2" 0)" ] || fail "a screen reader read: $got"
+  fi
   click_install "$WID"
   text=$(box_text Confirm)
   [ "$text" = "Screensaver installation completed, run it now?" ] || fail "question was: $text"
@@ -719,8 +724,8 @@ print(max(s.PointerToRawData + s.SizeOfRawData for s in pe.sections))' "$made")
   done
   [ ! -e "$work/Refused.exe" ] || fail "a refused run wrote its output"
 
-  note "signed after packing, the package installs its payload and the second skin"
-  install_and_compare "$work/signed/Install-Aurora.exe"
+  note "signed after packing, the package keeps the label the CMake function gave its button, and installs its payload and the second skin"
+  install_and_compare "$work/signed/Install-Aurora.exe" "Install Nightfall"
   cmp -s "$sys/swing.mskn" "$work/second.mskn" || fail "swing.mskn differs from the second skin"
 }
 
