@@ -131,6 +131,47 @@ TEST_F(Install, AReplaceThatFailsKeepsTheOldScreensaverAndNamesTheScreensaver) {
   EXPECT_TRUE(Shell.Asked.empty());
 }
 
+// How ReplaceFileA can fail on Windows between its steps, which Wine never
+// shows: with the old file still under its name, or already moved aside.
+DWORD GReplaceError;
+BOOL WINAPI FailingReplace(LPCSTR Replaced, LPCSTR, LPCSTR, DWORD, LPVOID, LPVOID) {
+  if (GReplaceError == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
+    MoveFileA(Replaced, (std::string(Replaced) + ".aside").c_str());
+  SetLastError(GReplaceError);
+  return FALSE;
+}
+
+TEST_F(Install, AReplaceThatFailsHalfWayLeavesAScreensaverUnderItsName) {
+  const Bytes Old = RandomBytes(2000, 44);
+  const auto Payload = RandomBytes(3000, 45);
+  for (DWORD Error : std::initializer_list<DWORD>{ERROR_UNABLE_TO_MOVE_REPLACEMENT, ERROR_UNABLE_TO_REMOVE_REPLACED,
+                                                  ERROR_UNABLE_TO_MOVE_REPLACEMENT_2}) {
+    SCOPED_TRACE(Error);
+    WriteFileBytes(Dest + "Aurora.scr", Old);
+    const auto Short = ShortPathOrSame(Dest + "Aurora.scr");
+    SetRegistered("previous");
+    GReplaceError = Error;
+    std::string Result;
+    {
+      TImportHook Hook("kernel32.dll", "ReplaceFileA", reinterpret_cast<void*>(&FailingReplace));
+      Result = RunInstall(MakePackage("Install-Aurora.exe", Payload), Dest);
+    }
+    EXPECT_FALSE(FileExists(Dest + "Aurora.scr.tmp")) << "the new copy was left behind";
+    if (Error != ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+      EXPECT_EQ(Result, "Cannot create file " + Short);
+      EXPECT_EQ(ReadFileBytes(Dest + "Aurora.scr"), Old);
+      EXPECT_EQ(Registered().Text, "previous");
+      continue;
+    }
+    // The old file has left the name the registry is to hold: the new one takes it.
+    EXPECT_EQ(Result, "");
+    EXPECT_EQ(ReadFileBytes(Dest + "Aurora.scr"), Payload);
+    EXPECT_EQ(ReadFileBytes(Dest + "Aurora.scr.aside"), Old);
+    EXPECT_EQ(Registered().Text, Short);
+    EXPECT_EQ(Shell.Asked.size(), 1u);
+  }
+}
+
 TEST_F(Install, TheTemporaryCopyIsReportedByTheScreensaversNameAndALeftoverIsOverwritten) {
   const Bytes Old = RandomBytes(500, 42);
   WriteFileBytes(Dest + "Aurora.scr", Old);

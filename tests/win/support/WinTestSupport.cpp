@@ -180,6 +180,41 @@ void TMessageBoxWatcher::Run() {
   }
 }
 
+TImportHook::TImportHook(const char* Dll, const char* Function, void* Hook) {
+  auto* Base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+  const auto* Nt =
+      reinterpret_cast<const IMAGE_NT_HEADERS*>(Base + reinterpret_cast<IMAGE_DOS_HEADER*>(Base)->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& Imports = Nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  for (auto* Desc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(Base + Imports.VirtualAddress);
+       Imports.VirtualAddress && Desc->Name && !FSlot; ++Desc) {
+    if (lstrcmpiA(reinterpret_cast<const char*>(Base + Desc->Name), Dll) != 0)
+      continue;
+    // The names stay in the lookup table; the address table holds what the loader bound.
+    auto* Name = reinterpret_cast<IMAGE_THUNK_DATA*>(Base + Desc->OriginalFirstThunk);
+    auto* Bound = reinterpret_cast<IMAGE_THUNK_DATA*>(Base + Desc->FirstThunk);
+    for (; Name->u1.AddressOfData; ++Name, ++Bound)
+      if (!IMAGE_SNAP_BY_ORDINAL(Name->u1.Ordinal) &&
+          lstrcmpA(reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(Base + Name->u1.AddressOfData)->Name, Function) == 0) {
+        FSlot = reinterpret_cast<void**>(&Bound->u1.Function);
+        break;
+      }
+  }
+  if (!FSlot)
+    throw std::runtime_error(std::string("no import of ") + Function + " from " + Dll);
+  DWORD Protection;
+  VirtualProtect(FSlot, sizeof *FSlot, PAGE_READWRITE, &Protection);
+  FOriginal = *FSlot;
+  *FSlot = Hook;
+  VirtualProtect(FSlot, sizeof *FSlot, Protection, &Protection);
+}
+
+TImportHook::~TImportHook() {
+  DWORD Protection;
+  VirtualProtect(FSlot, sizeof *FSlot, PAGE_READWRITE, &Protection);
+  *FSlot = FOriginal;
+  VirtualProtect(FSlot, sizeof *FSlot, Protection, &Protection);
+}
+
 // ---------------------------------------------------------------- use after free
 
 namespace {

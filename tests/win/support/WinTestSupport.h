@@ -1,6 +1,6 @@
 // Helpers for tests that run under Wine: scratch folders, files, registry
-// snapshots, a watcher that reads and answers message boxes, and objects
-// whose memory shows any use after they were freed.
+// snapshots, a watcher that reads and answers message boxes, hooked system
+// calls, and objects whose memory shows any use after they were freed.
 #pragma once
 
 #include <windows.h>
@@ -94,6 +94,25 @@ class TMessageBoxWatcher {
   TBoxSeen FSeen;
   std::atomic<bool> FFound{false}, FStop{false};
   TThread FThread;
+};
+
+// While it lives, this program's import of Function from Dll calls Hook
+// instead: a system call made to fail in a way Wine never does.
+class TImportHook {
+ public:
+  TImportHook(const char* Dll, const char* Function, void* Hook);
+  ~TImportHook();
+  TImportHook(const TImportHook&) = delete;
+  TImportHook& operator=(const TImportHook&) = delete;
+  // The function the import called before.
+  template <typename F>
+  F Original() const {
+    return reinterpret_cast<F>(FOriginal);
+  }
+
+ private:
+  void** FSlot = nullptr;
+  void* FOriginal = nullptr;
 };
 
 // ---------------------------------------------------------------- use after free
