@@ -16,149 +16,149 @@
 namespace mkinstaller {
 namespace {
 
-std::string Dimensions(int width, int height) { return std::to_string(width) + " x " + std::to_string(height); }
+std::string Dimensions(int Width, int Height) { return std::to_string(Width) + " x " + std::to_string(Height); }
 
 // Of the icon's 32 x 32 images, the one with the most colours: the one the
 // installer window's out-of-sight title picture keeps.
-const TIconImage& TitleImage(const TBrandFile& file, const std::vector<TIconImage>& images) {
-  const TIconImage* best = nullptr;
-  for (const TIconImage& image : images)
-    if (image.Width == IconSize && image.Height == IconSize && (!best || image.BitCount > best->BitCount))
-      best = &image;
-  if (!best)
-    throw EFailure(file.Name + " holds no " + Dimensions(IconSize, IconSize) + " image");
-  return *best;
+const TIconImage& TitleImage(const TBrandFile& File, const std::vector<TIconImage>& Images) {
+  const TIconImage* Best = nullptr;
+  for (const TIconImage& Image : Images)
+    if (Image.Width == IconSize && Image.Height == IconSize && (!Best || Image.BitCount > Best->BitCount))
+      Best = &Image;
+  if (!Best)
+    throw EFailure(File.Name + " holds no " + Dimensions(IconSize, IconSize) + " image");
+  return *Best;
 }
 
-std::vector<TIconImage> ReadIcon(const TBrandFile& file) {
+std::vector<TIconImage> ReadIcon(const TBrandFile& File) {
   try {
-    return ParseIconFile(file.Data);
-  } catch (const EPeError& error) {
-    throw EFailure(file.Name + " is not an icon file: " + error.what());
+    return ParseIconFile(File.Data);
+  } catch (const EPeError& Error) {
+    throw EFailure(File.Name + " is not an icon file: " + Error.what());
   }
 }
 
-TStreamObject* FindControl(TStreamObject& parent, const std::string& name) {
-  for (TStreamObject& child : parent.Children) {
-    if (child.Name == name)
-      return &child;
-    if (TStreamObject* found = FindControl(child, name))
-      return found;
+TStreamObject* FindControl(TStreamObject& Parent, const std::string& Name) {
+  for (TStreamObject& Child : Parent.Children) {
+    if (Child.Name == Name)
+      return &Child;
+    if (TStreamObject* Found = FindControl(Child, Name))
+      return Found;
   }
   return nullptr;
 }
 
-// The code points of UTF-8 `text`; throws EFailure where it is no UTF-8.
-std::u32string CodePoints(const std::string& text) {
-  std::u32string points;
-  for (std::size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t length = lead < 0x80                   ? 1
-                               : lead >= 0xC2 && lead < 0xE0 ? 2
-                               : lead >= 0xE0 && lead < 0xF0 ? 3
-                               : lead >= 0xF0 && lead < 0xF5 ? 4
+// The code points of UTF-8 `Text`; throws EFailure where it is no UTF-8.
+std::u32string CodePoints(const std::string& Text) {
+  std::u32string Points;
+  for (std::size_t I = 0; I < Text.size();) {
+    const auto Lead = static_cast<unsigned char>(Text[I]);
+    const std::size_t Length = Lead < 0x80                   ? 1
+                               : Lead >= 0xC2 && Lead < 0xE0 ? 2
+                               : Lead >= 0xE0 && Lead < 0xF0 ? 3
+                               : Lead >= 0xF0 && Lead < 0xF5 ? 4
                                                              : 0;
-    if (length == 0 || i + length > text.size())
+    if (Length == 0 || I + Length > Text.size())
       throw EFailure("button label is not UTF-8 text");
-    char32_t point = length == 1 ? lead : lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80)
+    char32_t Point = Length == 1 ? Lead : Lead & (0x7F >> Length);
+    for (std::size_t K = 1; K < Length; ++K) {
+      const auto Next = static_cast<unsigned char>(Text[I + K]);
+      if ((Next & 0xC0) != 0x80)
         throw EFailure("button label is not UTF-8 text");
-      point = (point << 6) | (next & 0x3F);
+      Point = (Point << 6) | (Next & 0x3F);
     }
-    const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (point < least[length] || point > 0x10FFFF || (point >= 0xD800 && point < 0xE000))
+    const char32_t Least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (Point < Least[Length] || Point > 0x10FFFF || (Point >= 0xD800 && Point < 0xE000))
       throw EFailure("button label is not UTF-8 text");
-    points.push_back(point);
-    i += length;
+    Points.push_back(Point);
+    I += Length;
   }
-  return points;
+  return Points;
 }
 
 // The label as the description stores text: plain when it is ASCII, else
 // UTF-16, which the installer turns into its code page's spelling.
-TStreamValue HintValue(const std::string& label) {
-  const std::u32string points = CodePoints(label);
-  bool ascii = true;
-  for (char32_t point : points)
-    ascii = ascii && point < 0x80;
-  if (ascii)
-    return TStreamValue::String(label);
-  std::u16string units;
-  for (char32_t point : points) {
-    if (point < 0x10000) {
-      units.push_back(static_cast<char16_t>(point));
+TStreamValue HintValue(const std::string& Label) {
+  const std::u32string Points = CodePoints(Label);
+  bool Ascii = true;
+  for (char32_t Point : Points)
+    Ascii = Ascii && Point < 0x80;
+  if (Ascii)
+    return TStreamValue::String(Label);
+  std::u16string Units;
+  for (char32_t Point : Points) {
+    if (Point < 0x10000) {
+      Units.push_back(static_cast<char16_t>(Point));
     } else {
-      units.push_back(static_cast<char16_t>(0xD800 + ((point - 0x10000) >> 10)));
-      units.push_back(static_cast<char16_t>(0xDC00 + ((point - 0x10000) & 0x3FF)));
+      Units.push_back(static_cast<char16_t>(0xD800 + ((Point - 0x10000) >> 10)));
+      Units.push_back(static_cast<char16_t>(0xDC00 + ((Point - 0x10000) & 0x3FF)));
     }
   }
-  return TStreamValue::WideString(std::move(units));
+  return TStreamValue::WideString(std::move(Units));
 }
 
 // A reader's message about a damaged description, which may quote names
 // read from it: bytes in the host's ANSI code page, shown as printable ASCII.
-std::string DescriptionText(const std::string& message) {
-  return Printable(std::u16string(message.begin(), message.end()));
+std::string DescriptionText(const std::string& Message) {
+  return Printable(std::u16string(Message.begin(), Message.end()));
 }
 
 // The window description with the pictures given in place of its own.
-std::vector<std::uint8_t> RewriteDescription(const std::vector<std::uint8_t>& stored, const std::string& hostName,
-                                             const TBrandFiles& files, const std::vector<std::uint8_t>& titleIcon) {
-  TMemoryStream in(stored);
-  TStreamObject root;
+std::vector<std::uint8_t> RewriteDescription(const std::vector<std::uint8_t>& Stored, const std::string& HostName,
+                                             const TBrandFiles& Files, const std::vector<std::uint8_t>& TitleIcon) {
+  TMemoryStream In(Stored);
+  TStreamObject Root;
   try {
-    root = ReadComponentStream(in);
-  } catch (const Exception& error) {
-    throw EFailure(hostName + " has a window description that cannot be read: " + DescriptionText(error.Message()));
+    Root = ReadComponentStream(In);
+  } catch (const Exception& Error) {
+    throw EFailure(HostName + " has a window description that cannot be read: " + DescriptionText(Error.Message()));
   }
-  const auto replace = [&](const char* control, const char* property, const char* className,
-                           const std::vector<std::uint8_t>& data) {
+  const auto Replace = [&](const char* Control, const char* Property, const char* ClassName,
+                           const std::vector<std::uint8_t>& Data) {
     // The reader sets properties in stream order, so of two copies the
     // last is the one shown.
-    TStreamProperty* found = nullptr;
-    if (TStreamObject* object = FindControl(root, control))
-      for (TStreamProperty& p : object->Properties)
-        if (p.Name == property)
-          found = &p;
-    if (!found)
-      throw EFailure(hostName + " has no " + control + "." + property + " in its window description");
-    found->Value = TStreamValue::Binary(EncodePictureValue({className, data}));
+    TStreamProperty* Found = nullptr;
+    if (TStreamObject* Object = FindControl(Root, Control))
+      for (TStreamProperty& P : Object->Properties)
+        if (P.Name == Property)
+          Found = &P;
+    if (!Found)
+      throw EFailure(HostName + " has no " + Control + "." + Property + " in its window description");
+    Found->Value = TStreamValue::Binary(EncodePictureValue({ClassName, Data}));
   };
-  if (files.Background.Given)
-    replace("Image1", "Picture.Data", "TJPEGImage", files.Background.Data);
-  if (files.Button.Given)
-    for (const char* property : {"Picture.Data", "OriginPicture.Data", "DownPicture.Data"})
-      replace("MouseEffectImage1", property, "TJPEGImage", files.Button.Data);
-  if (files.Hover.Given)
-    replace("MouseEffectImage1", "OverPicture.Data", "TJPEGImage", files.Hover.Data);
-  if (files.Icon.Given)
-    replace("imgTitle", "Picture.Data", "TIcon", titleIcon);
-  if (files.ButtonLabel) {
-    TStreamObject* button = FindControl(root, "MouseEffectImage1");
-    if (!button)
-      throw EFailure(hostName + " has no MouseEffectImage1 in its window description");
-    TStreamProperty* hint = nullptr;
-    for (TStreamProperty& p : button->Properties)
-      if (p.Name == "Hint")
-        hint = &p;
-    if (!hint)
-      hint = &button->Properties.emplace_back(TStreamProperty{"Hint", TStreamValue::Null()});
-    hint->Value = HintValue(*files.ButtonLabel);
+  if (Files.Background.Given)
+    Replace("Image1", "Picture.Data", "TJPEGImage", Files.Background.Data);
+  if (Files.Button.Given)
+    for (const char* Property : {"Picture.Data", "OriginPicture.Data", "DownPicture.Data"})
+      Replace("MouseEffectImage1", Property, "TJPEGImage", Files.Button.Data);
+  if (Files.Hover.Given)
+    Replace("MouseEffectImage1", "OverPicture.Data", "TJPEGImage", Files.Hover.Data);
+  if (Files.Icon.Given)
+    Replace("imgTitle", "Picture.Data", "TIcon", TitleIcon);
+  if (Files.ButtonLabel) {
+    TStreamObject* Button = FindControl(Root, "MouseEffectImage1");
+    if (!Button)
+      throw EFailure(HostName + " has no MouseEffectImage1 in its window description");
+    TStreamProperty* Hint = nullptr;
+    for (TStreamProperty& P : Button->Properties)
+      if (P.Name == "Hint")
+        Hint = &P;
+    if (!Hint)
+      Hint = &Button->Properties.emplace_back(TStreamProperty{"Hint", TStreamValue::Null()});
+    Hint->Value = HintValue(*Files.ButtonLabel);
   }
 
-  TMemoryStream out;
+  TMemoryStream Out;
   try {
-    WriteComponentStream(out, root);
-  } catch (const Exception& error) {
-    throw EFailure(hostName +
-                   " has a window description that cannot be written back: " + DescriptionText(error.Message()));
+    WriteComponentStream(Out, Root);
+  } catch (const Exception& Error) {
+    throw EFailure(HostName +
+                   " has a window description that cannot be written back: " + DescriptionText(Error.Message()));
   }
-  std::vector<std::uint8_t> rewritten = out.Data();
+  std::vector<std::uint8_t> Rewritten = Out.Data();
   // Whatever followed the description in the resource stays behind it.
-  rewritten.insert(rewritten.end(), stored.begin() + static_cast<std::ptrdiff_t>(in.Position()), stored.end());
-  return rewritten;
+  Rewritten.insert(Rewritten.end(), Stored.begin() + static_cast<std::ptrdiff_t>(In.Position()), Stored.end());
+  return Rewritten;
 }
 
 const TResourceId FormType = TResourceId::Number(RtRcData);
@@ -166,178 +166,178 @@ const char* const DoubleSizeResource = "TINSTALLERFORM2X";
 
 // The host's double-size pictures (a description of their own, each under the
 // picture property it doubles) with the files given, or null when none is
-// left; `stored` is the host's (null if it has none), `form` the window
+// left; `Stored` is the host's (null if it has none), `Form` the window
 // description, whose root the new one names.
-std::unique_ptr<std::vector<std::uint8_t>> RewriteDoubleSize(const TResource* stored, const TResource& form,
-                                                             const std::string& hostName, const TBrandFiles& files) {
-  TStreamObject root;
+std::unique_ptr<std::vector<std::uint8_t>> RewriteDoubleSize(const TResource* Stored, const TResource& Form,
+                                                             const std::string& HostName, const TBrandFiles& Files) {
+  TStreamObject Root;
   try {
-    TMemoryStream in(stored ? stored->Data : form.Data);
-    root = ReadComponentStream(in);
-  } catch (const Exception& error) {
-    throw EFailure(hostName + " has " + (stored ? "double-size pictures" : "a window description") +
-                   " that cannot be read: " + error.Message());
+    TMemoryStream In(Stored ? Stored->Data : Form.Data);
+    Root = ReadComponentStream(In);
+  } catch (const Exception& Error) {
+    throw EFailure(HostName + " has " + (Stored ? "double-size pictures" : "a window description") +
+                   " that cannot be read: " + Error.Message());
   }
-  if (!stored) {
-    root.Properties.clear();
-    root.Children.clear();
+  if (!Stored) {
+    Root.Properties.clear();
+    Root.Children.clear();
   }
   const struct {
     const char* Key;
     const TBrandFile& Single;
     const TBrandFile& Double;
-  } doubles[] = {
-      {"Image1.Picture", files.Background, files.Background2x},
-      {"MouseEffectImage1.Picture", files.Button, files.Button2x},
-      {"MouseEffectImage1.OriginPicture", files.Button, files.Button2x},
-      {"MouseEffectImage1.DownPicture", files.Button, files.Button2x},
-      {"MouseEffectImage1.OverPicture", files.Hover, files.Hover2x},
+  } Doubles[] = {
+      {"Image1.Picture", Files.Background, Files.Background2x},
+      {"MouseEffectImage1.Picture", Files.Button, Files.Button2x},
+      {"MouseEffectImage1.OriginPicture", Files.Button, Files.Button2x},
+      {"MouseEffectImage1.DownPicture", Files.Button, Files.Button2x},
+      {"MouseEffectImage1.OverPicture", Files.Hover, Files.Hover2x},
   };
-  for (const auto& d : doubles) {
-    if (!d.Single.Given && !d.Double.Given)
+  for (const auto& D : Doubles) {
+    if (!D.Single.Given && !D.Double.Given)
       continue;
-    std::erase_if(root.Properties, [&](const TStreamProperty& p) { return p.Name == d.Key; });
-    if (d.Double.Given)
-      root.Properties.push_back({d.Key, TStreamValue::Binary(EncodePictureValue({"TJPEGImage", d.Double.Data}))});
+    std::erase_if(Root.Properties, [&](const TStreamProperty& P) { return P.Name == D.Key; });
+    if (D.Double.Given)
+      Root.Properties.push_back({D.Key, TStreamValue::Binary(EncodePictureValue({"TJPEGImage", D.Double.Data}))});
   }
-  if (root.Properties.empty())
+  if (Root.Properties.empty())
     return nullptr;
-  TMemoryStream out;
-  WriteComponentStream(out, root);
-  return std::make_unique<std::vector<std::uint8_t>>(out.Data());
+  TMemoryStream Out;
+  WriteComponentStream(Out, Root);
+  return std::make_unique<std::vector<std::uint8_t>>(Out.Data());
 }
 
 }  // namespace
 
-TPeImage CheckHost(std::vector<std::uint8_t> host, const std::string& hostName) {
-  const auto notOurs = [&](const std::string& why) {
-    return EFailure(hostName + " is not an InstallerWin program: " + why);
+TPeImage CheckHost(std::vector<std::uint8_t> Host, const std::string& HostName) {
+  const auto NotOurs = [&](const std::string& Why) {
+    return EFailure(HostName + " is not an InstallerWin program: " + Why);
   };
   // Parse checks the rest of the headers; these two it does not need.
-  if (host.size() >= DosHeader::Size && host[0] == 'M' && host[1] == 'Z') {
-    const std::uint64_t pe = Get32(host, DosHeader::NewHeaderPointer, "");
-    const std::uint64_t fileHeader = pe + PeSignatureSize;
-    if (Fits(host, fileHeader, FileHeader::Size) && Get32(host, pe, "") == PeSignature) {
-      if (const std::uint16_t machine = Get16(host, fileHeader + FileHeader::Machine, "");
-          machine != FileHeader::MachineAmd64) {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "%04X", machine);
-        throw notOurs(std::string("it is not an x86-64 program (machine 0x") + hex + ")");
+  if (Host.size() >= DosHeader::Size && Host[0] == 'M' && Host[1] == 'Z') {
+    const std::uint64_t Pe = Get32(Host, DosHeader::NewHeaderPointer, "");
+    const std::uint64_t FileHeaderAt = Pe + PeSignatureSize;
+    if (Fits(Host, FileHeaderAt, FileHeader::Size) && Get32(Host, Pe, "") == PeSignature) {
+      if (const std::uint16_t Machine = Get16(Host, FileHeaderAt + FileHeader::Machine, "");
+          Machine != FileHeader::MachineAmd64) {
+        char Hex[8];
+        std::snprintf(Hex, sizeof Hex, "%04X", Machine);
+        throw NotOurs(std::string("it is not an x86-64 program (machine 0x") + Hex + ")");
       }
-      if (Get16(host, fileHeader + FileHeader::Characteristics, "") & FileHeader::Dll)
-        throw notOurs("it is a DLL, not a program");
+      if (Get16(Host, FileHeaderAt + FileHeader::Characteristics, "") & FileHeader::Dll)
+        throw NotOurs("it is a DLL, not a program");
     }
   }
-  TPeImage image = [&] {
+  TPeImage Image = [&] {
     try {
-      return TPeImage::Parse(std::move(host));
-    } catch (const EPeError& error) {
-      throw notOurs(error.what());
+      return TPeImage::Parse(std::move(Host));
+    } catch (const EPeError& Error) {
+      throw NotOurs(Error.what());
     }
   }();
-  if (const std::string product = image.VersionString("ProductName"); product != "InstallerWin")
-    throw notOurs(product.empty() ? "its version information names no product"
-                                  : "its version information names the product '" + product + "'");
-  if (!image.Find(FormType, TResourceId::Named("TINSTALLERFORM")))
-    throw notOurs("it has no window description TINSTALLERFORM");
-  if (!image.Find(TResourceId::Named("EXEFILE"), TResourceId::Named("SKINRES")))
-    throw notOurs("it has no skin resource EXEFILE/SKINRES");
+  if (const std::string Product = Image.VersionString("ProductName"); Product != "InstallerWin")
+    throw NotOurs(Product.empty() ? "its version information names no product"
+                                  : "its version information names the product '" + Product + "'");
+  if (!Image.Find(FormType, TResourceId::Named("TINSTALLERFORM")))
+    throw NotOurs("it has no window description TINSTALLERFORM");
+  if (!Image.Find(TResourceId::Named("EXEFILE"), TResourceId::Named("SKINRES")))
+    throw NotOurs("it has no skin resource EXEFILE/SKINRES");
   // A package's signature would cover the host alone, and branding would
   // break it; a host that is a package already would carry two payloads.
-  if (image.HasCertificateTable())
-    throw EFailure(hostName + " is signed: use the program as built, and sign the package afterwards");
-  if (const std::uint64_t overlay = image.OverlaySize(); overlay != 0)
-    throw EFailure(hostName + " carries " + std::to_string(overlay) + (overlay == 1 ? " byte" : " bytes") +
+  if (Image.HasCertificateTable())
+    throw EFailure(HostName + " is signed: use the program as built, and sign the package afterwards");
+  if (const std::uint64_t Overlay = Image.OverlaySize(); Overlay != 0)
+    throw EFailure(HostName + " carries " + std::to_string(Overlay) + (Overlay == 1 ? " byte" : " bytes") +
                    " past its image: use the program as built, not a package");
-  return image;
+  return Image;
 }
 
-void CheckPicture(const TBrandFile& file, int width, int height) {
-  const std::vector<std::uint8_t>& data = file.Data;
-  if (data.size() < 3 || data[0] != 0xFF || data[1] != 0xD8 || data[2] != 0xFF)
-    throw EFailure(file.Name + " is not a JPEG file");
-  const auto wrongSize = [&](int w, int h) {
-    return EFailure(file.Name + " is " + Dimensions(w, h) + " pixels; it must be " + Dimensions(width, height));
+void CheckPicture(const TBrandFile& File, int Width, int Height) {
+  const std::vector<std::uint8_t>& Data = File.Data;
+  if (Data.size() < 3 || Data[0] != 0xFF || Data[1] != 0xD8 || Data[2] != 0xFF)
+    throw EFailure(File.Name + " is not a JPEG file");
+  const auto WrongSize = [&](int W, int H) {
+    return EFailure(File.Name + " is " + Dimensions(W, H) + " pixels; it must be " + Dimensions(Width, Height));
   };
   // A picture of the wrong size is not worth decoding.
-  if (int w = 0, h = 0; ReadJpegSize(data.data(), data.size(), w, h) && (w != width || h != height))
-    throw wrongSize(w, h);
-  TDecodedImage image;
+  if (int W = 0, H = 0; ReadJpegSize(Data.data(), Data.size(), W, H) && (W != Width || H != Height))
+    throw WrongSize(W, H);
+  TDecodedImage Image;
   try {
-    image = DecodeJpeg(data.data(), data.size());
-  } catch (const Exception& error) {
-    throw EFailure(file.Name + " cannot be decoded by the installer: " + error.Message());
+    Image = DecodeJpeg(Data.data(), Data.size());
+  } catch (const Exception& Error) {
+    throw EFailure(File.Name + " cannot be decoded by the installer: " + Error.Message());
   }
-  if (image.Width != width || image.Height != height)
-    throw wrongSize(image.Width, image.Height);
-  if (image.Components != 1 && image.Components != 3)
-    throw EFailure(file.Name + " has " + std::to_string(image.Components) +
+  if (Image.Width != Width || Image.Height != Height)
+    throw WrongSize(Image.Width, Image.Height);
+  if (Image.Components != 1 && Image.Components != 3)
+    throw EFailure(File.Name + " has " + std::to_string(Image.Components) +
                    " colour components (CMYK?); the installer takes grey or colour pictures");
-  if (!image.Warning.empty())
-    throw EFailure(file.Name + " is damaged: " + image.Warning);
+  if (!Image.Warning.empty())
+    throw EFailure(File.Name + " is damaged: " + Image.Warning);
 }
 
-void CheckButtonLabel(const std::string& label) {
-  const std::size_t length = CodePoints(label).size();
-  if (length == 0)
+void CheckButtonLabel(const std::string& Label) {
+  const std::size_t Length = CodePoints(Label).size();
+  if (Length == 0)
     throw EFailure("button label is empty");
-  if (length > MaxButtonLabel)
-    throw EFailure("button label is " + std::to_string(length) + " characters long; at most " +
+  if (Length > MaxButtonLabel)
+    throw EFailure("button label is " + std::to_string(Length) + " characters long; at most " +
                    std::to_string(MaxButtonLabel) + " are taken");
 }
 
-std::vector<std::uint8_t> BrandHost(std::vector<std::uint8_t> host, const std::string& hostName,
-                                    const TBrandFiles& files) {
-  if (files.ButtonLabel)
-    CheckButtonLabel(*files.ButtonLabel);
-  if (files.Background.Given)
-    CheckPicture(files.Background, BackgroundWidth, BackgroundHeight);
-  if (files.Button.Given)
-    CheckPicture(files.Button, ButtonWidth, ButtonHeight);
-  if (files.Hover.Given)
-    CheckPicture(files.Hover, ButtonWidth, ButtonHeight);
-  if (files.Background2x.Given)
-    CheckPicture(files.Background2x, 2 * BackgroundWidth, 2 * BackgroundHeight);
-  if (files.Button2x.Given)
-    CheckPicture(files.Button2x, 2 * ButtonWidth, 2 * ButtonHeight);
-  if (files.Hover2x.Given)
-    CheckPicture(files.Hover2x, 2 * ButtonWidth, 2 * ButtonHeight);
-  std::vector<TIconImage> icon;
-  std::vector<std::uint8_t> titleIcon;
-  if (files.Icon.Given) {
-    icon = ReadIcon(files.Icon);
-    titleIcon = MakeIconFile({TitleImage(files.Icon, icon)});
+std::vector<std::uint8_t> BrandHost(std::vector<std::uint8_t> Host, const std::string& HostName,
+                                    const TBrandFiles& Files) {
+  if (Files.ButtonLabel)
+    CheckButtonLabel(*Files.ButtonLabel);
+  if (Files.Background.Given)
+    CheckPicture(Files.Background, BackgroundWidth, BackgroundHeight);
+  if (Files.Button.Given)
+    CheckPicture(Files.Button, ButtonWidth, ButtonHeight);
+  if (Files.Hover.Given)
+    CheckPicture(Files.Hover, ButtonWidth, ButtonHeight);
+  if (Files.Background2x.Given)
+    CheckPicture(Files.Background2x, 2 * BackgroundWidth, 2 * BackgroundHeight);
+  if (Files.Button2x.Given)
+    CheckPicture(Files.Button2x, 2 * ButtonWidth, 2 * ButtonHeight);
+  if (Files.Hover2x.Given)
+    CheckPicture(Files.Hover2x, 2 * ButtonWidth, 2 * ButtonHeight);
+  std::vector<TIconImage> Icon;
+  std::vector<std::uint8_t> TitleIcon;
+  if (Files.Icon.Given) {
+    Icon = ReadIcon(Files.Icon);
+    TitleIcon = MakeIconFile({TitleImage(Files.Icon, Icon)});
   }
-  if (files.Skin.Given && files.Skin.Data.empty())
-    throw EFailure(files.Skin.Name + " is empty");
+  if (Files.Skin.Given && Files.Skin.Data.empty())
+    throw EFailure(Files.Skin.Name + " is empty");
 
-  TPeImage image = CheckHost(std::move(host), hostName);
-  const TResourceId mainIcon = TResourceId::Named("MAINICON");
-  if (files.Icon.Given && !image.Find(TResourceId::Number(RtGroupIcon), mainIcon))
-    throw EFailure(hostName + " has no application icon MAINICON");
-  TResource* form = image.Find(FormType, TResourceId::Named("TINSTALLERFORM"));
-  form->Data = RewriteDescription(form->Data, hostName, files, titleIcon);
-  const TResourceId doubleSizeName = TResourceId::Named(DoubleSizeResource);
-  if (files.Background.Given || files.Button.Given || files.Hover.Given || files.Background2x.Given ||
-      files.Button2x.Given || files.Hover2x.Given) {
-    const TResource* stored = image.Find(FormType, doubleSizeName);
-    auto doubled = RewriteDoubleSize(stored, *form, hostName, files);
-    const TResource formCopy = *form;
-    // Changes the list of resources: `form` and `stored` point into it.
-    std::erase_if(image.Resources(),
-                  [&](const TResource& r) { return r.Type.Matches(FormType) && r.Name.Matches(doubleSizeName); });
-    if (doubled)
-      image.Resources().push_back({FormType, doubleSizeName, formCopy.Language, formCopy.CodePage, *doubled});
+  TPeImage Image = CheckHost(std::move(Host), HostName);
+  const TResourceId MainIcon = TResourceId::Named("MAINICON");
+  if (Files.Icon.Given && !Image.Find(TResourceId::Number(RtGroupIcon), MainIcon))
+    throw EFailure(HostName + " has no application icon MAINICON");
+  TResource* Form = Image.Find(FormType, TResourceId::Named("TINSTALLERFORM"));
+  Form->Data = RewriteDescription(Form->Data, HostName, Files, TitleIcon);
+  const TResourceId DoubleSizeName = TResourceId::Named(DoubleSizeResource);
+  if (Files.Background.Given || Files.Button.Given || Files.Hover.Given || Files.Background2x.Given ||
+      Files.Button2x.Given || Files.Hover2x.Given) {
+    const TResource* Stored = Image.Find(FormType, DoubleSizeName);
+    auto Doubled = RewriteDoubleSize(Stored, *Form, HostName, Files);
+    const TResource FormCopy = *Form;
+    // Changes the list of resources: `Form` and `Stored` point into it.
+    std::erase_if(Image.Resources(),
+                  [&](const TResource& R) { return R.Type.Matches(FormType) && R.Name.Matches(DoubleSizeName); });
+    if (Doubled)
+      Image.Resources().push_back({FormType, DoubleSizeName, FormCopy.Language, FormCopy.CodePage, *Doubled});
   }
-  if (files.Skin.Given)
-    image.Find(TResourceId::Named("EXEFILE"), TResourceId::Named("SKINRES"))->Data = files.Skin.Data;
+  if (Files.Skin.Given)
+    Image.Find(TResourceId::Named("EXEFILE"), TResourceId::Named("SKINRES"))->Data = Files.Skin.Data;
   try {
     // Last: it changes the list of resources the pointers above point into.
-    if (files.Icon.Given)
-      ReplaceIconGroup(image, mainIcon, icon);
-    return image.Write();
-  } catch (const EPeError& error) {
-    throw EFailure(hostName + " cannot be rebuilt: " + error.what());
+    if (Files.Icon.Given)
+      ReplaceIconGroup(Image, MainIcon, Icon);
+    return Image.Write();
+  } catch (const EPeError& Error) {
+    throw EFailure(HostName + " cannot be rebuilt: " + Error.what());
   }
 }
 

@@ -19,7 +19,7 @@ inline constexpr int IconSize = 32;
 // The longest name of the Install button, in characters.
 inline constexpr std::size_t MaxButtonLabel = 100;
 
-// One file of the distributor's: `name` says which ("background 'bg.jpg'"),
+// One file of the distributor's: `Name` says which ("background 'bg.jpg'"),
 // for messages; `Data` empty with `Given` false keeps the host's.
 struct TBrandFile {
   bool Given = false;
@@ -42,25 +42,25 @@ struct TBrandFiles {
 
 class TPeImage;
 
-// The image of `host` when it is an InstallerWin program as built: an x86-64
+// The image of `Host` when it is an InstallerWin program as built: an x86-64
 // program (not a DLL) carrying the installer's version information, window
 // description and skin, with no payload and no signature of its own. Throws
 // EFailure naming the host otherwise.
-TPeImage CheckHost(std::vector<std::uint8_t> host, const std::string& hostName);
+TPeImage CheckHost(std::vector<std::uint8_t> Host, const std::string& HostName);
 
-// Throws EFailure (naming the file) unless `jpeg` is a JPEG of exactly
-// width x height that the installer's own decoder draws cleanly: 8-bit,
+// Throws EFailure (naming the file) unless `File` holds a JPEG of exactly
+// `Width` x `Height` that the installer's own decoder draws cleanly: 8-bit,
 // baseline or progressive (Huffman coded), grey or colour.
-void CheckPicture(const TBrandFile& file, int width, int height);
+void CheckPicture(const TBrandFile& File, int Width, int Height);
 
-// Throws EFailure unless `label` is UTF-8 text of 1 to MaxButtonLabel characters.
-void CheckButtonLabel(const std::string& label);
+// Throws EFailure unless `Label` is UTF-8 text of 1 to MaxButtonLabel characters.
+void CheckButtonLabel(const std::string& Label);
 
 // The host image with the files given in place of the host's own; throws
 // EFailure naming the file that is not acceptable, the host included. A
 // single-size picture given without its double drops the host's double, so
 // that dense screens do not show the host's art instead of the distributor's.
-std::vector<std::uint8_t> BrandHost(std::vector<std::uint8_t> host, const std::string& hostName,
-                                    const TBrandFiles& files);
+std::vector<std::uint8_t> BrandHost(std::vector<std::uint8_t> Host, const std::string& HostName,
+                                    const TBrandFiles& Files);
 
 }  // namespace mkinstaller

@@ -2,49 +2,49 @@
 
 namespace mkinstaller {
 
-std::string Named(const std::string& role, const std::string& path) { return role + " '" + path + "'"; }
+std::string Named(const std::string& Role, const std::string& Path) { return Role + " '" + Path + "'"; }
 
-std::string OneLine(const std::string& text) {
+std::string OneLine(const std::string& Text) {
   // A terminal acts on C0 and C1 controls alike, and on stray bytes that
   // its own character set reads as C1 controls: only whole UTF-8 characters
   // from U+00A0 up stay, besides printable ASCII.
-  std::string line;
-  const auto byte = [&](std::size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u; };
-  for (std::size_t i = 0; i < text.size();) {
-    const unsigned lead = byte(i);
-    if (lead < 0x80) {
-      line.push_back(lead < 0x20 || lead == 0x7F ? '?' : static_cast<char>(lead));
-      ++i;
+  std::string Line;
+  const auto Byte = [&](std::size_t I) { return I < Text.size() ? static_cast<unsigned char>(Text[I]) : 0u; };
+  for (std::size_t I = 0; I < Text.size();) {
+    const unsigned Lead = Byte(I);
+    if (Lead < 0x80) {
+      Line.push_back(Lead < 0x20 || Lead == 0x7F ? '?' : static_cast<char>(Lead));
+      ++I;
       continue;
     }
-    const std::size_t length = lead >= 0xF0 && lead < 0xF5 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
-    std::uint32_t code = length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
-    bool whole = length != 0 && lead < 0xF5;
-    for (std::size_t k = 1; whole && k < length; ++k) {
-      whole = (byte(i + k) & 0xC0) == 0x80;
-      code = code << 6 | (byte(i + k) & 0x3F);
+    const std::size_t Length = Lead >= 0xF0 && Lead < 0xF5 ? 4 : Lead >= 0xE0 ? 3 : Lead >= 0xC2 ? 2 : 0;
+    std::uint32_t Code = Length == 2 ? Lead & 0x1F : Length == 3 ? Lead & 0x0F : Lead & 0x07;
+    bool Whole = Length != 0 && Lead < 0xF5;
+    for (std::size_t K = 1; Whole && K < Length; ++K) {
+      Whole = (Byte(I + K) & 0xC0) == 0x80;
+      Code = Code << 6 | (Byte(I + K) & 0x3F);
     }
-    const std::uint32_t least = length == 2 ? 0xA0 : length == 3 ? 0x800 : 0x10000;
-    if (whole && code >= least && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF)) {
-      line.append(text, i, length);
-      i += length;
+    const std::uint32_t Least = Length == 2 ? 0xA0 : Length == 3 ? 0x800 : 0x10000;
+    if (Whole && Code >= Least && Code <= 0x10FFFF && (Code < 0xD800 || Code > 0xDFFF)) {
+      Line.append(Text, I, Length);
+      I += Length;
     } else {
-      line.push_back('?');
-      ++i;
+      Line.push_back('?');
+      ++I;
     }
   }
-  return line;
+  return Line;
 }
 
-std::vector<std::uint8_t> TInputFile::ReadAll(std::uint64_t limit) {
-  std::vector<std::uint8_t> data;
-  std::uint8_t block[64 * 1024];
-  while (const std::size_t n = Read(block, sizeof block)) {
-    if (data.size() + n > limit)
-      throw EFailure(FName + " is too large (more than " + std::to_string(limit) + " bytes)");
-    data.insert(data.end(), block, block + n);
+std::vector<std::uint8_t> TInputFile::ReadAll(std::uint64_t Limit) {
+  std::vector<std::uint8_t> Data;
+  std::uint8_t Block[64 * 1024];
+  while (const std::size_t N = Read(Block, sizeof Block)) {
+    if (Data.size() + N > Limit)
+      throw EFailure(FName + " is too large (more than " + std::to_string(Limit) + " bytes)");
+    Data.insert(Data.end(), Block, Block + N);
   }
-  return data;
+  return Data;
 }
 
 }  // namespace mkinstaller

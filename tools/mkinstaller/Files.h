@@ -25,7 +25,7 @@ class EFailure : public std::runtime_error {
 };
 
 // "role 'path'", the way every message names a file.
-std::string Named(const std::string& role, const std::string& path);
+std::string Named(const std::string& Role, const std::string& Path);
 
 // Identity of a file whatever the spelling of its path: device and inode, or
 // volume serial number and file index.
@@ -38,7 +38,7 @@ struct TFileId {
 // readable regular file; a FIFO or device is refused without blocking.
 class TInputFile {
  public:
-  TInputFile(const std::string& role, const std::string& path);
+  TInputFile(const std::string& Role, const std::string& Path);
   ~TInputFile();
   TInputFile(const TInputFile&) = delete;
   TInputFile& operator=(const TInputFile&) = delete;
@@ -48,10 +48,10 @@ class TInputFile {
   // What the file system says; the real length may differ (procfs, sysfs,
   // a file still being written).
   std::uint64_t ReportedSize() const { return FReportedSize; }
-  // Up to `size` bytes; 0 at the end of the file. Throws EFailure.
-  std::size_t Read(void* data, std::size_t size);
-  // The rest of the file; EFailure when it is longer than `limit`.
-  std::vector<std::uint8_t> ReadAll(std::uint64_t limit);
+  // Up to `Size` bytes; 0 at the end of the file. Throws EFailure.
+  std::size_t Read(void* Data, std::size_t Size);
+  // The rest of the file; EFailure when it is longer than `Limit`.
+  std::vector<std::uint8_t> ReadAll(std::uint64_t Limit);
 
  private:
   std::string FName;
@@ -60,40 +60,40 @@ class TInputFile {
   TNativeHandle FHandle;
 };
 
-// Identity of the file at `path`; false when there is none.
-bool ExistingFileId(const std::string& path, TFileId& id);
+// Identity of the file at `Path`; false when there is none.
+bool ExistingFileId(const std::string& Path, TFileId& Id);
 
-// Throws EFailure when `path` names something that exists and is not a
+// Throws EFailure when `Path` names something that exists and is not a
 // regular file (a device, a FIFO, a socket, a folder): the rename that puts
 // a package in place would replace it.
-void CheckReplaceable(const std::string& role, const std::string& path);
+void CheckReplaceable(const std::string& Role, const std::string& Path);
 
 // This program's own file, as the system names it; empty when unknown.
 std::string OwnProgramPath();
 
-// `text` on one line of printable characters: control characters (line
+// `Text` on one line of printable characters: control characters (line
 // ends, escapes, ...) each become '?'; UTF-8 stays as it is.
-std::string OneLine(const std::string& text);
+std::string OneLine(const std::string& Text);
 
-// The part of `path` after its last separator (on Windows also after a drive
+// The part of `Path` after its last separator (on Windows also after a drive
 // "C:"); empty when the path ends in a separator.
-std::string FileName(const std::string& path);
+std::string FileName(const std::string& Path);
 
 // A file written through a temporary file beside it (so the final rename
 // cannot cross file systems), named ".NAME...": Commit renames it into place,
 // replacing an existing file; without Commit the temporary file goes and
-// `path` is untouched. An interruption (Ctrl+C, SIGTERM, SIGHUP; a console
+// `Path` is untouched. An interruption (Ctrl+C, SIGTERM, SIGHUP; a console
 // control event on Windows) while one is open removes its temporary file
 // before the program ends as the signal would end it.
 class TOutputFile {
  public:
-  explicit TOutputFile(const std::string& path);
+  explicit TOutputFile(const std::string& Path);
   ~TOutputFile();
   TOutputFile(const TOutputFile&) = delete;
   TOutputFile& operator=(const TOutputFile&) = delete;
 
-  void Write(const void* data, std::size_t size);
-  // Executable, flushed, closed and renamed over `path`. Throws EFailure.
+  void Write(const void* Data, std::size_t Size);
+  // Executable, flushed, closed and renamed over `Path`. Throws EFailure.
   void Commit();
 
  private:
@@ -102,11 +102,11 @@ class TOutputFile {
 };
 
 // Writes UTF-8 text to stdout or stderr; a Windows console gets it as wide text.
-void WriteText(std::FILE* stream, const std::string& text);
+void WriteText(std::FILE* Stream, const std::string& Text);
 
 #ifdef _WIN32
 // A command-line argument as UTF-8; EFailure for one that is not valid UTF-16.
-std::string Utf8FromWide(const wchar_t* text);
+std::string Utf8FromWide(const wchar_t* Text);
 #endif
 
 }  // namespace mkinstaller

@@ -11,7 +11,7 @@
 namespace mkinstaller {
 namespace {
 
-std::string Why(int err) { return std::strerror(err); }
+std::string Why(int Err) { return std::strerror(Err); }
 
 // The temporary file of the open output, for the signal handler: set once
 // the file exists, cleared before its name stops being ours.
@@ -19,27 +19,27 @@ volatile std::sig_atomic_t gTempSet = 0;
 const char* volatile gTempPath = nullptr;
 constexpr int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
 
-extern "C" void RemoveTempAndDie(int signal) {
+extern "C" void RemoveTempAndDie(int Signal) {
   if (gTempSet)
     ::unlink(gTempPath);
   // Ended as the signal ends a program, so the caller sees what happened.
-  std::signal(signal, SIG_DFL);
-  std::raise(signal);
+  std::signal(Signal, SIG_DFL);
+  std::raise(Signal);
 }
 
-void WatchInterruptions(const char* tempPath) {
-  gTempPath = tempPath;
+void WatchInterruptions(const char* TempPath) {
+  gTempPath = TempPath;
   gTempSet = 1;
-  struct sigaction action {};
-  action.sa_handler = RemoveTempAndDie;
-  sigemptyset(&action.sa_mask);
-  for (int signal : kInterruptions)
-    sigaddset(&action.sa_mask, signal);
-  for (int signal : kInterruptions) {
+  struct sigaction Action {};
+  Action.sa_handler = RemoveTempAndDie;
+  sigemptyset(&Action.sa_mask);
+  for (int Signal : kInterruptions)
+    sigaddset(&Action.sa_mask, Signal);
+  for (int Signal : kInterruptions) {
     // A signal ignored by whoever started us stays ignored.
-    struct sigaction old {};
-    if (::sigaction(signal, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
-      ::sigaction(signal, &action, nullptr);
+    struct sigaction Old {};
+    if (::sigaction(Signal, nullptr, &Old) == 0 && Old.sa_handler != SIG_IGN)
+      ::sigaction(Signal, &Action, nullptr);
   }
 }
 
@@ -47,103 +47,103 @@ void ForgetTemp() { gTempSet = 0; }
 
 }  // namespace
 
-TInputFile::TInputFile(const std::string& role, const std::string& path) : FName(Named(role, path)), FHandle(-1) {
+TInputFile::TInputFile(const std::string& Role, const std::string& Path) : FName(Named(Role, Path)), FHandle(-1) {
   // Non-blocking: opening a FIFO for reading would wait for a writer.
-  FHandle = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  FHandle = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (FHandle < 0)
     throw EFailure(FName + " cannot be opened: " + Why(errno));
-  struct stat st {};
-  std::string error;
-  if (::fstat(FHandle, &st) != 0)
-    error = FName + " cannot be examined: " + Why(errno);
-  else if (!S_ISREG(st.st_mode))  // a directory, device or pipe has no size to check beforehand
-    error = FName + " is not a regular file";
-  else if (int flags = ::fcntl(FHandle, F_GETFL); flags < 0 || ::fcntl(FHandle, F_SETFL, flags & ~O_NONBLOCK) != 0)
-    error = FName + " cannot be opened: " + Why(errno);
-  if (!error.empty()) {
+  struct stat St {};
+  std::string Error;
+  if (::fstat(FHandle, &St) != 0)
+    Error = FName + " cannot be examined: " + Why(errno);
+  else if (!S_ISREG(St.st_mode))  // a directory, device or pipe has no size to check beforehand
+    Error = FName + " is not a regular file";
+  else if (int Flags = ::fcntl(FHandle, F_GETFL); Flags < 0 || ::fcntl(FHandle, F_SETFL, Flags & ~O_NONBLOCK) != 0)
+    Error = FName + " cannot be opened: " + Why(errno);
+  if (!Error.empty()) {
     ::close(FHandle);
-    throw EFailure(error);
+    throw EFailure(Error);
   }
-  FId = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
-  FReportedSize = static_cast<std::uint64_t>(st.st_size);
+  FId = {static_cast<std::uint64_t>(St.st_dev), static_cast<std::uint64_t>(St.st_ino)};
+  FReportedSize = static_cast<std::uint64_t>(St.st_size);
 }
 
 TInputFile::~TInputFile() { ::close(FHandle); }
 
-std::size_t TInputFile::Read(void* data, std::size_t size) {
+std::size_t TInputFile::Read(void* Data, std::size_t Size) {
   for (;;) {
-    const ssize_t n = ::read(FHandle, data, size);
-    if (n >= 0)
-      return static_cast<std::size_t>(n);
+    const ssize_t N = ::read(FHandle, Data, Size);
+    if (N >= 0)
+      return static_cast<std::size_t>(N);
     if (errno != EINTR)
       throw EFailure(FName + " cannot be read: " + Why(errno));
   }
 }
 
-void CheckReplaceable(const std::string& role, const std::string& path) {
-  struct stat st {};
+void CheckReplaceable(const std::string& Role, const std::string& Path) {
+  struct stat St {};
   // Through links: a link to /dev/null is as bad as /dev/null.
-  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-    throw EFailure(Named(role, path) + " exists and is not a regular file (" +
-                   (S_ISDIR(st.st_mode)                          ? "a folder"
-                    : S_ISFIFO(st.st_mode)                       ? "a FIFO"
-                    : S_ISSOCK(st.st_mode)                       ? "a socket"
-                    : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "a device"
+  if (::stat(Path.c_str(), &St) == 0 && !S_ISREG(St.st_mode))
+    throw EFailure(Named(Role, Path) + " exists and is not a regular file (" +
+                   (S_ISDIR(St.st_mode)                          ? "a folder"
+                    : S_ISFIFO(St.st_mode)                       ? "a FIFO"
+                    : S_ISSOCK(St.st_mode)                       ? "a socket"
+                    : S_ISCHR(St.st_mode) || S_ISBLK(St.st_mode) ? "a device"
                                                                  : "not a file") +
                    "); only a regular file is replaced");
 }
 
 std::string OwnProgramPath() {
-  std::string path(PATH_MAX, '\0');
-  const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
-  if (n <= 0 || static_cast<std::size_t>(n) >= path.size())
+  std::string Path(PATH_MAX, '\0');
+  const ssize_t N = ::readlink("/proc/self/exe", Path.data(), Path.size());
+  if (N <= 0 || static_cast<std::size_t>(N) >= Path.size())
     return {};
-  path.resize(static_cast<std::size_t>(n));
-  return path;
+  Path.resize(static_cast<std::size_t>(N));
+  return Path;
 }
 
-bool ExistingFileId(const std::string& path, TFileId& id) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0)
+bool ExistingFileId(const std::string& Path, TFileId& Id) {
+  struct stat St {};
+  if (::stat(Path.c_str(), &St) != 0)
     return false;
-  id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+  Id = {static_cast<std::uint64_t>(St.st_dev), static_cast<std::uint64_t>(St.st_ino)};
   return true;
 }
 
-std::string FileName(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
+std::string FileName(const std::string& Path) {
+  const std::size_t Slash = Path.find_last_of('/');
+  return Slash == std::string::npos ? Path : Path.substr(Slash + 1);
 }
 
 namespace {
 
 // The output's directory, where the temporary file goes.
-std::string DirectoryOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+std::string DirectoryOf(const std::string& Path) {
+  const std::size_t Slash = Path.find_last_of('/');
+  return Slash == std::string::npos ? "." : Slash == 0 ? "/" : Path.substr(0, Slash);
 }
 
 }  // namespace
 
-TOutputFile::TOutputFile(const std::string& path) : FPath(path), FName(Named("output", path)), FHandle(-1) {
-  const std::string dir = DirectoryOf(path);
-  std::string temp = (dir == "/" ? "/" : dir + "/") + "." + FileName(path) + ".XXXXXX";
+TOutputFile::TOutputFile(const std::string& Path) : FPath(Path), FName(Named("output", Path)), FHandle(-1) {
+  const std::string Dir = DirectoryOf(Path);
+  std::string Temp = (Dir == "/" ? "/" : Dir + "/") + "." + FileName(Path) + ".XXXXXX";
   // An interruption between the file's creation and the handler's would
   // leave the file: it waits until the handler is in place.
-  sigset_t interruptions, old;
-  sigemptyset(&interruptions);
-  for (int signal : kInterruptions)
-    sigaddset(&interruptions, signal);
-  ::sigprocmask(SIG_BLOCK, &interruptions, &old);
-  FHandle = ::mkstemp(temp.data());
-  const int err = errno;
+  sigset_t Interruptions, Old;
+  sigemptyset(&Interruptions);
+  for (int Signal : kInterruptions)
+    sigaddset(&Interruptions, Signal);
+  ::sigprocmask(SIG_BLOCK, &Interruptions, &Old);
+  FHandle = ::mkstemp(Temp.data());
+  const int Err = errno;
   if (FHandle >= 0) {
-    FTempPath = temp;
+    FTempPath = Temp;
     WatchInterruptions(FTempPath.c_str());
   }
-  ::sigprocmask(SIG_SETMASK, &old, nullptr);
+  ::sigprocmask(SIG_SETMASK, &Old, nullptr);
   if (FHandle < 0)
-    throw EFailure(FName + " cannot be written: " + Why(err));
+    throw EFailure(FName + " cannot be written: " + Why(Err));
 }
 
 TOutputFile::~TOutputFile() {
@@ -155,17 +155,17 @@ TOutputFile::~TOutputFile() {
   }
 }
 
-void TOutputFile::Write(const void* data, std::size_t size) {
-  const char* bytes = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t n = ::write(FHandle, bytes, size);
-    if (n < 0) {
+void TOutputFile::Write(const void* Data, std::size_t Size) {
+  const char* Bytes = static_cast<const char*>(Data);
+  while (Size > 0) {
+    const ssize_t N = ::write(FHandle, Bytes, Size);
+    if (N < 0) {
       if (errno == EINTR)
         continue;
       throw EFailure(FName + " cannot be written: " + Why(errno));
     }
-    bytes += n;
-    size -= static_cast<std::size_t>(n);
+    Bytes += N;
+    Size -= static_cast<std::size_t>(N);
   }
 }
 
@@ -174,9 +174,9 @@ void TOutputFile::Commit() {
     throw EFailure(FName + " cannot be made executable: " + Why(errno));
   if (::fsync(FHandle) != 0)
     throw EFailure(FName + " cannot be flushed: " + Why(errno));
-  const int fd = FHandle;
+  const int Fd = FHandle;
   FHandle = -1;
-  if (::close(fd) != 0)
+  if (::close(Fd) != 0)
     throw EFailure(FName + " cannot be closed: " + Why(errno));
   if (::rename(FTempPath.c_str(), FPath.c_str()) != 0)
     throw EFailure(FName + " cannot be replaced: " + Why(errno));
@@ -184,15 +184,15 @@ void TOutputFile::Commit() {
   FTempPath.clear();
 
   // Best effort: makes the rename itself durable; the package is complete either way.
-  if (int dirFd = ::open(DirectoryOf(FPath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dirFd >= 0) {
-    ::fsync(dirFd);
-    ::close(dirFd);
+  if (int DirFd = ::open(DirectoryOf(FPath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); DirFd >= 0) {
+    ::fsync(DirFd);
+    ::close(DirFd);
   }
 }
 
-void WriteText(std::FILE* stream, const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), stream);
-  std::fflush(stream);
+void WriteText(std::FILE* Stream, const std::string& Text) {
+  std::fwrite(Text.data(), 1, Text.size(), Stream);
+  std::fflush(Stream);
 }
 
 }  // namespace mkinstaller

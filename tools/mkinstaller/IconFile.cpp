@@ -13,198 +13,198 @@ namespace {
 
 using TBytes = std::vector<std::uint8_t>;
 
-bool StartsAsPng(TByteView image) {
+bool StartsAsPng(TByteView Image) {
   static constexpr std::uint8_t PngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  return image.size() >= sizeof PngSignature &&
-         std::equal(std::begin(PngSignature), std::end(PngSignature), image.begin());
+  return Image.size() >= sizeof PngSignature &&
+         std::equal(std::begin(PngSignature), std::end(PngSignature), Image.begin());
 }
 
 // A PNG's signature is followed by its header chunk: a length of 13, "IHDR",
 // 13 bytes of data and a checksum.
-bool IsPng(TByteView image) {
+bool IsPng(TByteView Image) {
   static constexpr std::uint8_t HeaderChunk[] = {0, 0, 0, 13, 'I', 'H', 'D', 'R'};
   constexpr std::size_t Signature = 8, MinSize = Signature + sizeof HeaderChunk + 13 + 4;
-  return StartsAsPng(image) && image.size() >= MinSize &&
-         std::equal(std::begin(HeaderChunk), std::end(HeaderChunk), image.begin() + Signature);
+  return StartsAsPng(Image) && Image.size() >= MinSize &&
+         std::equal(std::begin(HeaderChunk), std::end(HeaderChunk), Image.begin() + Signature);
 }
 
 // A device-independent bitmap starts with the size of its header (a
 // BITMAPINFOHEADER or one of its later extensions); 0 for anything else.
-std::uint32_t DibHeaderSize(TByteView image) {
-  if (image.size() < 4)
+std::uint32_t DibHeaderSize(TByteView Image) {
+  if (Image.size() < 4)
     return 0;
-  const std::uint32_t header = Get32(image, BitmapInfoHeader::HeaderSize, "");
-  const bool known =
-      header == BitmapInfoHeader::Size || header == BitmapInfoHeader::V4Size || header == BitmapInfoHeader::V5Size;
-  return known ? header : 0;
+  const std::uint32_t Header = Get32(Image, BitmapInfoHeader::HeaderSize, "");
+  const bool Known =
+      Header == BitmapInfoHeader::Size || Header == BitmapInfoHeader::V4Size || Header == BitmapInfoHeader::V5Size;
+  return Known ? Header : 0;
 }
 
-bool IsDib(TByteView image) {
-  const std::uint32_t header = DibHeaderSize(image);
-  return header != 0 && header <= image.size();
+bool IsDib(TByteView Image) {
+  const std::uint32_t Header = DibHeaderSize(Image);
+  return Header != 0 && Header <= Image.size();
 }
 
 // The RT_ICON ids an icon group lists, or nothing if its directory is malformed.
-std::optional<std::vector<std::uint16_t>> GroupIconIds(const TResource& group) {
-  const TByteView g(group.Data);
-  if (g.size() < IconDirectory::Size || Get16(g, IconDirectory::Reserved, "") != 0 ||
-      Get16(g, IconDirectory::Type, "") != IconDirectory::IconType)
+std::optional<std::vector<std::uint16_t>> GroupIconIds(const TResource& Group) {
+  const TByteView G(Group.Data);
+  if (G.size() < IconDirectory::Size || Get16(G, IconDirectory::Reserved, "") != 0 ||
+      Get16(G, IconDirectory::Type, "") != IconDirectory::IconType)
     return std::nullopt;
-  const unsigned count = Get16(g, IconDirectory::Count, "");
-  if (!Fits(g, IconDirectory::Size, GroupIconEntry::Size * count))
+  const unsigned Count = Get16(G, IconDirectory::Count, "");
+  if (!Fits(G, IconDirectory::Size, GroupIconEntry::Size * Count))
     return std::nullopt;
-  std::vector<std::uint16_t> ids;
-  for (unsigned i = 0; i < count; ++i)
-    ids.push_back(Get16(g, IconDirectory::Size + GroupIconEntry::Size * i + GroupIconEntry::Id, ""));
-  return ids;
+  std::vector<std::uint16_t> Ids;
+  for (unsigned I = 0; I < Count; ++I)
+    Ids.push_back(Get16(G, IconDirectory::Size + GroupIconEntry::Size * I + GroupIconEntry::Id, ""));
+  return Ids;
 }
 
-std::string Describe(const TResourceId& id) {
-  if (!id.IsName())
-    return "#" + std::to_string(id.Id);
-  return Printable(id.Name);
+std::string Describe(const TResourceId& Id) {
+  if (!Id.IsName())
+    return "#" + std::to_string(Id.Id);
+  return Printable(Id.Name);
 }
 
-void CheckCount(std::size_t count) {
-  if (count == 0 || count > 0xFFFF)
-    throw EPeError("an icon holds 1 to 65535 images, not " + std::to_string(count));
+void CheckCount(std::size_t Count) {
+  if (Count == 0 || Count > 0xFFFF)
+    throw EPeError("an icon holds 1 to 65535 images, not " + std::to_string(Count));
 }
 
 }  // namespace
 
-std::vector<TIconImage> ParseIconFile(const std::vector<std::uint8_t>& file) {
-  const TByteView f(file);
-  if (f.size() < IconDirectory::Size || Get16(f, IconDirectory::Reserved, "") != 0 ||
-      Get16(f, IconDirectory::Type, "") != IconDirectory::IconType)
+std::vector<TIconImage> ParseIconFile(const std::vector<std::uint8_t>& File) {
+  const TByteView F(File);
+  if (F.size() < IconDirectory::Size || Get16(F, IconDirectory::Reserved, "") != 0 ||
+      Get16(F, IconDirectory::Type, "") != IconDirectory::IconType)
     throw EPeError("not an icon file");
-  const unsigned count = Get16(f, IconDirectory::Count, "");
-  if (count == 0)
+  const unsigned Count = Get16(F, IconDirectory::Count, "");
+  if (Count == 0)
     throw EPeError("the icon file holds no images");
-  const std::uint64_t directoryEnd = IconDirectory::Size + IconFileEntry::Size * count;
-  if (directoryEnd > f.size())
+  const std::uint64_t DirectoryEnd = IconDirectory::Size + IconFileEntry::Size * Count;
+  if (DirectoryEnd > F.size())
     throw EPeError("the icon file's directory is cut short");
 
   struct TExtent {
     std::uint64_t Offset, Size;
     unsigned Index;
   };
-  std::vector<TExtent> extents;
-  std::vector<TIconImage> images(count);
-  for (unsigned i = 0; i < count; ++i) {
-    const std::uint64_t e = IconDirectory::Size + IconFileEntry::Size * i;
-    TIconImage& image = images[i];
-    image.Width = f[e + IconFileEntry::Width];
-    image.Height = f[e + IconFileEntry::Height];
-    image.ColourCount = f[e + IconFileEntry::ColourCount];
-    image.Planes = Get16(f, e + IconFileEntry::Planes, "");
-    image.BitCount = Get16(f, e + IconFileEntry::BitCount, "");
-    const TExtent extent{Get32(f, e + IconFileEntry::DataOffset, ""), Get32(f, e + IconFileEntry::DataSize, ""), i + 1};
-    const std::string which = "icon image " + std::to_string(i + 1);
-    if (extent.Size == 0)
-      throw EPeError(which + " is empty");
-    if (extent.Offset < directoryEnd || !Fits(f, extent.Offset, extent.Size))
-      throw EPeError(which + " lies outside the file");
-    const TByteView bytes = f.subspan(extent.Offset, extent.Size);
-    if (StartsAsPng(bytes) && !IsPng(bytes))
-      throw EPeError(which + " is a PNG without its header chunk");
-    if (DibHeaderSize(bytes) > bytes.size())
-      throw EPeError(which + " is a bitmap shorter than its " + std::to_string(DibHeaderSize(bytes)) + "-byte header");
-    if (!IsPng(bytes) && !IsDib(bytes))
-      throw EPeError(which + " is neither a bitmap nor a PNG");
-    extents.push_back(extent);
+  std::vector<TExtent> Extents;
+  std::vector<TIconImage> Images(Count);
+  for (unsigned I = 0; I < Count; ++I) {
+    const std::uint64_t E = IconDirectory::Size + IconFileEntry::Size * I;
+    TIconImage& Image = Images[I];
+    Image.Width = F[E + IconFileEntry::Width];
+    Image.Height = F[E + IconFileEntry::Height];
+    Image.ColourCount = F[E + IconFileEntry::ColourCount];
+    Image.Planes = Get16(F, E + IconFileEntry::Planes, "");
+    Image.BitCount = Get16(F, E + IconFileEntry::BitCount, "");
+    const TExtent Extent{Get32(F, E + IconFileEntry::DataOffset, ""), Get32(F, E + IconFileEntry::DataSize, ""), I + 1};
+    const std::string Which = "icon image " + std::to_string(I + 1);
+    if (Extent.Size == 0)
+      throw EPeError(Which + " is empty");
+    if (Extent.Offset < DirectoryEnd || !Fits(F, Extent.Offset, Extent.Size))
+      throw EPeError(Which + " lies outside the file");
+    const TByteView Bytes = F.subspan(Extent.Offset, Extent.Size);
+    if (StartsAsPng(Bytes) && !IsPng(Bytes))
+      throw EPeError(Which + " is a PNG without its header chunk");
+    if (DibHeaderSize(Bytes) > Bytes.size())
+      throw EPeError(Which + " is a bitmap shorter than its " + std::to_string(DibHeaderSize(Bytes)) + "-byte header");
+    if (!IsPng(Bytes) && !IsDib(Bytes))
+      throw EPeError(Which + " is neither a bitmap nor a PNG");
+    Extents.push_back(Extent);
   }
   // Checked before copying: overlapping images could multiply a small file many times over.
-  std::sort(extents.begin(), extents.end(), [](const TExtent& a, const TExtent& b) { return a.Offset < b.Offset; });
-  for (std::size_t i = 1; i < extents.size(); ++i)
-    if (extents[i].Offset < extents[i - 1].Offset + extents[i - 1].Size)
-      throw EPeError("icon images " + std::to_string(std::min(extents[i - 1].Index, extents[i].Index)) + " and " +
-                     std::to_string(std::max(extents[i - 1].Index, extents[i].Index)) + " overlap");
-  for (const TExtent& extent : extents)
-    images[extent.Index - 1].Data.assign(file.begin() + static_cast<std::ptrdiff_t>(extent.Offset),
-                                         file.begin() + static_cast<std::ptrdiff_t>(extent.Offset + extent.Size));
-  return images;
+  std::sort(Extents.begin(), Extents.end(), [](const TExtent& A, const TExtent& B) { return A.Offset < B.Offset; });
+  for (std::size_t I = 1; I < Extents.size(); ++I)
+    if (Extents[I].Offset < Extents[I - 1].Offset + Extents[I - 1].Size)
+      throw EPeError("icon images " + std::to_string(std::min(Extents[I - 1].Index, Extents[I].Index)) + " and " +
+                     std::to_string(std::max(Extents[I - 1].Index, Extents[I].Index)) + " overlap");
+  for (const TExtent& Extent : Extents)
+    Images[Extent.Index - 1].Data.assign(File.begin() + static_cast<std::ptrdiff_t>(Extent.Offset),
+                                         File.begin() + static_cast<std::ptrdiff_t>(Extent.Offset + Extent.Size));
+  return Images;
 }
 
-std::vector<std::uint8_t> MakeIconFile(const std::vector<TIconImage>& images) {
-  CheckCount(images.size());
-  TBytes out(IconDirectory::Size + IconFileEntry::Size * images.size());
-  Put16(out, IconDirectory::Type, IconDirectory::IconType);
-  Put16(out, IconDirectory::Count, images.size());
-  for (std::size_t i = 0; i < images.size(); ++i) {
-    const TIconImage& image = images[i];
-    const std::uint64_t e = IconDirectory::Size + IconFileEntry::Size * i;
-    out[e + IconFileEntry::Width] = image.Width;
-    out[e + IconFileEntry::Height] = image.Height;
-    out[e + IconFileEntry::ColourCount] = image.ColourCount;
-    Put16(out, e + IconFileEntry::Planes, image.Planes);
-    Put16(out, e + IconFileEntry::BitCount, image.BitCount);
-    Put32(out, e + IconFileEntry::DataSize, image.Data.size());
-    Put32(out, e + IconFileEntry::DataOffset, out.size());
-    out.insert(out.end(), image.Data.begin(), image.Data.end());
-    if (out.size() > 0xFFFFFFFF)
+std::vector<std::uint8_t> MakeIconFile(const std::vector<TIconImage>& Images) {
+  CheckCount(Images.size());
+  TBytes Out(IconDirectory::Size + IconFileEntry::Size * Images.size());
+  Put16(Out, IconDirectory::Type, IconDirectory::IconType);
+  Put16(Out, IconDirectory::Count, Images.size());
+  for (std::size_t I = 0; I < Images.size(); ++I) {
+    const TIconImage& Image = Images[I];
+    const std::uint64_t E = IconDirectory::Size + IconFileEntry::Size * I;
+    Out[E + IconFileEntry::Width] = Image.Width;
+    Out[E + IconFileEntry::Height] = Image.Height;
+    Out[E + IconFileEntry::ColourCount] = Image.ColourCount;
+    Put16(Out, E + IconFileEntry::Planes, Image.Planes);
+    Put16(Out, E + IconFileEntry::BitCount, Image.BitCount);
+    Put32(Out, E + IconFileEntry::DataSize, Image.Data.size());
+    Put32(Out, E + IconFileEntry::DataOffset, Out.size());
+    Out.insert(Out.end(), Image.Data.begin(), Image.Data.end());
+    if (Out.size() > 0xFFFFFFFF)
       throw EPeError("the icon file would be too large");
   }
-  return out;
+  return Out;
 }
 
-void ReplaceIconGroup(TPeImage& image, const TResourceId& group, const std::vector<TIconImage>& images) {
-  CheckCount(images.size());
-  const TResourceId groupType = TResourceId::Number(RtGroupIcon), iconType = TResourceId::Number(RtIcon);
-  TResource* target = image.Find(groupType, group);
-  if (!target)
-    throw EPeError("the image has no icon group " + Describe(group));
-  const auto oldIds = GroupIconIds(*target);
-  if (!oldIds)
-    throw EPeError("the icon group " + Describe(group) + " is malformed");
+void ReplaceIconGroup(TPeImage& Image, const TResourceId& Group, const std::vector<TIconImage>& Images) {
+  CheckCount(Images.size());
+  const TResourceId GroupType = TResourceId::Number(RtGroupIcon), IconType = TResourceId::Number(RtIcon);
+  TResource* Target = Image.Find(GroupType, Group);
+  if (!Target)
+    throw EPeError("the image has no icon group " + Describe(Group));
+  const auto OldIds = GroupIconIds(*Target);
+  if (!OldIds)
+    throw EPeError("the icon group " + Describe(Group) + " is malformed");
 
-  std::vector<TResource>& resources = image.Resources();
-  std::set<std::uint16_t> shared, used;
-  for (const TResource& r : resources)
-    if (&r != target && r.Type.Matches(groupType))
-      if (const auto ids = GroupIconIds(r))
-        shared.insert(ids->begin(), ids->end());
-  auto dropped = [&](const TResource& r) {
-    return r.Type.Matches(iconType) && !r.Name.IsName() &&
-           std::find(oldIds->begin(), oldIds->end(), r.Name.Id) != oldIds->end() && !shared.count(r.Name.Id);
+  std::vector<TResource>& Resources = Image.Resources();
+  std::set<std::uint16_t> Shared, Used;
+  for (const TResource& R : Resources)
+    if (&R != Target && R.Type.Matches(GroupType))
+      if (const auto Ids = GroupIconIds(R))
+        Shared.insert(Ids->begin(), Ids->end());
+  auto Dropped = [&](const TResource& R) {
+    return R.Type.Matches(IconType) && !R.Name.IsName() &&
+           std::find(OldIds->begin(), OldIds->end(), R.Name.Id) != OldIds->end() && !Shared.count(R.Name.Id);
   };
-  for (const TResource& r : resources)
-    if (r.Type.Matches(iconType) && !r.Name.IsName() && !dropped(r))
-      used.insert(r.Name.Id);
+  for (const TResource& R : Resources)
+    if (R.Type.Matches(IconType) && !R.Name.IsName() && !Dropped(R))
+      Used.insert(R.Name.Id);
 
-  TBytes directory(IconDirectory::Size + GroupIconEntry::Size * images.size());
-  Put16(directory, IconDirectory::Type, IconDirectory::IconType);
-  Put16(directory, IconDirectory::Count, images.size());
-  std::vector<TResource> icons;
-  std::uint32_t next = 1;
-  for (std::size_t i = 0; i < images.size(); ++i) {
-    const TIconImage& icon = images[i];
-    while (used.count(static_cast<std::uint16_t>(next)))
-      ++next;
-    if (next > 0xFFFF)
+  TBytes Directory(IconDirectory::Size + GroupIconEntry::Size * Images.size());
+  Put16(Directory, IconDirectory::Type, IconDirectory::IconType);
+  Put16(Directory, IconDirectory::Count, Images.size());
+  std::vector<TResource> Icons;
+  std::uint32_t Next = 1;
+  for (std::size_t I = 0; I < Images.size(); ++I) {
+    const TIconImage& Icon = Images[I];
+    while (Used.count(static_cast<std::uint16_t>(Next)))
+      ++Next;
+    if (Next > 0xFFFF)
       throw EPeError("no free icon ids are left");
-    used.insert(static_cast<std::uint16_t>(next));
+    Used.insert(static_cast<std::uint16_t>(Next));
     // The loader matches icons by these fields; a bitmap knows its own when the file left them out.
-    std::uint16_t planes = icon.Planes, bitCount = icon.BitCount;
-    if (IsDib(icon.Data)) {
-      if (!planes)
-        planes = Get16(icon.Data, BitmapInfoHeader::Planes, "");
-      if (!bitCount)
-        bitCount = Get16(icon.Data, BitmapInfoHeader::BitCount, "");
+    std::uint16_t Planes = Icon.Planes, BitCount = Icon.BitCount;
+    if (IsDib(Icon.Data)) {
+      if (!Planes)
+        Planes = Get16(Icon.Data, BitmapInfoHeader::Planes, "");
+      if (!BitCount)
+        BitCount = Get16(Icon.Data, BitmapInfoHeader::BitCount, "");
     }
-    const std::uint64_t e = IconDirectory::Size + GroupIconEntry::Size * i;
-    directory[e + GroupIconEntry::Width] = icon.Width;
-    directory[e + GroupIconEntry::Height] = icon.Height;
-    directory[e + GroupIconEntry::ColourCount] = icon.ColourCount;
-    Put16(directory, e + GroupIconEntry::Planes, planes);
-    Put16(directory, e + GroupIconEntry::BitCount, bitCount);
-    Put32(directory, e + GroupIconEntry::DataSize, icon.Data.size());
-    Put16(directory, e + GroupIconEntry::Id, next);
-    icons.push_back({iconType, TResourceId::Number(static_cast<std::uint16_t>(next)), target->Language,
-                     target->CodePage, icon.Data});
+    const std::uint64_t E = IconDirectory::Size + GroupIconEntry::Size * I;
+    Directory[E + GroupIconEntry::Width] = Icon.Width;
+    Directory[E + GroupIconEntry::Height] = Icon.Height;
+    Directory[E + GroupIconEntry::ColourCount] = Icon.ColourCount;
+    Put16(Directory, E + GroupIconEntry::Planes, Planes);
+    Put16(Directory, E + GroupIconEntry::BitCount, BitCount);
+    Put32(Directory, E + GroupIconEntry::DataSize, Icon.Data.size());
+    Put16(Directory, E + GroupIconEntry::Id, Next);
+    Icons.push_back({IconType, TResourceId::Number(static_cast<std::uint16_t>(Next)), Target->Language,
+                     Target->CodePage, Icon.Data});
   }
-  target->Data = std::move(directory);
-  std::erase_if(resources, dropped);
-  resources.insert(resources.end(), std::make_move_iterator(icons.begin()), std::make_move_iterator(icons.end()));
+  Target->Data = std::move(Directory);
+  std::erase_if(Resources, Dropped);
+  Resources.insert(Resources.end(), std::make_move_iterator(Icons.begin()), std::make_move_iterator(Icons.end()));
 }
 
 }  // namespace mkinstaller

@@ -17,14 +17,14 @@ struct TIconImage {
 };
 
 // Throws EPeError naming what is wrong with the file ("not an icon file", ...).
-std::vector<TIconImage> ParseIconFile(const std::vector<std::uint8_t>& file);
+std::vector<TIconImage> ParseIconFile(const std::vector<std::uint8_t>& File);
 // An icon file holding exactly these images.
-std::vector<std::uint8_t> MakeIconFile(const std::vector<TIconImage>& images);
-// Replaces the icon group `group` (and drops every RT_ICON image it used,
-// and no other: an image another group also lists stays) with `images`,
+std::vector<std::uint8_t> MakeIconFile(const std::vector<TIconImage>& Images);
+// Replaces the icon group `Group` (and drops every RT_ICON image it used,
+// and no other: an image another group also lists stays) with `Images`,
 // numbered from the lowest free RT_ICON id and stored in the group's
 // language. EPeError if the image has no such group or its directory is
 // malformed, or for no images or more than 65535.
-void ReplaceIconGroup(TPeImage& image, const TResourceId& group, const std::vector<TIconImage>& images);
+void ReplaceIconGroup(TPeImage& Image, const TResourceId& Group, const std::vector<TIconImage>& Images);
 
 }  // namespace mkinstaller

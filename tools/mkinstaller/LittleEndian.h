@@ -13,35 +13,35 @@ namespace mkinstaller {
 
 using TByteView = std::span<const std::uint8_t>;
 
-inline bool Fits(TByteView bytes, std::uint64_t at, std::uint64_t count) {
-  return at <= bytes.size() && count <= bytes.size() - at;
+inline bool Fits(TByteView Bytes, std::uint64_t At, std::uint64_t Count) {
+  return At <= Bytes.size() && Count <= Bytes.size() - At;
 }
 
-inline std::uint16_t Get16(TByteView bytes, std::uint64_t at, const char* what) {
-  if (!Fits(bytes, at, 2))
-    throw EPeError(what);
-  return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
+inline std::uint16_t Get16(TByteView Bytes, std::uint64_t At, const char* What) {
+  if (!Fits(Bytes, At, 2))
+    throw EPeError(What);
+  return static_cast<std::uint16_t>(Bytes[At] | Bytes[At + 1] << 8);
 }
 
-inline std::uint32_t Get32(TByteView bytes, std::uint64_t at, const char* what) {
-  if (!Fits(bytes, at, 4))
-    throw EPeError(what);
-  return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
-         static_cast<std::uint32_t>(bytes[at + 2]) << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+inline std::uint32_t Get32(TByteView Bytes, std::uint64_t At, const char* What) {
+  if (!Fits(Bytes, At, 4))
+    throw EPeError(What);
+  return static_cast<std::uint32_t>(Bytes[At]) | static_cast<std::uint32_t>(Bytes[At + 1]) << 8 |
+         static_cast<std::uint32_t>(Bytes[At + 2]) << 16 | static_cast<std::uint32_t>(Bytes[At + 3]) << 24;
 }
 
-inline void Put16(std::vector<std::uint8_t>& bytes, std::uint64_t at, std::uint64_t value) {
-  for (int i = 0; i < 2; ++i)
-    bytes.at(at + i) = static_cast<std::uint8_t>(value >> (8 * i));
+inline void Put16(std::vector<std::uint8_t>& Bytes, std::uint64_t At, std::uint64_t Value) {
+  for (int I = 0; I < 2; ++I)
+    Bytes.at(At + I) = static_cast<std::uint8_t>(Value >> (8 * I));
 }
 
-inline void Put32(std::vector<std::uint8_t>& bytes, std::uint64_t at, std::uint64_t value) {
-  for (int i = 0; i < 4; ++i)
-    bytes.at(at + i) = static_cast<std::uint8_t>(value >> (8 * i));
+inline void Put32(std::vector<std::uint8_t>& Bytes, std::uint64_t At, std::uint64_t Value) {
+  for (int I = 0; I < 4; ++I)
+    Bytes.at(At + I) = static_cast<std::uint8_t>(Value >> (8 * I));
 }
 
-inline std::uint64_t AlignUp(std::uint64_t value, std::uint64_t alignment) {
-  return (value + alignment - 1) / alignment * alignment;
+inline std::uint64_t AlignUp(std::uint64_t Value, std::uint64_t Alignment) {
+  return (Value + Alignment - 1) / Alignment * Alignment;
 }
 
 }  // namespace mkinstaller

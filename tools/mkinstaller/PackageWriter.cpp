@@ -13,126 +13,126 @@ namespace {
 
 constexpr std::size_t BlockSize = 64 * 1024;
 
-// Copies `from` to its end into `to`, or until more than `limit` bytes are
+// Copies `From` to its end into `To`, or until more than `Limit` bytes are
 // copied; returns the number copied.
-std::uint64_t CopyAll(TInputFile& from, TOutputFile& to, std::uint64_t limit, std::vector<char>& buffer) {
-  std::uint64_t copied = 0;
-  while (copied <= limit) {
-    const std::size_t n = from.Read(buffer.data(), buffer.size());
-    if (n == 0)
+std::uint64_t CopyAll(TInputFile& From, TOutputFile& To, std::uint64_t Limit, std::vector<char>& Buffer) {
+  std::uint64_t Copied = 0;
+  while (Copied <= Limit) {
+    const std::size_t N = From.Read(Buffer.data(), Buffer.size());
+    if (N == 0)
       break;
-    to.Write(buffer.data(), n);
-    copied += n;
+    To.Write(Buffer.data(), N);
+    Copied += N;
   }
-  return copied;
+  return Copied;
 }
 
-std::string SizeMismatch(const TInputFile& in, std::uint64_t reported) {
-  return in.Name() + " is not as long as its file system says (" + std::to_string(reported) +
+std::string SizeMismatch(const TInputFile& In, std::uint64_t Reported) {
+  return In.Name() + " is not as long as its file system says (" + std::to_string(Reported) +
          " bytes); is it still being written?";
 }
 
 // Every input by name and identity, so the output can be shown to be none of them.
 using TInputs = std::vector<std::pair<std::string, TFileId>>;
 
-TBrandFile ReadBrandFile(const char* role, const std::string& path, TInputs& inputs) {
-  TBrandFile file;
-  if (path.empty())
-    return file;
-  TInputFile in(role, path);
-  file.Given = true;
-  file.Name = in.Name();
-  file.Data = in.ReadAll(MaxBrandFileSize);
-  inputs.emplace_back(in.Name(), in.Id());
-  return file;
+TBrandFile ReadBrandFile(const char* Role, const std::string& Path, TInputs& Inputs) {
+  TBrandFile File;
+  if (Path.empty())
+    return File;
+  TInputFile In(Role, Path);
+  File.Given = true;
+  File.Name = In.Name();
+  File.Data = In.ReadAll(MaxBrandFileSize);
+  Inputs.emplace_back(In.Name(), In.Id());
+  return File;
 }
 
-void Build(const std::string& host, const std::string& payload, const std::string& output, const TBranding& branding,
-           std::uint64_t payloadLimit) {
-  const std::string outName = Named("output", output);
-  const std::string fileName = FileName(output);
-  if (fileName.empty() || fileName == "." || fileName == "..")
-    throw EFailure(outName + " does not name a file");
-  CheckReplaceable("output", output);
+void Build(const std::string& Host, const std::string& Payload, const std::string& Output, const TBranding& Branding,
+           std::uint64_t PayloadLimit) {
+  const std::string OutName = Named("output", Output);
+  const std::string OutputFileName = FileName(Output);
+  if (OutputFileName.empty() || OutputFileName == "." || OutputFileName == "..")
+    throw EFailure(OutName + " does not name a file");
+  CheckReplaceable("output", Output);
 
-  TInputFile hostIn("host", host), payloadIn("payload", payload);
-  const std::uint64_t payloadSize = payloadIn.ReportedSize();
-  if (payloadSize > payloadLimit)
-    throw EFailure(CheckPayloadSize(payload, payloadSize, payloadLimit));
-  std::vector<char> buffer(BlockSize);
+  TInputFile HostIn("host", Host), PayloadIn("payload", Payload);
+  const std::uint64_t PayloadSize = PayloadIn.ReportedSize();
+  if (PayloadSize > PayloadLimit)
+    throw EFailure(CheckPayloadSize(Payload, PayloadSize, PayloadLimit));
+  std::vector<char> Buffer(BlockSize);
   // procfs and the like report 0 for files that hold data.
-  if (payloadSize == 0) {
-    if (payloadIn.Read(buffer.data(), 1) != 0)
-      throw EFailure(SizeMismatch(payloadIn, 0));
-    throw EFailure(CheckPayloadSize(payload, 0, payloadLimit));
+  if (PayloadSize == 0) {
+    if (PayloadIn.Read(Buffer.data(), 1) != 0)
+      throw EFailure(SizeMismatch(PayloadIn, 0));
+    throw EFailure(CheckPayloadSize(Payload, 0, PayloadLimit));
   }
 
-  TInputs inputs{{hostIn.Name(), hostIn.Id()}, {payloadIn.Name(), payloadIn.Id()}};
-  TBrandFiles files;
-  files.Background = ReadBrandFile("background", branding.Background, inputs);
-  files.Button = ReadBrandFile("button", branding.Button, inputs);
-  files.Hover = ReadBrandFile("hover", branding.Hover, inputs);
-  files.Icon = ReadBrandFile("icon", branding.Icon, inputs);
-  files.Skin = ReadBrandFile("skin", branding.Skin, inputs);
-  files.Background2x = ReadBrandFile("background-2x", branding.Background2x, inputs);
-  files.Button2x = ReadBrandFile("button-2x", branding.Button2x, inputs);
-  files.Hover2x = ReadBrandFile("hover-2x", branding.Hover2x, inputs);
-  files.ButtonLabel = branding.ButtonLabel;
+  TInputs Inputs{{HostIn.Name(), HostIn.Id()}, {PayloadIn.Name(), PayloadIn.Id()}};
+  TBrandFiles Files;
+  Files.Background = ReadBrandFile("background", Branding.Background, Inputs);
+  Files.Button = ReadBrandFile("button", Branding.Button, Inputs);
+  Files.Hover = ReadBrandFile("hover", Branding.Hover, Inputs);
+  Files.Icon = ReadBrandFile("icon", Branding.Icon, Inputs);
+  Files.Skin = ReadBrandFile("skin", Branding.Skin, Inputs);
+  Files.Background2x = ReadBrandFile("background-2x", Branding.Background2x, Inputs);
+  Files.Button2x = ReadBrandFile("button-2x", Branding.Button2x, Inputs);
+  Files.Hover2x = ReadBrandFile("hover-2x", Branding.Hover2x, Inputs);
+  Files.ButtonLabel = Branding.ButtonLabel;
   // Renaming over an input would destroy it. File identity catches links and any
   // spelling of an existing output; an output that does not exist is no input.
-  if (TFileId outId; ExistingFileId(output, outId)) {
-    for (const auto& [name, id] : inputs)
-      if (id == outId)
-        throw EFailure(outName + " is the same file as the " + name);
+  if (TFileId OutId; ExistingFileId(Output, OutId)) {
+    for (const auto& [Name, Id] : Inputs)
+      if (Id == OutId)
+        throw EFailure(OutName + " is the same file as the " + Name);
   }
   // Every host is checked, branded or not: swapped arguments or an empty
   // file would otherwise make a package that cannot run.
-  if (hostIn.ReportedSize() > MaxHostSize)
-    throw EFailure(hostIn.Name() + " is too large (more than " + std::to_string(MaxHostSize) + " bytes)");
-  std::vector<std::uint8_t> hostData = hostIn.ReadAll(MaxHostSize);
-  if (files.Any())
-    hostData = BrandHost(std::move(hostData), hostIn.Name(), files);
+  if (HostIn.ReportedSize() > MaxHostSize)
+    throw EFailure(HostIn.Name() + " is too large (more than " + std::to_string(MaxHostSize) + " bytes)");
+  std::vector<std::uint8_t> HostData = HostIn.ReadAll(MaxHostSize);
+  if (Files.Any())
+    HostData = BrandHost(std::move(HostData), HostIn.Name(), Files);
   else
-    CheckHost(hostData, hostIn.Name());
+    CheckHost(HostData, HostIn.Name());
 
-  TOutputFile out(output);
-  const std::uint64_t hostSize = hostData.size();
-  out.Write(hostData.data(), hostData.size());
-  const std::size_t padding = PaddingBeforePayload(hostSize, payloadSize);
-  out.Write(std::string(padding, '\0').data(), padding);
+  TOutputFile Out(Output);
+  const std::uint64_t HostSize = HostData.size();
+  Out.Write(HostData.data(), HostData.size());
+  const std::size_t Padding = PaddingBeforePayload(HostSize, PayloadSize);
+  Out.Write(std::string(Padding, '\0').data(), Padding);
   // The trailer and the padding were reckoned from the reported size: the
   // bytes written must be exactly that many.
-  if (CopyAll(payloadIn, out, payloadSize, buffer) != payloadSize)
-    throw EFailure(SizeMismatch(payloadIn, payloadSize));
-  const auto n = static_cast<std::uint32_t>(payloadSize);
-  const char trailer[4] = {static_cast<char>(n & 0xFF), static_cast<char>((n >> 8) & 0xFF),
-                           static_cast<char>((n >> 16) & 0xFF), static_cast<char>((n >> 24) & 0xFF)};
-  out.Write(trailer, sizeof trailer);
-  out.Commit();
+  if (CopyAll(PayloadIn, Out, PayloadSize, Buffer) != PayloadSize)
+    throw EFailure(SizeMismatch(PayloadIn, PayloadSize));
+  const auto N = static_cast<std::uint32_t>(PayloadSize);
+  const char Trailer[4] = {static_cast<char>(N & 0xFF), static_cast<char>((N >> 8) & 0xFF),
+                           static_cast<char>((N >> 16) & 0xFF), static_cast<char>((N >> 24) & 0xFF)};
+  Out.Write(Trailer, sizeof Trailer);
+  Out.Commit();
 }
 
 }  // namespace
 
-std::size_t PaddingBeforePayload(std::uint64_t hostSize, std::uint64_t payloadSize) {
-  return static_cast<std::size_t>((8 - (hostSize + payloadSize + 4) % 8) % 8);
+std::size_t PaddingBeforePayload(std::uint64_t HostSize, std::uint64_t PayloadSize) {
+  return static_cast<std::size_t>((8 - (HostSize + PayloadSize + 4) % 8) % 8);
 }
 
-std::string CheckPayloadSize(const std::string& payload, std::uint64_t size, std::uint64_t limit) {
-  if (size == 0)
-    return Named("payload", payload) + " is empty";
-  if (size > limit)
-    return Named("payload", payload) + " is too large (" + std::to_string(size) + " bytes; at most " +
-           std::to_string(limit) + ", as the installer reads the length as a signed 32-bit integer)";
+std::string CheckPayloadSize(const std::string& Payload, std::uint64_t Size, std::uint64_t Limit) {
+  if (Size == 0)
+    return Named("payload", Payload) + " is empty";
+  if (Size > Limit)
+    return Named("payload", Payload) + " is too large (" + std::to_string(Size) + " bytes; at most " +
+           std::to_string(Limit) + ", as the installer reads the length as a signed 32-bit integer)";
   return {};
 }
 
-std::string MakePackage(const std::string& host, const std::string& payload, const std::string& output,
-                        const TBranding& branding, std::uint64_t payloadLimit) {
+std::string MakePackage(const std::string& Host, const std::string& Payload, const std::string& Output,
+                        const TBranding& Branding, std::uint64_t PayloadLimit) {
   try {
-    Build(host, payload, output, branding, payloadLimit);
+    Build(Host, Payload, Output, Branding, PayloadLimit);
     return {};
-  } catch (const EFailure& failure) {
-    return OneLine(failure.what());
+  } catch (const EFailure& Failure) {
+    return OneLine(Failure.what());
   } catch (const std::bad_alloc&) {
     return "not enough memory";
   }

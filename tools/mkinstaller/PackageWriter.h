@@ -22,10 +22,10 @@ inline constexpr std::uint64_t MaxBrandFileSize = 64 * 1024 * 1024;
 inline constexpr std::uint64_t MaxHostSize = 0xFFFFFFFF;
 
 // Zero bytes put between host and payload so the whole package is 8-byte aligned.
-std::size_t PaddingBeforePayload(std::uint64_t hostSize, std::uint64_t payloadSize);
+std::size_t PaddingBeforePayload(std::uint64_t HostSize, std::uint64_t PayloadSize);
 
-// Empty if a payload of `size` bytes may be packaged under `limit`, else why not (naming `payload`).
-std::string CheckPayloadSize(const std::string& payload, std::uint64_t size, std::uint64_t limit = MaxPayloadSize);
+// Empty if a payload of `Size` bytes may be packaged under `Limit`, else why not (naming `Payload`).
+std::string CheckPayloadSize(const std::string& Payload, std::uint64_t Size, std::uint64_t Limit = MaxPayloadSize);
 
 // Files of the distributor's for the host's artwork (see Branding.h); an
 // empty path keeps the host's own. ButtonLabel, in UTF-8, names the Install
@@ -36,12 +36,12 @@ struct TBranding {
   std::optional<std::string> ButtonLabel;
 };
 
-// Writes the package to `output` atomically (temporary file + rename, mode 0755 on POSIX).
+// Writes the package to `Output` atomically (temporary file + rename, mode 0755 on POSIX).
 // Returns an empty string on success, else a one-line message naming the offending file;
 // every input is checked before anything is written, and a failed call leaves no
-// temporary file and any existing `output` untouched.
-// `payloadLimit` exists so tests can exercise the size refusal without huge files.
-std::string MakePackage(const std::string& host, const std::string& payload, const std::string& output,
-                        const TBranding& branding = {}, std::uint64_t payloadLimit = MaxPayloadSize);
+// temporary file and any existing `Output` untouched.
+// `PayloadLimit` exists so tests can exercise the size refusal without huge files.
+std::string MakePackage(const std::string& Host, const std::string& Payload, const std::string& Output,
+                        const TBranding& Branding = {}, std::uint64_t PayloadLimit = MaxPayloadSize);
 
 }  // namespace mkinstaller

@@ -22,9 +22,9 @@ class EPeError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// `text` for a one-line message: printable ASCII as it is, any other
+// `Text` for a one-line message: printable ASCII as it is, any other
 // character (a surrogate pair counts as one) as '?'.
-std::string Printable(std::u16string_view text);
+std::string Printable(std::u16string_view Text);
 
 // A resource type or name: a number, or a string (the linker stores strings
 // in upper case, and the loader upper-cases the names it is asked for;
@@ -32,11 +32,11 @@ std::string Printable(std::u16string_view text);
 struct TResourceId {
   std::uint16_t Id = 0;
   std::u16string Name;  // non-empty for a string identifier
-  static TResourceId Number(std::uint16_t id);
+  static TResourceId Number(std::uint16_t Value);
   // Upper-cased, as the linker stores it; EPeError for an empty or non-ASCII name.
-  static TResourceId Named(const std::string& ascii);
+  static TResourceId Named(const std::string& Ascii);
   bool IsName() const { return !Name.empty(); }
-  bool Matches(const TResourceId& other) const;
+  bool Matches(const TResourceId& Other) const;
 };
 
 inline constexpr std::uint16_t RtIcon = 3;
@@ -61,7 +61,7 @@ class TPeImage {
   // PE32+ image with a resource tree this code can rebuild: three levels
   // (type, name, language), data inside the resource section, no loops,
   // shared directories or overlapping data. An overlay is no error here.
-  static TPeImage Parse(std::vector<std::uint8_t> file);
+  static TPeImage Parse(std::vector<std::uint8_t> File);
 
   // Every resource leaf, in the order of the stored tree. May be edited
   // freely; Write sorts it and refuses two leaves with the same type, name
@@ -70,8 +70,8 @@ class TPeImage {
   std::vector<TResource>& Resources() { return FResources; }
   // The first leaf with this type and name (any language), or null. The
   // pointer lasts until Resources() changes size.
-  TResource* Find(const TResourceId& type, const TResourceId& name);
-  const TResource* Find(const TResourceId& type, const TResourceId& name) const;
+  TResource* Find(const TResourceId& Type, const TResourceId& Name);
+  const TResource* Find(const TResourceId& Type, const TResourceId& Name) const;
 
   // Bytes of the file past the end of its last section's raw data
   // (an appended payload, a certificate table, ...); zeros that only pad an
@@ -82,7 +82,7 @@ class TPeImage {
   // A value of the version resource's string table ("ProductName", ...),
   // as Printable shows it; empty when absent or when the version resource
   // is damaged.
-  std::string VersionString(const std::string& key) const;
+  std::string VersionString(const std::string& Key) const;
 
   // The image with its resource section rebuilt from Resources(): the tree
   // sorted as the loader expects, sections after .rsrc moved, section
@@ -99,6 +99,6 @@ class TPeImage {
 
 // The header checksum of an image, as the Windows loader and signing tools
 // compute it (the checksum field itself counted as zero).
-std::uint32_t PeChecksum(const std::vector<std::uint8_t>& file, std::uint32_t checksumOffset);
+std::uint32_t PeChecksum(const std::vector<std::uint8_t>& File, std::uint32_t ChecksumOffset);
 
 }  // namespace mkinstaller

@@ -14,56 +14,56 @@ struct TVersionBlock {
   std::uint64_t Value = 0, Children = 0, End = 0;
 };
 
-TVersionBlock ReadVersionBlock(TByteView v, std::uint64_t at, std::uint64_t limit) {
-  const char* bad = "bad version block";
-  const std::uint64_t length = Get16(v, at + VersionBlock::Length, bad),
-                      valueLength = Get16(v, at + VersionBlock::ValueLength, bad);
-  const bool text = Get16(v, at + VersionBlock::Type, bad) == VersionBlock::TextType;
-  if (length < VersionBlock::Key || at + length > limit)
-    throw EPeError(bad);
-  TVersionBlock b;
-  b.End = at + length;
-  std::uint64_t p = at + VersionBlock::Key;
-  for (char16_t c; p + 2 <= b.End && (c = static_cast<char16_t>(Get16(v, p, bad))) != 0; p += 2)
-    b.Key.push_back(c);
-  if (p + 2 > b.End)
-    throw EPeError(bad);
-  b.Value = AlignUp(p + 2, 4);
-  b.Children = std::min(AlignUp(b.Value + (text ? 2 * valueLength : valueLength), 4), b.End);
-  return b;
+TVersionBlock ReadVersionBlock(TByteView V, std::uint64_t At, std::uint64_t Limit) {
+  const char* Bad = "bad version block";
+  const std::uint64_t Length = Get16(V, At + VersionBlock::Length, Bad),
+                      ValueLength = Get16(V, At + VersionBlock::ValueLength, Bad);
+  const bool Text = Get16(V, At + VersionBlock::Type, Bad) == VersionBlock::TextType;
+  if (Length < VersionBlock::Key || At + Length > Limit)
+    throw EPeError(Bad);
+  TVersionBlock B;
+  B.End = At + Length;
+  std::uint64_t P = At + VersionBlock::Key;
+  for (char16_t C; P + 2 <= B.End && (C = static_cast<char16_t>(Get16(V, P, Bad))) != 0; P += 2)
+    B.Key.push_back(C);
+  if (P + 2 > B.End)
+    throw EPeError(Bad);
+  B.Value = AlignUp(P + 2, 4);
+  B.Children = std::min(AlignUp(B.Value + (Text ? 2 * ValueLength : ValueLength), 4), B.End);
+  return B;
 }
 
-std::vector<TVersionBlock> ChildBlocks(TByteView v, const TVersionBlock& parent) {
-  std::vector<TVersionBlock> children;
+std::vector<TVersionBlock> ChildBlocks(TByteView V, const TVersionBlock& Parent) {
+  std::vector<TVersionBlock> Children;
   // Each block is at least 8 bytes once aligned, so this ends.
-  for (std::uint64_t at = parent.Children; at + VersionBlock::Key <= parent.End; at = AlignUp(children.back().End, 4))
-    children.push_back(ReadVersionBlock(v, at, parent.End));
-  return children;
+  for (std::uint64_t At = Parent.Children; At + VersionBlock::Key <= Parent.End; At = AlignUp(Children.back().End, 4))
+    Children.push_back(ReadVersionBlock(V, At, Parent.End));
+  return Children;
 }
 
 }  // namespace
 
-std::string TPeImage::VersionString(const std::string& key) const {
-  const std::u16string wanted(key.begin(), key.end());
-  for (const TResource& r : FResources) {
-    if (!r.Type.Matches(TResourceId::Number(RtVersion)))
+std::string TPeImage::VersionString(const std::string& Key) const {
+  const std::u16string Wanted(Key.begin(), Key.end());
+  for (const TResource& R : FResources) {
+    if (!R.Type.Matches(TResourceId::Number(RtVersion)))
       continue;
-    const TByteView v(r.Data);
+    const TByteView V(R.Data);
     try {
-      const TVersionBlock root = ReadVersionBlock(v, 0, v.size());
-      if (root.Key != u"VS_VERSION_INFO")
+      const TVersionBlock Root = ReadVersionBlock(V, 0, V.size());
+      if (Root.Key != u"VS_VERSION_INFO")
         continue;
-      for (const TVersionBlock& info : ChildBlocks(v, root)) {
-        if (info.Key != u"StringFileInfo")
+      for (const TVersionBlock& Info : ChildBlocks(V, Root)) {
+        if (Info.Key != u"StringFileInfo")
           continue;
-        for (const TVersionBlock& table : ChildBlocks(v, info))
-          for (const TVersionBlock& string : ChildBlocks(v, table)) {
-            if (string.Key != wanted)
+        for (const TVersionBlock& Table : ChildBlocks(V, Info))
+          for (const TVersionBlock& String : ChildBlocks(V, Table)) {
+            if (String.Key != Wanted)
               continue;
-            std::u16string value;
-            for (std::uint64_t p = string.Value; p + 2 <= string.End && v[p] | v[p + 1]; p += 2)
-              value.push_back(static_cast<char16_t>(v[p] | v[p + 1] << 8));
-            return Printable(value);
+            std::u16string Value;
+            for (std::uint64_t P = String.Value; P + 2 <= String.End && V[P] | V[P + 1]; P += 2)
+              Value.push_back(static_cast<char16_t>(V[P] | V[P + 1] << 8));
+            return Printable(Value);
           }
       }
     } catch (const EPeError&) {

@@ -29,19 +29,19 @@ constexpr const char* DefaultHostPlace = "../share/installerwin/InstallerWin.exe
 // The host installed with this tool: beside mkinstaller.exe on Windows, in
 // share/installerwin beside the bin folder elsewhere.
 std::string DefaultHost() {
-  const std::string self = mkinstaller::OwnProgramPath();
-  const std::string name = mkinstaller::FileName(self);
-  if (self.empty() || name.empty())
+  const std::string Self = mkinstaller::OwnProgramPath();
+  const std::string Name = mkinstaller::FileName(Self);
+  if (Self.empty() || Name.empty())
     return {};
-  const std::string folder = self.substr(0, self.size() - name.size());
+  const std::string Folder = Self.substr(0, Self.size() - Name.size());
 #ifdef _WIN32
-  return folder + "InstallerWin.exe";
+  return Folder + "InstallerWin.exe";
 #else
   // The bin folder's parent by name, not through "..", so that the path
   // shown is the one a reader would look in.
-  std::string parent = folder.substr(0, folder.size() - 1);
-  parent = parent.substr(0, parent.size() - mkinstaller::FileName(parent).size());
-  return (parent.empty() ? "/" : parent) + "share/installerwin/InstallerWin.exe";
+  std::string Parent = Folder.substr(0, Folder.size() - 1);
+  Parent = Parent.substr(0, Parent.size() - mkinstaller::FileName(Parent).size());
+  return (Parent.empty() ? "/" : Parent) + "share/installerwin/InstallerWin.exe";
 #endif
 }
 
@@ -104,40 +104,40 @@ void PrintHelp() {
                 "Usage errors exit 2.\n");
 }
 
-int UsageError(const std::string& message) {
-  mkinstaller::WriteText(stderr, "mkinstaller: " + mkinstaller::OneLine(message) + "\n" + Usage +
+int UsageError(const std::string& Message) {
+  mkinstaller::WriteText(stderr, "mkinstaller: " + mkinstaller::OneLine(Message) + "\n" + Usage +
                                      "Try 'mkinstaller --help' for more information.\n");
   return 2;
 }
 
-int Refused(const std::string& message) {
-  mkinstaller::WriteText(stderr, "mkinstaller: " + mkinstaller::OneLine(message) + "\n");
+int Refused(const std::string& Message) {
+  mkinstaller::WriteText(stderr, "mkinstaller: " + mkinstaller::OneLine(Message) + "\n");
   return 1;
 }
 
 // The tool's version, and the host's as its version information gives it.
-int PrintVersion(const std::string& host) {
-  std::string text = "mkinstaller " INSTALLERWIN_VERSION "\n";
-  if (!host.empty()) {
+int PrintVersion(const std::string& Host) {
+  std::string Text = "mkinstaller " INSTALLERWIN_VERSION "\n";
+  if (!Host.empty()) {
     try {
-      mkinstaller::TInputFile in("host", host);
-      const mkinstaller::TPeImage image = mkinstaller::CheckHost(in.ReadAll(mkinstaller::MaxHostSize), in.Name());
-      const std::string product = image.VersionString("ProductName"), version = image.VersionString("FileVersion");
-      text +=
-          mkinstaller::OneLine(in.Name() + ": " + product + " " + (version.empty() ? "(no version)" : version)) + "\n";
-    } catch (const mkinstaller::EFailure& failure) {
-      return Refused(failure.what());
+      mkinstaller::TInputFile In("host", Host);
+      const mkinstaller::TPeImage Image = mkinstaller::CheckHost(In.ReadAll(mkinstaller::MaxHostSize), In.Name());
+      const std::string Product = Image.VersionString("ProductName"), Version = Image.VersionString("FileVersion");
+      Text +=
+          mkinstaller::OneLine(In.Name() + ": " + Product + " " + (Version.empty() ? "(no version)" : Version)) + "\n";
+    } catch (const mkinstaller::EFailure& Failure) {
+      return Refused(Failure.what());
     }
   }
-  mkinstaller::WriteText(stdout, text);
+  mkinstaller::WriteText(stdout, Text);
   return 0;
 }
 
-int Run(const std::vector<std::string>& args) {
-  std::string host, payload, output;
-  bool version = false;
-  mkinstaller::TBranding branding;
-  std::string label;
+int Run(const std::vector<std::string>& Args) {
+  std::string Host, Payload, Output;
+  bool Version = false;
+  mkinstaller::TBranding Branding;
+  std::string Label;
   // A text option takes any value, the empty one too, which is refused with the other checks.
   struct TOption {
     const char* Name;
@@ -145,84 +145,84 @@ int Run(const std::vector<std::string>& args) {
     bool Required;
     bool Text = false;
   };
-  const TOption options[] = {
-      {"--host", &host, false},
-      {"--payload", &payload, true},
-      {"--output", &output, true},
-      {"--background", &branding.Background, false},
-      {"--button", &branding.Button, false},
-      {"--hover", &branding.Hover, false},
-      {"--icon", &branding.Icon, false},
-      {"--skin", &branding.Skin, false},
-      {"--background-2x", &branding.Background2x, false},
-      {"--button-2x", &branding.Button2x, false},
-      {"--hover-2x", &branding.Hover2x, false},
-      {"--button-label", &label, false, true},
+  const TOption Options[] = {
+      {"--host", &Host, false},
+      {"--payload", &Payload, true},
+      {"--output", &Output, true},
+      {"--background", &Branding.Background, false},
+      {"--button", &Branding.Button, false},
+      {"--hover", &Branding.Hover, false},
+      {"--icon", &Branding.Icon, false},
+      {"--skin", &Branding.Skin, false},
+      {"--background-2x", &Branding.Background2x, false},
+      {"--button-2x", &Branding.Button2x, false},
+      {"--hover-2x", &Branding.Hover2x, false},
+      {"--button-label", &Label, false, true},
   };
-  std::vector<const TOption*> given;
+  std::vector<const TOption*> Given;
 
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "-h" || arg == "--help") {
+  for (std::size_t I = 0; I < Args.size(); ++I) {
+    const std::string& Arg = Args[I];
+    if (Arg == "-h" || Arg == "--help") {
       PrintHelp();
       return 0;
     }
-    if (arg == "--version") {
-      version = true;
+    if (Arg == "--version") {
+      Version = true;
       continue;
     }
-    const TOption* match = nullptr;
-    std::string value;
-    bool hasValue = false;
-    for (const TOption& opt : options) {
-      const std::size_t len = std::strlen(opt.Name);
-      if (arg == opt.Name) {
-        match = &opt;
-      } else if (arg.compare(0, len, opt.Name) == 0 && arg.size() > len && arg[len] == '=') {
-        match = &opt;
-        value = arg.substr(len + 1);
-        hasValue = true;
+    const TOption* Match = nullptr;
+    std::string Value;
+    bool HasValue = false;
+    for (const TOption& Opt : Options) {
+      const std::size_t Len = std::strlen(Opt.Name);
+      if (Arg == Opt.Name) {
+        Match = &Opt;
+      } else if (Arg.compare(0, Len, Opt.Name) == 0 && Arg.size() > Len && Arg[Len] == '=') {
+        Match = &Opt;
+        Value = Arg.substr(Len + 1);
+        HasValue = true;
       }
     }
-    if (match == nullptr)
-      return UsageError("unknown argument '" + arg + "'");
-    const std::string needs =
-        std::string("option ") + match->Name + (match->Text ? " needs a text" : " needs a file name");
-    if (!hasValue) {
-      if (i + 1 >= args.size())
-        return UsageError(needs);
-      value = args[++i];
+    if (Match == nullptr)
+      return UsageError("unknown argument '" + Arg + "'");
+    const std::string Needs =
+        std::string("option ") + Match->Name + (Match->Text ? " needs a text" : " needs a file name");
+    if (!HasValue) {
+      if (I + 1 >= Args.size())
+        return UsageError(Needs);
+      Value = Args[++I];
     }
-    if (value.empty() && !match->Text)
-      return UsageError(needs);
-    for (const TOption* seen : given)
-      if (seen == match)
-        return UsageError(std::string("option ") + match->Name + " given twice");
-    given.push_back(match);
-    *match->Value = value;
+    if (Value.empty() && !Match->Text)
+      return UsageError(Needs);
+    for (const TOption* Seen : Given)
+      if (Seen == Match)
+        return UsageError(std::string("option ") + Match->Name + " given twice");
+    Given.push_back(Match);
+    *Match->Value = Value;
   }
-  for (const TOption* seen : given)
-    if (seen->Value == &label)
-      branding.ButtonLabel = label;
-  for (const TOption& opt : options) {
-    if (!version && opt.Required && opt.Value->empty())
-      return UsageError(std::string("missing option ") + opt.Name);
+  for (const TOption* Seen : Given)
+    if (Seen->Value == &Label)
+      Branding.ButtonLabel = Label;
+  for (const TOption& Opt : Options) {
+    if (!Version && Opt.Required && Opt.Value->empty())
+      return UsageError(std::string("missing option ") + Opt.Name);
   }
-  if (host.empty()) {
-    const std::string installed = DefaultHost();
-    mkinstaller::TFileId id;
-    if (!installed.empty() && mkinstaller::ExistingFileId(installed, id))
-      host = installed;
-    else if (!version)
+  if (Host.empty()) {
+    const std::string Installed = DefaultHost();
+    mkinstaller::TFileId Id;
+    if (!Installed.empty() && mkinstaller::ExistingFileId(Installed, Id))
+      Host = Installed;
+    else if (!Version)
       return Refused("no --host given, and no host installed with this tool at " +
-                     (installed.empty() ? std::string(DefaultHostPlace) : "'" + installed + "'") +
+                     (Installed.empty() ? std::string(DefaultHostPlace) : "'" + Installed + "'") +
                      "; name one with --host");
   }
-  if (version)
-    return PrintVersion(host);
+  if (Version)
+    return PrintVersion(Host);
 
-  const std::string error = mkinstaller::MakePackage(host, payload, output, branding);
-  return error.empty() ? 0 : Refused(error);
+  const std::string Error = mkinstaller::MakePackage(Host, Payload, Output, Branding);
+  return Error.empty() ? 0 : Refused(Error);
 }
 
 }  // namespace
@@ -230,14 +230,14 @@ int Run(const std::vector<std::string>& args) {
 #ifdef _WIN32
 // Wide arguments: a path outside the ANSI code page (C:\Users\Łukasz) arrives intact.
 int wmain(int argc, wchar_t** argv) {
-  std::vector<std::string> args;
+  std::vector<std::string> Args;
   try {
-    for (int i = 1; i < argc; ++i)
-      args.push_back(mkinstaller::Utf8FromWide(argv[i]));
-  } catch (const mkinstaller::EFailure& failure) {
-    return UsageError(failure.what());
+    for (int I = 1; I < argc; ++I)
+      Args.push_back(mkinstaller::Utf8FromWide(argv[I]));
+  } catch (const mkinstaller::EFailure& Failure) {
+    return UsageError(Failure.what());
   }
-  return Run(args);
+  return Run(Args);
 }
 #else
 int main(int argc, char** argv) { return Run(std::vector<std::string>(argv + 1, argv + argc)); }
