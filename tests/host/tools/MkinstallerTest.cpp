@@ -40,70 +40,70 @@ namespace {
 
 constexpr std::uint64_t k2GiB = std::uint64_t{1} << 31;
 
-std::string Pattern(std::size_t size, unsigned seed) {
-  std::string data(size, '\0');
-  for (std::size_t i = 0; i < size; ++i)
-    data[i] = static_cast<char>((i * 131 + seed) & 0xFF);
-  return data;
+std::string Pattern(std::size_t Size, unsigned Seed) {
+  std::string Data(Size, '\0');
+  for (std::size_t I = 0; I < Size; ++I)
+    Data[I] = static_cast<char>((I * 131 + Seed) & 0xFF);
+  return Data;
 }
 
-std::string LengthTrailer(std::uint32_t n) {
-  return {static_cast<char>(n & 0xFF), static_cast<char>((n >> 8) & 0xFF), static_cast<char>((n >> 16) & 0xFF),
-          static_cast<char>((n >> 24) & 0xFF)};
+std::string LengthTrailer(std::uint32_t N) {
+  return {static_cast<char>(N & 0xFF), static_cast<char>((N >> 8) & 0xFF), static_cast<char>((N >> 16) & 0xFF),
+          static_cast<char>((N >> 24) & 0xFF)};
 }
 
-void WriteFile(const fs::path& path, const std::string& data) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(data.data(), static_cast<std::streamsize>(data.size()));
-  ASSERT_TRUE(out.good()) << path;
+void WriteFile(const fs::path& Path, const std::string& Data) {
+  std::ofstream Out(Path, std::ios::binary | std::ios::trunc);
+  Out.write(Data.data(), static_cast<std::streamsize>(Data.size()));
+  ASSERT_TRUE(Out.good()) << Path;
 }
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+std::string ReadFile(const fs::path& Path) {
+  std::ifstream In(Path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>()};
 }
 
-// Starts args[0] with args in a child of its own, killed after `seconds`;
+// Starts Args[0] with Args in a child of its own, killed after `Seconds`;
 // the caller waits for it.
-pid_t Spawn(std::vector<std::string> args, unsigned seconds) {
-  std::vector<char*> argv;
-  for (std::string& a : args)
-    argv.push_back(a.data());
-  argv.push_back(nullptr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::alarm(seconds);
-    ::execv(argv[0], argv.data());
+pid_t Spawn(std::vector<std::string> Args, unsigned Seconds) {
+  std::vector<char*> Argv;
+  for (std::string& A : Args)
+    Argv.push_back(A.data());
+  Argv.push_back(nullptr);
+  const pid_t Pid = ::fork();
+  if (Pid == 0) {
+    ::alarm(Seconds);
+    ::execv(Argv[0], Argv.data());
     ::_exit(127);
   }
-  return pid;
+  return Pid;
 }
 
 // A sparse file: takes no disk space, so multi-GiB sizes are instant.
-void MakeSparse(const fs::path& path, std::uint64_t size) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  ASSERT_GE(fd, 0) << path;
-  ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(size)), 0) << path;
-  ASSERT_EQ(::close(fd), 0);
+void MakeSparse(const fs::path& Path, std::uint64_t Size) {
+  int Fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(Fd, 0) << Path;
+  ASSERT_EQ(::ftruncate(Fd, static_cast<off_t>(Size)), 0) << Path;
+  ASSERT_EQ(::close(Fd), 0);
 }
 
 // What a directory holds; small files by content, big (sparse) ones by size only,
 // so a refused run can be shown to have changed nothing.
-std::map<std::string, std::string> Snapshot(const fs::path& dir) {
-  std::map<std::string, std::string> entries;
-  for (const auto& entry : fs::directory_iterator(dir)) {
-    const std::string name = entry.path().filename().string();
-    if (entry.is_symlink()) {
-      entries[name] = "symlink:" + fs::read_symlink(entry.path()).string();
-    } else if (entry.is_directory()) {
-      entries[name] = "dir";
-    } else if (entry.file_size() > (1u << 20)) {
-      entries[name] = "size:" + std::to_string(entry.file_size());
+std::map<std::string, std::string> Snapshot(const fs::path& Dir) {
+  std::map<std::string, std::string> Entries;
+  for (const auto& Entry : fs::directory_iterator(Dir)) {
+    const std::string Name = Entry.path().filename().string();
+    if (Entry.is_symlink()) {
+      Entries[Name] = "symlink:" + fs::read_symlink(Entry.path()).string();
+    } else if (Entry.is_directory()) {
+      Entries[Name] = "dir";
+    } else if (Entry.file_size() > (1u << 20)) {
+      Entries[Name] = "size:" + std::to_string(Entry.file_size());
     } else {
-      entries[name] = "data:" + ReadFile(entry.path());
+      Entries[Name] = "data:" + ReadFile(Entry.path());
     }
   }
-  return entries;
+  return Entries;
 }
 
 // ---- A small host: an x86-64 program image as our linker lays one out,
@@ -113,138 +113,138 @@ using Bytes = std::vector<std::uint8_t>;
 using mkinstaller::TResource;
 using mkinstaller::TResourceId;
 
-Bytes VersionBlock(const std::u16string& key, const Bytes& value, bool text, const std::vector<Bytes>& children) {
-  Bytes b(6);
-  for (char16_t c : key + u'\0')
-    b.insert(b.end(), {static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(c >> 8)});
-  b.resize(mkinstaller::AlignUp(b.size(), 4));
-  b.insert(b.end(), value.begin(), value.end());
-  for (const Bytes& c : children) {
-    b.resize(mkinstaller::AlignUp(b.size(), 4));
-    b.insert(b.end(), c.begin(), c.end());
+Bytes VersionBlock(const std::u16string& Key, const Bytes& Value, bool Text, const std::vector<Bytes>& Children) {
+  Bytes B(6);
+  for (char16_t C : Key + u'\0')
+    B.insert(B.end(), {static_cast<std::uint8_t>(C), static_cast<std::uint8_t>(C >> 8)});
+  B.resize(mkinstaller::AlignUp(B.size(), 4));
+  B.insert(B.end(), Value.begin(), Value.end());
+  for (const Bytes& C : Children) {
+    B.resize(mkinstaller::AlignUp(B.size(), 4));
+    B.insert(B.end(), C.begin(), C.end());
   }
-  mkinstaller::Put16(b, 0, b.size());
-  mkinstaller::Put16(b, 2, text ? value.size() / 2 : value.size());
-  mkinstaller::Put16(b, 4, text);
-  return b;
+  mkinstaller::Put16(B, 0, B.size());
+  mkinstaller::Put16(B, 2, Text ? Value.size() / 2 : Value.size());
+  mkinstaller::Put16(B, 4, Text);
+  return B;
 }
 
-Bytes VersionString(const std::u16string& key, const std::u16string& value) {
-  Bytes v;
-  for (char16_t c : value + u'\0')
-    v.insert(v.end(), {static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(c >> 8)});
-  return VersionBlock(key, v, true, {});
+Bytes VersionString(const std::u16string& Key, const std::u16string& Value) {
+  Bytes V;
+  for (char16_t C : Value + u'\0')
+    V.insert(V.end(), {static_cast<std::uint8_t>(C), static_cast<std::uint8_t>(C >> 8)});
+  return VersionBlock(Key, V, true, {});
 }
 
-Bytes PictureValue(const std::string& className, const std::string& data) {
-  return EncodePictureValue({className, Bytes(data.begin(), data.end())});
+Bytes PictureValue(const std::string& ClassName, const std::string& Data) {
+  return EncodePictureValue({ClassName, Bytes(Data.begin(), Data.end())});
 }
 
-TStreamProperty Picture(const std::string& name, const std::string& data, const char* className = "TJPEGImage") {
-  return {name, TStreamValue::Binary(PictureValue(className, data))};
+TStreamProperty Picture(const std::string& Name, const std::string& Data, const char* ClassName = "TJPEGImage") {
+  return {Name, TStreamValue::Binary(PictureValue(ClassName, Data))};
 }
 
 // The installer window's description as far as branding reads it.
 TStreamObject InstallerForm() {
-  TStreamObject form{0, {}, "TMainWin", "MainWin", {{"Caption", TStreamValue::String("Install Screensaver")}}, {}};
-  form.Children.push_back({0, {}, "TImage", "Image1", {Picture("Picture.Data", "old background")}, {}});
-  form.Children.push_back({0,
+  TStreamObject Form{0, {}, "TMainWin", "MainWin", {{"Caption", TStreamValue::String("Install Screensaver")}}, {}};
+  Form.Children.push_back({0, {}, "TImage", "Image1", {Picture("Picture.Data", "old background")}, {}});
+  Form.Children.push_back({0,
                            {},
                            "TMouseEffectImage",
                            "MouseEffectImage1",
                            {Picture("Picture.Data", "old normal"), Picture("OriginPicture.Data", "old normal"),
                             Picture("DownPicture.Data", "old normal"), Picture("OverPicture.Data", "old hover")},
                            {}});
-  form.Children.push_back({0, {}, "TImage", "imgTitle", {Picture("Picture.Data", "old icon", "TIcon")}, {}});
-  return form;
+  Form.Children.push_back({0, {}, "TImage", "imgTitle", {Picture("Picture.Data", "old icon", "TIcon")}, {}});
+  return Form;
 }
 
-Bytes StreamOf(const TStreamObject& form) {
-  TMemoryStream out;
-  WriteComponentStream(out, form);
-  return out.Data();
+Bytes StreamOf(const TStreamObject& Form) {
+  TMemoryStream Out;
+  WriteComponentStream(Out, Form);
+  return Out.Data();
 }
 
 // The resources of a host: version information naming the product, the
 // window description, the skin and the application icon's (empty) group.
-std::vector<TResource> HostResources(const Bytes& description) {
-  const Bytes version = VersionBlock(
+std::vector<TResource> HostResources(const Bytes& Description) {
+  const Bytes Version = VersionBlock(
       u"VS_VERSION_INFO", Bytes(52, 0), false,
       {VersionBlock(
           u"StringFileInfo", {}, true,
           {VersionBlock(u"040904B0", {}, true,
                         {VersionString(u"FileVersion", u"1.0.0"), VersionString(u"ProductName", u"InstallerWin")})})});
-  return {{TResourceId::Number(mkinstaller::RtVersion), TResourceId::Number(1), 1033, 0, version},
-          {TResourceId::Number(mkinstaller::RtRcData), TResourceId::Named("TINSTALLERFORM"), 1033, 0, description},
+  return {{TResourceId::Number(mkinstaller::RtVersion), TResourceId::Number(1), 1033, 0, Version},
+          {TResourceId::Number(mkinstaller::RtRcData), TResourceId::Named("TINSTALLERFORM"), 1033, 0, Description},
           {TResourceId::Named("EXEFILE"), TResourceId::Named("SKINRES"), 1033, 0, Bytes(82, 'k')},
           {TResourceId::Number(mkinstaller::RtGroupIcon), TResourceId::Named("MAINICON"), 1033, 0,
            Bytes{0, 0, 1, 0, 0, 0}}};
 }
 
-// A program image of a .text section and a .rsrc section holding `resources`:
+// A program image of a .text section and a .rsrc section holding `Resources`:
 // laid out by hand with one resource, then rebuilt by the package maker's own
 // writer, whose output the other tests take apart.
-std::string SyntheticHost(const std::vector<TResource>& resources) {
-  constexpr std::uint32_t pe = 0x80, optional = pe + 24, table = optional + 0xF0;
-  Bytes image(0x600);
-  image[0] = 'M';
-  image[1] = 'Z';
+std::string SyntheticHost(const std::vector<TResource>& Resources) {
+  constexpr std::uint32_t Pe = 0x80, Optional = Pe + 24, Table = Optional + 0xF0;
+  Bytes Image(0x600);
+  Image[0] = 'M';
+  Image[1] = 'Z';
   using mkinstaller::Put16;
   using mkinstaller::Put32;
-  Put32(image, 0x3C, pe);
-  Put32(image, pe, 0x4550);
-  Put16(image, pe + 4, 0x8664);
-  Put16(image, pe + 6, 2);
-  Put16(image, pe + 20, 0xF0);
-  Put16(image, pe + 22, 0x22);  // an executable, large-address aware
-  Put16(image, optional, 0x20B);
-  Put32(image, optional + 16, 0x1000);  // entry point, in .text
-  Put32(image, optional + 32, 0x1000);
-  Put32(image, optional + 36, 0x200);
-  Put32(image, optional + 56, 0x3000);
-  Put32(image, optional + 60, 0x400);
-  Put32(image, optional + 108, 16);
-  Put32(image, optional + 112 + 8 * 2, 0x2000);
-  Put32(image, optional + 112 + 8 * 2 + 4, 0x5C);
-  const auto section = [&](unsigned i, const char* name, std::uint32_t rva, std::uint32_t size, std::uint32_t flags) {
-    const std::uint32_t h = table + 40 * i;
-    std::copy(name, name + std::strlen(name), image.begin() + h);
-    Put32(image, h + 8, size);
-    Put32(image, h + 12, rva);
-    Put32(image, h + 16, 0x200);
-    Put32(image, h + 20, 0x400 + 0x200 * i);
-    Put32(image, h + 36, flags);
+  Put32(Image, 0x3C, Pe);
+  Put32(Image, Pe, 0x4550);
+  Put16(Image, Pe + 4, 0x8664);
+  Put16(Image, Pe + 6, 2);
+  Put16(Image, Pe + 20, 0xF0);
+  Put16(Image, Pe + 22, 0x22);  // an executable, large-address aware
+  Put16(Image, Optional, 0x20B);
+  Put32(Image, Optional + 16, 0x1000);  // entry point, in .text
+  Put32(Image, Optional + 32, 0x1000);
+  Put32(Image, Optional + 36, 0x200);
+  Put32(Image, Optional + 56, 0x3000);
+  Put32(Image, Optional + 60, 0x400);
+  Put32(Image, Optional + 108, 16);
+  Put32(Image, Optional + 112 + 8 * 2, 0x2000);
+  Put32(Image, Optional + 112 + 8 * 2 + 4, 0x5C);
+  const auto Section = [&](unsigned I, const char* Name, std::uint32_t Rva, std::uint32_t Size, std::uint32_t Flags) {
+    const std::uint32_t H = Table + 40 * I;
+    std::copy(Name, Name + std::strlen(Name), Image.begin() + H);
+    Put32(Image, H + 8, Size);
+    Put32(Image, H + 12, Rva);
+    Put32(Image, H + 16, 0x200);
+    Put32(Image, H + 20, 0x400 + 0x200 * I);
+    Put32(Image, H + 36, Flags);
   };
-  section(0, ".text", 0x1000, 0x10, 0x60000020);
-  section(1, ".rsrc", 0x2000, 0x5C, 0xC0000040);
-  image.resize(0x800);
+  Section(0, ".text", 0x1000, 0x10, 0x60000020);
+  Section(1, ".rsrc", 0x2000, 0x5C, 0xC0000040);
+  Image.resize(0x800);
   // Type 10, name 1, language 0: three directories of one entry, a data entry, four bytes.
-  const std::uint32_t r = 0x600;
-  Put16(image, r + 14, 1);
-  Put32(image, r + 16, 10);
-  Put32(image, r + 20, 0x80000018);
-  Put16(image, r + 0x18 + 14, 1);
-  Put32(image, r + 0x18 + 16, 1);
-  Put32(image, r + 0x18 + 20, 0x80000030);
-  Put16(image, r + 0x30 + 14, 1);
-  Put32(image, r + 0x30 + 20, 0x48);
-  Put32(image, r + 0x48, 0x2000 + 0x58);
-  Put32(image, r + 0x48 + 4, 4);
-  mkinstaller::TPeImage parsed = mkinstaller::TPeImage::Parse(image);
-  parsed.Resources() = resources;
-  const Bytes written = parsed.Write();
-  return {written.begin(), written.end()};
+  const std::uint32_t R = 0x600;
+  Put16(Image, R + 14, 1);
+  Put32(Image, R + 16, 10);
+  Put32(Image, R + 20, 0x80000018);
+  Put16(Image, R + 0x18 + 14, 1);
+  Put32(Image, R + 0x18 + 16, 1);
+  Put32(Image, R + 0x18 + 20, 0x80000030);
+  Put16(Image, R + 0x30 + 14, 1);
+  Put32(Image, R + 0x30 + 20, 0x48);
+  Put32(Image, R + 0x48, 0x2000 + 0x58);
+  Put32(Image, R + 0x48 + 4, 4);
+  mkinstaller::TPeImage Parsed = mkinstaller::TPeImage::Parse(Image);
+  Parsed.Resources() = Resources;
+  const Bytes Written = Parsed.Write();
+  return {Written.begin(), Written.end()};
 }
 
 std::string SyntheticHost() { return SyntheticHost(HostResources(StreamOf(InstallerForm()))); }
 
-// The window description of program image `image`.
-TStreamObject DescriptionOf(const std::string& image) {
-  const mkinstaller::TPeImage parsed = mkinstaller::TPeImage::Parse(Bytes(image.begin(), image.end()));
-  const TResource* form = parsed.Find(TResourceId::Number(mkinstaller::RtRcData), TResourceId::Named("TINSTALLERFORM"));
-  EXPECT_NE(form, nullptr);
-  TMemoryStream in(form ? form->Data : Bytes{});
-  return ReadComponentStream(in);
+// The window description of program image `Image`.
+TStreamObject DescriptionOf(const std::string& Image) {
+  const mkinstaller::TPeImage Parsed = mkinstaller::TPeImage::Parse(Bytes(Image.begin(), Image.end()));
+  const TResource* Form = Parsed.Find(TResourceId::Number(mkinstaller::RtRcData), TResourceId::Named("TINSTALLERFORM"));
+  EXPECT_NE(Form, nullptr);
+  TMemoryStream In(Form ? Form->Data : Bytes{});
+  return ReadComponentStream(In);
 }
 
 struct RunResult {
@@ -256,9 +256,9 @@ struct RunResult {
 class MkinstallerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string tmpl = (fs::temp_directory_path() / "mkinstaller-test-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-    root_ = tmpl;
+    std::string Tmpl = (fs::temp_directory_path() / "mkinstaller-test-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(Tmpl.data()), nullptr);
+    root_ = Tmpl;
     work_ = root_ / "work";
     fs::create_directory(work_);
     host_ = work_ / "InstallerWin.exe";
@@ -269,70 +269,70 @@ class MkinstallerTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
+    std::error_code Ec;
+    fs::remove_all(root_, Ec);
   }
 
-  // Runs the tool in `cwd` (the work directory by default), capturing stdout and stderr
+  // Runs the tool in `Cwd` (the work directory by default), capturing stdout and stderr
   // outside the work directory so they never show up in its listing.
-  RunResult Run(const std::vector<std::string>& args, const fs::path& cwd = {}) {
-    const fs::path dir = cwd.empty() ? work_ : cwd;
-    const std::string outFile = (root_ / "stdout").string(), errFile = (root_ / "stderr").string();
-    std::vector<std::string> all{MKINSTALLER_PATH};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : all)
-      argv.push_back(a.data());
-    argv.push_back(nullptr);
+  RunResult Run(const std::vector<std::string>& Arguments, const fs::path& Cwd = {}) {
+    const fs::path Dir = Cwd.empty() ? work_ : Cwd;
+    const std::string OutFile = (root_ / "stdout").string(), ErrFile = (root_ / "stderr").string();
+    std::vector<std::string> All{MKINSTALLER_PATH};
+    All.insert(All.end(), Arguments.begin(), Arguments.end());
+    std::vector<char*> Argv;
+    for (std::string& A : All)
+      Argv.push_back(A.data());
+    Argv.push_back(nullptr);
 
-    RunResult result;
-    pid_t pid = ::fork();
-    if (pid == 0) {
+    RunResult Result;
+    pid_t Pid = ::fork();
+    if (Pid == 0) {
       // A tool that blocks (on a FIFO, say) dies instead of hanging the test.
       ::alarm(15);
-      int o = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      int e = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (o < 0 || e < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 || ::chdir(dir.c_str()) != 0)
+      int O = ::open(OutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      int E = ::open(ErrFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (O < 0 || E < 0 || ::dup2(O, 1) < 0 || ::dup2(E, 2) < 0 || ::chdir(Dir.c_str()) != 0)
         ::_exit(126);
-      ::execv(argv[0], argv.data());
+      ::execv(Argv[0], Argv.data());
       ::_exit(127);
     }
-    EXPECT_GT(pid, 0);
-    int status = 0;
-    EXPECT_EQ(::waitpid(pid, &status, 0), pid);
-    if (WIFEXITED(status))
-      result.exitCode = WEXITSTATUS(status);
-    result.out = ReadFile(outFile);
-    result.err = ReadFile(errFile);
-    return result;
+    EXPECT_GT(Pid, 0);
+    int Status = 0;
+    EXPECT_EQ(::waitpid(Pid, &Status, 0), Pid);
+    if (WIFEXITED(Status))
+      Result.exitCode = WEXITSTATUS(Status);
+    Result.out = ReadFile(OutFile);
+    Result.err = ReadFile(ErrFile);
+    return Result;
   }
 
-  RunResult Package(const fs::path& host, const fs::path& payload, const fs::path& output) {
-    return Run({"--host", host.string(), "--payload", payload.string(), "--output", output.string()});
+  RunResult Package(const fs::path& Host, const fs::path& Payload, const fs::path& Output) {
+    return Run({"--host", Host.string(), "--payload", Payload.string(), "--output", Output.string()});
   }
 
-  // A refused run: exit 1, one line on stderr holding every `expected` part, and the work
+  // A refused run: exit 1, one line on stderr holding every `Expected` part, and the work
   // directory exactly as before (no package, no temporary file, inputs and old output intact).
-  void ExpectRefused(const std::vector<std::string>& args, const std::vector<std::string>& expected,
-                     const fs::path& cwd = {}) {
-    const auto before = Snapshot(work_);
-    const RunResult r = Run(args, cwd);
-    EXPECT_EQ(r.exitCode, 1) << r.err;
-    ASSERT_FALSE(r.err.empty());
-    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "not one line: " << r.err;
-    for (const std::string& part : expected)
-      EXPECT_NE(r.err.find(part), std::string::npos) << r.err;
-    EXPECT_EQ(Snapshot(work_), before);
+  void ExpectRefused(const std::vector<std::string>& Arguments, const std::vector<std::string>& Expected,
+                     const fs::path& Cwd = {}) {
+    const auto Before = Snapshot(work_);
+    const RunResult R = Run(Arguments, Cwd);
+    EXPECT_EQ(R.exitCode, 1) << R.err;
+    ASSERT_FALSE(R.err.empty());
+    EXPECT_EQ(R.err.find('\n'), R.err.size() - 1) << "not one line: " << R.err;
+    for (const std::string& Part : Expected)
+      EXPECT_NE(R.err.find(Part), std::string::npos) << R.err;
+    EXPECT_EQ(Snapshot(work_), Before);
   }
 
-  // What the package of `payload` must hold: host, zero padding to a multiple of 8, payload, length.
-  std::string Packaged(const std::string& payload) const {
-    const std::size_t padding = (8 - (hostData_.size() + payload.size() + 4) % 8) % 8;
-    return hostData_ + std::string(padding, '\0') + payload + LengthTrailer(static_cast<std::uint32_t>(payload.size()));
+  // What the package of `Payload` must hold: host, zero padding to a multiple of 8, payload, length.
+  std::string Packaged(const std::string& Payload) const {
+    const std::size_t Padding = (8 - (hostData_.size() + Payload.size() + 4) % 8) % 8;
+    return hostData_ + std::string(Padding, '\0') + Payload + LengthTrailer(static_cast<std::uint32_t>(Payload.size()));
   }
 
-  std::vector<std::string> Args(const fs::path& host, const fs::path& payload, const fs::path& output) {
-    return {"--host", host.string(), "--payload", payload.string(), "--output", output.string()};
+  std::vector<std::string> Args(const fs::path& Host, const fs::path& Payload, const fs::path& Output) {
+    return {"--host", Host.string(), "--payload", Payload.string(), "--output", Output.string()};
   }
 
   fs::path root_, work_, host_, payload_, output_;
@@ -345,28 +345,28 @@ class MkinstallerLayoutTest : public MkinstallerTest {};
 
 TEST_F(MkinstallerLayoutTest, PackageIsHostThenPayloadThenLittleEndianLength) {
   // 0x0102A5 has four distinct length bytes and spans several copy blocks.
-  const std::string payload = Pattern(0x0102A5, 42);
-  WriteFile(payload_, payload);
-  const RunResult r = Package(host_, payload_, output_);
-  ASSERT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_TRUE(r.err.empty()) << r.err;
+  const std::string Payload = Pattern(0x0102A5, 42);
+  WriteFile(payload_, Payload);
+  const RunResult R = Package(host_, payload_, output_);
+  ASSERT_EQ(R.exitCode, 0) << R.err;
+  EXPECT_TRUE(R.err.empty()) << R.err;
 
-  const std::string package = ReadFile(output_);
+  const std::string PackageBytes = ReadFile(output_);
   // A host of whole 512-byte blocks + 0x0102A5 + 4 bytes need 7 zeros to reach a multiple of 8.
   ASSERT_EQ(hostData_.size() % 512, 0u);
-  ASSERT_EQ(package.size(), hostData_.size() + 7 + payload.size() + 4);
-  EXPECT_EQ(package.substr(hostData_.size(), 7), std::string(7, '\0'));
-  EXPECT_EQ(package.substr(package.size() - 4), std::string("\xA5\x02\x01\x00", 4));
-  EXPECT_TRUE(package == Packaged(payload));
+  ASSERT_EQ(PackageBytes.size(), hostData_.size() + 7 + Payload.size() + 4);
+  EXPECT_EQ(PackageBytes.substr(hostData_.size(), 7), std::string(7, '\0'));
+  EXPECT_EQ(PackageBytes.substr(PackageBytes.size() - 4), std::string("\xA5\x02\x01\x00", 4));
+  EXPECT_TRUE(PackageBytes == Packaged(Payload));
 }
 
 TEST_F(MkinstallerLayoutTest, EveryPackageIsAMultipleOfEightBytes) {
-  for (std::size_t size = 1; size <= 16; ++size) {
-    WriteFile(payload_, Pattern(size, 3));
+  for (std::size_t Size = 1; Size <= 16; ++Size) {
+    WriteFile(payload_, Pattern(Size, 3));
     ASSERT_EQ(Package(host_, payload_, output_).exitCode, 0);
-    const std::string package = ReadFile(output_);
-    EXPECT_EQ(package.size() % 8, 0u) << size;
-    EXPECT_EQ(package, Packaged(Pattern(size, 3))) << size;
+    const std::string PackageBytes = ReadFile(output_);
+    EXPECT_EQ(PackageBytes.size() % 8, 0u) << Size;
+    EXPECT_EQ(PackageBytes, Packaged(Pattern(Size, 3))) << Size;
   }
   EXPECT_EQ(PaddingBeforePayload(4, 0), 0u);
   EXPECT_EQ(PaddingBeforePayload(0, 1), 3u);
@@ -385,11 +385,11 @@ TEST_F(MkinstallerLayoutTest, PackageIsExecutableAndNoTemporaryFileRemains) {
   EXPECT_EQ(fs::status(output_).permissions() & fs::perms::all, fs::perms::owner_all | fs::perms::group_read |
                                                                     fs::perms::group_exec | fs::perms::others_read |
                                                                     fs::perms::others_exec);
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(work_))
-    names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"Aurora.scr", "Install-Aurora.exe", "InstallerWin.exe"}));
+  std::vector<std::string> Names;
+  for (const auto& E : fs::directory_iterator(work_))
+    Names.push_back(E.path().filename().string());
+  std::sort(Names.begin(), Names.end());
+  EXPECT_EQ(Names, (std::vector<std::string>{"Aurora.scr", "Install-Aurora.exe", "InstallerWin.exe"}));
 }
 
 TEST_F(MkinstallerLayoutTest, ReplacesAnExistingOutput) {
@@ -401,16 +401,16 @@ TEST_F(MkinstallerLayoutTest, ReplacesAnExistingOutput) {
 
 TEST_F(MkinstallerLayoutTest, RelativePathsAndEqualsForm) {
   WriteFile(payload_, "abc");
-  const RunResult r = Run({"--host=InstallerWin.exe", "--payload=./Aurora.scr", "--output=Install-Aurora.exe"});
-  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const RunResult R = Run({"--host=InstallerWin.exe", "--payload=./Aurora.scr", "--output=Install-Aurora.exe"});
+  ASSERT_EQ(R.exitCode, 0) << R.err;
   EXPECT_EQ(ReadFile(output_), Packaged("abc"));
 }
 
 TEST_F(MkinstallerLayoutTest, LibraryWritesTheSameLayout) {
-  const std::string payload = Pattern(0x10000 * 3 + 17, 9);  // several full blocks plus a tail
-  WriteFile(payload_, payload);
+  const std::string Payload = Pattern(0x10000 * 3 + 17, 9);  // several full blocks plus a tail
+  WriteFile(payload_, Payload);
   EXPECT_EQ(MakePackage(host_, payload_, output_), "");
-  EXPECT_TRUE(ReadFile(output_) == Packaged(payload));
+  EXPECT_TRUE(ReadFile(output_) == Packaged(Payload));
 }
 
 // --- Payload size ---------------------------------------------------------------------------
@@ -443,9 +443,9 @@ TEST_F(MkinstallerSizeTest, LargestSignedLengthPassesTheSizeCheck) {
   // The output cannot be created, so the run stops right after the size check
   // without copying 2 GiB; the refusal must be about the output.
   MakeSparse(payload_, k2GiB - 1);
-  const std::string error = MakePackage(host_, payload_, work_ / "missing-dir" / "Install.exe");
-  EXPECT_EQ(error.find("too large"), std::string::npos) << error;
-  EXPECT_NE(error.find("missing-dir"), std::string::npos) << error;
+  const std::string Error = MakePackage(host_, payload_, work_ / "missing-dir" / "Install.exe");
+  EXPECT_EQ(Error.find("too large"), std::string::npos) << Error;
+  EXPECT_NE(Error.find("missing-dir"), std::string::npos) << Error;
 }
 
 TEST_F(MkinstallerSizeTest, InjectedLimitIsInclusive) {
@@ -497,16 +497,16 @@ TEST_F(MkinstallerRefusalTest, UnreadablePayload) {
 // Opening a FIFO for reading waits for a writer: the tool must refuse it
 // without opening it that way (Run's alarm ends a tool that blocks).
 TEST_F(MkinstallerRefusalTest, InputsThatAreNotRegularFiles) {
-  const fs::path fifo = root_ / "fifo", dir = root_ / "dir";
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
-  fs::create_directory(dir);
-  for (const fs::path& odd : {fifo, dir}) {
-    const std::string name = odd.filename().string();
-    ExpectRefused(Args(odd, payload_, output_), {"host '" + odd.string() + "' is not a regular file"});
-    ExpectRefused(Args(host_, odd, output_), {"payload '" + odd.string() + "' is not a regular file"});
-    auto args = Args(host_, payload_, output_);
-    args.insert(args.end(), {"--skin", odd.string()});
-    ExpectRefused(args, {"skin '" + odd.string() + "' is not a regular file"});
+  const fs::path Fifo = root_ / "fifo", Dir = root_ / "dir";
+  ASSERT_EQ(::mkfifo(Fifo.c_str(), 0644), 0);
+  fs::create_directory(Dir);
+  for (const fs::path& Odd : {Fifo, Dir}) {
+    const std::string Name = Odd.filename().string();
+    ExpectRefused(Args(Odd, payload_, output_), {"host '" + Odd.string() + "' is not a regular file"});
+    ExpectRefused(Args(host_, Odd, output_), {"payload '" + Odd.string() + "' is not a regular file"});
+    auto SkinArgs = Args(host_, payload_, output_);
+    SkinArgs.insert(SkinArgs.end(), {"--skin", Odd.string()});
+    ExpectRefused(SkinArgs, {"skin '" + Odd.string() + "' is not a regular file"});
   }
 }
 
@@ -514,12 +514,12 @@ TEST_F(MkinstallerRefusalTest, InputsThatAreNotRegularFiles) {
 // reports, so a payload of another real length must not be packaged: sysfs
 // reports a page for a few bytes, procfs nothing for a whole text.
 TEST_F(MkinstallerRefusalTest, PayloadLongerOrShorterThanReported) {
-  for (const fs::path odd : {"/sys/devices/system/cpu/online", "/proc/version"}) {
-    std::error_code ec;
-    if (!fs::is_regular_file(odd, ec) || ReadFile(odd).empty())
+  for (const fs::path Odd : {"/sys/devices/system/cpu/online", "/proc/version"}) {
+    std::error_code Ec;
+    if (!fs::is_regular_file(Odd, Ec) || ReadFile(Odd).empty())
       continue;
-    ASSERT_NE(fs::file_size(odd), ReadFile(odd).size()) << odd;
-    ExpectRefused(Args(host_, odd, output_), {"payload '" + odd.string() + "' is not as long as its file system says"});
+    ASSERT_NE(fs::file_size(Odd), ReadFile(Odd).size()) << Odd;
+    ExpectRefused(Args(host_, Odd, output_), {"payload '" + Odd.string() + "' is not as long as its file system says"});
   }
 }
 
@@ -552,97 +552,97 @@ TEST_F(MkinstallerRefusalTest, OutputIsADirectory) {
 // /dev/null stands in for it here, so that a regression replaces only the link.
 TEST_F(MkinstallerRefusalTest, OutputThatExistsAndIsNotARegularFile) {
   // Outside the work folder, whose listing shows that nothing changed.
-  const fs::path null = root_ / "null", fifo = root_ / "fifo", socket = root_ / "socket";
-  fs::create_symlink("/dev/null", null);
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  ASSERT_GE(fd, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  ASSERT_LT(socket.string().size(), sizeof address.sun_path);
-  std::strcpy(address.sun_path, socket.c_str());
-  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  for (const auto& [odd, kind] : {std::pair{null, "a device"}, {fifo, "a FIFO"}, {socket, "a socket"}})
-    ExpectRefused(Args(host_, payload_, odd), {"output '" + odd.string() + "' exists and is not a regular file (" +
-                                               kind + "); only a regular file is replaced"});
-  ::close(fd);
-  EXPECT_TRUE(fs::is_symlink(null));
+  const fs::path Null = root_ / "null", Fifo = root_ / "fifo", Socket = root_ / "socket";
+  fs::create_symlink("/dev/null", Null);
+  ASSERT_EQ(::mkfifo(Fifo.c_str(), 0644), 0);
+  const int Fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(Fd, 0);
+  sockaddr_un Address{};
+  Address.sun_family = AF_UNIX;
+  ASSERT_LT(Socket.string().size(), sizeof Address.sun_path);
+  std::strcpy(Address.sun_path, Socket.c_str());
+  ASSERT_EQ(::bind(Fd, reinterpret_cast<sockaddr*>(&Address), sizeof Address), 0);
+  for (const auto& [Odd, Kind] : {std::pair{Null, "a device"}, {Fifo, "a FIFO"}, {Socket, "a socket"}})
+    ExpectRefused(Args(host_, payload_, Odd), {"output '" + Odd.string() + "' exists and is not a regular file (" +
+                                               Kind + "); only a regular file is replaced"});
+  ::close(Fd);
+  EXPECT_TRUE(fs::is_symlink(Null));
 }
 
 // Swapped arguments, an empty file, a DLL or another machine's program with
 // the right resources, a package or a signed program: none is a host, with
 // or without artwork.
 TEST_F(MkinstallerRefusalTest, TheHostIsAlwaysChecked) {
-  const auto host = [&](const std::string& name, const std::string& data) {
-    WriteFile(root_ / name, data);
-    return root_ / name;
+  const auto Host = [&](const std::string& Name, const std::string& Data) {
+    WriteFile(root_ / Name, Data);
+    return root_ / Name;
   };
-  const std::string program = "' is not an InstallerWin program: ";
-  ExpectRefused(Args(payload_, host_, output_), {"host '" + payload_.string() + program + "not a program image"});
-  ExpectRefused(Args(host("empty.exe", ""), payload_, output_), {"empty.exe" + program});
-  std::string dll = hostData_, arm = hostData_;
-  const std::uint32_t pe = mkinstaller::Get32(Bytes(hostData_.begin(), hostData_.end()), 0x3C, "");
-  dll[pe + 23] = static_cast<char>(dll[pe + 23] | 0x20);
-  arm[pe + 4] = 0x64;
-  arm[pe + 5] = static_cast<char>(0xAA);
-  ExpectRefused(Args(host("dll.exe", dll), payload_, output_), {"dll.exe" + program + "it is a DLL, not a program"});
-  ExpectRefused(Args(host("arm.exe", arm), payload_, output_),
-                {"arm.exe" + program + "it is not an x86-64 program (machine 0xAA64)"});
-  std::vector<TResource> noForm = HostResources(StreamOf(InstallerForm()));
-  noForm.erase(noForm.begin() + 1);
-  ExpectRefused(Args(host("noform.exe", SyntheticHost(noForm)), payload_, output_),
-                {"noform.exe" + program + "it has no window description TINSTALLERFORM"});
+  const std::string Program = "' is not an InstallerWin program: ";
+  ExpectRefused(Args(payload_, host_, output_), {"host '" + payload_.string() + Program + "not a program image"});
+  ExpectRefused(Args(Host("empty.exe", ""), payload_, output_), {"empty.exe" + Program});
+  std::string Dll = hostData_, Arm = hostData_;
+  const std::uint32_t Pe = mkinstaller::Get32(Bytes(hostData_.begin(), hostData_.end()), 0x3C, "");
+  Dll[Pe + 23] = static_cast<char>(Dll[Pe + 23] | 0x20);
+  Arm[Pe + 4] = 0x64;
+  Arm[Pe + 5] = static_cast<char>(0xAA);
+  ExpectRefused(Args(Host("dll.exe", Dll), payload_, output_), {"dll.exe" + Program + "it is a DLL, not a program"});
+  ExpectRefused(Args(Host("arm.exe", Arm), payload_, output_),
+                {"arm.exe" + Program + "it is not an x86-64 program (machine 0xAA64)"});
+  std::vector<TResource> NoForm = HostResources(StreamOf(InstallerForm()));
+  NoForm.erase(NoForm.begin() + 1);
+  ExpectRefused(Args(Host("noform.exe", SyntheticHost(NoForm)), payload_, output_),
+                {"noform.exe" + Program + "it has no window description TINSTALLERFORM"});
   // The last accepted and the first refused: the image alone, then one byte more.
-  ExpectRefused(Args(host("one.exe", hostData_ + '\x01'), payload_, output_),
+  ExpectRefused(Args(Host("one.exe", hostData_ + '\x01'), payload_, output_),
                 {"host '" + (root_ / "one.exe").string() + "' carries 1 byte past its image"});
-  ExpectRefused(Args(host("two.exe", hostData_ + "\x01\x02"), payload_, output_), {"two.exe' carries 2 bytes past"});
-  std::string signedHost = hostData_ + std::string(8, '\0');
-  const std::uint32_t security = pe + 24 + 112 + 8 * 4;
-  for (unsigned i = 0; i < 4; ++i) {
-    signedHost[security + i] = static_cast<char>((hostData_.size() >> (8 * i)) & 0xFF);
-    signedHost[security + 4 + i] = static_cast<char>((8u >> (8 * i)) & 0xFF);
+  ExpectRefused(Args(Host("two.exe", hostData_ + "\x01\x02"), payload_, output_), {"two.exe' carries 2 bytes past"});
+  std::string SignedHost = hostData_ + std::string(8, '\0');
+  const std::uint32_t Security = Pe + 24 + 112 + 8 * 4;
+  for (unsigned I = 0; I < 4; ++I) {
+    SignedHost[Security + I] = static_cast<char>((hostData_.size() >> (8 * I)) & 0xFF);
+    SignedHost[Security + 4 + I] = static_cast<char>((8u >> (8 * I)) & 0xFF);
   }
-  ExpectRefused(Args(host("signed.exe", signedHost), payload_, output_), {"signed.exe' is signed"});
+  ExpectRefused(Args(Host("signed.exe", SignedHost), payload_, output_), {"signed.exe' is signed"});
   ASSERT_EQ(Package(host_, payload_, output_).exitCode, 0);
 }
 
 // SIGTERM or Ctrl+C during the write removes the temporary file: a payload
 // large enough to be seen being written, sparse so that it costs no disk.
 TEST_F(MkinstallerRefusalTest, AnInterruptedWriteLeavesNoTemporaryFile) {
-  const fs::path big = root_ / "Big.scr";
-  MakeSparse(big, 256u << 20);
-  for (int signal : {SIGTERM, SIGINT}) {
-    const auto before = Snapshot(work_);
-    const pid_t pid = Spawn(
-        {MKINSTALLER_PATH, "--host", host_.string(), "--payload", big.string(), "--output", output_.string()}, 60);
-    ASSERT_GT(pid, 0);
-    bool seen = false;
-    for (int i = 0; i < 20000 && !seen; ++i) {
-      for (const auto& entry : fs::directory_iterator(work_))
-        seen = seen || entry.path().filename().string().rfind(".Install-Aurora.exe.", 0) == 0;
-      if (!seen)
+  const fs::path Big = root_ / "Big.scr";
+  MakeSparse(Big, 256u << 20);
+  for (int Signal : {SIGTERM, SIGINT}) {
+    const auto Before = Snapshot(work_);
+    const pid_t Pid = Spawn(
+        {MKINSTALLER_PATH, "--host", host_.string(), "--payload", Big.string(), "--output", output_.string()}, 60);
+    ASSERT_GT(Pid, 0);
+    bool Seen = false;
+    for (int I = 0; I < 20000 && !Seen; ++I) {
+      for (const auto& Entry : fs::directory_iterator(work_))
+        Seen = Seen || Entry.path().filename().string().rfind(".Install-Aurora.exe.", 0) == 0;
+      if (!Seen)
         std::this_thread::sleep_for(std::chrono::microseconds(500));
     }
-    EXPECT_TRUE(seen) << "no temporary file seen";
-    ::kill(pid, signal);
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << "status " << status;
-    EXPECT_EQ(Snapshot(work_), before) << "signal " << signal;
+    EXPECT_TRUE(Seen) << "no temporary file seen";
+    ::kill(Pid, Signal);
+    int Status = 0;
+    ASSERT_EQ(::waitpid(Pid, &Status, 0), Pid);
+    EXPECT_TRUE(WIFSIGNALED(Status) && WTERMSIG(Status) == Signal) << "status " << Status;
+    EXPECT_EQ(Snapshot(work_), Before) << "signal " << Signal;
   }
 }
 
 TEST_F(MkinstallerRefusalTest, OutputNamesNoFile) {
   fs::create_directory(work_ / "sub");
-  for (const std::string& out : {work_.string() + "/", (work_ / ".").string(), (work_ / "sub" / "..").string()})
-    ExpectRefused(Args(host_, payload_, out), {"output '" + out + "' does not name a file"});
+  for (const std::string& Out : {work_.string() + "/", (work_ / ".").string(), (work_ / "sub" / "..").string()})
+    ExpectRefused(Args(host_, payload_, Out), {"output '" + Out + "' does not name a file"});
   ExpectRefused(Args(host_, payload_, ".."), {"output '..' does not name a file"}, work_ / "sub");
 }
 
 // The temporary file goes beside the output, wherever the tool is started.
 TEST_F(MkinstallerRefusalTest, WorkingDirectoryThatCannotHoldFiles) {
-  const RunResult r = Run(Args(host_, payload_, output_), "/proc");
-  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const RunResult R = Run(Args(host_, payload_, output_), "/proc");
+  ASSERT_EQ(R.exitCode, 0) << R.err;
   EXPECT_EQ(ReadFile(output_), Packaged(Pattern(300, 3)));
 }
 
@@ -716,149 +716,149 @@ class MkinstallerBrandTest : public MkinstallerTest {
     WriteFile(output_, "old package");
   }
 
-  static std::string Fixture(const std::string& name) { return (fs::path(BRAND_FIXTURES) / name).string(); }
+  static std::string Fixture(const std::string& Name) { return (fs::path(BRAND_FIXTURES) / Name).string(); }
 
-  std::vector<std::string> With(const std::vector<std::string>& options) {
-    std::vector<std::string> args = Args(host_, payload_, output_);
-    args.insert(args.end(), options.begin(), options.end());
-    return args;
+  std::vector<std::string> With(const std::vector<std::string>& Options) {
+    std::vector<std::string> Combined = Args(host_, payload_, output_);
+    Combined.insert(Combined.end(), Options.begin(), Options.end());
+    return Combined;
   }
 
-  // `jpeg` with the sample precision in its frame header set to `bits`.
-  static std::string WithPrecision(std::string jpeg, char bits) {
-    const std::size_t sof = jpeg.find("\xFF\xC0");
-    EXPECT_NE(sof, std::string::npos);
-    jpeg[sof + 4] = bits;  // after the marker and the segment length
-    return jpeg;
+  // `Jpeg` with the sample precision in its frame header set to `Bits`.
+  static std::string WithPrecision(std::string Jpeg, char Bits) {
+    const std::size_t Sof = Jpeg.find("\xFF\xC0");
+    EXPECT_NE(Sof, std::string::npos);
+    Jpeg[Sof + 4] = Bits;  // after the marker and the segment length
+    return Jpeg;
   }
 };
 
 TEST_F(MkinstallerBrandTest, PicturesTheInstallerDoesNotDraw) {
-  const std::string png = Fixture("not-a-jpeg.jpg"), button = Fixture("button.jpg"), bg = Fixture("background.jpg");
-  ExpectRefused(With({"--background", png}), {"background '" + png + "' is not a JPEG file"});
-  ExpectRefused(With({"--background", button}), {"background '" + button + "'", "28 x 9", "450 x 304"});
-  ExpectRefused(With({"--button", bg}), {"button '" + bg + "'", "450 x 304", "28 x 9"});
+  const std::string Png = Fixture("not-a-jpeg.jpg"), Button = Fixture("button.jpg"), Bg = Fixture("background.jpg");
+  ExpectRefused(With({"--background", Png}), {"background '" + Png + "' is not a JPEG file"});
+  ExpectRefused(With({"--background", Button}), {"background '" + Button + "'", "28 x 9", "450 x 304"});
+  ExpectRefused(With({"--button", Bg}), {"button '" + Bg + "'", "450 x 304", "28 x 9"});
   ExpectRefused(With({"--hover", Fixture("cmyk-button.jpg")}), {"hover '", "cmyk-button.jpg", "CMYK"});
   ExpectRefused(With({"--button", Fixture("arithmetic-button.jpg")}),
                 {"arithmetic-button.jpg' cannot be decoded by the installer: " + kArithmeticError});
 
-  const fs::path twelveBit = root_ / "12-bit.jpg", cut = root_ / "cut.jpg";
-  WriteFile(twelveBit, WithPrecision(ReadFile(button), 12));
-  ExpectRefused(With({"--hover", twelveBit.string()}),
+  const fs::path TwelveBit = root_ / "12-bit.jpg", Cut = root_ / "cut.jpg";
+  WriteFile(TwelveBit, WithPrecision(ReadFile(Button), 12));
+  ExpectRefused(With({"--hover", TwelveBit.string()}),
                 {"12-bit.jpg", "cannot be decoded by the installer", "precision"});
-  const std::string whole = ReadFile(bg);
-  WriteFile(cut, whole.substr(0, whole.size() / 2));
-  ExpectRefused(With({"--background", cut.string()}), {"background '" + cut.string() + "' is damaged"});
+  const std::string Whole = ReadFile(Bg);
+  WriteFile(Cut, Whole.substr(0, Whole.size() / 2));
+  ExpectRefused(With({"--background", Cut.string()}), {"background '" + Cut.string() + "' is damaged"});
 }
 
 // libjpeg's own test pictures, which nobody here made, and cjpeg's progressive
 // coding of one: checked at their own size by the installer's decoder.
 TEST_F(MkinstallerBrandTest, LibjpegsOwnPicturesPassOrFailAsTheInstallerDrawsThem) {
-  const auto check = [](const std::string& path) {
-    const std::string data = ReadFile(path);
-    mkinstaller::CheckPicture({true, "picture '" + path + "'", {data.begin(), data.end()}}, 227, 149);
+  const auto Check = [](const std::string& Path) {
+    const std::string Data = ReadFile(Path);
+    mkinstaller::CheckPicture({true, "picture '" + Path + "'", {Data.begin(), Data.end()}}, 227, 149);
   };
-  const auto refusal = [&](const std::string& path) {
+  const auto Refusal = [&](const std::string& Path) {
     try {
-      check(path);
-    } catch (const mkinstaller::EFailure& failure) {
-      return std::string(failure.what());
+      Check(Path);
+    } catch (const mkinstaller::EFailure& Failure) {
+      return std::string(Failure.what());
     }
     return std::string("no refusal");
   };
-  const std::string images = LIBJPEG_TEST_IMAGES;
-  for (const std::string& path :
-       {images + "/testorig.jpg", images + "/testimgint.jpg", Fixture("testorig-progressive.jpg")})
-    EXPECT_NO_THROW(check(path)) << path;
-  EXPECT_EQ(refusal(images + "/testimgari.jpg"),
-            "picture '" + images + "/testimgari.jpg' cannot be decoded by the installer: " + kArithmeticError);
-  EXPECT_EQ(refusal(images + "/testorig12.jpg"), "picture '" + images +
+  const std::string Images = LIBJPEG_TEST_IMAGES;
+  for (const std::string& Path :
+       {Images + "/testorig.jpg", Images + "/testimgint.jpg", Fixture("testorig-progressive.jpg")})
+    EXPECT_NO_THROW(Check(Path)) << Path;
+  EXPECT_EQ(Refusal(Images + "/testimgari.jpg"),
+            "picture '" + Images + "/testimgari.jpg' cannot be decoded by the installer: " + kArithmeticError);
+  EXPECT_EQ(Refusal(Images + "/testorig12.jpg"), "picture '" + Images +
                                                      "/testorig12.jpg' cannot be decoded by the installer: "
                                                      "JPEG error #15: Unsupported JPEG data precision 12");
 }
 
 // The double-size pictures are checked as the others, at exactly twice their size.
 TEST_F(MkinstallerBrandTest, DoubleSizePicturesMustBeExactlyDouble) {
-  const std::string bg = Fixture("background.jpg"), button = Fixture("button.jpg");
-  const std::string wide = Fixture("background-2x-wide.jpg"), shorter = Fixture("button-2x-short.jpg");
-  ExpectRefused(With({"--background-2x", bg}),
-                {"background-2x '" + bg + "' is 450 x 304 pixels; it must be 900 x 608"});
-  ExpectRefused(With({"--background-2x", wide}), {"background-2x '" + wide + "' is 901 x 608 pixels"});
-  ExpectRefused(With({"--button-2x", button}), {"button-2x '" + button + "' is 28 x 9 pixels; it must be 56 x 18"});
-  ExpectRefused(With({"--hover-2x", shorter}), {"hover-2x '" + shorter + "' is 56 x 17 pixels; it must be 56 x 18"});
+  const std::string Bg = Fixture("background.jpg"), Button = Fixture("button.jpg");
+  const std::string Wide = Fixture("background-2x-wide.jpg"), Shorter = Fixture("button-2x-short.jpg");
+  ExpectRefused(With({"--background-2x", Bg}),
+                {"background-2x '" + Bg + "' is 450 x 304 pixels; it must be 900 x 608"});
+  ExpectRefused(With({"--background-2x", Wide}), {"background-2x '" + Wide + "' is 901 x 608 pixels"});
+  ExpectRefused(With({"--button-2x", Button}), {"button-2x '" + Button + "' is 28 x 9 pixels; it must be 56 x 18"});
+  ExpectRefused(With({"--hover-2x", Shorter}), {"hover-2x '" + Shorter + "' is 56 x 17 pixels; it must be 56 x 18"});
   ExpectRefused(With({"--hover-2x", Fixture("background-2x.jpg")}), {"hover-2x '", "900 x 608", "56 x 18"});
   ExpectRefused(With({"--background-2x", Fixture("not-a-jpeg.jpg")}), {"background-2x '", "is not a JPEG file"});
   // Exactly double passes.
-  const RunResult r = Run(With({"--background-2x", Fixture("background-2x.jpg"), "--button-2x",
+  const RunResult R = Run(With({"--background-2x", Fixture("background-2x.jpg"), "--button-2x",
                                 Fixture("button-2x.jpg"), "--hover-2x", Fixture("button-2x.jpg")}));
-  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(R.exitCode, 0) << R.err;
 }
 
 TEST_F(MkinstallerBrandTest, PicturesTheInstallerDrawsPassTheirChecks) {
-  for (const char* background : {"background.jpg", "grey-progressive.jpg"}) {
-    const RunResult r = Run(With({"--background", Fixture(background), "--button", Fixture("button.jpg"), "--hover",
+  for (const char* Background : {"background.jpg", "grey-progressive.jpg"}) {
+    const RunResult R = Run(With({"--background", Fixture(Background), "--button", Fixture("button.jpg"), "--hover",
                                   Fixture("button.jpg"), "--icon", Fixture("icon.ico"), "--skin", payload_.string()}));
-    EXPECT_EQ(r.exitCode, 0) << background << ": " << r.err;
-    const std::string package = ReadFile(output_);
-    const std::size_t hostSize = (package.size() - 4 - 300) / 8 * 8;
-    const TStreamObject form = DescriptionOf(package.substr(0, hostSize));
-    ASSERT_EQ(form.Children.size(), 3u);
-    EXPECT_EQ(*form.Children[0].FindProperty("Picture.Data"),
-              TStreamValue::Binary(PictureValue("TJPEGImage", ReadFile(Fixture(background)))));
+    EXPECT_EQ(R.exitCode, 0) << Background << ": " << R.err;
+    const std::string PackageBytes = ReadFile(output_);
+    const std::size_t HostSize = (PackageBytes.size() - 4 - 300) / 8 * 8;
+    const TStreamObject Form = DescriptionOf(PackageBytes.substr(0, HostSize));
+    ASSERT_EQ(Form.Children.size(), 3u);
+    EXPECT_EQ(*Form.Children[0].FindProperty("Picture.Data"),
+              TStreamValue::Binary(PictureValue("TJPEGImage", ReadFile(Fixture(Background)))));
   }
 }
 
 // The reader applies a description's properties in order: of two copies of a
 // picture, the last shows, and that is the one replaced.
 TEST_F(MkinstallerBrandTest, ADuplicatedPictureIsReplacedWhereTheReaderShowsIt) {
-  TStreamObject form = InstallerForm();
-  form.Children[0].Properties.push_back(Picture("Picture.Data", "second background"));
-  WriteFile(host_, SyntheticHost(HostResources(StreamOf(form))));
-  const RunResult r = Run(With({"--background", Fixture("background.jpg")}));
-  ASSERT_EQ(r.exitCode, 0) << r.err;
-  const std::string package = ReadFile(output_);
-  const TStreamObject branded = DescriptionOf(package.substr(0, (package.size() - 4 - 300) / 8 * 8));
-  const auto& properties = branded.Children[0].Properties;
-  ASSERT_EQ(properties.size(), 2u);
-  EXPECT_EQ(properties[0].Value, TStreamValue::Binary(PictureValue("TJPEGImage", "old background")));
-  EXPECT_EQ(properties[1].Value, TStreamValue::Binary(PictureValue("TJPEGImage", ReadFile(Fixture("background.jpg")))));
+  TStreamObject Form = InstallerForm();
+  Form.Children[0].Properties.push_back(Picture("Picture.Data", "second background"));
+  WriteFile(host_, SyntheticHost(HostResources(StreamOf(Form))));
+  const RunResult R = Run(With({"--background", Fixture("background.jpg")}));
+  ASSERT_EQ(R.exitCode, 0) << R.err;
+  const std::string PackageBytes = ReadFile(output_);
+  const TStreamObject Branded = DescriptionOf(PackageBytes.substr(0, (PackageBytes.size() - 4 - 300) / 8 * 8));
+  const auto& Properties = Branded.Children[0].Properties;
+  ASSERT_EQ(Properties.size(), 2u);
+  EXPECT_EQ(Properties[0].Value, TStreamValue::Binary(PictureValue("TJPEGImage", "old background")));
+  EXPECT_EQ(Properties[1].Value, TStreamValue::Binary(PictureValue("TJPEGImage", ReadFile(Fixture("background.jpg")))));
 }
 
 // A host branded here before is branded again, however large its artwork:
 // here a skin of the largest size taken.
 TEST_F(MkinstallerBrandTest, AHostBrandedWithLargeArtworkIsBrandedAgain) {
-  const fs::path skin = root_ / "large.mskn", branded = root_ / "Branded.exe";
-  MakeSparse(skin, mkinstaller::MaxBrandFileSize);
-  ASSERT_EQ(Run(With({"--skin", skin.string()})).exitCode, 0);
-  const std::string package = ReadFile(output_);
-  WriteFile(branded, package.substr(0, (package.size() - 4 - 300) / 8 * 8));
-  fs::remove(skin);
+  const fs::path Skin = root_ / "large.mskn", Branded = root_ / "Branded.exe";
+  MakeSparse(Skin, mkinstaller::MaxBrandFileSize);
+  ASSERT_EQ(Run(With({"--skin", Skin.string()})).exitCode, 0);
+  const std::string PackageBytes = ReadFile(output_);
+  WriteFile(Branded, PackageBytes.substr(0, (PackageBytes.size() - 4 - 300) / 8 * 8));
+  fs::remove(Skin);
   WriteFile(root_ / "small.mskn", "small skin");
-  const RunResult r = Run({"--host", branded.string(), "--payload", payload_.string(), "--output", output_.string(),
+  const RunResult R = Run({"--host", Branded.string(), "--payload", payload_.string(), "--output", output_.string(),
                            "--skin", (root_ / "small.mskn").string()});
-  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(R.exitCode, 0) << R.err;
   EXPECT_LT(fs::file_size(output_), 1u << 20);
 }
 
 // A name read from a damaged description reaches the message, made printable.
 TEST_F(MkinstallerBrandTest, NamesFromADamagedDescriptionStayOnOneLine) {
-  TStreamObject form = InstallerForm();
-  const std::string evil = "Evil\x1b[2J\nName";
-  form.Properties.push_back({evil, TStreamValue::Integer(7)});
-  Bytes stream = StreamOf(form);
+  TStreamObject Form = InstallerForm();
+  const std::string Evil = "Evil\x1b[2J\nName";
+  Form.Properties.push_back({Evil, TStreamValue::Integer(7)});
+  Bytes Stream = StreamOf(Form);
   // Cut right after the name: its value is missing.
-  const std::string text(stream.begin(), stream.end());
-  stream.resize(text.find(evil) + evil.size());
-  WriteFile(host_, SyntheticHost(HostResources(stream)));
+  const std::string Text(Stream.begin(), Stream.end());
+  Stream.resize(Text.find(Evil) + Evil.size());
+  WriteFile(host_, SyntheticHost(HostResources(Stream)));
   WriteFile(root_ / "skin.mskn", "skin");
   ExpectRefused(With({"--skin", (root_ / "skin.mskn").string()}),
                 {"has a window description that cannot be read", "Evil?[2J?Name"});
 }
 
 TEST_F(MkinstallerBrandTest, IconsAndSkins) {
-  const std::string jpeg = Fixture("button.jpg"), no32 = Fixture("no-32.ico");
-  ExpectRefused(With({"--icon", jpeg}), {"icon '" + jpeg + "' is not an icon file"});
-  ExpectRefused(With({"--icon", no32}), {"icon '" + no32 + "' holds no 32 x 32 image"});
+  const std::string Jpeg = Fixture("button.jpg"), No32 = Fixture("no-32.ico");
+  ExpectRefused(With({"--icon", Jpeg}), {"icon '" + Jpeg + "' is not an icon file"});
+  ExpectRefused(With({"--icon", No32}), {"icon '" + No32 + "' holds no 32 x 32 image"});
   WriteFile(root_ / "empty.mskn", "");
   ExpectRefused(With({"--skin", (root_ / "empty.mskn").string()}), {"skin '", "empty.mskn' is empty"});
 }
@@ -866,66 +866,66 @@ TEST_F(MkinstallerBrandTest, IconsAndSkins) {
 // The label becomes the button's hint: the last one, where the reader shows
 // it, or a new one; plain text when it is ASCII, else UTF-16.
 TEST_F(MkinstallerBrandTest, ButtonLabelsOfOneToAHundredCharacters) {
-  TStreamObject form = InstallerForm();
-  auto& hints = form.Children[1].Properties;
-  hints.push_back({"Hint", TStreamValue::String("first")});
-  hints.push_back({"Hint", TStreamValue::String("Install")});
-  const std::string withHint = SyntheticHost(HostResources(StreamOf(form)));
-  const auto hintsOf = [&](const std::string& label, const std::string& host) {
-    WriteFile(host_, host);
-    const RunResult r = Run(With({"--button-label", label}));
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    const std::string package = ReadFile(output_);
-    const TStreamObject branded = DescriptionOf(package.substr(0, (package.size() - 4 - 300) / 8 * 8));
-    std::vector<TStreamValue> found;
-    for (const auto& p : branded.Children[1].Properties)
-      if (p.Name == "Hint")
-        found.push_back(p.Value);
-    return found;
+  TStreamObject Form = InstallerForm();
+  auto& Hints = Form.Children[1].Properties;
+  Hints.push_back({"Hint", TStreamValue::String("first")});
+  Hints.push_back({"Hint", TStreamValue::String("Install")});
+  const std::string WithHint = SyntheticHost(HostResources(StreamOf(Form)));
+  const auto HintsOf = [&](const std::string& Label, const std::string& Host) {
+    WriteFile(host_, Host);
+    const RunResult R = Run(With({"--button-label", Label}));
+    EXPECT_EQ(R.exitCode, 0) << R.err;
+    const std::string PackageBytes = ReadFile(output_);
+    const TStreamObject Branded = DescriptionOf(PackageBytes.substr(0, (PackageBytes.size() - 4 - 300) / 8 * 8));
+    std::vector<TStreamValue> Found;
+    for (const auto& P : Branded.Children[1].Properties)
+      if (P.Name == "Hint")
+        Found.push_back(P.Value);
+    return Found;
   };
-  std::string umlauts;
-  std::u16string wide;
-  for (int i = 0; i < 100; ++i) {
-    umlauts += "\xC3\xBC";
-    wide += u'\u00FC';
+  std::string Umlauts;
+  std::u16string Wide;
+  for (int I = 0; I < 100; ++I) {
+    Umlauts += "\xC3\xBC";
+    Wide += u'\u00FC';
   }
-  EXPECT_EQ(hintsOf("Installieren", withHint),
+  EXPECT_EQ(HintsOf("Installieren", WithHint),
             (std::vector<TStreamValue>{TStreamValue::String("first"), TStreamValue::String("Installieren")}));
-  EXPECT_EQ(hintsOf("I", SyntheticHost()), (std::vector<TStreamValue>{TStreamValue::String("I")}));
-  EXPECT_EQ(hintsOf(std::string(100, 'x'), SyntheticHost()),
+  EXPECT_EQ(HintsOf("I", SyntheticHost()), (std::vector<TStreamValue>{TStreamValue::String("I")}));
+  EXPECT_EQ(HintsOf(std::string(100, 'x'), SyntheticHost()),
             (std::vector<TStreamValue>{TStreamValue::String(std::string(100, 'x'))}));
-  EXPECT_EQ(hintsOf(umlauts, SyntheticHost()), (std::vector<TStreamValue>{TStreamValue::WideString(wide)}));
-  EXPECT_EQ(hintsOf("\xF0\x9F\x98\x80!", SyntheticHost()),
+  EXPECT_EQ(HintsOf(Umlauts, SyntheticHost()), (std::vector<TStreamValue>{TStreamValue::WideString(Wide)}));
+  EXPECT_EQ(HintsOf("\xF0\x9F\x98\x80!", SyntheticHost()),
             (std::vector<TStreamValue>{TStreamValue::WideString(u"\U0001F600!")}));
 
   ExpectRefused(With({"--button-label", ""}), {"mkinstaller: button label is empty"});
   ExpectRefused(With({"--button-label="}), {"button label is empty"});
   ExpectRefused(With({"--button-label", std::string(101, 'x')}),
                 {"button label is 101 characters long; at most 100 are taken"});
-  ExpectRefused(With({"--button-label", umlauts + "!"}), {"button label is 101 characters long"});
-  for (const char* broken : {"\xFF", "Instal\xC3", "\xC0\xAF", "\xED\xA0\x80"})
-    ExpectRefused(With({"--button-label", broken}), {"button label is not UTF-8 text"});
+  ExpectRefused(With({"--button-label", Umlauts + "!"}), {"button label is 101 characters long"});
+  for (const char* Broken : {"\xFF", "Instal\xC3", "\xC0\xAF", "\xED\xA0\x80"})
+    ExpectRefused(With({"--button-label", Broken}), {"button label is not UTF-8 text"});
 }
 
 // Artwork of up to 64 MiB goes into the package; a byte more is refused.
 TEST_F(MkinstallerBrandTest, ArtworkOfMoreThan64MiBIsRefused) {
-  const fs::path skin = root_ / "big.mskn";
-  WriteFile(skin, "skin");
-  fs::resize_file(skin, 64 * 1024 * 1024);
-  const RunResult r = Run(With({"--skin", skin.string()}));
-  EXPECT_EQ(r.exitCode, 0) << r.err;
+  const fs::path Skin = root_ / "big.mskn";
+  WriteFile(Skin, "skin");
+  fs::resize_file(Skin, 64 * 1024 * 1024);
+  const RunResult R = Run(With({"--skin", Skin.string()}));
+  EXPECT_EQ(R.exitCode, 0) << R.err;
   EXPECT_GT(fs::file_size(output_), 64u * 1024 * 1024);
-  fs::resize_file(skin, 64 * 1024 * 1024 + 1);
-  ExpectRefused(With({"--skin", skin.string()}),
-                {"skin '" + skin.string() + "' is too large (more than 67108864 bytes)"});
+  fs::resize_file(Skin, 64 * 1024 * 1024 + 1);
+  ExpectRefused(With({"--skin", Skin.string()}),
+                {"skin '" + Skin.string() + "' is too large (more than 67108864 bytes)"});
 }
 
 TEST_F(MkinstallerBrandTest, OutputIsAnArtworkFile) {
-  const fs::path skin = work_ / "skin.mskn";
-  WriteFile(skin, "skin");
+  const fs::path Skin = work_ / "skin.mskn";
+  WriteFile(Skin, "skin");
   fs::remove(output_);
-  fs::create_hard_link(skin, output_);
-  ExpectRefused(With({"--skin", skin.string()}), {"is the same file as the skin '" + skin.string() + "'"});
+  fs::create_hard_link(Skin, output_);
+  ExpectRefused(With({"--skin", Skin.string()}), {"is the same file as the skin '" + Skin.string() + "'"});
 }
 
 // --- Command line ---------------------------------------------------------------------------
@@ -933,20 +933,20 @@ TEST_F(MkinstallerBrandTest, OutputIsAnArtworkFile) {
 class MkinstallerCommandLineTest : public MkinstallerTest {};
 
 TEST_F(MkinstallerCommandLineTest, HelpExplainsTheLayout) {
-  for (const char* flag : {"-h", "--help"}) {
-    const RunResult r = Run({flag});
-    EXPECT_EQ(r.exitCode, 0) << flag;
-    EXPECT_NE(r.out.find("host | padding | payload | N (4 bytes, little-endian)"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("--output"), std::string::npos);
-    EXPECT_NE(r.out.find("2 GiB"), std::string::npos);
-    EXPECT_NE(r.out.find("Refuses"), std::string::npos);
-    EXPECT_NE(r.out.find("../share/installerwin/InstallerWin.exe"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("not a regular file (a device such as /dev/null"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("--version"), std::string::npos);
-    for (const char* option : {"--background FILE", "--button FILE", "--hover FILE", "--icon FILE", "--skin FILE",
+  for (const char* Flag : {"-h", "--help"}) {
+    const RunResult R = Run({Flag});
+    EXPECT_EQ(R.exitCode, 0) << Flag;
+    EXPECT_NE(R.out.find("host | padding | payload | N (4 bytes, little-endian)"), std::string::npos) << R.out;
+    EXPECT_NE(R.out.find("--output"), std::string::npos);
+    EXPECT_NE(R.out.find("2 GiB"), std::string::npos);
+    EXPECT_NE(R.out.find("Refuses"), std::string::npos);
+    EXPECT_NE(R.out.find("../share/installerwin/InstallerWin.exe"), std::string::npos) << R.out;
+    EXPECT_NE(R.out.find("not a regular file (a device such as /dev/null"), std::string::npos) << R.out;
+    EXPECT_NE(R.out.find("--version"), std::string::npos);
+    for (const char* Option : {"--background FILE", "--button FILE", "--hover FILE", "--icon FILE", "--skin FILE",
                                "--button-label TEXT", "1 to 100 characters", "450 x 304", "28 x 9", "32 x 32", "CMYK",
                                "--background-2x FILE", "--button-2x FILE", "--hover-2x FILE", "900 x 608", "56 x 18"})
-      EXPECT_NE(r.out.find(option), std::string::npos) << option;
+      EXPECT_NE(R.out.find(Option), std::string::npos) << Option;
   }
 }
 
@@ -954,10 +954,10 @@ TEST_F(MkinstallerCommandLineTest, HelpExplainsTheLayout) {
 // from its own folder. --host still chooses another.
 TEST_F(MkinstallerCommandLineTest, TheInstalledHostIsFoundWithoutHost) {
   WriteFile(payload_, Pattern(300, 3));
-  const RunResult none = Run({"--payload", payload_.string(), "--output", output_.string()});
-  EXPECT_EQ(none.exitCode, 1);
-  const fs::path tool = fs::path(MKINSTALLER_PATH).parent_path().parent_path() / "share/installerwin/InstallerWin.exe";
-  EXPECT_EQ(none.err, "mkinstaller: no --host given, and no host installed with this tool at '" + tool.string() +
+  const RunResult None = Run({"--payload", payload_.string(), "--output", output_.string()});
+  EXPECT_EQ(None.exitCode, 1);
+  const fs::path Tool = fs::path(MKINSTALLER_PATH).parent_path().parent_path() / "share/installerwin/InstallerWin.exe";
+  EXPECT_EQ(None.err, "mkinstaller: no --host given, and no host installed with this tool at '" + Tool.string() +
                           "'; name one with --host\n");
   EXPECT_FALSE(fs::exists(output_));
 
@@ -966,101 +966,101 @@ TEST_F(MkinstallerCommandLineTest, TheInstalledHostIsFoundWithoutHost) {
   fs::copy_file(MKINSTALLER_PATH, root_ / "usr/bin/mkinstaller");
   fs::permissions(root_ / "usr/bin/mkinstaller", fs::perms::owner_all);
   fs::copy_file(host_, root_ / "usr/share/installerwin/InstallerWin.exe");
-  const auto installed = [&](std::vector<std::string> args) {
-    args.insert(args.begin(), (root_ / "usr/bin/mkinstaller").string());
-    const pid_t pid = Spawn(std::move(args), 15);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const auto Installed = [&](std::vector<std::string> Arguments) {
+    Arguments.insert(Arguments.begin(), (root_ / "usr/bin/mkinstaller").string());
+    const pid_t Pid = Spawn(std::move(Arguments), 15);
+    int Status = 0;
+    ::waitpid(Pid, &Status, 0);
+    return WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
   };
-  ASSERT_EQ(installed({"--payload", payload_.string(), "--output", output_.string()}), 0);
+  ASSERT_EQ(Installed({"--payload", payload_.string(), "--output", output_.string()}), 0);
   EXPECT_EQ(ReadFile(output_), Packaged(Pattern(300, 3)));
   // --host overrides: a refused host shows it was the one read.
-  EXPECT_EQ(installed({"--host", payload_.string(), "--payload", payload_.string(), "--output",
+  EXPECT_EQ(Installed({"--host", payload_.string(), "--payload", payload_.string(), "--output",
                        (work_ / "other.exe").string()}),
             1);
   EXPECT_FALSE(fs::exists(work_ / "other.exe"));
 }
 
 TEST_F(MkinstallerCommandLineTest, VersionNamesTheToolAndTheHost) {
-  const RunResult alone = Run({"--version"});
-  EXPECT_EQ(alone.exitCode, 0);
-  EXPECT_EQ(alone.out, "mkinstaller " INSTALLERWIN_VERSION "\n");
-  const RunResult host = Run({"--version", "--host", host_.string()});
-  EXPECT_EQ(host.exitCode, 0) << host.err;
-  EXPECT_EQ(host.out, "mkinstaller " INSTALLERWIN_VERSION "\nhost '" + host_.string() + "': InstallerWin 1.0.0\n");
-  const RunResult notHost = Run({"--version", "--host", "/proc/version"});
-  EXPECT_EQ(notHost.exitCode, 1);
-  EXPECT_NE(notHost.err.find("host '/proc/version' is not an InstallerWin program"), std::string::npos) << notHost.err;
+  const RunResult Alone = Run({"--version"});
+  EXPECT_EQ(Alone.exitCode, 0);
+  EXPECT_EQ(Alone.out, "mkinstaller " INSTALLERWIN_VERSION "\n");
+  const RunResult Host = Run({"--version", "--host", host_.string()});
+  EXPECT_EQ(Host.exitCode, 0) << Host.err;
+  EXPECT_EQ(Host.out, "mkinstaller " INSTALLERWIN_VERSION "\nhost '" + host_.string() + "': InstallerWin 1.0.0\n");
+  const RunResult NotHost = Run({"--version", "--host", "/proc/version"});
+  EXPECT_EQ(NotHost.exitCode, 1);
+  EXPECT_NE(NotHost.err.find("host '/proc/version' is not an InstallerWin program"), std::string::npos) << NotHost.err;
 }
 
 // Every refusal is one line of printable text, whatever the names given.
 TEST_F(MkinstallerCommandLineTest, RefusalsAreOnePrintableLine) {
   WriteFile(payload_, "abc");
-  const RunResult r = Run(
+  const RunResult R = Run(
       {"--host", host_.string(), "--payload", "no\x1b]0;title\x07\nsuch\xC2\x9B.scr", "--output", output_.string()});
-  EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
-  EXPECT_NE(r.err.find("payload 'no?]0;title??such??.scr' cannot be opened"), std::string::npos) << r.err;
+  EXPECT_EQ(R.exitCode, 1);
+  EXPECT_EQ(R.err.find('\n'), R.err.size() - 1) << R.err;
+  EXPECT_NE(R.err.find("payload 'no?]0;title??such??.scr' cannot be opened"), std::string::npos) << R.err;
   EXPECT_EQ(mkinstaller::OneLine("Łukasz \xE5\xBC\xA0 \xF0\x9F\x98\x80 \t\x7F \xC0\xAF \xED\xA0\x80"),
             "Łukasz \xE5\xBC\xA0 \xF0\x9F\x98\x80 ?? ?? ???");
 }
 
 TEST_F(MkinstallerCommandLineTest, UnknownOptionIsAUsageError) {
   WriteFile(payload_, "abc");
-  const auto before = Snapshot(work_);
-  const RunResult r =
+  const auto Before = Snapshot(work_);
+  const RunResult R =
       Run({"--host", host_.string(), "--payload", payload_.string(), "--output", output_.string(), "--frobnicate"});
-  EXPECT_EQ(r.exitCode, 2);
-  EXPECT_NE(r.err.find("--frobnicate"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("--help"), std::string::npos) << r.err;
-  EXPECT_EQ(Snapshot(work_), before);
+  EXPECT_EQ(R.exitCode, 2);
+  EXPECT_NE(R.err.find("--frobnicate"), std::string::npos) << R.err;
+  EXPECT_NE(R.err.find("--help"), std::string::npos) << R.err;
+  EXPECT_EQ(Snapshot(work_), Before);
 }
 
 TEST_F(MkinstallerCommandLineTest, MissingOptionsAreUsageErrors) {
   WriteFile(payload_, "abc");
-  const auto before = Snapshot(work_);
-  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+  const auto Before = Snapshot(work_);
+  const std::vector<std::pair<std::vector<std::string>, std::string>> Cases = {
       {{"--host", "InstallerWin.exe", "--output", "o.exe"}, "--payload"},
       {{"--host", "InstallerWin.exe", "--payload", "Aurora.scr"}, "--output"},
       {{"--host", "InstallerWin.exe", "--payload", "Aurora.scr", "--output"}, "--output"},
       {{"--host", "", "--payload", "Aurora.scr", "--output", "o.exe"}, "--host"},
       {{}, "--payload"},
   };
-  for (const auto& [args, name] : cases) {
-    const RunResult r = Run(args);
-    EXPECT_EQ(r.exitCode, 2) << name;
-    EXPECT_NE(r.err.find(name), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("usage:"), std::string::npos) << r.err;
+  for (const auto& [Arguments, Name] : Cases) {
+    const RunResult R = Run(Arguments);
+    EXPECT_EQ(R.exitCode, 2) << Name;
+    EXPECT_NE(R.err.find(Name), std::string::npos) << R.err;
+    EXPECT_NE(R.err.find("usage:"), std::string::npos) << R.err;
   }
-  EXPECT_EQ(Snapshot(work_), before);
+  EXPECT_EQ(Snapshot(work_), Before);
 }
 
 TEST_F(MkinstallerCommandLineTest, ButtonLabelNeedsATextOnceOnly) {
   WriteFile(payload_, "abc");
-  const auto before = Snapshot(work_);
-  const std::vector<std::string> base = {"--host", "InstallerWin.exe", "--payload", "Aurora.scr", "--output", "o.exe"};
-  auto with = [&](std::vector<std::string> more) {
-    more.insert(more.begin(), base.begin(), base.end());
-    return Run(more);
+  const auto Before = Snapshot(work_);
+  const std::vector<std::string> Base = {"--host", "InstallerWin.exe", "--payload", "Aurora.scr", "--output", "o.exe"};
+  auto With = [&](std::vector<std::string> More) {
+    More.insert(More.begin(), Base.begin(), Base.end());
+    return Run(More);
   };
-  RunResult r = with({"--button-label"});
-  EXPECT_EQ(r.exitCode, 2);
-  EXPECT_NE(r.err.find("option --button-label needs a text"), std::string::npos) << r.err;
-  r = with({"--button-label", "One", "--button-label", "Two"});
-  EXPECT_EQ(r.exitCode, 2);
-  EXPECT_NE(r.err.find("option --button-label given twice"), std::string::npos) << r.err;
-  r = with({"--button-label", "", "--button-label=Two"});
-  EXPECT_EQ(r.exitCode, 2) << "an empty label given first still counts";
-  EXPECT_EQ(Snapshot(work_), before);
+  RunResult R = With({"--button-label"});
+  EXPECT_EQ(R.exitCode, 2);
+  EXPECT_NE(R.err.find("option --button-label needs a text"), std::string::npos) << R.err;
+  R = With({"--button-label", "One", "--button-label", "Two"});
+  EXPECT_EQ(R.exitCode, 2);
+  EXPECT_NE(R.err.find("option --button-label given twice"), std::string::npos) << R.err;
+  R = With({"--button-label", "", "--button-label=Two"});
+  EXPECT_EQ(R.exitCode, 2) << "an empty label given first still counts";
+  EXPECT_EQ(Snapshot(work_), Before);
 }
 
 TEST_F(MkinstallerCommandLineTest, RepeatedOptionIsAUsageError) {
   WriteFile(payload_, "abc");
-  const RunResult r =
+  const RunResult R =
       Run({"--host", "InstallerWin.exe", "--host", "InstallerWin.exe", "--payload", "Aurora.scr", "--output", "o.exe"});
-  EXPECT_EQ(r.exitCode, 2);
-  EXPECT_NE(r.err.find("--host"), std::string::npos) << r.err;
+  EXPECT_EQ(R.exitCode, 2);
+  EXPECT_NE(R.err.find("--host"), std::string::npos) << R.err;
   EXPECT_FALSE(fs::exists(work_ / "o.exe"));
 }
 

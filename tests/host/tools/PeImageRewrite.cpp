@@ -16,18 +16,18 @@ using namespace mkinstaller;
 
 namespace {
 
-std::vector<std::uint8_t> ReadFile(const char* path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in)
-    throw EPeError(std::string("cannot open ") + path);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+std::vector<std::uint8_t> ReadFile(const char* Path) {
+  std::ifstream In(Path, std::ios::binary);
+  if (!In)
+    throw EPeError(std::string("cannot open ") + Path);
+  return {std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>()};
 }
 
-TResource& Need(TPeImage& image, const TResourceId& type, const char* name) {
-  TResource* found = image.Find(type, TResourceId::Named(name));
-  if (!found)
-    throw EPeError(std::string("no resource ") + name);
-  return *found;
+TResource& Need(TPeImage& Image, const TResourceId& Type, const char* Name) {
+  TResource* Found = Image.Find(Type, TResourceId::Named(Name));
+  if (!Found)
+    throw EPeError(std::string("no resource ") + Name);
+  return *Found;
 }
 
 }  // namespace
@@ -38,18 +38,18 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    TPeImage image = TPeImage::Parse(ReadFile(argv[1]));
-    Need(image, TResourceId::Named("EXEFILE"), "SKINRES").Data = ReadFile(argv[3]);
-    auto& form = Need(image, TResourceId::Number(RtRcData), "TINSTALLERFORM").Data;
-    form.resize(form.size() + std::strtoul(argv[5], nullptr, 10));
-    ReplaceIconGroup(image, TResourceId::Named("MAINICON"), ParseIconFile(ReadFile(argv[4])));
-    const auto written = image.Write();
-    std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(written.data()), static_cast<std::streamsize>(written.size()));
-    if (!out.flush())
+    TPeImage Image = TPeImage::Parse(ReadFile(argv[1]));
+    Need(Image, TResourceId::Named("EXEFILE"), "SKINRES").Data = ReadFile(argv[3]);
+    auto& Form = Need(Image, TResourceId::Number(RtRcData), "TINSTALLERFORM").Data;
+    Form.resize(Form.size() + std::strtoul(argv[5], nullptr, 10));
+    ReplaceIconGroup(Image, TResourceId::Named("MAINICON"), ParseIconFile(ReadFile(argv[4])));
+    const auto Written = Image.Write();
+    std::ofstream Out(argv[2], std::ios::binary | std::ios::trunc);
+    Out.write(reinterpret_cast<const char*>(Written.data()), static_cast<std::streamsize>(Written.size()));
+    if (!Out.flush())
       throw EPeError(std::string("cannot write ") + argv[2]);
-  } catch (const EPeError& e) {
-    std::cerr << "peimage_rewrite: " << e.what() << '\n';
+  } catch (const EPeError& E) {
+    std::cerr << "peimage_rewrite: " << E.what() << '\n';
     return 1;
   }
   return 0;
