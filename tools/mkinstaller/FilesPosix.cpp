@@ -15,27 +15,27 @@ std::string Why(int Err) { return std::strerror(Err); }
 
 // The temporary file of the open output, for the signal handler: set once
 // the file exists, cleared before its name stops being ours.
-volatile std::sig_atomic_t gTempSet = 0;
-const char* volatile gTempPath = nullptr;
-constexpr int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
+volatile std::sig_atomic_t RemoveOnInterruption = 0;
+const char* volatile TempToRemove = nullptr;
+constexpr int InterruptingSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 extern "C" void RemoveTempAndDie(int Signal) {
-  if (gTempSet)
-    ::unlink(gTempPath);
+  if (RemoveOnInterruption)
+    ::unlink(TempToRemove);
   // Ended as the signal ends a program, so the caller sees what happened.
   std::signal(Signal, SIG_DFL);
   std::raise(Signal);
 }
 
 void WatchInterruptions(const char* TempPath) {
-  gTempPath = TempPath;
-  gTempSet = 1;
+  TempToRemove = TempPath;
+  RemoveOnInterruption = 1;
   struct sigaction Action {};
   Action.sa_handler = RemoveTempAndDie;
   sigemptyset(&Action.sa_mask);
-  for (int Signal : kInterruptions)
+  for (int Signal : InterruptingSignals)
     sigaddset(&Action.sa_mask, Signal);
-  for (int Signal : kInterruptions) {
+  for (int Signal : InterruptingSignals) {
     // A signal ignored by whoever started us stays ignored.
     struct sigaction Old {};
     if (::sigaction(Signal, nullptr, &Old) == 0 && Old.sa_handler != SIG_IGN)
@@ -43,7 +43,7 @@ void WatchInterruptions(const char* TempPath) {
   }
 }
 
-void ForgetTemp() { gTempSet = 0; }
+void ForgetTemp() { RemoveOnInterruption = 0; }
 
 }  // namespace
 
@@ -132,7 +132,7 @@ TOutputFile::TOutputFile(const std::string& Path) : FPath(Path), FName(Named("ou
   // leave the file: it waits until the handler is in place.
   sigset_t Interruptions, Old;
   sigemptyset(&Interruptions);
-  for (int Signal : kInterruptions)
+  for (int Signal : InterruptingSignals)
     sigaddset(&Interruptions, Signal);
   ::sigprocmask(SIG_BLOCK, &Interruptions, &Old);
   FHandle = ::mkstemp(Temp.data());

@@ -52,10 +52,10 @@ TFileId IdOf(const BY_HANDLE_FILE_INFORMATION& Info) {
 // The temporary file of the open output, for the console control handler,
 // which runs on a thread of its own: marked for deletion there, it goes when
 // the process ends and its handles close.
-std::atomic<HANDLE> gTempHandle{nullptr};
+std::atomic<HANDLE> TempToRemove{nullptr};
 
 BOOL WINAPI RemoveTempOnInterruption(DWORD) {
-  if (HANDLE Temp = gTempHandle.exchange(nullptr)) {
+  if (HANDLE Temp = TempToRemove.exchange(nullptr)) {
     FILE_DISPOSITION_INFO Gone{};
     Gone.DeleteFile = TRUE;
     SetFileInformationByHandle(Temp, FileDispositionInfo, &Gone, sizeof Gone);
@@ -166,7 +166,7 @@ TOutputFile::TOutputFile(const std::string& Path) : FPath(Path), FName(Named("ou
     if (File != INVALID_HANDLE_VALUE) {
       FHandle = File;
       FTempPath = Temp;
-      gTempHandle = File;
+      TempToRemove = File;
       SetConsoleCtrlHandler(RemoveTempOnInterruption, TRUE);
       return;
     }
@@ -177,7 +177,7 @@ TOutputFile::TOutputFile(const std::string& Path) : FPath(Path), FName(Named("ou
 }
 
 TOutputFile::~TOutputFile() {
-  gTempHandle = nullptr;
+  TempToRemove = nullptr;
   if (FHandle)
     CloseHandle(FHandle);
   if (!FTempPath.empty())
@@ -208,7 +208,7 @@ void TOutputFile::Commit() {
   HANDLE File = FHandle;
   FHandle = nullptr;
   // From here an interruption may leave the temporary file: the rename needs it.
-  gTempHandle = nullptr;
+  TempToRemove = nullptr;
   if (!CloseHandle(File))
     throw EFailure(FName + " cannot be closed: " + Why(GetLastError()));
   // A virus scanner or the shell reading the old file's icon may hold it
