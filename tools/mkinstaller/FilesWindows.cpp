@@ -51,16 +51,42 @@ TFileId IdOf(const BY_HANDLE_FILE_INFORMATION& Info) {
 
 // The temporary file of the open output, for the console control handler,
 // which runs on a thread of its own: marked for deletion there, it goes when
-// the process ends and its handles close.
+// the process ends and its handles close. While the file is being created,
+// an interruption waits until its handle is known (the POSIX side blocks
+// signals then); the creating thread then ends the process itself.
 std::atomic<HANDLE> TempToRemove{nullptr};
+std::atomic<bool> Creating{false}, Interrupted{false};
 
-BOOL WINAPI RemoveTempOnInterruption(DWORD) {
+void MarkTempForDeletion() {
   if (HANDLE Temp = TempToRemove.exchange(nullptr)) {
     FILE_DISPOSITION_INFO Gone{};
     Gone.DeleteFile = TRUE;
     SetFileInformationByHandle(Temp, FileDispositionInfo, &Gone, sizeof Gone);
   }
-  return FALSE;  // and the default handling ends the process
+}
+
+// Ended as Windows ends a program on Ctrl+C, whatever the console host does
+// (Wine's default handling reports success).
+[[noreturn]] void EndInterrupted() { ExitProcess(STATUS_CONTROL_C_EXIT); }
+
+BOOL WINAPI RemoveTempOnInterruption(DWORD) {
+  Interrupted = true;
+  if (Creating)
+    return TRUE;
+  MarkTempForDeletion();
+  EndInterrupted();
+}
+
+// A name the system takes for a device (CON, NUL, COM1, in any folder the
+// system still maps them), whether or not the device opens now: without a
+// console, CON does not.
+bool IsDeviceName(const std::wstring& Path) {
+  const DWORD Size = GetFullPathNameW(Path.c_str(), 0, nullptr, nullptr);
+  if (Size == 0)
+    return false;
+  std::wstring Full(Size, L'\0');
+  const DWORD Length = GetFullPathNameW(Path.c_str(), Size, Full.data(), nullptr);
+  return Length > 0 && Length < Size && Full.compare(0, 4, L"\\\\.\\") == 0;
 }
 
 std::size_t LastSeparator(const std::string& Path) {
@@ -127,7 +153,7 @@ void CheckReplaceable(const std::string& Role, const std::string& Path) {
   const bool Folder = Attributes != INVALID_FILE_ATTRIBUTES && (Attributes & FILE_ATTRIBUTE_DIRECTORY);
   TFileHandle File(CreateFileW(WidePath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (Folder || (File && GetFileType(File.Get()) != FILE_TYPE_DISK))
+  if (Folder || IsDeviceName(WidePath) || (File && GetFileType(File.Get()) != FILE_TYPE_DISK))
     throw EFailure(Named(Role, Path) + " exists and is not a regular file (" + (Folder ? "a folder" : "a device") +
                    "); only a regular file is replaced");
 }
@@ -157,20 +183,32 @@ TOutputFile::TOutputFile(const std::string& Path) : FPath(Path), FName(Named("ou
   // CREATE_NEW never opens someone else's file; a name taken is tried again.
   // Hidden, and named after the output, a leftover of a killed run stays out
   // of sight and can be told for what it is.
+  static const bool Watching = SetConsoleCtrlHandler(RemoveTempOnInterruption, TRUE);
+  (void)Watching;
+  Creating = true;
   for (unsigned Attempt = 0;; ++Attempt) {
+    if (Interrupted)
+      EndInterrupted();
     const std::string Temp = Dir + "." + FileName(Path) + "." + std::to_string(GetCurrentProcessId()) + "-" +
                              std::to_string(GetTickCount() + Attempt) + ".tmp";
     // DELETE: an interruption marks it for deletion through this handle.
     HANDLE File =
         CreateFileW(Wide(Temp).c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+    const DWORD Err = GetLastError();
     if (File != INVALID_HANDLE_VALUE) {
       FHandle = File;
       FTempPath = Temp;
       TempToRemove = File;
-      SetConsoleCtrlHandler(RemoveTempOnInterruption, TRUE);
-      return;
     }
-    const DWORD Err = GetLastError();
+    if (File != INVALID_HANDLE_VALUE || Err != ERROR_FILE_EXISTS || Attempt == 100) {
+      Creating = false;
+      if (Interrupted) {
+        MarkTempForDeletion();
+        EndInterrupted();
+      }
+    }
+    if (File != INVALID_HANDLE_VALUE)
+      return;
     if (Err != ERROR_FILE_EXISTS || Attempt == 100)
       throw EFailure(FName + " cannot be written: " + Why(Err));
   }
