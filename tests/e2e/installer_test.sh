@@ -451,16 +451,21 @@ scenario_screen_reader() {
   done
 }
 
+# The probe cannot start once the system directory is gone: this starts one
+# now that waits for the installer's error box and writes its text to $1;
+# $probe is its process.
+watch_for_box() {
+  /usr/lib/wine/wine64 "$PROBE" box Install-aurora 30 </dev/null >"$1" 2>"$1.err" &
+  probe=$!
+  for _ in $(seq 200); do grep -qs ready "$1.err" && break; sleep 0.1; done
+  grep -qs ready "$1.err" || fail "the probe did not start"
+}
+
 scenario_full_disk() {
   note "an install onto a full disk shows the write error and leaves nothing behind"
   [ "$(id -u)" -eq 0 ] || { note "SKIPPED: mounting a small disk needs root"; exit 77; }
   start_installer "$PACKAGE"
-  # The probe cannot start once the system directory is gone: it starts now and
-  # waits for the box.
-  /usr/lib/wine/wine64 "$PROBE" box Install-aurora 30 </dev/null >"$E2E_WORK/box.txt" 2>"$E2E_WORK/probe.err" &
-  probe=$!
-  for _ in $(seq 200); do grep -qs ready "$E2E_WORK/probe.err" && break; sleep 0.1; done
-  grep -qs ready "$E2E_WORK/probe.err" || fail "the probe did not start"
+  watch_for_box "$E2E_WORK/box.txt"
   # The system directory becomes a small, full disk once the programs have
   # loaded (Wine loads its own DLLs from there at start).
   mount -t tmpfs -o size=64k installerwin-e2e-full "$sys" 2>/dev/null ||
@@ -488,10 +493,7 @@ scenario_full_disk() {
   /usr/lib/wine/wine64 reg add 'HKCU\Control Panel\Desktop' /v SCRNSAVE.EXE /d 'C:\WINDOWS\SYSTEM32\AURORA.SCR' /f \
     >/dev/null 2>&1 || fail "could not register the older screensaver"
   start_installer "$PACKAGE"
-  /usr/lib/wine/wine64 "$PROBE" box Install-aurora 30 </dev/null >"$E2E_WORK/box2.txt" 2>"$E2E_WORK/probe2.err" &
-  probe=$!
-  for _ in $(seq 200); do grep -qs ready "$E2E_WORK/probe2.err" && break; sleep 0.1; done
-  grep -qs ready "$E2E_WORK/probe2.err" || fail "the probe did not start"
+  watch_for_box "$E2E_WORK/box2.txt"
   mount -t tmpfs -o size=64k installerwin-e2e-full "$sys" 2>/dev/null || fail "mounting the small disk again failed"
   E2E_MOUNTS+=("$sys")
   cp "$E2E_WORK/older.scr" "$sys/Aurora.scr"

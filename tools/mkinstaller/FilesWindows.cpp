@@ -180,38 +180,34 @@ std::string FileName(const std::string& Path) {
 TOutputFile::TOutputFile(const std::string& Path) : FPath(Path), FName(Named("output", Path)), FHandle(nullptr) {
   const std::size_t Sep = LastSeparator(Path);
   const std::string Dir = Sep == std::string::npos ? std::string() : Path.substr(0, Sep + 1);
-  // CREATE_NEW never opens someone else's file; a name taken is tried again.
-  // Hidden, and named after the output, a leftover of a killed run stays out
-  // of sight and can be told for what it is.
   static const bool Watching = SetConsoleCtrlHandler(RemoveTempOnInterruption, TRUE);
   (void)Watching;
   Creating = true;
-  for (unsigned Attempt = 0;; ++Attempt) {
-    if (Interrupted)
-      EndInterrupted();
+  DWORD Err = ERROR_SUCCESS;
+  // CREATE_NEW never opens someone else's file; a name taken is tried again.
+  // Hidden, and named after the output, a leftover of a killed run stays out
+  // of sight and can be told for what it is.
+  for (unsigned Attempt = 0; !FHandle && !Interrupted; ++Attempt) {
     const std::string Temp = Dir + "." + FileName(Path) + "." + std::to_string(GetCurrentProcessId()) + "-" +
                              std::to_string(GetTickCount() + Attempt) + ".tmp";
     // DELETE: an interruption marks it for deletion through this handle.
     HANDLE File =
         CreateFileW(Wide(Temp).c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
-    const DWORD Err = GetLastError();
     if (File != INVALID_HANDLE_VALUE) {
       FHandle = File;
       FTempPath = Temp;
       TempToRemove = File;
+    } else if (Err = GetLastError(); Err != ERROR_FILE_EXISTS || Attempt == 100) {
+      break;
     }
-    if (File != INVALID_HANDLE_VALUE || Err != ERROR_FILE_EXISTS || Attempt == 100) {
-      Creating = false;
-      if (Interrupted) {
-        MarkTempForDeletion();
-        EndInterrupted();
-      }
-    }
-    if (File != INVALID_HANDLE_VALUE)
-      return;
-    if (Err != ERROR_FILE_EXISTS || Attempt == 100)
-      throw EFailure(FName + " cannot be written: " + Why(Err));
   }
+  Creating = false;
+  if (Interrupted) {
+    MarkTempForDeletion();
+    EndInterrupted();
+  }
+  if (!FHandle)
+    throw EFailure(FName + " cannot be written: " + Why(Err));
 }
 
 TOutputFile::~TOutputFile() {
