@@ -461,6 +461,23 @@ watch_for_box() {
   grep -qs ready "$1.err" || fail "the probe did not start"
 }
 
+# Clicks Install with the small disk full: the box watch_for_box $1 watches
+# watches says the write failed, the disk holds what it held, and box and
+# installer are closed.
+install_fails_to_write() {
+  local before
+  before=$(ls -A "$sys")
+  click_install "$WID"
+  wait "$probe" || true
+  text=$(tr -d '\r' <"$1")
+  [ "$text" = "Stream write error." ] || fail "error box said: ${text:-nothing}"
+  [ "$(ls -A "$sys")" = "$before" ] || fail "the disk holds new files: $(ls -A "$sys" | tr '\n' ' ')"
+  answer_box Install-aurora Return
+  e2e_wait_gone Install-aurora 10 || fail "error box did not close"
+  xdotool windowfocus --sync "$WID" key alt+F4
+  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end after closing"
+}
+
 scenario_full_disk() {
   note "an install onto a full disk shows the write error and leaves nothing behind"
   [ "$(id -u)" -eq 0 ] || { note "SKIPPED: mounting a small disk needs root"; exit 77; }
@@ -472,16 +489,7 @@ scenario_full_disk() {
     { note "SKIPPED: mounting a tmpfs is refused here"; exit 77; }
   E2E_MOUNTS+=("$sys")
   dd if=/dev/zero of="$sys/filler" bs=4k 2>/dev/null || true
-  before=$(ls -A "$sys")
-  click_install "$WID"
-  wait "$probe" || true
-  text=$(tr -d '\r' <"$E2E_WORK/box.txt")
-  [ "$text" = "Stream write error." ] || fail "error box said: ${text:-nothing}"
-  [ "$(ls -A "$sys")" = "$before" ] || fail "the full disk holds new files: $(ls -A "$sys" | tr '\n' ' ')"
-  answer_box Install-aurora Return
-  e2e_wait_gone Install-aurora 10 || fail "error box did not close"
-  xdotool windowfocus --sync "$WID" key alt+F4
-  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end after closing"
+  install_fails_to_write "$E2E_WORK/box.txt"
   umount "$sys" && E2E_MOUNTS=()
   [ ! -e "$sys/Aurora.scr" ] || fail "Aurora.scr exists"
   [ ! -e "$sys/swing.mskn" ] || fail "swing.mskn exists"
@@ -501,17 +509,8 @@ scenario_full_disk() {
   free=$(df --output=avail -B1 "$sys" | tail -n1)
   head -c $((free - 8192)) /dev/zero >"$sys/filler"
   [ $(($(df --output=avail -B1 "$sys" | tail -n1))) -lt "$(stat -c %s "$PAYLOAD")" ] || fail "the payload still fits"
-  before=$(ls -A "$sys")
-  click_install "$WID"
-  wait "$probe" || true
-  text=$(tr -d '\r' <"$E2E_WORK/box2.txt")
-  [ "$text" = "Stream write error." ] || fail "error box said: ${text:-nothing}"
-  [ "$(ls -A "$sys")" = "$before" ] || fail "the disk holds new files: $(ls -A "$sys" | tr '\n' ' ')"
+  install_fails_to_write "$E2E_WORK/box2.txt"
   cmp -s "$sys/Aurora.scr" "$E2E_WORK/older.scr" || fail "the old screensaver changed"
-  answer_box Install-aurora Return
-  e2e_wait_gone Install-aurora 10 || fail "error box did not close"
-  xdotool windowfocus --sync "$WID" key alt+F4
-  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end after closing"
   umount "$sys" && E2E_MOUNTS=()
   [ "$(registered)" = 'C:\WINDOWS\SYSTEM32\AURORA.SCR' ] || fail "the registry names $(registered)"
 }
