@@ -4,6 +4,7 @@
 
 #include "FormReader.h"
 #include "InstallProcedure.h"
+#include "LanguageTexts.h"
 #include "SystemFiles.h"
 
 TInstallerForm* InstallerForm = nullptr;
@@ -39,6 +40,12 @@ TInstallerForm::TInstallerForm(TComponent* Owner) : TForm(Owner) {
   RegisterHandler("MouseEffectImage1Click", [this](TObject* Sender) { MouseEffectImage1Click(Sender); });
   if (!ReadDescriptionResource(*this, "TINSTALLERFORM"))
     throw EReadError("Resource TINSTALLERFORM not found");
+  // The description is English: the user's language replaces what it tells a
+  // person. A distributor's own button name stays, in every language.
+  const TLanguageTexts& Texts = TLanguageTexts::Program();
+  SetCaption(Texts.Ansi(txWindowCaption, Caption().c_str()));
+  if (MouseEffectImage1->Hint().empty())
+    MouseEffectImage1->SetHint(Texts.Ansi(txInstallName, EnglishTexts[txInstallName]));
 }
 
 void TInstallerForm::FormCreate(TObject*) {

@@ -39,12 +39,14 @@ if(INSTALLERWIN_HOST_PRESET)
     BUILD_ALWAYS ON
     USES_TERMINAL_BUILD ON
     BUILD_BYPRODUCTS "${INSTALLERWIN_HOST_DIR}/tools/mkinstaller/mkinstaller"
-                     "${INSTALLERWIN_HOST_DIR}/tools/formc/formc")
+                     "${INSTALLERWIN_HOST_DIR}/tools/formc/formc"
+                     "${INSTALLERWIN_HOST_DIR}/tools/mkinstaller/texttables")
 else()
   add_custom_target(host)
 endif()
 set(MKINSTALLER "${INSTALLERWIN_HOST_DIR}/tools/mkinstaller/mkinstaller")
 set(FORMC "${INSTALLERWIN_HOST_DIR}/tools/formc/formc")
+set(TEXTTABLES "${INSTALLERWIN_HOST_DIR}/tools/mkinstaller/texttables")
 
 # One ctest run covers the host tests too.
 if(INSTALLERWIN_TESTS)
@@ -70,15 +72,17 @@ add_custom_target(wine-prefix ALL DEPENDS "${WINE_TEMPLATE_PREFIX}/.complete")
 
 # add_screensaver_installer(NAME PAYLOAD [HOST target] [OUTPUT file] [DEPENDS ...]
 #                           [BACKGROUND f] [BUTTON f] [HOVER f] [ICON f] [SKIN f]
-#                           [BACKGROUND_2X f] [BUTTON_2X f] [HOVER_2X f] [BUTTON_LABEL text])
+#                           [BACKGROUND_2X f] [BUTTON_2X f] [HOVER_2X f] [BUTTON_LABEL text]
+#                           [TEXTS file.po ...])
 # Builds Install-NAME.exe from the host program and the payload file, with the
 # given artwork in place of the host's own (mkinstaller --help has the sizes),
-# and the name screen readers give the button.
+# the name screen readers give the button, and the distributor's own texts,
+# one PO file per language.
 # Relative input names are taken from the calling source directory, a relative
 # OUTPUT from its build directory.
 function(add_screensaver_installer name payload)
   set(artwork BACKGROUND BUTTON HOVER ICON SKIN BACKGROUND_2X BUTTON_2X HOVER_2X)
-  cmake_parse_arguments(ARG "" "HOST;OUTPUT;BUTTON_LABEL;${artwork}" "DEPENDS" ${ARGN})
+  cmake_parse_arguments(ARG "" "HOST;OUTPUT;BUTTON_LABEL;${artwork}" "DEPENDS;TEXTS" ${ARGN})
   if(NOT ARG_HOST)
     set(ARG_HOST InstallerWin)
   endif()
@@ -103,6 +107,13 @@ function(add_screensaver_installer name payload)
       list(APPEND artwork_args ${option} "${ARG_${kind}}")
       list(APPEND artwork_files "${ARG_${kind}}")
     endif()
+  endforeach()
+  foreach(texts IN LISTS ARG_TEXTS)
+    if(NOT texts MATCHES "^\\$<")
+      cmake_path(ABSOLUTE_PATH texts BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}" NORMALIZE)
+    endif()
+    list(APPEND artwork_args --texts "${texts}")
+    list(APPEND artwork_files "${texts}")
   endforeach()
   if(DEFINED ARG_BUTTON_LABEL)
     list(APPEND artwork_args --button-label "${ARG_BUTTON_LABEL}")

@@ -8,6 +8,7 @@
 #include "Control.h"
 #include "ControlTracker.h"
 #include "DeviceContexts.h"
+#include "LanguageTexts.h"
 #include "Screen.h"
 #include "SysUtils.h"
 #include "SystemFiles.h"
@@ -183,14 +184,16 @@ void TApplication::SetTitle(const std::string& Value) {
 
 void TApplication::ShowException(const std::exception& E) {
   const auto* Framework = dynamic_cast<const Exception*>(&E);
-  auto Text = ErrorBoxText(Framework ? Framework->Message() : std::string(E.what()));
+  const TLanguageTexts& Texts = TLanguageTexts::Program();
+  bool Translated = false;
+  auto Text = ErrorBoxText(Texts.Message(Framework ? Framework->Message() : std::string(E.what()), &Translated));
   auto Caption = Title();
   // The box belongs to (and disables) the window the user works in, not the
   // application's own window, which has no area.
   HWND Owner = FMainForm && FMainForm->HandleAllocated() ? FMainForm->Handle() : FHandle.Get();
   if (!Owner)
     Owner = GetActiveWindow();
-  MessageBoxA(Owner, Text.c_str(), Caption.c_str(), MB_OK | MB_ICONSTOP);
+  MessageBoxA(Owner, Text.c_str(), Caption.c_str(), MB_OK | MB_ICONSTOP | Texts.BoxFlags(Translated));
 }
 
 void TApplication::HandleException() {

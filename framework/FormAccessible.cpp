@@ -2,6 +2,7 @@
 
 #include "FormAccessibility.h"
 #include "Forms.h"
+#include "LanguageTexts.h"
 #include "OleAcc.h"
 
 namespace {
@@ -153,7 +154,8 @@ HRESULT TFormAccessible::get_accDefaultAction(VARIANT Id, BSTR* Action) {
     return E_INVALIDARG;
   if (!Action)
     return E_POINTER;
-  *Action = TOleAcc::Get()->SysAllocStringLen(L"Press", 5);
+  const std::wstring_view Press = TLanguageTexts::Program().Wide(txPressAction, L"Press");
+  *Action = TOleAcc::Get()->SysAllocStringLen(Press.data(), static_cast<UINT>(Press.size()));
   return *Action ? S_OK : E_OUTOFMEMORY;
 }
 

@@ -5,6 +5,7 @@
 #include "Consts.h"
 #include "FileStream.h"
 #include "InstallPaths.h"
+#include "LanguageTexts.h"
 #include "PackageLayout.h"
 #include "Registry.h"
 #include "Resources.h"
@@ -129,6 +130,10 @@ void InstallScreensaver(const TOwnFile& OwnFile, const std::string& DestDir, TIn
 
   SaveResourceToFile("exefile", "skinRes", DestDir + SkinFileName);
 
-  if (Shell.Ask(InstallQuestion, InstallQuestionCaption, MB_YESNO) == IDYES)
+  const TLanguageTexts& Texts = TLanguageTexts::Program();
+  bool Translated = false;
+  const std::string Question = Texts.Ansi(txInstallQuestion, InstallQuestion, &Translated);
+  const std::string Caption = Texts.Ansi(txConfirm, InstallQuestionCaption);
+  if (Shell.Ask(Question.c_str(), Caption.c_str(), MB_YESNO | Texts.BoxFlags(Translated)) == IDYES)
     Shell.Start(Path.c_str());
 }

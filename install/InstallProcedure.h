@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include "Languages.h"
 #include "SessionUser.h"
 
 // Where the install meets the user: who they are, the closing question and the
@@ -36,8 +37,8 @@ class TSystemShell final : public TInstallShell {
 
 inline constexpr const char* ScreensaverKey = "Control Panel\\Desktop";
 inline constexpr const char* ScreensaverValue = "SCRNSAVE.EXE";
-inline constexpr const char* InstallQuestion = "Screensaver installation completed, run it now?";
-inline constexpr const char* InstallQuestionCaption = "Confirm";
+inline constexpr const char* InstallQuestion = EnglishTexts[txInstallQuestion];
+inline constexpr const char* InstallQuestionCaption = EnglishTexts[txConfirm];
 
 // The package's own file. The ANSI spelling of its path names the screensaver
 // and the errors; but for a folder named in another script that spelling (best
