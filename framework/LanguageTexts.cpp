@@ -31,7 +31,8 @@ bool Spell(std::wstring_view Text, UINT CodePage, std::string& Out) {
   const bool Utf8 = (CodePage == CP_ACP ? GetACP() : CodePage) == CP_UTF8;
   const DWORD Flags = Utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
   BOOL Lost = FALSE;
-  const int Size = WideCharToMultiByte(CodePage, Flags, Text.data(), Length, nullptr, 0, nullptr, Utf8 ? nullptr : &Lost);
+  const int Size =
+      WideCharToMultiByte(CodePage, Flags, Text.data(), Length, nullptr, 0, nullptr, Utf8 ? nullptr : &Lost);
   if (Size <= 0 || Lost)
     return false;
   Out.resize(static_cast<std::size_t>(Size));
@@ -84,13 +85,12 @@ std::string TLanguageTexts::Message(const std::string& English, bool* Translated
     const std::size_t At = Template.find("%s");
     const auto Head = Template.substr(0, At);
     const auto Tail = At == Template.npos ? std::string_view() : Template.substr(At + 2);
-    if (At == Template.npos ? Text != Template
-                            : Text.size() < Head.size() + Tail.size() || !Text.starts_with(Head) ||
-                                  !Text.ends_with(Tail))
+    if (At == Template.npos
+            ? Text != Template
+            : Text.size() < Head.size() + Tail.size() || !Text.starts_with(Head) || !Text.ends_with(Tail))
       continue;
     const std::string Own = Ansi(static_cast<TTextId>(Id), EnglishTexts[Id], Translated);
-    return At == Template.npos ? Own
-                               : Format(Own, Text.substr(Head.size(), Text.size() - Head.size() - Tail.size()));
+    return At == Template.npos ? Own : Format(Own, Text.substr(Head.size(), Text.size() - Head.size() - Tail.size()));
   }
   if (Translated)
     *Translated = false;

@@ -5,7 +5,7 @@
 #        planted.dll
 # Scenarios: window, hover, close, install-no, install-yes, unspellable-name,
 # bad-trailer, signed, plain-append, full-disk, reinstall, branded, branded-signed, taskbar, deb,
-# zip, density, screen-reader. Exits 77 (skipped) where a scenario cannot be set up. The branded
+# zip, density, screen-reader, languages. Exits 77 (skipped) where a scenario cannot be set up. The branded
 # ones take from the environment: BRAND_DIR (artwork, and package/ made with it by the CMake
 # function), MKINSTALLER, MKINSTALLER_EXE (the package maker, native and for
 # Windows) and INSTALLERWIN_VERSION; deb and zip take DIST_DIR, where
@@ -387,6 +387,46 @@ scenario_taskbar() {
   [ "$entries" = "アbc" ] || fail "windows with a taskbar button: ${entries:-none} ($(od -An -tx1 <<<"$entries"))"
   probe entry-close "$TITLE" 5 || fail "no taskbar window to close"
   e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after the taskbar's Close"
+}
+
+# The user's language: the question, the window's caption and a screen
+# reader's name for the button, under Wine set up like a Windows in that
+# language (its UI language and ANSI code page come from the locale).
+scenario_languages() {
+  mkdir "$E2E_WORK/locale"
+  local locale
+  for locale in de_DE de_CH ru_RU ja_JP ar_SA zh_HK th_TH; do
+    localedef -i "$locale" -f UTF-8 "$E2E_WORK/locale/$locale.UTF-8" >/dev/null 2>&1 || true
+    [ -f "$E2E_WORK/locale/$locale.UTF-8/LC_CTYPE" ] || fail "localedef could not make $locale.UTF-8"
+  done
+  # locale | code page | window caption | box caption | question; English where no table serves.
+  local rows=(
+    "C.UTF-8|1252|Install Screensaver|Confirm|Screensaver installation completed, run it now?"
+    "de_DE.UTF-8|1252|Bildschirmschoner installieren|Bestätigen|Der Bildschirmschoner wurde installiert. Jetzt starten?"
+    "de_CH.UTF-8|1252|Bildschirmschoner installieren|Bestätigen|Der Bildschirmschoner wurde installiert. Jetzt starten?"
+    "ru_RU.UTF-8|1251|Установить заставку|Подтверждение|Установка заставки завершена. Запустить её сейчас?"
+    "ja_JP.UTF-8|932|スクリーン セーバーのインストール|確認|スクリーン セーバーのインストールが完了しました。今すぐ実行しますか？"
+    "ar_SA.UTF-8|1256|تثبيت شاشة التوقف|تأكيد|اكتمل تثبيت شاشة التوقف. هل تريد تشغيلها الآن؟"
+    "zh_HK.UTF-8|950|安裝螢幕保護程式|確認|螢幕保護程式安裝完成，要立即執行嗎？"
+    "th_TH.UTF-8|874|Install Screensaver|Confirm|Screensaver installation completed, run it now?"
+  )
+  local row cp title caption question text package=$PACKAGE
+  for row in "${rows[@]}" "de_DE.UTF-8|1252|Bildschirmschoner installieren|Bestätigen|Aurora ist installiert. Jetzt starten?|branded"; do
+    IFS='|' read -r locale cp title caption question branded <<<"$row"
+    note "${branded:+a package branded with its own German words, }$locale: \"$question\""
+    [ -z "$branded" ] || package="$BRAND_DIR/package/Install-Aurora.exe"
+    export LOCPATH="$E2E_WORK/locale" LC_ALL=$locale LANG=$locale
+    e2e_launch "$package"
+    WID=$(e2e_wait_window "$title" 20) || fail "no window titled $title"
+    click_install "$WID"
+    text=$(/usr/lib/wine/wine64 "$PROBE" box "$caption" 15 2>/dev/null | tr -d '\r' | iconv -f "CP$cp" -t UTF-8)
+    [ "$text" = "$question" ] || fail "$locale: the box captioned $caption said: ${text:-nothing}"
+    kill "$E2E_PID"
+    wait "$E2E_PID" 2>/dev/null || true
+    e2e_wait_gone "$caption" 15 || fail "$locale: the box stayed after the installer ended"
+  done
+  export LC_ALL=C.UTF-8 LANG=C.UTF-8
+  unset LOCPATH
 }
 
 # What a screen reader finds in window $TITLE when it reads its client object
@@ -905,6 +945,7 @@ case "$SCENARIO" in
   zip) scenario_zip ;;
   density) scenario_density ;;
   screen-reader) scenario_screen_reader ;;
+  languages) scenario_languages ;;
   *) fail "no scenario $SCENARIO" ;;
 esac
 note "passed"

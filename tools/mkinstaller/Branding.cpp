@@ -1,5 +1,6 @@
 #include "Branding.h"
 
+#include <array>
 #include <cstdio>
 #include <memory>
 
@@ -10,6 +11,7 @@
 #include "JpegDecoder.h"
 #include "LittleEndian.h"
 #include "PeImage.h"
+#include "PoTexts.h"
 #include "SysUtils.h"
 #include "WindowsFormats.h"
 
@@ -284,6 +286,15 @@ void CheckButtonLabel(const std::string& Label) {
   if (Length > MaxButtonLabel)
     throw EFailure("button label is " + std::to_string(Length) + " characters long; at most " +
                    std::to_string(MaxButtonLabel) + " are taken");
+  const std::u32string Points = CodePoints(Label);
+  if (const std::string Problem = TextProblem(Points); !Problem.empty())
+    throw EFailure("button label " + Problem);
+  const std::u16string Units = Utf16(Points);
+  bool Spelt = false;
+  for (const TLanguage& Language : Languages)
+    Spelt = Spelt || SpellableIn(Language.CodePage, Units);
+  if (!Spelt)
+    throw EFailure("button label mixes scripts that no Windows code page spells together");
 }
 
 std::vector<std::uint8_t> BrandHost(std::vector<std::uint8_t> Host, const std::string& HostName,
@@ -311,7 +322,41 @@ std::vector<std::uint8_t> BrandHost(std::vector<std::uint8_t> Host, const std::s
   if (Files.Skin.Given && Files.Skin.Data.empty())
     throw EFailure(Files.Skin.Name + " is empty");
 
+  std::vector<TPoTexts> Texts;
+  for (const TBrandFile& File : Files.Texts) {
+    Texts.push_back(ReadPoTexts(File.Data, File.Name));
+    for (std::size_t I = 0; I + 1 < Texts.size(); ++I)
+      if (Texts[I].Language->Table == Texts.back().Language->Table)
+        throw EFailure(File.Name + " is a second file for the table of language " + Texts.back().Language->Code);
+  }
+
   TPeImage Image = CheckHost(std::move(Host), HostName);
+  // Over the host's table for the language, or a table of its own; texts it
+  // leaves out stay the host's, or English.
+  for (const TPoTexts& Po : Texts) {
+    const TResourceId StringType = TResourceId::Number(RtString);
+    TResource* Table = nullptr;
+    for (TResource& Resource : Image.Resources())
+      if (Resource.Type.Matches(StringType) && Resource.Name.Matches(TResourceId::Number(1)) &&
+          Resource.Language == Po.Language->Table)
+        Table = &Resource;
+    if (!Table) {
+      Image.Resources().push_back(TResource{StringType, TResourceId::Number(1), Po.Language->Table, 0, {}});
+      Table = &Image.Resources().back();
+    }
+    std::array<std::u16string, 16> Strings;
+    if (!Table->Data.empty()) {
+      try {
+        Strings = ReadStringBlock(Table->Data);
+      } catch (const EFailure& Failure) {
+        throw EFailure(HostName + " has a damaged string table: " + Failure.what());
+      }
+    }
+    for (unsigned Id = 0; Id < TextCount; ++Id)
+      if (Po.Texts[Id])
+        Strings[Id] = *Po.Texts[Id];
+    Table->Data = StringBlock(Strings);
+  }
   const TResourceId MainIcon = TResourceId::Named("MAINICON");
   if (Files.Icon.Given && !Image.Find(TResourceId::Number(RtGroupIcon), MainIcon))
     throw EFailure(HostName + " has no application icon MAINICON");

@@ -34,9 +34,11 @@ struct TBrandFiles {
   TBrandFile Background2x, Button2x, Hover2x;
   // The Install button's hint, which screen readers read as its name (UTF-8).
   std::optional<std::string> ButtonLabel;
+  // The distributor's texts: PO files, one per language.
+  std::vector<TBrandFile> Texts;
   bool Any() const {
     return Background.Given || Button.Given || Hover.Given || Icon.Given || Skin.Given || Background2x.Given ||
-           Button2x.Given || Hover2x.Given || ButtonLabel;
+           Button2x.Given || Hover2x.Given || ButtonLabel || !Texts.empty();
   }
 };
 
@@ -53,7 +55,9 @@ TPeImage CheckHost(std::vector<std::uint8_t> Host, const std::string& HostName);
 // baseline or progressive (Huffman coded), grey or colour.
 void CheckPicture(const TBrandFile& File, int Width, int Height);
 
-// Throws EFailure unless `Label` is UTF-8 text of 1 to MaxButtonLabel characters.
+// Throws EFailure unless `Label` is UTF-8 text of 1 to MaxButtonLabel
+// characters that TextProblem takes and some Windows can show: every
+// character spelt in one ANSI code page of the languages.
 void CheckButtonLabel(const std::string& Label);
 
 // The host image with the files given in place of the host's own; throws

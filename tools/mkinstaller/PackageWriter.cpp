@@ -78,6 +78,8 @@ void Build(const std::string& Host, const std::string& Payload, const std::strin
   Files.Button2x = ReadBrandFile("button-2x", Branding.Button2x, Inputs);
   Files.Hover2x = ReadBrandFile("hover-2x", Branding.Hover2x, Inputs);
   Files.ButtonLabel = Branding.ButtonLabel;
+  for (const std::string& Texts : Branding.Texts)
+    Files.Texts.push_back(ReadBrandFile("texts", Texts, Inputs));
   // Renaming over an input would destroy it. File identity catches links and any
   // spelling of an existing output; an output that does not exist is no input.
   if (TFileId OutId; ExistingFileId(Output, OutId)) {

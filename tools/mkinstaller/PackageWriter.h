@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace mkinstaller {
 
@@ -34,6 +35,8 @@ struct TBranding {
   std::string Background, Button, Hover, Icon, Skin;
   std::string Background2x, Button2x, Hover2x;
   std::optional<std::string> ButtonLabel;
+  // PO files of the distributor's own texts, one per language.
+  std::vector<std::string> Texts;
 };
 
 // Writes the package to `Output` atomically (temporary file + rename, mode 0755 on POSIX).

@@ -40,6 +40,7 @@ struct TResourceId {
 };
 
 inline constexpr std::uint16_t RtIcon = 3;
+inline constexpr std::uint16_t RtString = 6;
 inline constexpr std::uint16_t RtRcData = 10;
 inline constexpr std::uint16_t RtGroupIcon = 14;
 inline constexpr std::uint16_t RtVersion = 16;

@@ -151,7 +151,9 @@ TPoTexts ReadPoTexts(const std::vector<std::uint8_t>& Data, const std::string& N
   std::vector<TEntry> Entries(1);
   std::optional<std::string>* Field = nullptr;
   int LineNumber = 0;
-  auto Fail = [&](const std::string& What) { throw EFailure(Name + " line " + std::to_string(LineNumber) + ": " + What); };
+  auto Fail = [&](const std::string& What) {
+    throw EFailure(Name + " line " + std::to_string(LineNumber) + ": " + What);
+  };
   for (std::size_t Start = 0; Start < Text.size();) {
     std::size_t End = Text.find('\n', Start);
     if (End == std::string::npos)
@@ -246,8 +248,7 @@ TPoTexts ReadPoTexts(const std::vector<std::uint8_t>& Data, const std::string& N
   for (unsigned Id = 0; Id < TextCount; ++Id)
     if (Result.Texts[Id] && !SpellableIn(Result.Language->CodePage, *Result.Texts[Id]))
       throw EFailure(Name + ": the msgstr of \"" + EnglishTexts[Id] + "\" has characters that code page " +
-                     std::to_string(Result.Language->CodePage) + " (" + Result.Language->Code +
-                     ") cannot spell");
+                     std::to_string(Result.Language->CodePage) + " (" + Result.Language->Code + ") cannot spell");
   return Result;
 }
 

@@ -40,8 +40,8 @@ int main(int argc, char** argv) {
       std::snprintf(Hex, sizeof Hex, "%04X", Po.Language->Table);
       const std::string Block = Output.substr(0, Output.rfind('.')) + "-" + Hex + ".bin";
       const std::vector<std::uint8_t> Bytes = StringBlock(Texts);
-      std::ofstream(Block, std::ios::binary).write(reinterpret_cast<const char*>(Bytes.data()),
-                                                  static_cast<std::streamsize>(Bytes.size()));
+      std::ofstream(Block, std::ios::binary)
+          .write(reinterpret_cast<const char*>(Bytes.data()), static_cast<std::streamsize>(Bytes.size()));
       Script += "LANGUAGE " + std::to_string(Po.Language->Table & 0x3FF) + ", " +
                 std::to_string(Po.Language->Table >> 10) + "\n1 6 \"" + Block + "\"\n";
     }

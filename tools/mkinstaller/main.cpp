@@ -17,7 +17,7 @@ constexpr const char* Usage =
     "usage: mkinstaller [--host InstallerWin.exe] --payload Aurora.scr --output Install-Aurora.exe\n"
     "                   [--background FILE] [--button FILE] [--hover FILE] [--icon FILE] [--skin FILE]\n"
     "                   [--background-2x FILE] [--button-2x FILE] [--hover-2x FILE]\n"
-    "                   [--button-label TEXT]\n"
+    "                   [--button-label TEXT] [--texts FILE.po]...\n"
     "       mkinstaller --version [--host InstallerWin.exe]\n";
 
 #ifdef _WIN32
@@ -83,7 +83,17 @@ void PrintHelp() {
                 "                     dense screens (125 % and more) show instead of enlarging the others;\n"
                 "                     a picture given without its double loses the host's double\n"
                 "  --button-label TEXT  the Install button's name, which screen readers read (the button\n"
-                "                     shows no text): 1 to 100 characters, e.g. 'Installieren'\n"
+                "                     shows no text), in every language: 1 to 100 characters, e.g.\n"
+                "                     'Installieren', no control characters, not only spaces, all of them\n"
+                "                     in one Windows ANSI code page\n"
+                "  --texts FILE.po    your own words for one language, e.g. the question asked when the\n"
+                "                     install is done; give it once per language. A gettext PO file in\n"
+                "                     UTF-8 whose header names the Language: (de, fr, pt_BR, zh_TW, ...);\n"
+                "                     each msgid is one of the installer's English texts, and each msgstr\n"
+                "                     keeps its %s, holds no control characters, is not only spaces and\n"
+                "                     is spelt in the language's ANSI code page. Fuzzy and empty entries\n"
+                "                     keep the installer's own text. A language the installer lacks is\n"
+                "                     added; texts its file leaves out are shown in English\n"
                 "The JPEGs must be 8-bit, baseline or progressive, grey or colour (not CMYK): what the\n"
                 "installer's own decoder draws. Files of up to 64 MiB are taken.\n"
                 "\n"
@@ -96,7 +106,7 @@ void PrintHelp() {
                 "  - a payload that is missing, unreadable, not a regular file or empty;\n"
                 "  - a payload of 2 GiB (2^31 bytes) or more, as the installer reads N as a signed\n"
                 "    32-bit integer;\n"
-                "  - artwork that does not fit the above;\n"
+                "  - artwork, a button label or a PO file that does not fit the above;\n"
                 "  - an output that is one of the inputs (also through links or other spellings);\n"
                 "  - an output that exists and is not a regular file (a device such as /dev/null or\n"
                 "    NUL, a FIFO, a socket, a folder), which the package would replace;\n"
@@ -169,6 +179,16 @@ int Run(const std::vector<std::string>& Args) {
     }
     if (Arg == "--version") {
       Version = true;
+      continue;
+    }
+    // The one option given again and again: a PO file per language.
+    if (Arg == "--texts" || Arg.starts_with("--texts=")) {
+      if (Arg == "--texts" && I + 1 >= Args.size())
+        return UsageError("option --texts needs a file name");
+      const std::string File = Arg == "--texts" ? Args[++I] : Arg.substr(8);
+      if (File.empty())
+        return UsageError("option --texts needs a file name");
+      Branding.Texts.push_back(File);
       continue;
     }
     const TOption* Match = nullptr;
