@@ -294,7 +294,7 @@ void CheckButtonLabel(const std::string& Label) {
   for (const TLanguage& Language : Languages)
     Spelt = Spelt || SpellableIn(Language.CodePage, Units);
   if (!Spelt)
-    throw EFailure("button label mixes scripts that no Windows code page spells together");
+    throw EFailure("button label cannot be spelt in any one Windows ANSI code page");
 }
 
 std::vector<std::uint8_t> BrandHost(std::vector<std::uint8_t> Host, const std::string& HostName,
