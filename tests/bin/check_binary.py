@@ -28,8 +28,14 @@ KNOWN_DLLS = {name + ".dll" for name in (
 # that, and the objects that screen readers read A11Y_KIB more. The artwork:
 # the window description with its pictures, the double-size pictures, and the
 # program's icon at every size it carries.
+# The user's language (choosing a string table, reading a text from it, and
+# showing the question, the errors, the caption and the reader's texts
+# through it) measured 3,400 bytes. Its string tables, all languages
+# together, have a budget of their own, apart from the artwork.
 A11Y_KIB = 10
-CODE_BUDGET = (234 + 16 + A11Y_KIB) * 1024
+LANGUAGES_BYTES = 3400
+CODE_BUDGET = (234 + 16 + A11Y_KIB) * 1024 + LANGUAGES_BYTES
+TEXT_BUDGET = 32 * 1024
 ART_BUDGET = 128 * 1024
 ART_RESOURCES = {"TINSTALLERFORM", "TINSTALLERFORM2X"}
 ART_TYPES = {pefile.RESOURCE_TYPE["RT_ICON"], pefile.RESOURCE_TYPE["RT_GROUP_ICON"]}
@@ -146,6 +152,18 @@ def artwork_bytes(pe):
     return total
 
 
+def text_bytes(pe):
+    """The bytes of the string tables, every language's."""
+    total = 0
+    resources = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
+    for kind in resources.entries if resources else []:
+        if kind.id == pefile.RESOURCE_TYPE["RT_STRING"]:
+            for entry in kind.directory.entries:
+                for leaf in entry.directory.entries:
+                    total += leaf.data.struct.Size
+    return total
+
+
 def code_bytes(pe):
     """The image without its resource section."""
     return len(pe.__data__) - sum(s.SizeOfRawData for s in pe.sections if s.Name.rstrip(b"\0") == b".rsrc")
@@ -155,14 +173,18 @@ def check_size(pe, path):
     size = len(pe.__data__)
     art = artwork_bytes(pe)
     code = code_bytes(pe)
+    texts = text_bytes(pe)
     print(f"size: {size} bytes ({size / 1024:.1f} KiB)")
     print(f"code: {code} bytes ({code / 1024:.1f} KiB), budget {CODE_BUDGET} bytes ({CODE_BUDGET / 1024:.1f} KiB)")
     print(f"artwork: {art} bytes ({art / 1024:.1f} KiB), budget {ART_BUDGET // 1024} KiB")
+    print(f"texts: {texts} bytes ({texts / 1024:.1f} KiB), budget {TEXT_BUDGET // 1024} KiB")
     check(not hasattr(pe, "DIRECTORY_ENTRY_DEBUG") and not any(s.Name.startswith(b".debug") for s in pe.sections),
           "not stripped")
     check(art > 0, "no artwork found: the window description is missing")
     check(code <= CODE_BUDGET, f"code of {code} bytes is over its budget of {CODE_BUDGET}")
     check(art <= ART_BUDGET, f"artwork of {art} bytes is over its budget of {ART_BUDGET}")
+    check(texts > 0, "no string tables found: the program speaks no language")
+    check(texts <= TEXT_BUDGET, f"string tables of {texts} bytes are over their budget of {TEXT_BUDGET}")
 
 
 def main():
