@@ -105,7 +105,8 @@ class TOutputFile {
 void WriteText(std::FILE* Stream, const std::string& Text);
 
 #ifdef _WIN32
-// A command-line argument as UTF-8; EFailure for one that is not valid UTF-16.
+// A command-line argument as UTF-8; EFailure for one that is not valid UTF-16
+// (a lone surrogate) or holds U+FFFD.
 std::string Utf8FromWide(const wchar_t* Text);
 #endif
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cwchar>
 
 #include "WinHandles.h"
 
@@ -278,6 +279,10 @@ void WriteText(std::FILE* Stream, const std::string& Text) {
 std::string Utf8FromWide(const wchar_t* Text) {
   if (*Text == L'\0')
     return {};
+  // What a console or a caller made of bytes it could not read: a name or
+  // text with it is not the one meant.
+  if (std::wcschr(Text, L'\uFFFD'))
+    throw EFailure("a command-line argument holds U+FFFD, the mark of characters that could not be read");
   std::string Out = Utf8(Text, -1, WC_ERR_INVALID_CHARS);
   if (Out.empty())
     throw EFailure("a command-line argument is not valid Unicode");

@@ -118,9 +118,13 @@ class MkinstallerExe : public ::testing::Test {
     return "\"" + Tool + "\" --host \"" + Host + "\" --payload \"" + PayloadPath + "\" --output \"" + Output + "\"";
   }
 
-  // The tool started in the scratch folder, with Flags choosing its console.
+  // The tool started in the scratch folder, with Flags choosing its console;
+  // its arguments reach it as wide text, as on Windows.
   TKernelObject Start(const std::string& CommandLine, DWORD Flags, HANDLE Err = nullptr) const {
-    STARTUPINFOA Startup{};
+    return Start(Wide(CommandLine), Flags, Err);
+  }
+  TKernelObject Start(std::wstring CommandLine, DWORD Flags, HANDLE Err = nullptr) const {
+    STARTUPINFOW Startup{};
     Startup.cb = sizeof Startup;
     if (Err) {
       Startup.dwFlags = STARTF_USESTDHANDLES;
@@ -128,16 +132,21 @@ class MkinstallerExe : public ::testing::Test {
       Startup.hStdError = Err;
     }
     PROCESS_INFORMATION Process{};
-    std::string Line = CommandLine;
-    if (!CreateProcessA(nullptr, Line.data(), nullptr, nullptr, Err != nullptr, Flags, nullptr, Dir.Path().c_str(),
-                        &Startup, &Process))
+    if (!CreateProcessW(nullptr, CommandLine.data(), nullptr, nullptr, Err != nullptr, Flags, nullptr,
+                        Wide(Dir.Path()).c_str(), &Startup, &Process))
       return {};
     CloseHandle(Process.hThread);
     return TKernelObject(Process.hProcess);
   }
-
+  static std::wstring Wide(const std::string& Ansi) {
+    std::wstring Out(Ansi.size(), L'\0');
+    Out.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_ACP, 0, Ansi.data(), static_cast<int>(Ansi.size()),
+                                                            Out.data(), static_cast<int>(Out.size()))));
+    return Out;
+  }
   // Runs the tool to its end and catches what it writes.
-  TRun Run(const std::string& CommandLine, DWORD Flags) const {
+  TRun Run(const std::string& CommandLine, DWORD Flags) const { return Run(Wide(CommandLine), Flags); }
+  TRun Run(const std::wstring& CommandLine, DWORD Flags) const {
     TRun Result;
     SECURITY_ATTRIBUTES Inherited{sizeof Inherited, nullptr, TRUE};
     HANDLE Read = nullptr, Write = nullptr;
@@ -216,6 +225,37 @@ TEST_F(MkinstallerExe, CtrlCWhileThePackageIsWrittenLeavesNoTemporaryFile) {
   EXPECT_EQ(Code, static_cast<DWORD>(STATUS_CONTROL_C_EXIT)) << std::hex << Code;
   EXPECT_TRUE(CtrlC.Arrived()) << "the test's own Ctrl+C never came";
   EXPECT_EQ(Listing(Dir.Path()), Before) << "while " << Temp << " was written";
+}
+
+// Arguments arrive as UTF-16: one that is not valid UTF-16, or holds the mark
+// of characters that could not be read, names nothing the user meant; the
+// rest of the checks are the native build's.
+TEST_F(MkinstallerExe, ButtonLabelsAsWideText) {
+  struct TCase {
+    const wchar_t* Label;
+    DWORD Code;
+    const char* Err;
+  };
+  const TCase Cases[] = {
+      {L"\xD800", 2, "mkinstaller: a command-line argument is not valid Unicode"},
+      {L"Install\xDFFF", 2, "mkinstaller: a command-line argument is not valid Unicode"},
+      {L"\xFFFD\xFFFD", 2, "mkinstaller: a command-line argument holds U+FFFD"},
+      {L"In\nstall", 1, "mkinstaller: button label holds a control character"},
+      {L"In\x7Fstall", 1, "mkinstaller: button label holds a control character"},
+      {L"\x202EInstall", 1, "mkinstaller: button label holds a bidirectional control"},
+      {L"   ", 1, "mkinstaller: button label is empty or only white space"},
+      {L"\x0141\x00F3\x0064\x017A \x0417", 1,
+       "mkinstaller: button label cannot be spelt in any one Windows ANSI code page"},
+      {L"\x0141\x00F3\x0064\x017A", 0, ""},
+      {L"\xD83D\xDE00", 1, "mkinstaller: button label cannot be spelt in any one Windows ANSI code page"},
+  };
+  const std::wstring Base = Wide(Command(Payload, Dir / "Install-Aurora.exe")) + L" --button-label \"";
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(Case.Label)));
+    const TRun R = Run(Base + Case.Label + L"\"", CREATE_NO_WINDOW);
+    EXPECT_EQ(R.Code, Case.Code) << R.Err;
+    EXPECT_EQ(R.Err.substr(0, R.Err.find('\n')).find(Case.Err), 0u) << R.Err;
+  }
 }
 
 }  // namespace
