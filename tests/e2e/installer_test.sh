@@ -382,10 +382,12 @@ scenario_taskbar() {
   [ -f "$E2E_WORK/locale/ja_JP.UTF-8/LC_CTYPE" ] || fail "localedef could not make ja_JP.UTF-8 (Debian's locales package)"
   # In code page 932 "ア" is 0x83 0x41, its second byte an "A".
   cp "$PACKAGE" "$E2E_WORK/アBC.exe"
+  # The window's caption is in Japanese there; the application's title, from the file name, stays.
+  local TITLE='スクリーン セーバーのインストール'
   LOCPATH="$E2E_WORK/locale" LC_ALL=ja_JP.UTF-8 start_installer "$E2E_WORK/アBC.exe"
-  entries=$(probe taskbar "$TITLE" 5)
+  entries=$(LOCPATH="$E2E_WORK/locale" LC_ALL=ja_JP.UTF-8 probe taskbar "$TITLE" 5)
   [ "$entries" = "アbc" ] || fail "windows with a taskbar button: ${entries:-none} ($(od -An -tx1 <<<"$entries"))"
-  probe entry-close "$TITLE" 5 || fail "no taskbar window to close"
+  LOCPATH="$E2E_WORK/locale" LC_ALL=ja_JP.UTF-8 probe entry-close "$TITLE" 5 || fail "no taskbar window to close"
   e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after the taskbar's Close"
 }
 
@@ -418,6 +420,12 @@ scenario_languages() {
     export LOCPATH="$E2E_WORK/locale" LC_ALL=$locale LANG=$locale
     e2e_launch "$package"
     WID=$(e2e_wait_window "$title" 20) || fail "no window titled $title"
+    if [ "$locale" = de_CH.UTF-8 ]; then
+      # A screen reader reads the button's name and action in the user's language too.
+      point_away
+      text=$(TITLE=$title read_as_screen_reader)
+      [ "$text" = "$(TITLE=$title expected_reading Installieren 0 Drücken)" ] || fail "a screen reader read: $text"
+    fi
     click_install "$WID"
     text=$(/usr/lib/wine/wine64 "$PROBE" box "$caption" 15 2>/dev/null | tr -d '\r' | iconv -f "CP$cp" -t UTF-8)
     [ "$text" = "$question" ] || fail "$locale: the box captioned $caption said: ${text:-nothing}"
@@ -425,6 +433,22 @@ scenario_languages() {
     wait "$E2E_PID" 2>/dev/null || true
     e2e_wait_gone "$caption" 15 || fail "$locale: the box stayed after the installer ended"
   done
+
+  note "ru_RU.UTF-8: an error in Russian, in the box captioned with the application's title"
+  local bad="$E2E_WORK/Install-Aurora.exe"
+  cp "$PACKAGE" "$bad"
+  python3 -c 'import sys
+with open(sys.argv[1], "r+b") as f:
+    f.seek(-4, 2)
+    f.write((0x7FFFFFFF).to_bytes(4, "little"))' "$bad"
+  export LC_ALL=ru_RU.UTF-8 LANG=ru_RU.UTF-8
+  e2e_launch "$bad"
+  WID=$(e2e_wait_window "Установить заставку" 20) || fail "no window titled Установить заставку"
+  click_install "$WID"
+  text=$(/usr/lib/wine/wine64 "$PROBE" box Install-aurora 15 2>/dev/null | tr -d '\r' | iconv -f CP1251 -t UTF-8)
+  [ "$text" = "Ошибка чтения потока." ] || fail "the error box said: ${text:-nothing}"
+  kill "$E2E_PID"
+  wait "$E2E_PID" 2>/dev/null || true
   export LC_ALL=C.UTF-8 LANG=C.UTF-8
   unset LOCPATH
 }
@@ -434,12 +458,12 @@ scenario_languages() {
 read_as_screen_reader() { probe access "$TITLE" 10; }
 
 # The lines a screen reader should read: one push button named $1 at the
-# picture's place, in state $2.
+# picture's place, in state $2, its action $3 (by default "Press").
 expected_reading() {
   local ox oy
   read -r ox oy < <(probe origin "$TITLE")
-  printf "children 1\n1 push-button '%s' %d %d %d %d state %d action 'Press'\nhit 1\npoint 1 '%s'" \
-    "$1" $((ox + BUTTON_X)) $((oy + BUTTON_Y)) $BUTTON_W $BUTTON_H "$2" "$1"
+  printf "children 1\n1 push-button '%s' %d %d %d %d state %d action '%s'\nhit 1\npoint 1 '%s'" \
+    "$1" $((ox + BUTTON_X)) $((oy + BUTTON_Y)) $BUTTON_W $BUTTON_H "$2" "${3:-Press}" "$1"
 }
 
 scenario_screen_reader() {
