@@ -24,16 +24,15 @@ class TSessionInfo {
         reinterpret_cast<void*>(GetProcAddress(FLibrary.Get(), "WTSFreeMemory")));
   }
 
-  // The text of Info for session Session; empty when there is none.
-  std::wstring Query(DWORD Session, WTS_INFO_CLASS Info) const {
-    if (!FQuery || !FFree)
-      return {};
+  // Copies the text of Info for session Session into Text, of Size
+  // characters; leaves it empty when there is none.
+  void Query(DWORD Session, WTS_INFO_CLASS Info, wchar_t* Text, int Size) const {
     wchar_t* Buffer = nullptr;
     DWORD Bytes = 0;
-    if (!FQuery(WTS_CURRENT_SERVER_HANDLE, Session, Info, &Buffer, &Bytes) || !Buffer)
-      return {};
+    if (!FQuery || !FFree || !FQuery(WTS_CURRENT_SERVER_HANDLE, Session, Info, &Buffer, &Bytes) || !Buffer)
+      return;
     const std::unique_ptr<wchar_t, decltype(FFree)> Owned(Buffer, FFree);
-    return std::wstring(Buffer, wcsnlen(Buffer, Bytes / sizeof(wchar_t)));
+    lstrcpynW(Text, Buffer, Size);
   }
 
  private:
@@ -50,41 +49,36 @@ TSid CopySid(PSID Sid) {
   return TSid(Bytes, Bytes + GetLengthSid(Sid));
 }
 
-TSid UserSidOf(const std::wstring& Account) {
-  DWORD SidSize = 0, DomainSize = 0;
+TSid UserSidOf(const wchar_t* Account) {
+  BYTE Sid[SECURITY_MAX_SID_SIZE];
+  wchar_t Domain[256];
+  DWORD SidSize = sizeof Sid, DomainSize = 256;
   SID_NAME_USE Use;
-  LookupAccountNameW(nullptr, Account.c_str(), nullptr, &SidSize, nullptr, &DomainSize, &Use);
-  if (SidSize == 0)
+  if (!LookupAccountNameW(nullptr, Account, Sid, &SidSize, Domain, &DomainSize, &Use) || Use != SidTypeUser)
     return {};
-  TSid Sid(SidSize);
-  std::wstring FoundDomain(DomainSize + 1, L'\0');
-  DomainSize = static_cast<DWORD>(FoundDomain.size());
-  if (!LookupAccountNameW(nullptr, Account.c_str(), Sid.data(), &SidSize, FoundDomain.data(), &DomainSize, &Use) ||
-      Use != SidTypeUser)
-    return {};
-  return CopySid(Sid.data());
+  return CopySid(Sid);
 }
 
-bool SameText(const std::wstring& A, const std::wstring& B) {
-  return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, A.data(), static_cast<int>(A.size()), B.data(),
-                        static_cast<int>(B.size())) == CSTR_EQUAL;
-}
-
-// A domain's NetBIOS name is the first label of its DNS name, in any case.
-bool SameDomain(const std::wstring& A, const std::wstring& B) {
-  return SameText(A.substr(0, A.find(L'.')), B.substr(0, B.find(L'.')));
+bool SameText(const wchar_t* A, const wchar_t* B) {
+  return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, A, -1, B, -1) == CSTR_EQUAL;
 }
 
 }  // namespace
 
 TAccount SessionAccount() {
+  TAccount Account;
   DWORD Session = 0;
   if (!ProcessIdToSessionId(GetCurrentProcessId(), &Session))
-    return {};
+    return Account;
   const TSessionInfo Info;
-  TAccount Account{Info.Query(Session, WTSDomainName), Info.Query(Session, WTSUserName), {}};
-  if (!Account.User.empty())
-    Account.Sid = UserSidOf(Account.Domain.empty() ? Account.User : Account.Domain + L"\\" + Account.User);
+  Info.Query(Session, WTSDomainName, Account.Domain, 256);
+  Info.Query(Session, WTSUserName, Account.User, 257);
+  if (*Account.User) {
+    // DOMAIN\user, or the user alone where the session names no domain.
+    wchar_t Name[256 + 1 + 257];
+    wsprintfW(Name, *Account.Domain ? L"%s\\%s" : L"%s%s", Account.Domain, Account.User);
+    Account.Sid = UserSidOf(Name);
+  }
   return Account;
 }
 
@@ -103,22 +97,18 @@ TAccount ProgramAccount() {
     return {};
   TAccount Account;
   Account.Sid = CopySid(reinterpret_cast<TOKEN_USER*>(Buffer.data())->User.Sid);
-  if (Account.Sid.empty())
-    return {};
-  wchar_t User[256], Domain[256];
-  DWORD UserSize = 256, DomainSize = 256;
+  DWORD UserSize = 257, DomainSize = 256;
   SID_NAME_USE Use;
-  if (LookupAccountSidW(nullptr, Account.Sid.data(), User, &UserSize, Domain, &DomainSize, &Use)) {
-    Account.User = User;
-    Account.Domain = Domain;
-  }
+  if (Account.Sid.empty() ||
+      !LookupAccountSidW(nullptr, Account.Sid.data(), Account.User, &UserSize, Account.Domain, &DomainSize, &Use))
+    *Account.User = *Account.Domain = L'\0';
   return Account;
 }
 
 bool SameAccount(const TAccount& A, const TAccount& B) {
   if (!A.Sid.empty() && !B.Sid.empty())
     return A.Sid == B.Sid;
-  return !A.User.empty() && SameText(A.User, B.User) && SameDomain(A.Domain, B.Domain);
+  return *A.User && SameText(A.User, B.User) && SameText(A.Domain, B.Domain);
 }
 
 std::string SidText(const TSid& Sid) {

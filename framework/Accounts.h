@@ -15,8 +15,8 @@ using TSid = std::vector<BYTE>;
 // wide: a user named outside the ANSI code page ("Łukasz" on 1252) must not
 // come back as another name or as "?".
 struct TAccount {
-  std::wstring Domain, User;  // no User: no account at all
-  TSid Sid;                   // empty: the names have no user's SID
+  wchar_t Domain[256] = {}, User[257] = {};  // no User: no account at all
+  TSid Sid;                                  // empty: the names have no user's SID
 };
 
 // The user logged on to this program's own session, by the names the session
@@ -26,8 +26,8 @@ TAccount SessionAccount();
 // The account this program runs as (its token's TokenUser).
 TAccount ProgramAccount();
 
-// Whether A and B are one account: by SID where both have one, else by name,
-// the domain in any case and as either its NetBIOS or its DNS name.
+// Whether A and B are one account: by SID where both have one, else by
+// their names in any case.
 bool SameAccount(const TAccount& A, const TAccount& B);
 
 // The SID in its text form ("S-1-5-21-..."); empty for an empty or invalid SID.

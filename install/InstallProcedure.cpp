@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include <functional>
+
 #include "Consts.h"
 #include "FileStream.h"
 #include "InstallPaths.h"
@@ -12,20 +14,6 @@
 #include "SystemFiles.h"
 
 namespace {
-
-// Copies into a freshly created file; a failure removes the file again, so a
-// program cut short never stays where the system would start it.
-template <typename Fill>
-void WriteNewFile(const std::string& FileName, Fill&& FillFile) {
-  TFileStream Target(FileName, TFileMode::fmCreate);
-  try {
-    FillFile(Target);
-  } catch (...) {
-    Target.Close();
-    DeleteFileA(FileName.c_str());
-    throw;
-  }
-}
 
 // Antivirus opens a freshly written program to scan it, and holds it for a
 // moment: a replace or a move then fails with one of these.
@@ -51,13 +39,12 @@ bool MoveIn(const std::string& From, const std::string& To) {
 }
 
 // A name for the old file beside it that nothing holds: FileName.old, else
-// .old1, .old2, ... A backup of a screensaver that still runs cannot be
+// .old1 to .old9. A backup of a screensaver that still runs cannot be
 // removed until the next restart, and a second reinstall may come first.
 std::string FreeBackupName(const std::string& FileName) {
-  const std::string Stem = FileName + ".old";
-  std::string Name = Stem;
-  for (unsigned N = 1; Exists(Name) && !DeleteFileA(Name.c_str()); ++N)
-    Name = Stem + std::to_string(N);
+  std::string Name = FileName + ".old";
+  for (char N = '1'; N <= '9' && Exists(Name) && !DeleteFileA(Name.c_str()); ++N)
+    Name = FileName + ".old" + N;
   return Name;
 }
 
@@ -110,18 +97,24 @@ TPlaced PutInPlace(const std::string& Temp, const std::string& FileName) {
 // long form, or the replaced file would take its short name for its name;
 // messages give Name. True when the copy went in by a move after the old file
 // had left its name, and so has a short name of its own.
-template <typename Fill>
-bool ReplaceWithNewFile(const std::string& FileName, const std::string& Name, Fill&& FillFile) {
+bool ReplaceWithNewFile(const std::string& FileName, const std::string& Name,
+                        const std::function<void(TFileStream&)>& FillFile) {
   const std::string Temp = FileName + ".tmp";
   // CREATE_ALWAYS refuses to empty a hidden or system file.
   SetFileAttributesA(Temp.c_str(), FILE_ATTRIBUTE_NORMAL);
   try {
-    WriteNewFile(Temp, [&](TFileStream& Target) {
+    TFileStream Target(Temp, TFileMode::fmCreate);
+    try {
       FillFile(Target);
       // On disk before it takes the old file's place, or a crash could leave the name on unwritten data.
       if (!FlushFileBuffers(Target.Handle()))
         throw EWriteError(Consts::SWriteError);
-    });
+    } catch (...) {
+      // A program cut short never stays where the system would start it.
+      Target.Close();
+      DeleteFileA(Temp.c_str());
+      throw;
+    }
   } catch (const EFCreateError&) {
     throw EFCreateError(Format(Consts::SFCreateError, Name));
   }

@@ -3,7 +3,7 @@
 #include "InstallProcedure.h"
 
 TDesktopKey ScreensaverDesktopKey(const TAccount& Session) {
-  if (Session.User.empty())
+  if (!*Session.User)
     return {TDesktopKey::dwUnknownUser, HKEY_CURRENT_USER, ScreensaverKey};
   if (SameAccount(Session, ProgramAccount()))
     return {TDesktopKey::dwProgramUser, HKEY_CURRENT_USER, ScreensaverKey};

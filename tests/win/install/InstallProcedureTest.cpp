@@ -1,7 +1,6 @@
 #include <climits>
 
 #include <sddl.h>
-#include <wtsapi32.h>
 
 #include "InstallTestSupport.h"
 #include "SysUtils.h"
@@ -501,10 +500,10 @@ class TOtherUser {
 
 TEST_F(Install, OnWinesOwnAccountTheSessionsUserRunsTheProgramAndHKCUIsTheirs) {
   const TAccount Session = SessionAccount(), Program = ProgramAccount();
-  ASSERT_FALSE(Session.User.empty()) << "the session names no user";
+  ASSERT_TRUE(*Session.User) << "the session names no user";
   EXPECT_EQ(Session.Sid, Program.Sid);
-  EXPECT_EQ(lstrcmpiW(Session.User.c_str(), Program.User.c_str()), 0);
-  EXPECT_EQ(lstrcmpiW(Session.Domain.c_str(), Program.Domain.c_str()), 0);
+  EXPECT_EQ(lstrcmpiW(Session.User, Program.User), 0);
+  EXPECT_EQ(lstrcmpiW(Session.Domain, Program.Domain), 0);
   EXPECT_EQ(SidText(Session.Sid).rfind("S-1-5-21-", 0), 0u) << SidText(Session.Sid);
   const auto Key = ScreensaverDesktopKey(Session);
   EXPECT_EQ(Key.Whose, TDesktopKey::dwProgramUser);
@@ -566,39 +565,15 @@ TEST_F(Install, ASessionThatNamesNoUserSetsHKCU) {
   EXPECT_EQ(Registered().Text, Dest + "Aurora.scr");
 }
 
-// The session's names as the terminal services give them, and the account
-// lookup's answer, in place of Wine's one account.
-struct TFakeSession {
-  const wchar_t *User, *Domain;
-  const char* Sid;  // what the names resolve to; nullptr for nothing
-};
-TFakeSession GSession;
+// What the session's user's names resolve to; nullptr for nothing.
+const char* GSessionSid;
 std::wstring GLookedUp;
-TImportHook* GGetProcAddress = nullptr;
-
-BOOL WINAPI FakeQuerySession(HANDLE, DWORD, WTS_INFO_CLASS Info, LPWSTR* Buffer, DWORD* Bytes) {
-  const wchar_t* Text = Info == WTSUserName ? GSession.User : Info == WTSDomainName ? GSession.Domain : L"";
-  const std::size_t Size = (wcslen(Text) + 1) * sizeof(wchar_t);
-  *Buffer = static_cast<LPWSTR>(LocalAlloc(LPTR, Size));
-  memcpy(*Buffer, Text, Size);
-  *Bytes = static_cast<DWORD>(Size);
-  return TRUE;
-}
-void WINAPI FakeFreeSession(PVOID Memory) { LocalFree(Memory); }
-
-FARPROC WINAPI FakeGetProcAddress(HMODULE Module, LPCSTR Name) {
-  if (reinterpret_cast<ULONG_PTR>(Name) > 0xFFFF && strcmp(Name, "WTSQuerySessionInformationW") == 0)
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&FakeQuerySession));
-  if (reinterpret_cast<ULONG_PTR>(Name) > 0xFFFF && strcmp(Name, "WTSFreeMemory") == 0)
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&FakeFreeSession));
-  return GGetProcAddress->Original<decltype(&GetProcAddress)>()(Module, Name);
-}
 
 BOOL WINAPI FakeLookupAccountName(LPCWSTR, LPCWSTR Account, PSID Sid, DWORD* SidSize, LPWSTR Domain, DWORD* DomainSize,
                                   SID_NAME_USE* Use) {
   GLookedUp = Account;
   PSID Found = nullptr;
-  if (!GSession.Sid || !ConvertStringSidToSidA(GSession.Sid, &Found)) {
+  if (!GSessionSid || !ConvertStringSidToSidA(GSessionSid, &Found)) {
     SetLastError(ERROR_NONE_MAPPED);
     return FALSE;
   }
@@ -618,40 +593,39 @@ BOOL WINAPI FakeLookupAccountName(LPCWSTR, LPCWSTR Account, PSID Sid, DWORD* Sid
 
 TEST_F(Install, TheSessionsUserIsFoundByTheirOwnNameAndNeverTakenForTheAdministrator) {
   const TAccount Program = ProgramAccount();
-  ASSERT_FALSE(Program.User.empty());
+  ASSERT_TRUE(*Program.User);
   std::wstring LowerDomain = Program.Domain;
   CharLowerW(LowerDomain.data());
-  const std::wstring DnsDomain = Program.Domain + L".example.org";
   const auto OtherHive = std::string(TOtherUser::Text) + "\\" + ScreensaverKey;
   struct Case {
-    TFakeSession Session;
+    const wchar_t *User, *Domain;
+    const char* Sid;      // what the names resolve to
     const char* Message;  // "" for an install that gets through
     const char* Hive;     // where the value goes: nullptr for HKCU, "" for nowhere
   } const Cases[] = {
-      {{L"Łukasz Żółć", L"DESK", TOtherUser::Text}, "", OtherHive.c_str()},
-      {{L"Łukasz Żółć", L"DESK", nullptr}, "Failed to set data for 'SCRNSAVE.EXE'", ""},
-      {{Program.User.c_str(), LowerDomain.c_str(), nullptr}, "", nullptr},
-      {{Program.User.c_str(), DnsDomain.c_str(), nullptr}, "", nullptr},
-      {{L"", L"DESK", nullptr}, "", nullptr},
+      {L"\u0141ukasz \u017b\u00f3\u0142\u0107", L"DESK", TOtherUser::Text, "", OtherHive.c_str()},
+      {L"\u0141ukasz \u017b\u00f3\u0142\u0107", L"DESK", nullptr, "Failed to set data for 'SCRNSAVE.EXE'", ""},
+      {Program.User, LowerDomain.c_str(), nullptr, "", nullptr},
+      {L"Someone Else", Program.Domain, nullptr, "Failed to set data for 'SCRNSAVE.EXE'", ""},
+      {L"", L"DESK", nullptr, "", nullptr},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(&C - Cases);
     TOtherUser Other;
     SetRegistered("the administrator's");
-    GSession = C.Session;
+    GSessionSid = C.Sid;
     GLookedUp.clear();
     // Installed before, the file is registered by its short name.
     const auto Installed = ShortPathOrSame(Dest + "Aurora.scr");
     std::string Result;
     {
-      TImportHook Proc("kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(&FakeGetProcAddress));
-      GGetProcAddress = &Proc;
+      TSessionUserHook Session(C.Domain, C.User);
       TImportHook Lookup("advapi32.dll", "LookupAccountNameW", reinterpret_cast<void*>(&FakeLookupAccountName));
       Result = RunInstall(MakePackage("Install-Aurora.exe", RandomBytes(300, 53)), Dest);
     }
     EXPECT_EQ(Result, C.Message);
-    if (*C.Session.User) {
-      EXPECT_EQ(GLookedUp, std::wstring(C.Session.Domain) + L"\\" + C.Session.User) << "the name was not passed whole";
+    if (*C.User) {
+      EXPECT_EQ(GLookedUp, std::wstring(C.Domain) + L"\\" + C.User) << "the name was not passed whole";
     }
     EXPECT_EQ(Registered().Text, C.Hive ? "the administrator's" : Installed);
     EXPECT_EQ(Other.Registered().Text, C.Hive && *C.Hive ? Installed : "");
