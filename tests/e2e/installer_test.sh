@@ -791,7 +791,8 @@ scenario_zip() {
 
 # Configures a project of no language that asks for InstallerWin version $2
 # under prefix $1, and prints where the package's targets (the rest, as
-# mkinstaller or host) lie, one a line; fails with CMake's output.
+# mkinstaller or host) lie, one a line; fails with CMake's output. A project
+# built for pointers of $POINTER_SIZE bytes (default 8) asks.
 find_installerwin() {
   local prefix=$1 version=$2 project target
   shift 2
@@ -804,7 +805,8 @@ find_installerwin() {
       printf 'file(APPEND "${CMAKE_BINARY_DIR}/found.txt" "${place}\\n")\n'
     done
   } >"$project/CMakeLists.txt"
-  cmake -S "$project" -B "$project/build" "-DCMAKE_PREFIX_PATH=$prefix" >"$project/log" 2>&1 || { cat "$project/log"; return 1; }
+  cmake -S "$project" -B "$project/build" "-DCMAKE_PREFIX_PATH=$prefix" "-DCMAKE_SIZEOF_VOID_P=${POINTER_SIZE:-8}" \
+    >"$project/log" 2>&1 || { cat "$project/log"; return 1; }
   [ $# = 0 ] || cat "$project/build/found.txt"
 }
 
@@ -815,21 +817,24 @@ scenario_deb_cmake() {
   [ -f "$deb" ] || fail "no $deb"
   dpkg-deb -x "$deb" "$root"
 
-  note "find_package takes version 1 of the unpacked Debian package, and refuses any later one"
-  # The version asked for, and whether it is found.
-  while read -r want found; do
-    if find_installerwin "$root/usr" "$want" >"$E2E_WORK/find.log"; then
+  note "find_package takes version 1 of the unpacked Debian package, for 32-bit projects too, and refuses any later one"
+  # The version asked for, the asking project's pointer size, and whether it is found.
+  local bytes
+  while read -r want bytes found; do
+    if POINTER_SIZE=$bytes find_installerwin "$root/usr" "$want" >"$E2E_WORK/find.log"; then
       [ "$found" = yes ] || fail "find_package(InstallerWin $want) took version $INSTALLERWIN_VERSION"
     else
-      [ "$found" = no ] || fail "find_package(InstallerWin $want) failed: $(cat "$E2E_WORK/find.log")"
+      [ "$found" = no ] || fail "find_package(InstallerWin $want) failed for $bytes-byte pointers: $(cat "$E2E_WORK/find.log")"
     fi
   done <<TABLE
-1 yes
-1.0 yes
-$INSTALLERWIN_VERSION yes
-1.0.1 no
-1.1 no
-2.0 no
+1 8 yes
+1.0 8 yes
+1.0 4 yes
+$INSTALLERWIN_VERSION 8 yes
+1.0.1 8 no
+1.1 8 no
+2.0 8 no
+2.0 4 no
 TABLE
   found=$(find_installerwin "$root/usr" 1.0 mkinstaller host) || fail "find_package: $found"
   [ "$found" = "$root/usr/bin/mkinstaller"$'\n'"$root/usr/share/installerwin/InstallerWin.exe" ] ||
