@@ -5,10 +5,10 @@
 #        planted.dll
 # Scenarios: window, hover, close, install-no, install-yes, unspellable-name,
 # bad-trailer, signed, plain-append, full-disk, reinstall, branded, branded-signed, taskbar, deb,
-# zip, density, screen-reader. Exits 77 (skipped) where a scenario cannot be set up. The branded
+# zip, deb-cmake, density, screen-reader. Exits 77 (skipped) where a scenario cannot be set up. The branded
 # ones take from the environment: BRAND_DIR (artwork, and package/ made with it by the CMake
 # function), MKINSTALLER, MKINSTALLER_EXE (the package maker, native and for
-# Windows) and INSTALLERWIN_VERSION; deb and zip take DIST_DIR, where
+# Windows) and INSTALLERWIN_VERSION; deb, zip and deb-cmake take DIST_DIR, where
 # scripts/release wrote its archives.
 SCENARIO=${1:?} PACKAGE=${2:?} PAYLOAD=${3:?} SKIN=${4:?} PROBE=${5:?} ARTWORK=${6:?} HOST=${7:?} PLANTED=${8:?}
 source "$(dirname "$0")/../tools/e2e-lib.sh"
@@ -129,7 +129,10 @@ install_and_compare() {
   click_install "$WID"
   text=$(box_text Confirm)
   [ "$text" = "Screensaver installation completed, run it now?" ] || fail "question was: $text"
-  cmp -s "$sys/Aurora.scr" "$PAYLOAD" || fail "Aurora.scr differs from the payload"
+  # Named as the installer names it: after itself, less "Install-".
+  local name=${1##*[\\/]}
+  name=${name%.exe} name=${name#Install-}
+  cmp -s "$sys/$name.scr" "$PAYLOAD" || fail "$name.scr differs from the payload"
   answer_box Confirm n
   e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after No"
 }
@@ -775,6 +778,103 @@ scenario_zip() {
   (cd "$dir" && MKINSTALLER_EXE="$dir/mkinstaller.exe" mkinstaller_exe --payload Aurora.scr --output Install-Aurora.exe) ||
     fail "mkinstaller.exe failed: $(cat "$E2E_WORK/mk.err")"
   install_and_compare "$dir/Install-Aurora.exe"
+
+  note "its CMake package, found in the unpacked folder, names the programs beside it"
+  local package=$dir/lib/cmake/InstallerWin found
+  for file in InstallerWinConfig.cmake InstallerWinConfigVersion.cmake AddScreensaverInstaller.cmake; do
+    [ -f "$package/$file" ] || fail "the zip has no lib/cmake/InstallerWin/$file"
+  done
+  found=$(find_installerwin "$dir" 1.0 mkinstaller host) || fail "find_package found nothing in the zip: $found"
+  [ "$found" = "$dir/mkinstaller.exe"$'\n'"$dir/InstallerWin.exe" ] || fail "the zip's CMake package names: $found"
+  MKINSTALLER_EXE=$(head -n1 <<<"$found") mkinstaller_exe --version || fail "the named mkinstaller.exe does not run"
+}
+
+# Configures a project of no language that asks for InstallerWin version $2
+# under prefix $1, and prints where the package's targets (the rest, as
+# mkinstaller or host) lie, one a line; fails with CMake's output. A project
+# built for pointers of $POINTER_SIZE bytes (default 8) asks.
+find_installerwin() {
+  local prefix=$1 version=$2 project target
+  shift 2
+  project=$(mktemp -d "$E2E_WORK/find.XXXXXX")
+  {
+    printf 'cmake_minimum_required(VERSION 3.20)\nproject(Find NONE)\n'
+    printf 'find_package(InstallerWin %s CONFIG REQUIRED)\n' "$version"
+    for target in "$@"; do
+      printf 'get_target_property(place InstallerWin::%s IMPORTED_LOCATION)\n' "$target"
+      printf 'file(APPEND "${CMAKE_BINARY_DIR}/found.txt" "${place}\\n")\n'
+    done
+  } >"$project/CMakeLists.txt"
+  cmake -S "$project" -B "$project/build" "-DCMAKE_PREFIX_PATH=$prefix" "-DCMAKE_SIZEOF_VOID_P=${POINTER_SIZE:-8}" \
+    >"$project/log" 2>&1 || { cat "$project/log"; return 1; }
+  [ $# = 0 ] || cat "$project/build/found.txt"
+}
+
+scenario_deb_cmake() {
+  local deb="$DIST_DIR/installerwin_${INSTALLERWIN_VERSION}_amd64.deb" root="$E2E_WORK/root" want found
+  local source examples="$E2E_WORK/examples"
+  source=$(cd "$(dirname "$0")/../.." && pwd)
+  [ -f "$deb" ] || fail "no $deb"
+  dpkg-deb -x "$deb" "$root"
+
+  note "find_package takes version 1 of the unpacked Debian package, for 32-bit projects too, and refuses any later one"
+  # The version asked for, the asking project's pointer size, and whether it is found.
+  local bytes
+  while read -r want bytes found; do
+    if POINTER_SIZE=$bytes find_installerwin "$root/usr" "$want" >"$E2E_WORK/find.log"; then
+      [ "$found" = yes ] || fail "find_package(InstallerWin $want) took version $INSTALLERWIN_VERSION"
+    else
+      [ "$found" = no ] || fail "find_package(InstallerWin $want) failed for $bytes-byte pointers: $(cat "$E2E_WORK/find.log")"
+    fi
+  done <<TABLE
+1 8 yes
+1.0 8 yes
+1.0 4 yes
+$INSTALLERWIN_VERSION 8 yes
+1.0.1 8 no
+1.1 8 no
+2.0 8 no
+2.0 4 no
+TABLE
+  found=$(find_installerwin "$root/usr" 1.0 mkinstaller host) || fail "find_package: $found"
+  [ "$found" = "$root/usr/bin/mkinstaller"$'\n'"$root/usr/share/installerwin/InstallerWin.exe" ] ||
+    fail "the Debian package's CMake package names: $found"
+
+  note "HOST takes a file; a misspelt keyword is refused, not passed over"
+  local project=$E2E_WORK/keywords host=$root/usr/share/installerwin/InstallerWin.exe
+  mkdir "$project"
+  printf 'cmake_minimum_required(VERSION 3.20)\nproject(Keywords NONE)\nfind_package(InstallerWin 1.0 CONFIG REQUIRED)\n%s\n' \
+    "add_screensaver_installer(Aurora \"$PAYLOAD\" HOST \"$host\" \${WORDS})" >"$project/CMakeLists.txt"
+  cmake -S "$project" -B "$project/right" -G Ninja "-DCMAKE_PREFIX_PATH=$root/usr" "-DWORDS=BUTTON_LABEL;Aurora" \
+    >"$E2E_WORK/cmake.log" 2>&1 || fail "HOST as a file was refused: $(cat "$E2E_WORK/cmake.log")"
+  grep -qF -- "--host $host --payload $PAYLOAD --button-label Aurora" "$project/right/build.ninja" ||
+    fail "HOST as a file did not reach mkinstaller"
+  ! cmake -S "$project" -B "$project/wrong" "-DCMAKE_PREFIX_PATH=$root/usr" "-DWORDS=BUTON_LABEL;Aurora" \
+    >"$E2E_WORK/cmake.log" 2>&1 || fail "a misspelt BUTTON_LABEL was taken"
+  # CMake wraps its messages.
+  tr -s ' \n' '  ' <"$E2E_WORK/cmake.log" | grep -q "unknown arguments: BUTON_LABEL;Aurora" ||
+    fail "a misspelt keyword was refused with: $(cat "$E2E_WORK/cmake.log")"
+
+  note "an author's screensaver, built with MinGW and packaged by add_screensaver_installer"
+  # The tree's own toolchain file keeps packages inside MinGW's root, as
+  # authors' files do.
+  cmake -S "$source/examples/starfield" -B "$examples/starfield" -G Ninja \
+    "-DCMAKE_TOOLCHAIN_FILE=$source/cmake/mingw-w64-x86_64.cmake" "-DCMAKE_PREFIX_PATH=$root/usr" \
+    >"$E2E_WORK/cmake.log" 2>&1 || fail "the starfield example did not configure: $(cat "$E2E_WORK/cmake.log")"
+  cmake --build "$examples/starfield" >"$E2E_WORK/cmake.log" 2>&1 ||
+    fail "the starfield example did not build: $(cat "$E2E_WORK/cmake.log")"
+  grep -qF "$root/usr/bin/mkinstaller --host $root/usr/share/installerwin/InstallerWin.exe" \
+    "$examples/starfield/build.ninja" || fail "the starfield example packaged with other tools"
+  PAYLOAD=$examples/starfield/Starfield.scr install_and_compare "$examples/starfield/Install-Starfield.exe" \
+    "Install Starfield"
+
+  note "a ready screensaver packaged by a project with no compiler"
+  cmake -S "$source/examples/ready-made" -B "$examples/ready-made" "-DCMAKE_PREFIX_PATH=$root/usr" \
+    "-DSCREENSAVER=$PAYLOAD" >"$E2E_WORK/cmake.log" 2>&1 ||
+    fail "the ready-made example did not configure: $(cat "$E2E_WORK/cmake.log")"
+  cmake --build "$examples/ready-made" >"$E2E_WORK/cmake.log" 2>&1 ||
+    fail "the ready-made example did not build: $(cat "$E2E_WORK/cmake.log")"
+  install_and_compare "$examples/ready-made/Install-Aurora.exe"
 }
 
 e2e_start_display
@@ -903,6 +1003,7 @@ case "$SCENARIO" in
   taskbar) scenario_taskbar ;;
   deb) scenario_deb ;;
   zip) scenario_zip ;;
+  deb-cmake) scenario_deb_cmake ;;
   density) scenario_density ;;
   screen-reader) scenario_screen_reader ;;
   *) fail "no scenario $SCENARIO" ;;
