@@ -531,8 +531,9 @@ scenario_reinstall() {
   short=$(probe short "$win")
   [ -n "$short" ] && [ "$short" != "$win" ] || fail "no short form of $win: $short"
 
-  note "a reinstall that cannot replace the old screensaver, held as a running preview holds it, reports it"
-  note "under the screensaver's name and keeps the old one and its registry value"
+  note "a reinstall that cannot replace the old screensaver, held open without sharing by another program,"
+  note "reports it under the screensaver's name after trying for two seconds, and keeps the old one and its"
+  note "registry value"
   printf 'an older Aurora Borealis' >"$scr"
   cp "$scr" "$E2E_WORK/older.scr"
   start_installer "$package"
@@ -917,6 +918,110 @@ scenario_density() {
   check_scaled_window 192 "$art" "$E2E_WORK/branded-2x/Install-Aurora.exe"
 }
 
+scenario_density_limits() {
+  note "a posted WM_DPICHANGED, whatever its lParam points at, changes nothing"
+  start_installer "$PACKAGE"
+  local before lparam dpi geo
+  before=$(xwininfo -id "$WID" | grep -E 'Absolute|Width|Height')
+  for lparam in 0 1 0x10000; do
+    probe post "$TITLE" "dpichanged:$lparam" 5 || fail "could not post WM_DPICHANGED with $lparam"
+  done
+  sleep 0.5
+  kill -0 "$E2E_PID" 2>/dev/null || fail "a posted WM_DPICHANGED ended the program"
+  [ "$(xwininfo -id "$WID" | grep -E 'Absolute|Width|Height')" = "$before" ] || fail "a posted WM_DPICHANGED moved the window"
+  [ "$(probe window "$TITLE" 5)" = "0 0 0 0 0 443x304" ] || fail "a posted WM_DPICHANGED scaled the window"
+  xdotool windowfocus --sync "$WID" key alt+F4
+  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end after closing"
+
+  for dpi in 0 95 481; do
+    note "LogPixels $dpi, a density no screen has: the window appears, fits the screen, and Enter installs"
+    e2e_set_density "$dpi"
+    start_installer "$PACKAGE"
+    geo=$(xwininfo -id "$WID")
+    read -r x y w h < <(awk '/Absolute upper-left X:/ {x = $4} /Absolute upper-left Y:/ {y = $4}
+                              /^ *Width:/ {w = $2} /^ *Height:/ {print x, y, w, $2}' <<<"$geo")
+    [ "$x" -ge 0 ] && [ "$y" -ge 0 ] && [ $((x + w)) -le 1024 ] && [ $((y + h)) -le 768 ] ||
+      fail "at LogPixels $dpi the ${w}x$h window at $x,$y does not fit the screen"
+    xdotool windowfocus --sync "$WID" key Return
+    text=$(box_text Confirm)
+    [ "$text" = "Screensaver installation completed, run it now?" ] || fail "question at LogPixels $dpi was: $text"
+    cmp -s "$sys/Aurora.scr" "$PAYLOAD" || fail "Aurora.scr differs from the payload at LogPixels $dpi"
+    answer_box Confirm n
+    e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after No at LogPixels $dpi"
+    rm -f "$sys/Aurora.scr"
+  done
+
+  note "LogPixels 65535: the program asks the system for nothing larger than at 480, and its window appears."
+  note "(Wine's own caption, drawn at that density, then takes gigabytes: no window of any program is usable.)"
+  e2e_set_density 65535
+  got=$(probe density)
+  [ "${got% *}" = "480 480 80 160" ] || fail "at LogPixels 65535 the framework works with: $got"
+  start_installer "$PACKAGE"
+  kill "$E2E_PID"
+}
+
+scenario_keyboard() {
+  note "Escape closes the window and installs nothing"
+  start_installer "$PACKAGE"
+  xdotool windowfocus --sync "$WID" key Escape
+  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after Escape"
+  [ ! -e "$sys/Aurora.scr" ] || fail "Escape installed Aurora.scr"
+  [ -z "$(registered)" ] || fail "Escape wrote the registry"
+
+  note "Enter, pressed and released in the window, installs as a click does"
+  start_installer "$PACKAGE"
+  xdotool windowfocus --sync "$WID" key Return
+  text=$(box_text Confirm)
+  [ "$text" = "Screensaver installation completed, run it now?" ] || fail "question was: $text"
+  cmp -s "$sys/Aurora.scr" "$PAYLOAD" || fail "Aurora.scr differs from the payload"
+  answer_box Confirm n
+  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after No"
+  rm -f "$sys/Aurora.scr"
+
+  note "typed text never reaches the destination: the keypad's Enter installs into the system directory"
+  start_installer "$PACKAGE"
+  xdotool windowfocus --sync "$WID" type --delay 20 'Saver\'
+  xdotool key BackSpace Tab space KP_Enter
+  text=$(box_text Confirm)
+  [ "$text" = "Screensaver installation completed, run it now?" ] || fail "question was: $text"
+  cmp -s "$sys/Aurora.scr" "$PAYLOAD" || fail "Aurora.scr is not in the system directory"
+  [ "$(registered)" = 'C:\windows\system32\Aurora.scr' ] || fail "registered: $(registered)"
+  answer_box Confirm n
+  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after No"
+  rm -f "$sys/Aurora.scr"
+
+  note "a held Enter asks once, on its release, and never goes on to answer Yes"
+  start_installer "$PACKAGE"
+  xdotool windowfocus --sync "$WID" keydown Return sleep 0.2 keydown Return sleep 0.2 keydown Return keyup Return
+  e2e_wait_window Confirm 15 >/dev/null || fail "no question after Enter was released"
+  sleep 1
+  [ "$(e2e_windows Confirm | wc -l)" = 1 ] || fail "$(e2e_windows Confirm | wc -l) questions show"
+  ! xdotool search --onlyvisible --name '^Aurora$' >/dev/null 2>&1 || fail "a held Enter started the screensaver"
+  answer_box Confirm n
+  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after No"
+  cmp -s "$sys/Aurora.scr" "$PAYLOAD" || fail "Aurora.scr differs from the payload"
+}
+
+scenario_one_install() {
+  note "while the question waits, a screen reader's presses, a posted click and a posted Enter start no"
+  note "second install: one question shows, and No ends the program"
+  start_installer "$PACKAGE"
+  local got
+  got=$(probe press-many "$TITLE" Install 20)
+  note "  $(tr '\n' ' ' <<<"$got")"
+  e2e_wait_window Confirm 15 >/dev/null || fail "no question after the presses"
+  probe post "$TITLE" click 5 || fail "could not post a click"
+  probe post "$TITLE" enter 5 || fail "could not post Enter"
+  sleep 1
+  [ "$(e2e_windows Confirm | wc -l)" = 1 ] || fail "$(e2e_windows Confirm | wc -l) questions show"
+  got=$(probe press "$TITLE" Install 5 || true)
+  [ "$got" = failed ] || fail "a screen reader could press the button under the question: $got"
+  cmp -s "$sys/Aurora.scr" "$PAYLOAD" || fail "Aurora.scr differs from the payload"
+  answer_box Confirm n
+  ! e2e_wait_window Confirm 2 >/dev/null || fail "a second question followed the first"
+  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after No"
+}
+
 # MulDiv(L, M, 8): halves away from zero, for L of either sign.
 scaled() { if [ "$1" -lt 0 ]; then echo $((-(((0 - $1) * $2 + 4) / 8))); else echo $((($1 * $2 + 4) / 8)); fi; }
 # libjpeg's side at M/8: ceil(L * M / 8).
@@ -1005,6 +1110,9 @@ case "$SCENARIO" in
   zip) scenario_zip ;;
   deb-cmake) scenario_deb_cmake ;;
   density) scenario_density ;;
+  density-limits) scenario_density_limits ;;
+  keyboard) scenario_keyboard ;;
+  one-install) scenario_one_install ;;
   screen-reader) scenario_screen_reader ;;
   *) fail "no scenario $SCENARIO" ;;
 esac
