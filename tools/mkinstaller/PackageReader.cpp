@@ -70,7 +70,13 @@ TPackage OpenPackage(const std::string& Path) {
   const std::string& Name = P.File->Name();
   const auto Damaged = [&](const std::string& Why) { return EFailure(Name + " is damaged: " + Why); };
   TPackageStream Stream(*P.File);
-  const std::int64_t Size = Stream.Size(), End = PackageEnd(Stream);
+  const std::int64_t Size = Stream.Size();
+  // Elsewhere the installer would take the table for the payload's end.
+  if (const TCertificateTable Table = CertificateTable(Stream); Table.Size > 0 && Table.Offset + Table.Size != Size)
+    throw Damaged("its certificate table (" + Bytes(static_cast<std::uint64_t>(Table.Size)) + " at offset " +
+                  std::to_string(Table.Offset) + ") does not end the file of " +
+                  Bytes(static_cast<std::uint64_t>(Size)));
+  const std::int64_t End = PackageEnd(Stream);
   const std::string Where = End == Size ? "its last four bytes" : "the four bytes before its certificate table";
   if (End < 4)
     throw Damaged("it is " + Bytes(static_cast<std::uint64_t>(End)) + " long, too short for the payload's length");
@@ -105,11 +111,6 @@ TPackage OpenPackage(const std::string& Path) {
   if (const std::string Product = P.Host.VersionString("ProductName"); Product != "InstallerWin")
     throw EFailure(Name + " is not an InstallerWin package: its program names " +
                    (Product.empty() ? std::string("no product") : "the product '" + Product + "'"));
-  // The installer looks for its trailer before a certificate table only
-  // where the table ends the file; a signer always puts it there.
-  if (const TPeImage::TFileRange Table = P.Host.CertificateTable(); Table.Size != 0 && End == Size)
-    throw Damaged("its certificate table (" + Bytes(Table.Size) + " at offset " + std::to_string(Table.Offset) +
-                  ") does not end the file of " + Bytes(static_cast<std::uint64_t>(Size)));
   return P;
 }
 
