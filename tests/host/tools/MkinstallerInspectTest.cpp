@@ -224,6 +224,30 @@ TEST_F(MkinstallerReadTest, ExtractNeverReplacesAFile) {
   EXPECT_FALSE(fs::exists(root_ / "nowhere"));
 }
 
+// A file that appears while the new one is written is kept, and the new one
+// goes; with nothing there the new one takes the name.
+TEST_F(MkinstallerReadTest, AFileThatAppearsMeanwhileIsNotReplaced) {
+  const fs::path Path = out_ / "Aurora.scr";
+  for (const bool Appears : {true, false}) {
+    SCOPED_TRACE(Appears);
+    fs::remove_all(out_);
+    fs::create_directory(out_);
+    try {
+      mkinstaller::TOutputFile Out(Path.string(), "screensaver");
+      Out.Write("new", 3);
+      if (Appears)
+        WriteFile(Path, "appeared");
+      Out.Commit(mkinstaller::TPlacing::plKeepExisting);
+      EXPECT_FALSE(Appears);
+    } catch (const mkinstaller::EFailure& Failure) {
+      EXPECT_TRUE(Appears);
+      EXPECT_EQ(std::string(Failure.what()), "screensaver '" + Path.string() + "' already exists; it is not replaced");
+    }
+    EXPECT_EQ(Snapshot(out_),
+              (std::map<std::string, std::string>{{"Aurora.scr", Appears ? "data:appeared" : "data:new"}}));
+  }
+}
+
 // A skin that cannot be written takes back the screensaver written before
 // it: here the skin is the larger file, and the size limit stops it alone.
 TEST_F(MkinstallerReadTest, ASkinThatFailsTakesTheScreensaverBack) {
