@@ -95,7 +95,9 @@ TPackage OpenPackage(const std::string& Path) {
 
   // The installer never reads its own front; a tool that reads the host's
   // resources needs all of it in front of the payload.
-  std::vector<std::uint8_t> Front(static_cast<std::size_t>(std::min(P.PayloadOffset, MaxHostSize)));
+  if (P.PayloadOffset > MaxHostSize)
+    throw Damaged("the " + std::to_string(P.PayloadOffset) + " bytes before its payload are more than any program");
+  std::vector<std::uint8_t> Front(static_cast<std::size_t>(P.PayloadOffset));
   for (std::size_t Done = 0; Done < Front.size();) {
     const std::size_t Got = P.File->ReadAt(Done, Front.data() + Done, std::min(BlockSize, Front.size() - Done));
     if (Got == 0)

@@ -185,6 +185,16 @@ TEST_F(MkinstallerReadTest, TrailersAtTheirEdges) {
     fs::remove_all(out_);
     fs::create_directory(out_);
   }
+  // More in front of the payload than the largest program image, which is
+  // not read at all: a sparse file with a one-byte payload.
+  MakeSparse(output_, (std::uint64_t{1} << 32) + 1 + 4);
+  {
+    std::fstream Out(output_, std::ios::in | std::ios::out | std::ios::binary);
+    Out.seekp(-4, std::ios::end);
+    Out.write(LengthTrailer(1).data(), 4);
+  }
+  ExpectRefusedRead({"--inspect", output_.string()},
+                    "the 4294967296 bytes before its payload are more than any program");
   // Too short to hold a trailer at all.
   WriteFile(output_, "MZ\x01");
   ExpectRefusedRead({"--inspect", output_.string()}, "is 3 bytes long, too short");
