@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <utility>
+
 #include "FormReader.h"
 #include "InstallProcedure.h"
 #include "LanguageTexts.h"
@@ -46,6 +48,8 @@ TInstallerForm::TInstallerForm(TComponent* Owner) : TForm(Owner) {
   SetCaption(Texts.Ansi(txWindowCaption, Caption().c_str()));
   if (MouseEffectImage1->Hint().empty())
     MouseEffectImage1->SetHint(Texts.Ansi(txInstallName, EnglishTexts[txInstallName]));
+  // The one working button takes no focus: the keys are the window's.
+  SetKeyPreview(true);
 }
 
 void TInstallerForm::FormCreate(TObject*) {
@@ -57,9 +61,41 @@ void TInstallerForm::FormCreate(TObject*) {
 void TInstallerForm::btnBrowseClick(TObject*) {}
 
 void TInstallerForm::MouseEffectImage1Click(TObject*) {
-  TSystemShell Shell(Handle());
-  InstallScreensaver(TOwnFile::RunningProgram(), edtDestPath->Text(), Shell);
+  // The question's own message loop still delivers a screen reader's default
+  // action or a posted click to this disabled window: one install at a time.
+  if (FInstalling)
+    return;
+  {
+    struct TBusy {
+      bool& Flag;
+      ~TBusy() { Flag = false; }
+    } const Busy{FInstalling};
+    FInstalling = true;
+    TSystemShell Shell(Handle());
+    InstallScreensaver(TOwnFile::RunningProgram(), edtDestPath->Text(), Shell);
+  }
   Close();
+}
+
+void TInstallerForm::KeyDown(unsigned short& Key) {
+  if (Key == VK_RETURN) {
+    FEnterDown = true;
+    Key = 0;
+  } else if (Key == VK_ESCAPE) {
+    Key = 0;
+    Close();
+  }
+}
+
+void TInstallerForm::KeyUp(unsigned short& Key) {
+  // On release, so that a held Enter cannot go on to answer the question,
+  // whose default button is Yes; and only after a press seen here, so that
+  // the Enter that closed an error box does not install again.
+  if (Key != VK_RETURN)
+    return;
+  Key = 0;
+  if (std::exchange(FEnterDown, false))
+    MouseEffectImage1Click(MouseEffectImage1);
 }
 
 std::string WithTrailingBackslash(std::string Path, TLeadBytePredicate IsLeadByte) {

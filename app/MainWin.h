@@ -30,7 +30,18 @@ class TInstallerForm : public TForm {
   void FormCreate(TObject* Sender);
   void btnBrowseClick(TObject* Sender);
   // The install: copies the payload into the destination as NAME.scr and closes the window.
+  // A call made while an earlier one waits for its question is ignored.
   void MouseEffectImage1Click(TObject* Sender);
+  // The keyboard's way in, for those who cannot use a mouse: Enter installs,
+  // as a click on the picture button does, once it is released; Escape
+  // closes the window, as the close button does.
+  void KeyDown(unsigned short& Key) override;
+  void KeyUp(unsigned short& Key) override;
+
+ private:
+  bool FInstalling = false;
+  // Enter went down here, not in a box that has since closed.
+  bool FEnterDown = false;
 };
 
 extern TInstallerForm* InstallerForm;

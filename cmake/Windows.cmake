@@ -70,61 +70,10 @@ add_custom_command(
   USES_TERMINAL)
 add_custom_target(wine-prefix ALL DEPENDS "${WINE_TEMPLATE_PREFIX}/.complete")
 
-# add_screensaver_installer(NAME PAYLOAD [HOST target] [OUTPUT file] [DEPENDS ...]
-#                           [BACKGROUND f] [BUTTON f] [HOVER f] [ICON f] [SKIN f]
-#                           [BACKGROUND_2X f] [BUTTON_2X f] [HOVER_2X f] [BUTTON_LABEL text]
-#                           [TEXTS file.po ...])
-# Builds Install-NAME.exe from the host program and the payload file, with the
-# given artwork in place of the host's own (mkinstaller --help has the sizes),
-# the name screen readers give the button, and the distributor's own texts,
-# one PO file per language.
-# Relative input names are taken from the calling source directory, a relative
-# OUTPUT from its build directory.
-function(add_screensaver_installer name payload)
-  set(artwork BACKGROUND BUTTON HOVER ICON SKIN BACKGROUND_2X BUTTON_2X HOVER_2X)
-  cmake_parse_arguments(ARG "" "HOST;OUTPUT;BUTTON_LABEL;${artwork}" "DEPENDS;TEXTS" ${ARGN})
-  if(NOT ARG_HOST)
-    set(ARG_HOST InstallerWin)
-  endif()
-  if(NOT ARG_OUTPUT)
-    set(ARG_OUTPUT "${CMAKE_BINARY_DIR}/Install-${name}.exe")
-  endif()
-  cmake_path(ABSOLUTE_PATH ARG_OUTPUT BASE_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}")
-  # The inputs are named from the calling source directory, for the command and
-  # its dependencies alike (a relative DEPENDS could match a generated file).
-  set(ARG_PAYLOAD "${payload}")
-  foreach(kind IN ITEMS PAYLOAD LISTS artwork)
-    if(ARG_${kind} AND NOT ARG_${kind} MATCHES "^\\$<")
-      cmake_path(ABSOLUTE_PATH ARG_${kind} BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}" NORMALIZE)
-    endif()
-  endforeach()
-  set(artwork_args)
-  set(artwork_files)
-  foreach(kind IN LISTS artwork)
-    if(ARG_${kind})
-      string(TOLOWER "--${kind}" option)
-      string(REPLACE "_" "-" option "${option}")
-      list(APPEND artwork_args ${option} "${ARG_${kind}}")
-      list(APPEND artwork_files "${ARG_${kind}}")
-    endif()
-  endforeach()
-  foreach(texts IN LISTS ARG_TEXTS)
-    if(NOT texts MATCHES "^\\$<")
-      cmake_path(ABSOLUTE_PATH texts BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}" NORMALIZE)
-    endif()
-    list(APPEND artwork_args --texts "${texts}")
-    list(APPEND artwork_files "${texts}")
-  endforeach()
-  if(DEFINED ARG_BUTTON_LABEL)
-    list(APPEND artwork_args --button-label "${ARG_BUTTON_LABEL}")
-  endif()
-  add_custom_command(
-    OUTPUT "${ARG_OUTPUT}"
-    COMMAND "${MKINSTALLER}" --host "$<TARGET_FILE:${ARG_HOST}>" --payload "${ARG_PAYLOAD}" ${artwork_args}
-            --output "${ARG_OUTPUT}"
-    DEPENDS host "${ARG_HOST}" "${ARG_PAYLOAD}" ${artwork_files} ${ARG_DEPENDS}
-    WORKING_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}"
-    COMMENT "Packaging ${ARG_OUTPUT}"
-    VERBATIM)
-  add_custom_target(package-${name} ALL DEPENDS "${ARG_OUTPUT}")
-endfunction()
+# The package function, as the installed CMake package gives it: it runs
+# InstallerWin::mkinstaller, here the host tree's, and packages
+# InstallerWin::host, here the program built in this tree (app/).
+add_executable(InstallerWin::mkinstaller IMPORTED)
+set_target_properties(InstallerWin::mkinstaller PROPERTIES IMPORTED_LOCATION "${MKINSTALLER}")
+add_dependencies(InstallerWin::mkinstaller host)
+include(${CMAKE_CURRENT_LIST_DIR}/AddScreensaverInstaller.cmake)

@@ -1,5 +1,10 @@
 #include "AccessibleProxy.h"
 
+#include <utility>
+
+#include "ComRef.h"
+#include "OleAcc.h"
+
 TAccessibleProxy::TAccessibleProxy(HWND Window, IAccessible* Standard) : FWindow(Window), FStandard(Standard) {
   FStandard->AddRef();
 }
@@ -36,19 +41,55 @@ ULONG TAccessibleProxy::Release() {
   return static_cast<ULONG>(Left);
 }
 
+namespace {
+
+// IAccessible's type information from oleacc's own type library, for clients
+// that call by name (scripts). Kept, as the libraries are.
+ITypeInfo* AccessibleTypeInfo() {
+  // COM calls the objects on the GUI thread alone, their apartment's.
+  static ITypeInfo* Info = nullptr;
+  static bool Tried = false;
+  if (!std::exchange(Tried, true)) {
+    // LIBID_Accessibility, version 1.1.
+    static constexpr GUID Library = {0x1EA4DBF0, 0x3C3B, 0x11CF, {0x81, 0x0C, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+    const TOleAcc* OleAcc = TOleAcc::Get();
+    TComRef<ITypeLib> Types;
+    if (OleAcc && SUCCEEDED(OleAcc->LoadRegTypeLib(Library, 1, 1, 0, Types.Put())))
+      Types->GetTypeInfoOfGuid(__uuidof(IAccessible), &Info);
+  }
+  return Info;
+}
+
+}  // namespace
+
 HRESULT TAccessibleProxy::GetTypeInfoCount(UINT* Count) {
   if (!Count)
     return E_POINTER;
-  *Count = 0;
+  *Count = AccessibleTypeInfo() ? 1 : 0;
   return S_OK;
 }
 
-HRESULT TAccessibleProxy::GetTypeInfo(UINT, LCID, ITypeInfo**) { return E_NOTIMPL; }
+HRESULT TAccessibleProxy::GetTypeInfo(UINT Index, LCID, ITypeInfo** Info) {
+  if (!Info)
+    return E_POINTER;
+  *Info = nullptr;
+  if (Index != 0)
+    return DISP_E_BADINDEX;
+  ITypeInfo* Types = AccessibleTypeInfo();
+  return Types ? Types->QueryInterface(__uuidof(ITypeInfo), reinterpret_cast<void**>(Info)) : E_NOTIMPL;
+}
 
-HRESULT TAccessibleProxy::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) { return E_NOTIMPL; }
+HRESULT TAccessibleProxy::GetIDsOfNames(REFIID, LPOLESTR* Names, UINT Count, LCID, DISPID* Ids) {
+  ITypeInfo* Types = AccessibleTypeInfo();
+  return Types ? TOleAcc::Get()->DispGetIDsOfNames(Types, Names, Count, Ids) : E_NOTIMPL;
+}
 
-HRESULT TAccessibleProxy::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) {
-  return E_NOTIMPL;
+HRESULT TAccessibleProxy::Invoke(DISPID Id, REFIID, LCID, WORD Flags, DISPPARAMS* Parameters, VARIANT* Result,
+                                 EXCEPINFO* Exception, UINT* ArgumentError) {
+  ITypeInfo* Types = AccessibleTypeInfo();
+  return Types ? TOleAcc::Get()->DispInvoke(static_cast<IAccessible*>(this), Types, Id, Flags, Parameters, Result,
+                                            Exception, ArgumentError)
+               : E_NOTIMPL;
 }
 
 // A disconnected object answers every question with the same failure.

@@ -24,10 +24,10 @@ class TAccessibleProxy : public IAccessible {
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID Iid, void** Object) override;
   ULONG STDMETHODCALLTYPE AddRef() override;
   ULONG STDMETHODCALLTYPE Release() override;
-  // IDispatch: there is no type information; clients call IAccessible itself.
+  // IDispatch, through IAccessible's type information in oleacc's library.
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* Count) override;
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override;
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override;
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT Index, LCID, ITypeInfo** Info) override;
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* Names, UINT Count, LCID, DISPID* Ids) override;
   HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override;
   // IAccessible
   HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** Parent) override;

@@ -253,6 +253,15 @@ bool TApplication::IsKeyMsg(MSG& Msg) {
   auto* Form = Control ? Control->ParentForm() : nullptr;
   if (!Form)
     return false;
+  if ((Msg.message == WM_KEYDOWN || Msg.message == WM_KEYUP) && Form->KeyPreview()) {
+    unsigned short Key = static_cast<unsigned short>(Msg.wParam);
+    if (Msg.message == WM_KEYDOWN)
+      Form->KeyDown(Key);
+    else
+      Form->KeyUp(Key);
+    if (Key == 0)
+      return true;
+  }
   const LRESULT Wants = SendMessageA(Msg.hwnd, WM_GETDLGCODE, Msg.wParam, reinterpret_cast<LPARAM>(&Msg));
   switch (Msg.message) {
     case WM_KEYDOWN:

@@ -12,6 +12,9 @@ class TObject {
 };
 
 using TNotifyEvent = std::function<void(TObject* Sender)>;
+// A key pressed or released (its virtual-key code); a handler that sets Key
+// to 0 has used it up.
+using TKeyEvent = std::function<void(TObject* Sender, unsigned short& Key)>;
 
 enum TComponentStateFlag : unsigned { csLoading = 1, csReading = 2, csDesigning = 4, csDestroying = 8 };
 

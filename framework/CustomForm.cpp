@@ -239,7 +239,25 @@ void TCustomForm::UpdateScrollRanges() {
   ShowScrollBar(FHandle, SB_VERT, Vert);
 }
 
+namespace {
+
+// The system sends WM_DPICHANGED and never posts it: a posted one is another
+// program's, and its rectangle an address nobody gave. Every message loop of
+// the thread, a message box's too, takes posted messages past this hook; a
+// sent message never passes it.
+LRESULT CALLBACK DropPostedDensityChange(int Code, WPARAM Removed, LPARAM Message) {
+  auto* Posted = reinterpret_cast<MSG*>(Message);
+  if (Code == HC_ACTION && Posted->message == WM_DPICHANGED)
+    Posted->message = WM_NULL;
+  return CallNextHookEx(nullptr, Code, Removed, Message);
+}
+
+}  // namespace
+
 void TCustomForm::CreateWindowHandleDone() {
+  // Once, for the GUI thread, before its first form can be sent anything.
+  static const HHOOK Hook = SetWindowsHookExA(WH_GETMESSAGE, DropPostedDensityChange, nullptr, GetCurrentThreadId());
+  (void)Hook;
   SetWindowTextA(FHandle, FText.c_str());
   UpdateScrollRanges();
 }
@@ -321,6 +339,7 @@ void TCustomForm::Dispatch(TMessage& Message) {
       NotifyControls(CM_SYSCOLORCHANGE);
       return;
     case WM_GETOBJECT:
+    case WM_ENABLE:
     case CM_DEFAULTACTION:
       if (FAccessibility.Dispatch(Message))
         return;
@@ -346,7 +365,7 @@ void TCustomForm::Dispatch(TMessage& Message) {
       return;
     case WM_DPICHANGED: {
       // The density comes from the message: a window's own may lag behind.
-      ScaleForDensity(LOWORD(Message.WParam), false);
+      ScaleForDensity(ClampedDpi(LOWORD(Message.WParam)), false);
       const auto* Suggested = reinterpret_cast<const RECT*>(Message.LParam);
       if (FHandle && Suggested)
         SetWindowPos(FHandle, nullptr, Suggested->left, Suggested->top, Suggested->right - Suggested->left,

@@ -83,7 +83,23 @@ class TCustomForm : public TWinControl {
   // Points the field of that name (if any) at Component.
   void BindField(const std::string& Name, TComponent* Component);
 
+  // With KeyPreview, the form sees each key pressed and released in it, by
+  // KeyDown and KeyUp, before the control with the focus does.
+  bool KeyPreview() const { return FKeyPreview; }
+  void SetKeyPreview(bool Value) { FKeyPreview = Value; }
+  // Fire OnKeyDown and OnKeyUp. A Key set to 0 is used up: the control with
+  // the focus does not get it.
+  virtual void KeyDown(unsigned short& Key) {
+    if (OnKeyDown)
+      OnKeyDown(this, Key);
+  }
+  virtual void KeyUp(unsigned short& Key) {
+    if (OnKeyUp)
+      OnKeyUp(this, Key);
+  }
+
   TNotifyEvent OnCreate;
+  TKeyEvent OnKeyDown, OnKeyUp;
 
  protected:
   void CreateParams(TCreateParams& Params) override;
@@ -102,6 +118,7 @@ class TCustomForm : public TWinControl {
   TModalResult FModalResult = 0;
   TWinControl* FActiveControl = nullptr;
   bool FPositioned = false;
+  bool FKeyPreview = false;
   int FPixelsPerInch = 0;
   bool FHasDoubleSize = false;
   TScaleFactor FScale;

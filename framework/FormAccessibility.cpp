@@ -1,5 +1,6 @@
 #include "FormAccessibility.h"
 
+#include "ComRef.h"
 #include "FormAccessible.h"
 #include "Forms.h"
 #include "OleAcc.h"
@@ -67,10 +68,19 @@ LONG TFormAccessibility::ChildId(TControl& Control) {
 }
 
 bool TFormAccessibility::Dispatch(TMessage& Message) {
-  if (Message.Msg == CM_DEFAULTACTION) {
-    // The control may have gone, or changed, since the client asked.
+  if (Message.Msg == WM_ENABLE) {
+    // A box that waits disables the form: its elements become unavailable.
     for (TControl* Control : FForm.Controls())
-      if (Control == reinterpret_cast<TControl*>(Message.LParam) && IsElement(*Control)) {
+      if (IsElement(*Control))
+        StateChanged(*Control);
+    return false;
+  }
+  if (Message.Msg == CM_DEFAULTACTION) {
+    // The control may have gone, or changed, since the client asked; and a
+    // box may wait, whose loop delivers this to the disabled form.
+    for (TControl* Control : FForm.Controls())
+      if (Control == reinterpret_cast<TControl*>(Message.LParam) && IsElement(*Control) &&
+          IsWindowEnabled(FForm.Handle())) {
         Control->Click();
         break;
       }
@@ -83,23 +93,17 @@ bool TFormAccessibility::Dispatch(TMessage& Message) {
   for (TControl* Control : FForm.Controls())
     Elements = Elements || IsElement(*Control);
   const TOleAcc* Library = Elements ? TOleAcc::Get() : nullptr;
-  if (!Library)
+  if (!Library || !Library->OwnObjects)
     return false;
   // A window made anew (a new border style) needs a standard object of its own.
   if (FObject && FObject->Window() != FForm.Handle())
     Release();
   if (!FObject) {
-    IAccessible* Standard = nullptr;
+    TComRef<IAccessible> Standard;
     if (FAILED(Library->CreateStdAccessibleObject(FForm.Handle(), OBJID_CLIENT, __uuidof(IAccessible),
-                                                  reinterpret_cast<void**>(&Standard))))
+                                                  reinterpret_cast<void**>(Standard.Put()))))
       return false;
-    try {
-      FObject = new TFormAccessible(FForm, Standard);
-    } catch (...) {
-      Standard->Release();
-      throw;
-    }
-    Standard->Release();
+    FObject = new TFormAccessible(FForm, Standard.Get());
   }
   auto* Object = static_cast<IAccessible*>(FObject);
   Message.Result = Library->LresultFromObject(__uuidof(IAccessible), Message.WParam, Object);

@@ -39,6 +39,8 @@ void TFormAccessible::Disconnect() {
   TAccessibleProxy::Disconnect();
 }
 
+bool TFormAccessible::Pressable() const { return FForm && IsWindowEnabled(FForm->Handle()); }
+
 TControl* TFormAccessible::Element(const VARIANT& Id) const {
   TControl* Control = Id.vt == VT_I4 && FForm ? TFormAccessibility::Child(*FForm, Id.lVal) : nullptr;
   return Control && !Control->IsWindowed() ? Control : nullptr;
@@ -114,7 +116,13 @@ HRESULT TFormAccessible::get_accHelp(VARIANT Id, BSTR* Help) {
 }
 
 HRESULT TFormAccessible::get_accHelpTopic(BSTR* File, VARIANT Id, LONG* Topic) {
-  return IsSelf(Id) ? TAccessibleProxy::get_accHelpTopic(File, Id, Topic) : NoText(Id, File);
+  if (IsSelf(Id))
+    return TAccessibleProxy::get_accHelpTopic(File, Id, Topic);
+  if (!Topic && Element(Id))
+    return E_POINTER;
+  if (Topic)
+    *Topic = 0;
+  return NoText(Id, File);
 }
 
 HRESULT TFormAccessible::get_accKeyboardShortcut(VARIANT Id, BSTR* Shortcut) {
@@ -143,7 +151,7 @@ HRESULT TFormAccessible::get_accState(VARIANT Id, VARIANT* State) {
   // Never focusable: the keyboard does not reach a windowless control.
   POINT P;
   const bool Hot = GetCursorPos(&P) && FindControlAtScreenPos(P) == Control;
-  *State = IdVariant(Hot ? STATE_SYSTEM_HOTTRACKED : 0);
+  *State = IdVariant((Hot ? STATE_SYSTEM_HOTTRACKED : 0) | (Pressable() ? 0 : STATE_SYSTEM_UNAVAILABLE));
   return S_OK;
 }
 
@@ -231,6 +239,8 @@ HRESULT TFormAccessible::accDoDefaultAction(VARIANT Id) {
   TControl* Control = Element(Id);
   if (!Control)
     return E_INVALIDARG;
+  if (!Pressable())
+    return DISP_E_MEMBERNOTFOUND;
   // The click runs later, from the message loop: it may ask a question in a
   // box of its own, which must not hold up the client that asked.
   return PostMessageA(FForm->Handle(), CM_DEFAULTACTION, 0, reinterpret_cast<LPARAM>(Control)) ? S_OK : E_FAIL;

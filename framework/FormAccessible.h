@@ -41,6 +41,8 @@ class TFormAccessible : public TAccessibleProxy {
   // The simple element Id names; nullptr for the object itself, a windowed
   // child (asked through its own object) or no child at all.
   TControl* Element(const VARIANT& Id) const;
+  // Whether the form takes input: a box that waits disables it.
+  bool Pressable() const;
   // A simple element's answer to a question it has no text for.
   HRESULT NoText(const VARIANT& Id, BSTR* Text) const;
   // Child number Id as a client takes it: its id, or its own object.

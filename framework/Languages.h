@@ -68,6 +68,14 @@ constexpr bool RightToLeft(std::uint16_t Table) {
   return Primary == 0x01 || Primary == 0x0D || Primary == 0x29;
 }
 
+// The first entry whose table is stored under LANGID Table, or null.
+constexpr const TLanguage* FindLanguageOfTable(std::uint16_t Table) {
+  for (const TLanguage& Language : Languages)
+    if (Language.Table == Table)
+      return &Language;
+  return nullptr;
+}
+
 // The entry of a PO "Language:" value, or null.
 constexpr const TLanguage* FindLanguage(std::string_view Code) {
   for (const TLanguage& Language : Languages)

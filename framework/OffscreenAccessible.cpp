@@ -1,5 +1,6 @@
 #include "OffscreenAccessible.h"
 
+#include "ComRef.h"
 #include "Forms.h"
 #include "OleAcc.h"
 
@@ -19,14 +20,14 @@ bool TOffscreenAccessible::Answer(TWinControl& Control, TMessage& Message) {
   if (Message.Msg != WM_GETOBJECT || (Id != OBJID_CLIENT && Id != OBJID_WINDOW) || !OutOfSight(Control))
     return false;
   const TOleAcc* Library = TOleAcc::Get();
-  IAccessible* Standard = nullptr;
-  if (!Library || FAILED(Library->CreateStdAccessibleObject(Control.Handle(), Id, __uuidof(IAccessible),
-                                                            reinterpret_cast<void**>(&Standard))))
+  TComRef<IAccessible> Standard;
+  if (!Library || !Library->OwnObjects ||
+      FAILED(Library->CreateStdAccessibleObject(Control.Handle(), Id, __uuidof(IAccessible),
+                                                reinterpret_cast<void**>(Standard.Put()))))
     return false;
-  auto* Object = new TOffscreenAccessible(Control.Handle(), Standard);
-  Standard->Release();
-  Message.Result = Library->LresultFromObject(__uuidof(IAccessible), Message.WParam, static_cast<IAccessible*>(Object));
-  Object->Release();
+  TComRef<IAccessible> Object;
+  Object.Attach(new TOffscreenAccessible(Control.Handle(), Standard.Get()));
+  Message.Result = Library->LresultFromObject(__uuidof(IAccessible), Message.WParam, Object.Get());
   return true;
 }
 

@@ -1,5 +1,7 @@
 #include "ScreenDensity.h"
 
+#include <algorithm>
+
 #include "DeviceContexts.h"
 
 namespace {
@@ -14,12 +16,14 @@ TFunction User32Function(const char* Name) {
 
 int SystemDpi() { return SystemDpi(User32Function<TDpiForSystem>("GetDpiForSystem")); }
 
+int ClampedDpi(int Dpi) { return std::clamp(Dpi, MinDpi, MaxDpi); }
+
 int SystemDpi(TDpiForSystem Lookup) {
   if (Lookup)
     if (const UINT Dpi = Lookup())
-      return static_cast<int>(Dpi);
+      return ClampedDpi(static_cast<int>(std::min<UINT>(Dpi, MaxDpi)));
   const TClientDC Screen(nullptr);
-  return Screen ? GetDeviceCaps(Screen.Handle(), LOGPIXELSY) : 0;
+  return ClampedDpi(Screen ? GetDeviceCaps(Screen.Handle(), LOGPIXELSY) : 0);
 }
 
 TScaleSize WindowFrameSize(DWORD Style, DWORD ExStyle, int Dpi) {

@@ -8,10 +8,17 @@
 
 #include "ScaleFactor.h"
 
+// The densities Windows offers, 100 % to 500 %. A density outside them is a
+// broken setting: taken as it is, icons alone would grow to gigabytes.
+inline constexpr int MinDpi = 96, MaxDpi = 480;
+// Dpi brought within MinDpi..MaxDpi.
+int ClampedDpi(int Dpi);
+
 // The density a form is laid out for before it has a window: that of the
 // primary monitor, where a centred form appears.
 using TDpiForSystem = UINT(WINAPI*)();
-// GetDpiForSystem where the system has it, else LOGPIXELSY of the screen.
+// GetDpiForSystem where the system has it, else LOGPIXELSY of the screen;
+// clamped.
 int SystemDpi();
 // Asks Lookup, if there is one and it knows; else LOGPIXELSY of the screen.
 int SystemDpi(TDpiForSystem Lookup);

@@ -20,7 +20,7 @@ class TInstallShell {
   // Starts FileName by its file type's default action; failures are passed over.
   virtual void Start(const char* FileName) = 0;
   // The person at the screen: the user logged on to the program's session.
-  virtual TSid SessionUser() { return SessionUserSid(); }
+  virtual TAccount SessionUser() { return SessionAccount(); }
 };
 
 // The real question box and shell start, both owned by Owner, the installer
@@ -39,6 +39,9 @@ inline constexpr const char* ScreensaverKey = "Control Panel\\Desktop";
 inline constexpr const char* ScreensaverValue = "SCRNSAVE.EXE";
 inline constexpr const char* InstallQuestion = EnglishTexts[txInstallQuestion];
 inline constexpr const char* InstallQuestionCaption = EnglishTexts[txConfirm];
+// How often a replace or move that failed for a moment is tried again, 100 ms
+// apart: about two seconds, as long as antivirus holds a new program.
+inline constexpr int TransientRetries = 20;
 
 // The package's own file. The ANSI spelling of its path names the screensaver
 // and the errors; but for a folder named in another script that spelling (best
@@ -63,7 +66,7 @@ void InstallScreensaver(const TOwnFile& Own, const std::string& DestDir, TInstal
 // Writes the resource ResType/ResName of the running program to FileName.
 // Returns false, touching nothing, when the program has no such resource;
 // raises "Cannot create file %s" or "Stream write error" when the file cannot
-// be written in full, and then leaves no file behind.
+// be written in full, and then leaves FileName as it was.
 bool SaveResourceToFile(const char* ResType, const char* ResName, const std::string& FileName);
 
 // The short (8.3) form of an existing path, or Path itself when there is none.

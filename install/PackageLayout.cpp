@@ -32,18 +32,17 @@ constexpr std::uint32_t SecurityDirectory = 4;
 
 }  // namespace
 
-std::int64_t PackageEnd(TStream& Source) {
-  const auto Size = Source.Size();
+TCertificateTable CertificateTable(TStream& Source) {
   std::uint8_t B[8]{};
   if (!ReadAt(Source, 0, B, 2) || B[0] != 'M' || B[1] != 'Z' || !ReadAt(Source, NewHeaderPointer, B, 4))
-    return Size;
+    return {};
   const std::int64_t Pe = Le(B, 4);
   if (!ReadAt(Source, Pe, B, 4) || Le(B, 4) != 0x00004550 || !ReadAt(Source, Pe + 20, B, 2))
-    return Size;
+    return {};
   const std::uint32_t OptionalSize = Le(B, 2);
   const std::int64_t Optional = Pe + OptionalHeaderStart;
   if (!ReadAt(Source, Optional, B, 2))
-    return Size;
+    return {};
   std::int64_t CountAt;
   switch (Le(B, 2)) {
     case Pe32Magic:
@@ -53,15 +52,20 @@ std::int64_t PackageEnd(TStream& Source) {
       CountAt = 108;
       break;
     default:
-      return Size;
+      return {};
   }
   const std::int64_t EntryAt = CountAt + 4 + 8 * SecurityDirectory;
   if (OptionalSize < EntryAt + 8 || !ReadAt(Source, Optional + CountAt, B, 4) || Le(B, 4) <= SecurityDirectory ||
       !ReadAt(Source, Optional + EntryAt, B, 8))
-    return Size;
+    return {};
   // The security directory holds a file offset, not an address.
-  const std::int64_t Table = Le(B, 4), TableSize = Le(B + 4, 4);
-  return TableSize > 0 && Table + TableSize == Size ? Table : Size;
+  return {Le(B, 4), Le(B + 4, 4)};
+}
+
+std::int64_t PackageEnd(TStream& Source) {
+  const auto Size = Source.Size();
+  const TCertificateTable Table = CertificateTable(Source);
+  return Table.Size > 0 && Table.Offset + Table.Size == Size ? Table.Offset : Size;
 }
 
 TPayloadExtent LocatePayload(TStream& Source) {

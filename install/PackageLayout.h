@@ -17,10 +17,17 @@ struct TPayloadExtent {
 // Raises "Stream read error" unless 0 < N <= FileSize - 4.
 TPayloadExtent PayloadExtent(std::int64_t FileSize, std::int32_t N);
 
+// The certificate table that the image's security directory in Source names
+// (its offset is a file offset); a size of 0 when there is none. Never raises;
+// an unreadable or malformed header counts as unsigned.
+struct TCertificateTable {
+  std::int64_t Offset = 0, Size = 0;
+};
+TCertificateTable CertificateTable(TStream& Source);
+
 // Where the package proper ends in Source: at the start of a certificate table
 // that the image's security directory places exactly at the end of the file,
-// otherwise at the end of the file. Never raises; an unreadable or malformed
-// header counts as unsigned.
+// otherwise at the end of the file. Never raises.
 std::int64_t PackageEnd(TStream& Source);
 
 // Reads the trailer of Source (just before PackageEnd) and returns the payload's place; raises

@@ -1,7 +1,9 @@
 #!/usr/bin/python3
-"""Checks the built installer program as Windows will see it.
+"""Checks the built installer program as Windows will see it, and the archives
+that ship it.
 
 usage: check_binary.py CHECK InstallerWin.exe [VERSION]
+       check_binary.py archives DIST-DIR VERSION
 CHECK is one of:
   imports    only KnownDLLs (so none of MinGW's runtime), nothing delay-loaded,
              and the DLL search is confined at start-up
@@ -9,8 +11,12 @@ CHECK is one of:
   identity   version information and the manifest (administrator, Windows 7 to 11,
              per-monitor density awareness)
   size       the program's code and its artwork, each within its budget
+  archives   scripts/release's .deb and zip hold exactly their files, with
+             their modes
 """
+import subprocess
 import sys
+import zipfile
 import xml.etree.ElementTree as ET
 
 import pefile
@@ -25,7 +31,10 @@ KNOWN_DLLS = {name + ".dll" for name in (
 # Code and artwork are budgeted apart. The code (the image without its
 # resource section) had 234 KiB beside 26 KiB of resources; dense screens
 # (pictures decoded scaled, forms laid out for the density) may add 16 KiB to
-# that, and the objects that screen readers read A11Y_KIB more. The artwork:
+# that, the objects that screen readers read A11Y_KIB more, and making the
+# install safe where Windows is stricter than Wine (a replace that stops
+# half-way, the user at the desk by any name and from another account, one
+# install at a time, the keyboard) MENDS_KIB more. The artwork:
 # the window description with its pictures, the double-size pictures, and the
 # program's icon at every size it carries.
 # The user's language (choosing a string table, reading a text from it, and
@@ -33,8 +42,9 @@ KNOWN_DLLS = {name + ".dll" for name in (
 # through it) measured 3,400 bytes. Its string tables, all languages
 # together, have a budget of their own, apart from the artwork.
 A11Y_KIB = 10
+MENDS_KIB = 4
 LANGUAGES_BYTES = 3400
-CODE_BUDGET = (234 + 16 + A11Y_KIB) * 1024 + LANGUAGES_BYTES
+CODE_BUDGET = (234 + 16 + A11Y_KIB + MENDS_KIB) * 1024 + LANGUAGES_BYTES
 TEXT_BUDGET = 32 * 1024
 ART_BUDGET = 128 * 1024
 ART_RESOURCES = {"TINSTALLERFORM", "TINSTALLERFORM2X"}
@@ -54,6 +64,25 @@ SETTINGS_2016 = "{http://schemas.microsoft.com/SMI/2016/WindowsSettings}"
 # The per-density functions of Windows 10 1607 on, looked up by name at run
 # time, so that Windows 7 to 8.1 still load the program.
 LOOKED_UP_USER32 = ("GetDpiForSystem", "GetDpiForWindow", "AdjustWindowRectExForDpi", "GetSystemMetricsForDpi")
+
+# What the archives hold: the programs, their papers, and the CMake package in
+# one place under each archive's prefix.
+CMAKE_PACKAGE = [f"lib/cmake/InstallerWin/{name}.cmake"
+                 for name in ("AddScreensaverInstaller", "InstallerWinConfig", "InstallerWinConfigVersion")]
+DEB_FILES = {
+    **{f"usr/bin/{tool}": 0o755 for tool in ("mkinstaller", "formc")},
+    **{f"usr/share/man/man1/{tool}.1.gz": 0o644 for tool in ("mkinstaller", "formc")},
+    "usr/share/installerwin/InstallerWin.exe": 0o644,
+    **{f"usr/share/doc/installerwin/{name}": 0o644 for name in ("README.md.gz", "changelog.gz", "copyright")},
+    "usr/share/lintian/overrides/installerwin": 0o644,
+    **{f"usr/{name}": 0o644 for name in CMAKE_PACKAGE},
+}
+ZIP_FILES = {
+    **{name: 0o755 for name in ("InstallerWin.exe", "mkinstaller.exe", "formc.exe")},
+    **{name: 0o644 for name in ("README.txt", "LICENSE.txt", "libjpeg-turbo/LICENSE.md",
+                                "libjpeg-turbo/README.ijg.txt", "libjpeg-turbo/LICENSE.zlib.txt")},
+    **{name: 0o644 for name in CMAKE_PACKAGE},
+}
 
 failures = []
 
@@ -187,13 +216,48 @@ def check_size(pe, path):
     check(texts <= TEXT_BUDGET, f"string tables of {texts} bytes are over their budget of {TEXT_BUDGET}")
 
 
+def check_listing(archive, got, want):
+    for name in sorted(want.keys() - got.keys()):
+        check(False, f"{archive} lacks {name}")
+    for name in sorted(got.keys() - want.keys()):
+        check(False, f"{archive} holds {name}, which it never held")
+    for name in sorted(want.keys() & got.keys()):
+        check(got[name] == want[name], f"{archive}: {name} has mode {got[name]:o}, not {want[name]:o}")
+
+
+def check_archives(dist, version):
+    deb = f"{dist}/installerwin_{version}_amd64.deb"
+    listing = subprocess.run(["dpkg-deb", "--contents", deb], capture_output=True, text=True, check=True).stdout
+    got = {}
+    for line in listing.splitlines():
+        mode, _owner, _size, _date, _time, name = line.split(None, 5)
+        if mode.startswith("-"):
+            bits = mode[1:]
+            got[name.removeprefix("./")] = sum(1 << (8 - i) for i, bit in enumerate(bits) if bit != "-")
+    print(f"{deb}: {len(got)} files")
+    check_listing(deb, got, DEB_FILES)
+
+    folder = f"InstallerWin-{version}-win64"
+    path = f"{dist}/{folder}.zip"
+    with zipfile.ZipFile(path) as archive:
+        entries = archive.infolist()
+    got = {}
+    for entry in entries:
+        check(entry.filename.startswith(folder + "/"), f"{path}: {entry.filename} lies outside {folder}/")
+        if not entry.is_dir():
+            got[entry.filename.removeprefix(folder + "/")] = (entry.external_attr >> 16) & 0o7777
+    print(f"{path}: {len(got)} files")
+    check_listing(path, got, ZIP_FILES)
+
+
 def main():
     what, path = sys.argv[1], sys.argv[2]
-    pe = pefile.PE(path)
-    if what == "identity":
-        check_identity(pe, path, sys.argv[3])
+    if what == "archives":
+        check_archives(path, sys.argv[3])
+    elif what == "identity":
+        check_identity(pefile.PE(path), path, sys.argv[3])
     else:
-        {"imports": check_imports, "hardening": check_hardening, "size": check_size}[what](pe, path)
+        {"imports": check_imports, "hardening": check_hardening, "size": check_size}[what](pefile.PE(path), path)
     for message in failures:
         print("FAIL:", message)
     return 1 if failures else 0

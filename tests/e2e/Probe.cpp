@@ -39,6 +39,11 @@
 //                                   each element "hit N" (accHitTest at its middle) and "point N 'NAME'"
 //                                   (AccessibleObjectFromPoint there)
 //   probe press TITLE NAME [SECONDS]  the default action of the simple element NAME; prints its result
+//   probe press-many TITLE NAME TIMES [SECONDS]  that default action TIMES over, as fast as it goes;
+//                                   prints "pressed N" and, if one was refused, "refused 0xHRESULT"
+//   probe post TITLE WHAT [SECONDS]  posts to the window what another program can: "click" (a left
+//                                   click on the picture button), "enter" (Enter down and up), or
+//                                   "dpichanged:N" (WM_DPICHANGED to 192 DPI with lParam N)
 //   probe hidden TITLE [SECONDS]    prints "CLASS LEFT TOP invisible offscreen" per child window (the
 //                                   two words as its own window object says them, "-" otherwise)
 //   probe module TITLE DLL [SECONDS]  prints "loaded" or "absent": whether the program showing
@@ -241,6 +246,48 @@ int Press(HWND Window, const char* Name) {
   return 1;
 }
 
+// Presses the element Name Times over as fast as a client can; prints how
+// many presses the window took ("pressed N") and, when one was refused, the
+// refusal ("refused 0xHRESULT").
+int PressMany(HWND Window, const char* Name, int Times) {
+  TAccessible Client = ObjectOf(Window);
+  LONG Id = 0;
+  for (auto& Child : Client ? ChildrenOf(Client.Get()) : std::vector<TChild>{})
+    if (!Child.Object && NameOf(Client.Get(), Child.Id) == Name)
+      Id = Child.Id;
+  if (!Id)
+    return 1;
+  int Pressed = 0;
+  HRESULT Refused = S_OK;
+  for (int I = 0; I < Times; ++I) {
+    const HRESULT Result = Client->accDoDefaultAction(ChildId(Id));
+    Pressed += Result == S_OK;
+    if (Result != S_OK)
+      Refused = Result;
+  }
+  std::printf("pressed %d\n", Pressed);
+  if (Refused != S_OK)
+    std::printf("refused 0x%08lX\n", static_cast<unsigned long>(Refused));
+  return 0;
+}
+
+// Posts to Window what another program can: "click" (a left click at the
+// picture button), "enter" (Enter pressed and released) or "dpichanged:N"
+// (WM_DPICHANGED to 192 DPI with lParam N).
+int PostTo(HWND Window, const std::string& What) {
+  const LPARAM At = MAKELPARAM(351 + 14, 210 + 4);
+  if (What == "click")
+    return PostMessageA(Window, WM_LBUTTONDOWN, MK_LBUTTON, At) && PostMessageA(Window, WM_LBUTTONUP, 0, At) ? 0 : 1;
+  if (What == "enter")
+    return PostMessageA(Window, WM_KEYDOWN, VK_RETURN, 1) &&
+                   PostMessageA(Window, WM_KEYUP, VK_RETURN, static_cast<LPARAM>(0xC0000001u))
+               ? 0
+               : 1;
+  if (What.rfind("dpichanged:", 0) == 0)
+    return PostMessageA(Window, WM_DPICHANGED, MAKEWPARAM(192, 192), std::stoll(What.substr(11), nullptr, 0)) ? 0 : 1;
+  return 2;
+}
+
 int PrintHidden(HWND Window) {
   EnumChildWindows(
       Window,
@@ -350,11 +397,14 @@ int main(int argc, char** argv) {
   const std::string Mode = argv[1];
   std::fputs("ready\n", stderr);
   std::fflush(stderr);
-  const int SecondsArg = Mode == "button" || Mode == "hold-until-box" || Mode == "press" || Mode == "module" ? 4 : 3;
+  const int SecondsArg =
+      Mode == "button" || Mode == "hold-until-box" || Mode == "press" || Mode == "module" || Mode == "post" ? 4
+      : Mode == "press-many"                                                                                ? 5
+                                                                                                            : 3;
   // A screen reader is a COM client: the installer's objects come marshalled.
   // Only then: under Wine the apartment's window would become this program's
   // foreground window, which "foreground" reads.
-  if (Mode == "access" || Mode == "press" || Mode == "hidden")
+  if (Mode == "access" || Mode == "press" || Mode == "press-many" || Mode == "hidden")
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   const DWORD Deadline = GetTickCount() + 1000 * (argc > SecondsArg ? std::atoi(argv[SecondsArg]) : 10);
   if (Mode == "hold")
@@ -407,6 +457,10 @@ int main(int argc, char** argv) {
         return PrintAccessible(Found);
       if (Mode == "press")
         return argc > 3 ? Press(Found, argv[3]) : 2;
+      if (Mode == "press-many")
+        return argc > 4 ? PressMany(Found, argv[3], std::atoi(argv[4])) : 2;
+      if (Mode == "post")
+        return argc > 3 ? PostTo(Found, argv[3]) : 2;
       if (Mode == "hidden")
         return PrintHidden(Found);
       if (Mode == "module")

@@ -5,10 +5,11 @@
 #        planted.dll
 # Scenarios: window, hover, close, install-no, install-yes, unspellable-name,
 # bad-trailer, signed, plain-append, full-disk, reinstall, branded, branded-signed, taskbar, deb,
-# zip, density, screen-reader, languages. Exits 77 (skipped) where a scenario cannot be set up. The branded
+# zip, deb-cmake, density, density-limits, keyboard, one-install, screen-reader, inspect, languages.
+# Exits 77 (skipped) where a scenario cannot be set up. The branded
 # ones take from the environment: BRAND_DIR (artwork, and package/ made with it by the CMake
 # function), MKINSTALLER, MKINSTALLER_EXE (the package maker, native and for
-# Windows) and INSTALLERWIN_VERSION; deb and zip take DIST_DIR, where
+# Windows) and INSTALLERWIN_VERSION; deb, zip and deb-cmake take DIST_DIR, where
 # scripts/release wrote its archives.
 SCENARIO=${1:?} PACKAGE=${2:?} PAYLOAD=${3:?} SKIN=${4:?} PROBE=${5:?} ARTWORK=${6:?} HOST=${7:?} PLANTED=${8:?}
 source "$(dirname "$0")/../tools/e2e-lib.sh"
@@ -129,7 +130,10 @@ install_and_compare() {
   click_install "$WID"
   text=$(box_text Confirm)
   [ "$text" = "Screensaver installation completed, run it now?" ] || fail "question was: $text"
-  cmp -s "$sys/Aurora.scr" "$PAYLOAD" || fail "Aurora.scr differs from the payload"
+  # Named as the installer names it: after itself, less "Install-".
+  local name=${1##*[\\/]}
+  name=${name%.exe} name=${name#Install-}
+  cmp -s "$sys/$name.scr" "$PAYLOAD" || fail "$name.scr differs from the payload"
   answer_box Confirm n
   e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after No"
 }
@@ -592,8 +596,9 @@ scenario_reinstall() {
   short=$(probe short "$win")
   [ -n "$short" ] && [ "$short" != "$win" ] || fail "no short form of $win: $short"
 
-  note "a reinstall that cannot replace the old screensaver, held as a running preview holds it, reports it"
-  note "under the screensaver's name and keeps the old one and its registry value"
+  note "a reinstall that cannot replace the old screensaver, held open without sharing by another program,"
+  note "reports it under the screensaver's name after trying for two seconds, and keeps the old one and its"
+  note "registry value"
   printf 'an older Aurora Borealis' >"$scr"
   cp "$scr" "$E2E_WORK/older.scr"
   start_installer "$package"
@@ -625,11 +630,12 @@ scenario_reinstall() {
   [ "$(probe short "$win")" = "$short" ] || fail "the short name became $(probe short "$win")"
 }
 
-# Runs mkinstaller.exe under Wine with these (UTF-8) arguments; its error
-# output lands in $E2E_WORK/mk.err without carriage returns.
+# Runs mkinstaller.exe under Wine with these (UTF-8) arguments; its output
+# and its error output land in $E2E_WORK/mk.out and mk.err without carriage returns.
 mkinstaller_exe() {
   local rc=0
-  /usr/lib/wine/wine64 "$MKINSTALLER_EXE" "$@" </dev/null >/dev/null 2>"$E2E_WORK/mk.raw" || rc=$?
+  /usr/lib/wine/wine64 "$MKINSTALLER_EXE" "$@" </dev/null >"$E2E_WORK/mk.rawout" 2>"$E2E_WORK/mk.raw" || rc=$?
+  tr -d '\r' <"$E2E_WORK/mk.rawout" >"$E2E_WORK/mk.out"
   tr -d '\r' <"$E2E_WORK/mk.raw" >"$E2E_WORK/mk.err"
   return $rc
 }
@@ -794,6 +800,85 @@ print(max(s.PointerToRawData + s.SizeOfRawData for s in pe.sections))' "$made")
   cmp -s "$sys/swing.mskn" "$work/second.mskn" || fail "swing.mskn differs from the second skin"
 }
 
+# What mkinstaller --inspect prints for a package of the demo payload with
+# skin $1, pictures in folder $2 (background.jpg, $3.jpg for the button, $4.jpg
+# under the pointer, and their -2x doubles where $5 is "doubles"), icon sizes
+# $6, button name $7 and certificate table $8; the texts are the host's own.
+inspected() {
+  local picture key width height file
+  printf 'host-product: InstallerWin\nhost-version: %s\npayload-size: %s\ninstalls-as: Aurora.scr\nskin-size: %s\n' \
+    "$INSTALLERWIN_VERSION" "$(stat -c %s "$PAYLOAD")" "$(stat -c %s "$1")"
+  for picture in "background 450 304 background" "button 28 9 $3" "hover 28 9 $4"; do
+    read -r key width height file <<<"$picture"
+    printf '%s: %s x %s, %s bytes\n' "$key" "$width" "$height" "$(stat -c %s "$2/$file.jpg")"
+    if [ "$5" = doubles ]; then
+      printf '%s-2x: %s x %s, %s bytes\n' "$key" $((width * 2)) $((height * 2)) "$(stat -c %s "$2/$file-2x.jpg")"
+    else
+      printf '%s-2x: none\n' "$key"
+    fi
+  done
+  printf 'icon: %s\nbutton-name: %s\nlanguages: %s\ncertificate-table: %s\n' "$6" "$7" \
+    "en, de, fr, es, it, pt_BR, nl, pl, cs, sv, da, fi, nb, tr, el, ru, uk, ja, ko, zh_CN, zh_TW, ar, he" "$8"
+}
+
+# $1 (a file) holds exactly the lines $2.
+same_lines() { [ "$(cat "$1")" = "$2" ] || fail "$3 printed:$(printf '\n%s' "$(cat "$1")")"; }
+
+scenario_inspect() {
+  note "--inspect shows what the demo package, a signed one and a branded one carry, natively and under Wine"
+  local icon="16 x 16, 20 x 20, 24 x 24, 32 x 32, 40 x 40, 48 x 48, 64 x 64" offset size total want
+  mkdir "$E2E_WORK/signed"
+  sign "$PACKAGE" "$E2E_WORK/signed/Install-Aurora.exe"
+  read -r offset size total < <(security_directory "$E2E_WORK/signed/Install-Aurora.exe")
+  want=$(inspected "$SKIN" "$ARTWORK" button-normal button-hover doubles "$icon" none none)
+  "$MKINSTALLER" --inspect "$PACKAGE" >"$E2E_WORK/inspect.txt" || fail "--inspect refused the demo package"
+  same_lines "$E2E_WORK/inspect.txt" "$want" "--inspect of the demo package"
+  want=$(inspected "$SKIN" "$ARTWORK" button-normal button-hover doubles "$icon" none "$size bytes, not verified")
+  "$MKINSTALLER" --inspect "$E2E_WORK/signed/Install-Aurora.exe" >"$E2E_WORK/inspect.txt" ||
+    fail "--inspect refused the signed package"
+  same_lines "$E2E_WORK/inspect.txt" "$want" "--inspect of the signed package"
+  mkinstaller_exe --inspect "Z:$E2E_WORK/signed/Install-Aurora.exe" || fail "mkinstaller.exe --inspect failed"
+  same_lines "$E2E_WORK/mk.out" "$want" "mkinstaller.exe --inspect of the signed package"
+  want=$(inspected "$BRAND_DIR/skin.mskn" "$BRAND_DIR" button hover none "16 x 16, 32 x 32, 48 x 48" "Install Nightfall" none)
+  "$MKINSTALLER" --inspect "$BRAND_DIR/package/Install-Aurora.exe" >"$E2E_WORK/inspect.txt" ||
+    fail "--inspect refused the branded package"
+  same_lines "$E2E_WORK/inspect.txt" "$want" "--inspect of the branded package"
+
+  note "--extract gives back the payload and the skin byte for byte, natively and under Wine, and replaces nothing"
+  mkdir "$E2E_WORK/native" "$E2E_WORK/wine"
+  "$MKINSTALLER" --extract "$PACKAGE" "$E2E_WORK/native" || fail "--extract refused the demo package"
+  mkinstaller_exe --extract "Z:$E2E_WORK/signed/Install-Aurora.exe" "Z:$E2E_WORK/wine" ||
+    fail "mkinstaller.exe --extract failed: $(cat "$E2E_WORK/mk.err")"
+  for dir in native wine; do
+    [ "$(ls -A "$E2E_WORK/$dir" | tr '\n' ' ')" = "Aurora.scr swing.mskn " ] ||
+      fail "--extract ($dir) wrote: $(ls -A "$E2E_WORK/$dir")"
+    cmp -s "$E2E_WORK/$dir/Aurora.scr" "$PAYLOAD" || fail "the $dir Aurora.scr differs from the payload"
+    cmp -s "$E2E_WORK/$dir/swing.mskn" "$SKIN" || fail "the $dir swing.mskn differs from the skin"
+  done
+  printf 'mine' >"$E2E_WORK/wine/Aurora.scr"
+  ! mkinstaller_exe --extract "Z:$PACKAGE" "Z:$E2E_WORK/wine" || fail "mkinstaller.exe --extract replaced a file"
+  grep -q "Aurora.scr' already exists; it is not replaced\$" "$E2E_WORK/mk.err" ||
+    fail "mkinstaller.exe --extract said: $(cat "$E2E_WORK/mk.err")"
+  [ "$(cat "$E2E_WORK/wine/Aurora.scr")" = mine ] || fail "mkinstaller.exe --extract changed the file present"
+
+  note "a damaged package is refused in one line, as the installer would refuse it, with nothing written"
+  local bad="$E2E_WORK/Install-Damaged.exe" end trailer
+  end=$(stat -c %s "$PACKAGE")
+  for trailer in "$((end - 3)):runs past the $((end - 4)) bytes" "0:payload length of 0"; do
+    cp "$PACKAGE" "$bad"
+    /usr/bin/python3 -c 'import struct, sys
+with open(sys.argv[1], "r+b") as f:
+    f.seek(-4, 2)
+    f.write(struct.pack("<i", int(sys.argv[2])))' "$bad" "${trailer%%:*}"
+    mkdir "$E2E_WORK/damaged"
+    ! mkinstaller_exe --extract "Z:$bad" "Z:$E2E_WORK/damaged" || fail "mkinstaller.exe took trailer ${trailer%%:*}"
+    [ "$(wc -l <"$E2E_WORK/mk.err")" = 1 ] && grep -q "is damaged: .*${trailer#*:}" "$E2E_WORK/mk.err" ||
+      fail "mkinstaller.exe --extract said: $(cat "$E2E_WORK/mk.err")"
+    [ -z "$(ls -A "$E2E_WORK/damaged")" ] || fail "a damaged package left: $(ls -A "$E2E_WORK/damaged")"
+    rmdir "$E2E_WORK/damaged"
+  done
+}
+
 scenario_deb() {
   note "the Debian package, unpacked: its mkinstaller, optimised and hardened, packages with no --host"
   local deb="$DIST_DIR/installerwin_${INSTALLERWIN_VERSION}_amd64.deb" root="$E2E_WORK/root" tool
@@ -839,6 +924,103 @@ scenario_zip() {
   (cd "$dir" && MKINSTALLER_EXE="$dir/mkinstaller.exe" mkinstaller_exe --payload Aurora.scr --output Install-Aurora.exe) ||
     fail "mkinstaller.exe failed: $(cat "$E2E_WORK/mk.err")"
   install_and_compare "$dir/Install-Aurora.exe"
+
+  note "its CMake package, found in the unpacked folder, names the programs beside it"
+  local package=$dir/lib/cmake/InstallerWin found
+  for file in InstallerWinConfig.cmake InstallerWinConfigVersion.cmake AddScreensaverInstaller.cmake; do
+    [ -f "$package/$file" ] || fail "the zip has no lib/cmake/InstallerWin/$file"
+  done
+  found=$(find_installerwin "$dir" 1.0 mkinstaller host) || fail "find_package found nothing in the zip: $found"
+  [ "$found" = "$dir/mkinstaller.exe"$'\n'"$dir/InstallerWin.exe" ] || fail "the zip's CMake package names: $found"
+  MKINSTALLER_EXE=$(head -n1 <<<"$found") mkinstaller_exe --version || fail "the named mkinstaller.exe does not run"
+}
+
+# Configures a project of no language that asks for InstallerWin version $2
+# under prefix $1, and prints where the package's targets (the rest, as
+# mkinstaller or host) lie, one a line; fails with CMake's output. A project
+# built for pointers of $POINTER_SIZE bytes (default 8) asks.
+find_installerwin() {
+  local prefix=$1 version=$2 project target
+  shift 2
+  project=$(mktemp -d "$E2E_WORK/find.XXXXXX")
+  {
+    printf 'cmake_minimum_required(VERSION 3.20)\nproject(Find NONE)\n'
+    printf 'find_package(InstallerWin %s CONFIG REQUIRED)\n' "$version"
+    for target in "$@"; do
+      printf 'get_target_property(place InstallerWin::%s IMPORTED_LOCATION)\n' "$target"
+      printf 'file(APPEND "${CMAKE_BINARY_DIR}/found.txt" "${place}\\n")\n'
+    done
+  } >"$project/CMakeLists.txt"
+  cmake -S "$project" -B "$project/build" "-DCMAKE_PREFIX_PATH=$prefix" "-DCMAKE_SIZEOF_VOID_P=${POINTER_SIZE:-8}" \
+    >"$project/log" 2>&1 || { cat "$project/log"; return 1; }
+  [ $# = 0 ] || cat "$project/build/found.txt"
+}
+
+scenario_deb_cmake() {
+  local deb="$DIST_DIR/installerwin_${INSTALLERWIN_VERSION}_amd64.deb" root="$E2E_WORK/root" want found
+  local source examples="$E2E_WORK/examples"
+  source=$(cd "$(dirname "$0")/../.." && pwd)
+  [ -f "$deb" ] || fail "no $deb"
+  dpkg-deb -x "$deb" "$root"
+
+  note "find_package takes version 1 of the unpacked Debian package, for 32-bit projects too, and refuses any later one"
+  # The version asked for, the asking project's pointer size, and whether it is found.
+  local bytes
+  while read -r want bytes found; do
+    if POINTER_SIZE=$bytes find_installerwin "$root/usr" "$want" >"$E2E_WORK/find.log"; then
+      [ "$found" = yes ] || fail "find_package(InstallerWin $want) took version $INSTALLERWIN_VERSION"
+    else
+      [ "$found" = no ] || fail "find_package(InstallerWin $want) failed for $bytes-byte pointers: $(cat "$E2E_WORK/find.log")"
+    fi
+  done <<TABLE
+1 8 yes
+1.0 8 yes
+1.0 4 yes
+$INSTALLERWIN_VERSION 8 yes
+1.0.1 8 no
+1.1 8 no
+2.0 8 no
+2.0 4 no
+TABLE
+  found=$(find_installerwin "$root/usr" 1.0 mkinstaller host) || fail "find_package: $found"
+  [ "$found" = "$root/usr/bin/mkinstaller"$'\n'"$root/usr/share/installerwin/InstallerWin.exe" ] ||
+    fail "the Debian package's CMake package names: $found"
+
+  note "HOST takes a file; a misspelt keyword is refused, not passed over"
+  local project=$E2E_WORK/keywords host=$root/usr/share/installerwin/InstallerWin.exe
+  mkdir "$project"
+  printf 'cmake_minimum_required(VERSION 3.20)\nproject(Keywords NONE)\nfind_package(InstallerWin 1.0 CONFIG REQUIRED)\n%s\n' \
+    "add_screensaver_installer(Aurora \"$PAYLOAD\" HOST \"$host\" \${WORDS})" >"$project/CMakeLists.txt"
+  cmake -S "$project" -B "$project/right" -G Ninja "-DCMAKE_PREFIX_PATH=$root/usr" "-DWORDS=BUTTON_LABEL;Aurora" \
+    >"$E2E_WORK/cmake.log" 2>&1 || fail "HOST as a file was refused: $(cat "$E2E_WORK/cmake.log")"
+  grep -qF -- "--host $host --payload $PAYLOAD --button-label Aurora" "$project/right/build.ninja" ||
+    fail "HOST as a file did not reach mkinstaller"
+  ! cmake -S "$project" -B "$project/wrong" "-DCMAKE_PREFIX_PATH=$root/usr" "-DWORDS=BUTON_LABEL;Aurora" \
+    >"$E2E_WORK/cmake.log" 2>&1 || fail "a misspelt BUTTON_LABEL was taken"
+  # CMake wraps its messages.
+  tr -s ' \n' '  ' <"$E2E_WORK/cmake.log" | grep -q "unknown arguments: BUTON_LABEL;Aurora" ||
+    fail "a misspelt keyword was refused with: $(cat "$E2E_WORK/cmake.log")"
+
+  note "an author's screensaver, built with MinGW and packaged by add_screensaver_installer"
+  # The tree's own toolchain file keeps packages inside MinGW's root, as
+  # authors' files do.
+  cmake -S "$source/examples/starfield" -B "$examples/starfield" -G Ninja \
+    "-DCMAKE_TOOLCHAIN_FILE=$source/cmake/mingw-w64-x86_64.cmake" "-DCMAKE_PREFIX_PATH=$root/usr" \
+    >"$E2E_WORK/cmake.log" 2>&1 || fail "the starfield example did not configure: $(cat "$E2E_WORK/cmake.log")"
+  cmake --build "$examples/starfield" >"$E2E_WORK/cmake.log" 2>&1 ||
+    fail "the starfield example did not build: $(cat "$E2E_WORK/cmake.log")"
+  grep -qF "$root/usr/bin/mkinstaller --host $root/usr/share/installerwin/InstallerWin.exe" \
+    "$examples/starfield/build.ninja" || fail "the starfield example packaged with other tools"
+  PAYLOAD=$examples/starfield/Starfield.scr install_and_compare "$examples/starfield/Install-Starfield.exe" \
+    "Install Starfield"
+
+  note "a ready screensaver packaged by a project with no compiler"
+  cmake -S "$source/examples/ready-made" -B "$examples/ready-made" "-DCMAKE_PREFIX_PATH=$root/usr" \
+    "-DSCREENSAVER=$PAYLOAD" >"$E2E_WORK/cmake.log" 2>&1 ||
+    fail "the ready-made example did not configure: $(cat "$E2E_WORK/cmake.log")"
+  cmake --build "$examples/ready-made" >"$E2E_WORK/cmake.log" 2>&1 ||
+    fail "the ready-made example did not build: $(cat "$E2E_WORK/cmake.log")"
+  install_and_compare "$examples/ready-made/Install-Aurora.exe"
 }
 
 e2e_start_display
@@ -879,6 +1061,110 @@ scenario_density() {
     --background-2x "$BRAND_DIR/background-2x.jpg" --button-2x "$BRAND_DIR/button-2x.jpg" \
     --hover-2x "$BRAND_DIR/hover-2x.jpg" || fail "mkinstaller refused the double-size pictures"
   check_scaled_window 192 "$art" "$E2E_WORK/branded-2x/Install-Aurora.exe"
+}
+
+scenario_density_limits() {
+  note "a posted WM_DPICHANGED, whatever its lParam points at, changes nothing"
+  start_installer "$PACKAGE"
+  local before lparam dpi geo
+  before=$(xwininfo -id "$WID" | grep -E 'Absolute|Width|Height')
+  for lparam in 0 1 0x10000; do
+    probe post "$TITLE" "dpichanged:$lparam" 5 || fail "could not post WM_DPICHANGED with $lparam"
+  done
+  sleep 0.5
+  kill -0 "$E2E_PID" 2>/dev/null || fail "a posted WM_DPICHANGED ended the program"
+  [ "$(xwininfo -id "$WID" | grep -E 'Absolute|Width|Height')" = "$before" ] || fail "a posted WM_DPICHANGED moved the window"
+  [ "$(probe window "$TITLE" 5)" = "0 0 0 0 0 443x304" ] || fail "a posted WM_DPICHANGED scaled the window"
+  xdotool windowfocus --sync "$WID" key alt+F4
+  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end after closing"
+
+  for dpi in 0 95 481; do
+    note "LogPixels $dpi, a density no screen has: the window appears, fits the screen, and Enter installs"
+    e2e_set_density "$dpi"
+    start_installer "$PACKAGE"
+    geo=$(xwininfo -id "$WID")
+    read -r x y w h < <(awk '/Absolute upper-left X:/ {x = $4} /Absolute upper-left Y:/ {y = $4}
+                              /^ *Width:/ {w = $2} /^ *Height:/ {print x, y, w, $2}' <<<"$geo")
+    [ "$x" -ge 0 ] && [ "$y" -ge 0 ] && [ $((x + w)) -le 1024 ] && [ $((y + h)) -le 768 ] ||
+      fail "at LogPixels $dpi the ${w}x$h window at $x,$y does not fit the screen"
+    xdotool windowfocus --sync "$WID" key Return
+    text=$(box_text Confirm)
+    [ "$text" = "Screensaver installation completed, run it now?" ] || fail "question at LogPixels $dpi was: $text"
+    cmp -s "$sys/Aurora.scr" "$PAYLOAD" || fail "Aurora.scr differs from the payload at LogPixels $dpi"
+    answer_box Confirm n
+    e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after No at LogPixels $dpi"
+    rm -f "$sys/Aurora.scr"
+  done
+
+  note "LogPixels 65535: the program asks the system for nothing larger than at 480, and its window appears."
+  note "(Wine's own caption, drawn at that density, then takes gigabytes: no window of any program is usable.)"
+  e2e_set_density 65535
+  got=$(probe density)
+  [ "${got% *}" = "480 480 80 160" ] || fail "at LogPixels 65535 the framework works with: $got"
+  start_installer "$PACKAGE"
+  kill "$E2E_PID"
+}
+
+scenario_keyboard() {
+  note "Escape closes the window and installs nothing"
+  start_installer "$PACKAGE"
+  xdotool windowfocus --sync "$WID" key Escape
+  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after Escape"
+  [ ! -e "$sys/Aurora.scr" ] || fail "Escape installed Aurora.scr"
+  [ -z "$(registered)" ] || fail "Escape wrote the registry"
+
+  note "Enter, pressed and released in the window, installs as a click does"
+  start_installer "$PACKAGE"
+  xdotool windowfocus --sync "$WID" key Return
+  text=$(box_text Confirm)
+  [ "$text" = "Screensaver installation completed, run it now?" ] || fail "question was: $text"
+  cmp -s "$sys/Aurora.scr" "$PAYLOAD" || fail "Aurora.scr differs from the payload"
+  answer_box Confirm n
+  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after No"
+  rm -f "$sys/Aurora.scr"
+
+  note "typed text never reaches the destination: the keypad's Enter installs into the system directory"
+  start_installer "$PACKAGE"
+  xdotool windowfocus --sync "$WID" type --delay 20 'Saver\'
+  xdotool key BackSpace Tab space KP_Enter
+  text=$(box_text Confirm)
+  [ "$text" = "Screensaver installation completed, run it now?" ] || fail "question was: $text"
+  cmp -s "$sys/Aurora.scr" "$PAYLOAD" || fail "Aurora.scr is not in the system directory"
+  [ "$(registered)" = 'C:\windows\system32\Aurora.scr' ] || fail "registered: $(registered)"
+  answer_box Confirm n
+  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after No"
+  rm -f "$sys/Aurora.scr"
+
+  note "a held Enter asks once, on its release, and never goes on to answer Yes"
+  start_installer "$PACKAGE"
+  xdotool windowfocus --sync "$WID" keydown Return sleep 0.2 keydown Return sleep 0.2 keydown Return keyup Return
+  e2e_wait_window Confirm 15 >/dev/null || fail "no question after Enter was released"
+  sleep 1
+  [ "$(e2e_windows Confirm | wc -l)" = 1 ] || fail "$(e2e_windows Confirm | wc -l) questions show"
+  ! xdotool search --onlyvisible --name '^Aurora$' >/dev/null 2>&1 || fail "a held Enter started the screensaver"
+  answer_box Confirm n
+  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after No"
+  cmp -s "$sys/Aurora.scr" "$PAYLOAD" || fail "Aurora.scr differs from the payload"
+}
+
+scenario_one_install() {
+  note "while the question waits, a screen reader's presses, a posted click and a posted Enter start no"
+  note "second install: one question shows, and No ends the program"
+  start_installer "$PACKAGE"
+  local got
+  got=$(probe press-many "$TITLE" Install 20)
+  note "  $(tr '\n' ' ' <<<"$got")"
+  e2e_wait_window Confirm 15 >/dev/null || fail "no question after the presses"
+  probe post "$TITLE" click 5 || fail "could not post a click"
+  probe post "$TITLE" enter 5 || fail "could not post Enter"
+  sleep 1
+  [ "$(e2e_windows Confirm | wc -l)" = 1 ] || fail "$(e2e_windows Confirm | wc -l) questions show"
+  got=$(probe press "$TITLE" Install 5 || true)
+  [ "$got" = failed ] || fail "a screen reader could press the button under the question: $got"
+  cmp -s "$sys/Aurora.scr" "$PAYLOAD" || fail "Aurora.scr differs from the payload"
+  answer_box Confirm n
+  ! e2e_wait_window Confirm 2 >/dev/null || fail "a second question followed the first"
+  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after No"
 }
 
 # MulDiv(L, M, 8): halves away from zero, for L of either sign.
@@ -967,8 +1253,13 @@ case "$SCENARIO" in
   taskbar) scenario_taskbar ;;
   deb) scenario_deb ;;
   zip) scenario_zip ;;
+  deb-cmake) scenario_deb_cmake ;;
   density) scenario_density ;;
+  density-limits) scenario_density_limits ;;
+  keyboard) scenario_keyboard ;;
+  one-install) scenario_one_install ;;
   screen-reader) scenario_screen_reader ;;
+  inspect) scenario_inspect ;;
   languages) scenario_languages ;;
   *) fail "no scenario $SCENARIO" ;;
 esac

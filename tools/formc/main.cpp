@@ -4,19 +4,19 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <memory>
 #include <set>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "Classes.h"
 #include "ComponentStream.h"
 #include "ComponentText.h"
 #include "SysUtils.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -54,54 +54,93 @@ int UsageError(const std::string& Message) {
   return 2;
 }
 
-std::vector<std::uint8_t> ReadFile(const fs::path& Path) {
-  std::error_code Ec;
-  if (fs::is_directory(Path, Ec))
-    throw Exception("cannot read '" + Path.string() + "': it is a folder");
-  std::ifstream In(Path, std::ios::binary);
+// Plain C files rather than iostreams and std::filesystem: those bring their
+// locales along, and would make formc.exe several times its size.
+struct TFileCloser {
+  void operator()(std::FILE* File) const { std::fclose(File); }
+};
+using TFile = std::unique_ptr<std::FILE, TFileCloser>;
+
+bool IsFolder(const std::string& Path) {
+  struct stat St {};
+  return ::stat(Path.c_str(), &St) == 0 && S_ISDIR(St.st_mode);
+}
+
+// The folder part of Path, with its separator ("" for a bare name).
+std::string FolderOf(const std::string& Path) {
+#ifdef _WIN32
+  const std::size_t Sep = Path.find_last_of("\\/:");
+#else
+  const std::size_t Sep = Path.find_last_of('/');
+#endif
+  return Sep == std::string::npos ? std::string() : Path.substr(0, Sep + 1);
+}
+
+bool IsAbsolute(const std::string& Path) {
+#ifdef _WIN32
+  return (!Path.empty() && (Path[0] == '\\' || Path[0] == '/')) || (Path.size() >= 2 && Path[1] == ':');
+#else
+  return !Path.empty() && Path[0] == '/';
+#endif
+}
+
+std::vector<std::uint8_t> ReadFile(const std::string& Path) {
+  if (IsFolder(Path))
+    throw Exception("cannot read '" + Path + "': it is a folder");
+  TFile In(std::fopen(Path.c_str(), "rb"));
   if (!In)
-    throw Exception("cannot read '" + Path.string() + "': " + std::strerror(errno));
-  std::vector<std::uint8_t> Data{std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>()};
-  if (In.bad())
-    throw Exception("cannot read '" + Path.string() + "'");
+    throw Exception("cannot read '" + Path + "': " + std::strerror(errno));
+  std::vector<std::uint8_t> Data;
+  std::uint8_t Block[64 * 1024];
+  while (const std::size_t N = std::fread(Block, 1, sizeof Block, In.get()))
+    Data.insert(Data.end(), Block, Block + N);
+  if (std::ferror(In.get()))
+    throw Exception("cannot read '" + Path + "'");
   return Data;
 }
 
+// Replaces To with From; false (errno set) when it cannot.
+bool RenameOver(const std::string& From, const std::string& To) {
+#ifdef _WIN32
+  // The C library's rename refuses an existing target here.
+  if (MoveFileExA(From.c_str(), To.c_str(), MOVEFILE_REPLACE_EXISTING))
+    return true;
+  errno = EACCES;
+  return false;
+#else
+  return std::rename(From.c_str(), To.c_str()) == 0;
+#endif
+}
+
 // Writes beside the target first so that a failure never leaves half a file.
-void WriteFile(const fs::path& Path, const void* Data, std::size_t Size) {
-  auto Temp = Path;
-  Temp += ".formc-tmp";
-  {
-    std::ofstream Out(Temp, std::ios::binary | std::ios::trunc);
-    if (!Out)
-      throw Exception("cannot write '" + Path.string() + "': " + std::strerror(errno));
-    Out.write(static_cast<const char*>(Data), static_cast<std::streamsize>(Size));
-    Out.close();
-    if (!Out) {
-      std::error_code Ec;
-      fs::remove(Temp, Ec);
-      throw Exception("cannot write '" + Path.string() + "'");
-    }
+void WriteFile(const std::string& Path, const void* Data, std::size_t Size) {
+  const std::string Temp = Path + ".formc-tmp";
+  TFile Out(std::fopen(Temp.c_str(), "wb"));
+  if (!Out)
+    throw Exception("cannot write '" + Path + "': " + std::strerror(errno));
+  const bool Written = std::fwrite(Data, 1, Size, Out.get()) == Size;
+  if (std::fclose(Out.release()) != 0 || !Written) {
+    std::remove(Temp.c_str());
+    throw Exception("cannot write '" + Path + "'");
   }
-  std::error_code Ec;
-  fs::rename(Temp, Path, Ec);
-  if (Ec) {
-    fs::remove(Temp, Ec);
-    throw Exception("cannot write '" + Path.string() + "': " + Ec.message());
+  if (!RenameOver(Temp, Path)) {
+    const int Err = errno;
+    std::remove(Temp.c_str());
+    throw Exception("cannot write '" + Path + "': " + std::strerror(Err));
   }
 }
 
-void Compile(const fs::path& In, const fs::path& Out) {
+void Compile(const std::string& In, const std::string& Out) {
   const auto Bytes = ReadFile(In);
-  const auto Folder = In.parent_path();
-  const TFileLoader Loader = [&](const std::string& Name) { return ReadFile(Folder / fs::path(Name)); };
+  const std::string Folder = FolderOf(In);
+  const TFileLoader Loader = [&](const std::string& Name) { return ReadFile(IsAbsolute(Name) ? Name : Folder + Name); };
   TMemoryStream Stream;
   try {
     const auto Root =
         ParseComponentText(std::string_view(reinterpret_cast<const char*>(Bytes.data()), Bytes.size()), Loader);
     WriteComponentStream(Stream, Root);
   } catch (const Exception& E) {
-    throw Exception(In.string() + ": " + E.Message());
+    throw Exception(In + ": " + E.Message());
   }
   WriteFile(Out, Stream.Data().data(), Stream.Data().size());
 }
@@ -113,24 +152,24 @@ std::string SafeFilePart(const std::string& S) {
   return Out;
 }
 
-void Dump(const fs::path& In, const fs::path& Out) {
+void Dump(const std::string& In, const std::string& Out) {
   TMemoryStream Stream(ReadFile(In));
   TStreamObject Root;
   try {
     Root = ReadComponentStream(Stream);
   } catch (const Exception& E) {
-    throw Exception(In.string() + ": " + E.Message());
+    throw Exception(In + ": " + E.Message());
   }
   if (auto Rest = Stream.Size() - Stream.Position(); Rest > 0)
     std::fprintf(stderr, "formc: warning: %s: %lld bytes after the description at offset %lld are ignored\n",
-                 In.string().c_str(), static_cast<long long>(Rest), static_cast<long long>(Stream.Position()));
+                 In.c_str(), static_cast<long long>(Rest), static_cast<long long>(Stream.Position()));
   if (Out.empty()) {
     auto Text = PrintComponentText(Root);
     std::fwrite(Text.data(), 1, Text.size(), stdout);
     return;
   }
   std::set<std::string> Used;
-  const auto Folder = Out.parent_path();
+  const std::string Folder = FolderOf(Out);
   const TPictureSaver Saver = [&](const TStreamObject& Owner, const std::string& Prop, const TPictureValue& Pic) {
     auto Stem = SafeFilePart(Owner.Name.empty() ? Owner.ClassName : Owner.Name);
     auto PropPart = Prop;
@@ -142,7 +181,7 @@ void Dump(const fs::path& In, const fs::path& Out) {
     for (int N = 2; Used.count(Name); ++N)
       Name = Stem + "-" + std::to_string(N) + Ext;
     Used.insert(Name);
-    WriteFile(Folder / Name, Pic.Data.data(), Pic.Data.size());
+    WriteFile(Folder + Name, Pic.Data.data(), Pic.Data.size());
     return Name;
   };
   auto Text = PrintComponentText(Root, Saver);
@@ -177,7 +216,7 @@ int main(int argc, char** argv) {
     } else if (Command == "dump") {
       if (Args.size() != 2 && Args.size() != 3)
         return UsageError("dump takes an input stream and an optional output text");
-      Dump(Args[1], Args.size() == 3 ? fs::path(Args[2]) : fs::path());
+      Dump(Args[1], Args.size() == 3 ? Args[2] : std::string());
     } else {
       return UsageError("unknown command '" + Command + "'");
     }

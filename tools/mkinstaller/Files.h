@@ -50,6 +50,9 @@ class TInputFile {
   std::uint64_t ReportedSize() const { return FReportedSize; }
   // Up to `Size` bytes; 0 at the end of the file. Throws EFailure.
   std::size_t Read(void* Data, std::size_t Size);
+  // Up to `Size` bytes from `Offset`, wherever the file position stands; 0
+  // at or past the end. Throws EFailure.
+  std::size_t ReadAt(std::uint64_t Offset, void* Data, std::size_t Size);
   // The rest of the file; EFailure when it is longer than `Limit`.
   std::vector<std::uint8_t> ReadAll(std::uint64_t Limit);
 
@@ -62,6 +65,15 @@ class TInputFile {
 
 // Identity of the file at `Path`; false when there is none.
 bool ExistingFileId(const std::string& Path, TFileId& Id);
+
+// Something, even a dangling link, is at `Path`.
+bool PathTaken(const std::string& Path);
+
+// Removes the file at `Path`; false when it cannot.
+bool RemoveFile(const std::string& Path);
+
+// `Name` in folder `Dir`.
+std::string InFolder(const std::string& Dir, const std::string& Name);
 
 // Throws EFailure when `Path` names something that exists and is not a
 // regular file (a device, a FIFO, a socket, a folder): the rename that puts
@@ -79,25 +91,33 @@ std::string OneLine(const std::string& Text);
 // "C:"); empty when the path ends in a separator.
 std::string FileName(const std::string& Path);
 
+// Whether Commit may replace a file already at the path.
+enum class TPlacing { plReplace, plKeepExisting };
+
 // A file written through a temporary file beside it (so the final rename
 // cannot cross file systems), named ".NAME...": Commit renames it into place,
-// replacing an existing file; without Commit the temporary file goes and
-// `Path` is untouched. An interruption (Ctrl+C, SIGTERM, SIGHUP; a console
+// replacing an existing file or, with plKeepExisting, never (a file that
+// appears meanwhile is not lost either); without Commit the temporary file
+// goes and `Path` is untouched. An interruption (Ctrl+C, SIGTERM, SIGHUP; a console
 // control event on Windows) while one is open removes its temporary file
 // before the program ends as the signal would end it.
 class TOutputFile {
  public:
-  explicit TOutputFile(const std::string& Path);
+  // `Role` names the file in messages; a file that is no program is not
+  // made executable.
+  explicit TOutputFile(const std::string& Path, const std::string& Role = "output", bool Executable = true);
   ~TOutputFile();
   TOutputFile(const TOutputFile&) = delete;
   TOutputFile& operator=(const TOutputFile&) = delete;
 
   void Write(const void* Data, std::size_t Size);
-  // Executable, flushed, closed and renamed over `Path`. Throws EFailure.
-  void Commit();
+  // Flushed, closed and renamed to `Path`. Throws EFailure, for plKeepExisting
+  // also when something is at `Path` already.
+  void Commit(TPlacing Placing = TPlacing::plReplace);
 
  private:
   std::string FPath, FName, FTempPath;
+  bool FExecutable;
   TNativeHandle FHandle;
 };
 

@@ -3,8 +3,10 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -80,6 +82,29 @@ std::size_t TInputFile::Read(void* Data, std::size_t Size) {
   }
 }
 
+std::size_t TInputFile::ReadAt(std::uint64_t Offset, void* Data, std::size_t Size) {
+  if (Offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
+    return 0;
+  for (;;) {
+    const ssize_t N = ::pread(FHandle, Data, Size, static_cast<off_t>(Offset));
+    if (N >= 0)
+      return static_cast<std::size_t>(N);
+    if (errno != EINTR)
+      throw EFailure(FName + " cannot be read: " + Why(errno));
+  }
+}
+
+bool PathTaken(const std::string& Path) {
+  struct stat St {};
+  return ::lstat(Path.c_str(), &St) == 0;
+}
+
+bool RemoveFile(const std::string& Path) { return ::unlink(Path.c_str()) == 0; }
+
+std::string InFolder(const std::string& Dir, const std::string& Name) {
+  return Dir.empty() || Dir.back() == '/' ? Dir + Name : Dir + "/" + Name;
+}
+
 void CheckReplaceable(const std::string& Role, const std::string& Path) {
   struct stat St {};
   // Through links: a link to /dev/null is as bad as /dev/null.
@@ -125,7 +150,8 @@ std::string DirectoryOf(const std::string& Path) {
 
 }  // namespace
 
-TOutputFile::TOutputFile(const std::string& Path) : FPath(Path), FName(Named("output", Path)), FHandle(-1) {
+TOutputFile::TOutputFile(const std::string& Path, const std::string& Role, bool Executable)
+    : FPath(Path), FName(Named(Role, Path)), FExecutable(Executable), FHandle(-1) {
   const std::string Dir = DirectoryOf(Path);
   std::string Temp = (Dir == "/" ? "/" : Dir + "/") + "." + FileName(Path) + ".XXXXXX";
   // An interruption between the file's creation and the handler's would
@@ -169,17 +195,39 @@ void TOutputFile::Write(const void* Data, std::size_t Size) {
   }
 }
 
-void TOutputFile::Commit() {
-  if (::fchmod(FHandle, 0755) != 0)
-    throw EFailure(FName + " cannot be made executable: " + Why(errno));
+namespace {
+
+// Renames `From` to `To` unless something is at `To`; EEXIST when it is.
+bool RenameKeepingExisting(const char* From, const char* To) {
+  if (::renameat2(AT_FDCWD, From, AT_FDCWD, To, RENAME_NOREPLACE) == 0)
+    return true;
+  if (errno != EINVAL && errno != ENOSYS)
+    return false;
+  // A file system without the flag: a hard link refuses a taken name as well.
+  if (::link(From, To) != 0)
+    return false;
+  ::unlink(From);
+  return true;
+}
+
+}  // namespace
+
+void TOutputFile::Commit(TPlacing Placing) {
+  if (::fchmod(FHandle, FExecutable ? 0755 : 0644) != 0)
+    throw EFailure(FName + " cannot be given its permissions: " + Why(errno));
   if (::fsync(FHandle) != 0)
     throw EFailure(FName + " cannot be flushed: " + Why(errno));
   const int Fd = FHandle;
   FHandle = -1;
   if (::close(Fd) != 0)
     throw EFailure(FName + " cannot be closed: " + Why(errno));
-  if (::rename(FTempPath.c_str(), FPath.c_str()) != 0)
+  if (Placing == TPlacing::plKeepExisting) {
+    if (!RenameKeepingExisting(FTempPath.c_str(), FPath.c_str()))
+      throw EFailure(FName +
+                     (errno == EEXIST ? " already exists; it is not replaced" : " cannot be written: " + Why(errno)));
+  } else if (::rename(FTempPath.c_str(), FPath.c_str()) != 0) {
     throw EFailure(FName + " cannot be replaced: " + Why(errno));
+  }
   ForgetTemp();
   FTempPath.clear();
 

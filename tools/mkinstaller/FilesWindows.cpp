@@ -137,6 +137,29 @@ std::size_t TInputFile::Read(void* Data, std::size_t Size) {
   return Got;
 }
 
+std::size_t TInputFile::ReadAt(std::uint64_t Offset, void* Data, std::size_t Size) {
+  OVERLAPPED At{};
+  At.Offset = static_cast<DWORD>(Offset);
+  At.OffsetHigh = static_cast<DWORD>(Offset >> 32);
+  DWORD Got = 0;
+  const DWORD Want = Size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(Size);
+  if (!ReadFile(FHandle, Data, Want, &Got, &At)) {
+    if (const DWORD Err = GetLastError(); Err != ERROR_HANDLE_EOF)
+      throw EFailure(FName + " cannot be read: " + Why(Err));
+    return 0;
+  }
+  return Got;
+}
+
+bool PathTaken(const std::string& Path) { return GetFileAttributesW(Wide(Path).c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool RemoveFile(const std::string& Path) { return DeleteFileW(Wide(Path).c_str()); }
+
+std::string InFolder(const std::string& Dir, const std::string& Name) {
+  const bool Ends = Dir.empty() || Dir.back() == '\\' || Dir.back() == '/' || (Dir.size() == 2 && Dir[1] == ':');
+  return Ends ? Dir + Name : Dir + "\\" + Name;
+}
+
 bool ExistingFileId(const std::string& Path, TFileId& Id) {
   // No access asked and every sharing allowed: this must not disturb anyone.
   TFileHandle File(CreateFileW(Wide(Path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -178,7 +201,8 @@ std::string FileName(const std::string& Path) {
   return Sep == std::string::npos ? Path : Path.substr(Sep + 1);
 }
 
-TOutputFile::TOutputFile(const std::string& Path) : FPath(Path), FName(Named("output", Path)), FHandle(nullptr) {
+TOutputFile::TOutputFile(const std::string& Path, const std::string& Role, bool Executable)
+    : FPath(Path), FName(Named(Role, Path)), FExecutable(Executable), FHandle(nullptr) {
   const std::size_t Sep = LastSeparator(Path);
   const std::string Dir = Sep == std::string::npos ? std::string() : Path.substr(0, Sep + 1);
   static const bool Watching = SetConsoleCtrlHandler(RemoveTempOnInterruption, TRUE);
@@ -231,8 +255,9 @@ void TOutputFile::Write(const void* Data, std::size_t Size) {
   }
 }
 
-void TOutputFile::Commit() {
+void TOutputFile::Commit(TPlacing Placing) {
   // Windows has no executable bit: the .exe name is what makes it a program.
+  (void)FExecutable;
   if (!FlushFileBuffers(FHandle))
     throw EFailure(FName + " cannot be flushed: " + Why(GetLastError()));
   // The rename keeps the attributes: the output must not stay hidden.
@@ -249,10 +274,13 @@ void TOutputFile::Commit() {
   // A virus scanner or the shell reading the old file's icon may hold it
   // for a moment: that is waited out, for two seconds at most.
   const std::wstring From = Wide(FTempPath), To = Wide(FPath);
+  const DWORD Flags = MOVEFILE_WRITE_THROUGH | (Placing == TPlacing::plReplace ? MOVEFILE_REPLACE_EXISTING : DWORD{0});
   for (unsigned Attempt = 0;; ++Attempt) {
-    if (MoveFileExW(From.c_str(), To.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (MoveFileExW(From.c_str(), To.c_str(), Flags))
       break;
     const DWORD Err = GetLastError();
+    if (Placing == TPlacing::plKeepExisting && (Err == ERROR_ALREADY_EXISTS || Err == ERROR_FILE_EXISTS))
+      throw EFailure(FName + " already exists; it is not replaced");
     const bool Held = Err == ERROR_ACCESS_DENIED || Err == ERROR_SHARING_VIOLATION || Err == ERROR_LOCK_VIOLATION;
     if (!Held || Attempt == 20)
       throw EFailure(FName + " cannot be replaced: " + Why(Err));

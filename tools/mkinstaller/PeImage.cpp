@@ -465,6 +465,11 @@ std::uint64_t TPeImage::OverlaySize() const {
 
 bool TPeImage::HasCertificateTable() const { return FLayout->Get(DataDirectory::Security).Size != 0; }
 
+TPeImage::TFileRange TPeImage::CertificateTable() const {
+  const TDataDirectory Table = FLayout->Get(DataDirectory::Security);
+  return Table.Size ? TFileRange{Table.Rva, Table.Size} : TFileRange{};
+}
+
 std::vector<std::uint8_t> TPeImage::Write() const {
   if (HasCertificateTable())
     throw EPeError("the image is signed; its resources can only be changed before signing");

@@ -80,6 +80,12 @@ class TPeImage {
   std::uint64_t OverlaySize() const;
   // The security directory names a certificate table (the image is signed).
   bool HasCertificateTable() const;
+  // Where the security directory places the certificate table: a file
+  // offset, not an address; both 0 when there is none.
+  struct TFileRange {
+    std::uint32_t Offset = 0, Size = 0;
+  };
+  TFileRange CertificateTable() const;
   // A value of the version resource's string table ("ProductName", ...),
   // as Printable shows it; empty when absent or when the version resource
   // is damaged.

@@ -3,12 +3,15 @@
 // takes its arguments as wide text.
 #include "Branding.h"
 #include "Files.h"
+#include "PackageReader.h"
 #include "PackageWriter.h"
 #include "PeImage.h"
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -18,6 +21,8 @@ constexpr const char* Usage =
     "                   [--background FILE] [--button FILE] [--hover FILE] [--icon FILE] [--skin FILE]\n"
     "                   [--background-2x FILE] [--button-2x FILE] [--hover-2x FILE]\n"
     "                   [--button-label TEXT] [--texts FILE.po]...\n"
+    "       mkinstaller --inspect PACKAGE\n"
+    "       mkinstaller --extract PACKAGE DIR\n"
     "       mkinstaller --version [--host InstallerWin.exe]\n";
 
 #ifdef _WIN32
@@ -68,6 +73,12 @@ void PrintHelp() {
                 "\n"
                 "  --payload FILE     the screensaver to package\n"
                 "  --output FILE      the package to write (an existing regular file is replaced)\n"
+                "  --inspect PACKAGE  show what a package carries, without running it (see below)\n"
+                "  --extract PACKAGE DIR\n"
+                "                     write the package's screensaver, as the installer names it\n"
+                "                     (Install-NAME.exe: NAME.scr), and its skin (swing.mskn), if it has\n"
+                "                     one, into folder DIR, without running it; an existing file is never\n"
+                "                     replaced, and a skin that cannot be written takes the .scr back\n"
                 "  --version          show this tool's version and, with a host, the host's\n"
                 "  -h, --help         show this help\n"
                 "\n"
@@ -97,6 +108,26 @@ void PrintHelp() {
                 "The JPEGs must be 8-bit, baseline or progressive, grey or colour (not CMYK): what the\n"
                 "installer's own decoder draws. Files of up to 64 MiB are taken.\n"
                 "\n"
+                "--inspect prints one 'key: value' line each, always these keys in this order:\n"
+                "  host-product       the host program's product name (InstallerWin)\n"
+                "  host-version       the host program's file version, or none\n"
+                "  payload-size       the screensaver's size in bytes\n"
+                "  installs-as        the file the installer writes: NAME.scr\n"
+                "  skin-size          the skin's size in bytes, or none\n"
+                "  background         the window's picture, as 'WIDTH x HEIGHT, SIZE bytes', or none\n"
+                "  background-2x      its double for dense screens, likewise\n"
+                "  button             the Install button's picture, likewise\n"
+                "  button-2x          its double, likewise\n"
+                "  hover              the Install button's picture under the pointer, likewise\n"
+                "  hover-2x           its double, likewise\n"
+                "  icon               the application icon's sizes, as '16 x 16, 32 x 32', or none\n"
+                "  button-name        the Install button's name for screen readers, or none (the word for\n"
+                "                     Install in the user's language)\n"
+                "  languages          the languages of its texts, as PO codes ('en, de, ...'), or none\n"
+                "  certificate-table  'SIZE bytes, not verified' (signatures are not checked), or none\n"
+                "A damaged package is refused in one line (exit 1): a length trailer or a certificate\n"
+                "table that the installer would not take, or a payload with no whole program in front.\n"
+                "\n"
                 "Refuses (exit 1, one line on stderr, nothing written, an existing output left untouched):\n"
                 "  - no --host when no host is installed with this tool;\n"
                 "  - a host that is missing, unreadable or not a regular file, or that is not an\n"
@@ -106,7 +137,8 @@ void PrintHelp() {
                 "  - a payload that is missing, unreadable, not a regular file or empty;\n"
                 "  - a payload of 2 GiB (2^31 bytes) or more, as the installer reads N as a signed\n"
                 "    32-bit integer;\n"
-                "  - artwork, a button label or a PO file that does not fit the above;\n"
+                "  - artwork, a button label or a PO file that does not fit the above, or a double-size picture\n"
+                "    without its single one;\n"
                 "  - an output that is one of the inputs (also through links or other spellings);\n"
                 "  - an output that exists and is not a regular file (a device such as /dev/null or\n"
                 "    NUL, a FIFO, a socket, a folder), which the package would replace;\n"
@@ -143,7 +175,35 @@ int PrintVersion(const std::string& Host) {
   return 0;
 }
 
+// --inspect and --extract: a package read, nothing run, no host needed.
+int RunReader(const std::vector<std::string>& Args) {
+  const bool Inspect = Args[0] == "--inspect";
+  const std::size_t Count = Inspect ? 2 : 3;
+  if (Args.size() != Count)
+    return UsageError(Args[0] + (Inspect ? " takes a package alone" : " takes a package and a folder alone"));
+  for (std::size_t I = 1; I < Count; ++I)
+    if (Args[I].empty())
+      return UsageError(Args[0] + (I == 1 ? " needs a package" : " needs a folder"));
+  try {
+    if (!Inspect) {
+      mkinstaller::ExtractPackage(Args[1], Args[2]);
+      return 0;
+    }
+    std::string Text;
+    for (const auto& [Key, Value] : mkinstaller::InspectPackage(Args[1]))
+      Text += Key + ": " + Value + "\n";
+    mkinstaller::WriteText(stdout, Text);
+    return 0;
+  } catch (const mkinstaller::EFailure& Failure) {
+    return Refused(Failure.what());
+  } catch (const std::bad_alloc&) {
+    return Refused("not enough memory");
+  }
+}
+
 int Run(const std::vector<std::string>& Args) {
+  if (!Args.empty() && (Args[0] == "--inspect" || Args[0] == "--extract"))
+    return RunReader(Args);
   std::string Host, Payload, Output;
   bool Version = false;
   mkinstaller::TBranding Branding;
@@ -228,6 +288,14 @@ int Run(const std::vector<std::string>& Args) {
     if (!Version && Opt.Required && Opt.Value->empty())
       return UsageError(std::string("missing option ") + Opt.Name);
   }
+  // A double alone would show the host's art at 96 DPI and the distributor's
+  // at 192.
+  for (const auto& [Double, Single, Names] :
+       {std::tuple{&Branding.Background2x, &Branding.Background, "--background-2x needs --background"},
+        std::tuple{&Branding.Button2x, &Branding.Button, "--button-2x needs --button"},
+        std::tuple{&Branding.Hover2x, &Branding.Hover, "--hover-2x needs --hover"}})
+    if (!Double->empty() && Single->empty())
+      return Refused(Names);
   if (Host.empty()) {
     const std::string Installed = DefaultHost();
     mkinstaller::TFileId Id;

@@ -123,10 +123,17 @@ TEST_F(MouseEffectImage, HoverChangesAreToldToScreenReaders) {
   MoveTo(RootPoint);
   EXPECT_TRUE(ShowsNormal());
   EXPECT_TRUE(PumpUntil([&] { return StateEvents.size() == 2; }));
+  // A box that waits disables the form, and its closing enables it again.
+  EnableWindow(Form->Handle(), FALSE);
+  EXPECT_TRUE(PumpUntil([&] { return StateEvents.size() == 3; }));
+  EnableWindow(Form->Handle(), TRUE);
+  EXPECT_TRUE(PumpUntil([&] { return StateEvents.size() == 4; }));
   UnhookWinEvent(Hook);
-  ASSERT_EQ(StateEvents.size(), 2u);
+  ASSERT_EQ(StateEvents.size(), 4u);
   EXPECT_EQ(StateEvents[0], Entered);
   EXPECT_EQ(StateEvents[1], (TStateEvent{Form->Handle(), OBJID_CLIENT, 1, 0}));
+  EXPECT_EQ(StateEvents[2], (TStateEvent{Form->Handle(), OBJID_CLIENT, 1, STATE_SYSTEM_UNAVAILABLE}));
+  EXPECT_EQ(StateEvents[3], (TStateEvent{Form->Handle(), OBJID_CLIENT, 1, 0}));
 }
 
 TEST_F(MouseEffectImage, ClickShowsPressedThenNormalAndRunsTheAction) {

@@ -299,6 +299,43 @@ TEST_F(FrameworkControls, TabAndShiftTabMoveTheFocusInTabOrder) {
   EXPECT_TRUE(FocusIs(C2));
 }
 
+TEST_F(FrameworkControls, KeyPreviewShowsTheFormEachKeyBeforeTheControlWithTheFocus) {
+  auto* Form = NewForm();
+  auto* Field = AddControl<TProbeCustom>(Form, "Field", 10, 10, 50, 50);
+  Field->SetTabStop(true);
+  std::vector<std::string> Heard;
+  auto Hear = [&](const char* What, unsigned short& Key) {
+    Heard.push_back(What + std::to_string(Key));
+    if (Key == VK_RETURN)
+      Key = 0;
+  };
+  Form->OnKeyDown = [&](TObject* Sender, unsigned short& Key) {
+    EXPECT_EQ(Sender, Form);
+    Hear("down ", Key);
+  };
+  Form->OnKeyUp = [&](TObject*, unsigned short& Key) { Hear("up ", Key); };
+  ShowInFront(Form);
+  ASSERT_TRUE(PumpUntil([&] { return GetFocus() == Field->Handle(); }, 1000));
+  auto Press = [&](WORD Vk) {
+    const int Before = Field->CountOf(WM_KEYUP);
+    PressKey(Vk);
+    return PumpUntil([&] { return Field->CountOf(WM_KEYUP) > Before || Heard.size() >= 2; }, 1000);
+  };
+  // Without it the form hears nothing.
+  ASSERT_TRUE(Press(VK_RETURN));
+  EXPECT_TRUE(Heard.empty());
+  EXPECT_EQ(Field->CountOf(WM_KEYDOWN), 1);
+  // With it, first; a key the form uses up never reaches the control.
+  Form->SetKeyPreview(true);
+  ASSERT_TRUE(Press(VK_RETURN));
+  EXPECT_EQ(Heard, (std::vector<std::string>{"down 13", "up 13"}));
+  EXPECT_EQ(Field->CountOf(WM_KEYDOWN), 1);
+  Heard.clear();
+  ASSERT_TRUE(Press('A'));
+  EXPECT_EQ(Heard, (std::vector<std::string>{"down 65", "up 65"}));
+  EXPECT_EQ(Field->CountOf(WM_KEYDOWN), 2) << "a key the form let pass was kept from the control";
+}
+
 // Notes its destruction, before what it owns goes.
 template <typename Base>
 class TNoted : public Base {

@@ -827,4 +827,13 @@ TEST_F(ReaderTest, DensityChangedLaysTheFormOutAgainAndTakesTheSuggestedRectangl
   EXPECT_EQ(BoundsOf(Edit1), "-8,368 309x25");
   EXPECT_EQ(Form->ClientWidth(), 443);
   EXPECT_EQ(Form->ClientHeight(), 304);
+  // Posted, it is another program's, and its rectangle an address nobody gave.
+  GetWindowRect(Form->Handle(), &Suggested);
+  for (LPARAM Bogus : {LPARAM{0}, LPARAM{1}, LPARAM{0x10000}}) {
+    PostMessageA(Form->Handle(), WM_DPICHANGED, MAKEWPARAM(192, 192), Bogus);
+    Application->ProcessMessages();
+    GetWindowRect(Form->Handle(), &Now);
+    EXPECT_TRUE(EqualRect(&Now, &Suggested)) << Bogus;
+    EXPECT_EQ(BoundsOf(Image1), "351,210 28x9") << Bogus;
+  }
 }

@@ -3,8 +3,11 @@
 
 #include <windows.h>
 
+#include <sddl.h>
+
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +16,7 @@
 #include "ControlsTestSupport.h"
 #include "ExtCtrls.h"
 #include "Forms.h"
+#include "OleAcc.h"
 #include "SysUtils.h"
 #include "TaskbarWindows.h"
 #include "WinTestSupport.h"
@@ -732,6 +736,40 @@ TEST_F(FrameworkAccessibility, AClickableWindowlessControlIsAPushButtonNamedByIt
   PumpFor(100);
   EXPECT_EQ(F.Clicks, 1);
 
+  // While a box waits, the form is disabled: the button says so, and its
+  // press, asked or already on its way, runs nothing.
+  EnableWindow(F.Form->Handle(), FALSE);
+  EXPECT_EQ(StateOf(Client.Get(), 1), STATE_SYSTEM_UNAVAILABLE);
+  EXPECT_EQ(Client->accDoDefaultAction(ChildId(1)), DISP_E_MEMBERNOTFOUND);
+  PostMessageA(F.Form->Handle(), CM_DEFAULTACTION, 0, reinterpret_cast<LPARAM>(F.Go));
+  PumpFor(100);
+  EXPECT_EQ(F.Clicks, 1) << "pressed under a box";
+  EnableWindow(F.Form->Handle(), TRUE);
+  EXPECT_EQ(StateOf(Client.Get(), 1), 0);
+
+  // Called by name, as scripts call, through IAccessible's type information.
+  UINT TypeInfos = 0;
+  EXPECT_EQ(Client->GetTypeInfoCount(&TypeInfos), S_OK);
+  EXPECT_EQ(TypeInfos, 1u);
+  OLECHAR Name[] = L"accName";
+  OLECHAR* Names[] = {Name};
+  DISPID Member = 0;
+  ASSERT_EQ(Client->GetIDsOfNames(IID_NULL, Names, 1, LOCALE_USER_DEFAULT, &Member), S_OK);
+  EXPECT_EQ(Member, DISPID_ACC_NAME);
+  VARIANT Argument = ChildId(1), Result;
+  VariantInit(&Result);
+  DISPPARAMS Parameters{&Argument, nullptr, 1, 0};
+  ASSERT_EQ(Client->Invoke(Member, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &Parameters, &Result, nullptr,
+                           nullptr),
+            S_OK);
+  ASSERT_EQ(Result.vt, VT_BSTR);
+  EXPECT_STREQ(Result.bstrVal, L"Go");
+  VariantClear(&Result);
+  BSTR HelpFile = nullptr;
+  LONG Topic = -7;
+  EXPECT_EQ(Client->get_accHelpTopic(&HelpFile, ChildId(1), &Topic), S_FALSE);
+  EXPECT_EQ(Topic, 0) << "the topic was left unset";
+
   // Changed: disabled, it is no longer offered, and a press asked before runs nothing.
   EXPECT_EQ(Client->accDoDefaultAction(ChildId(1)), S_OK);
   F.Go->SetEnabled(false);
@@ -809,5 +847,140 @@ TEST_F(FrameworkAccessibility, AClientHoldingTheObjectAfterTheFormIsGoneGetsFail
   EXPECT_EQ(RoleOf(Client.Get()), -1);
   EXPECT_TRUE(FAILED(Client->accDoDefaultAction(ChildId(1))));
 }
+
+// ---------------------------------------------------------------- screen readers of another account
+
+// COM's security is set once per process, so each case runs in a process of
+// its own (ctest starts one per test).
+struct TSecurityCall {
+  PSECURITY_DESCRIPTOR Descriptor;
+  LONG Services;
+  DWORD AuthenticationLevel, ImpersonationLevel, Capabilities;
+};
+std::vector<TSecurityCall> SecurityCalls;
+std::vector<std::string> ComOrder;
+HRESULT SecurityAnswer = S_OK;
+
+HRESULT WINAPI NoteInitializeSecurity(PSECURITY_DESCRIPTOR Descriptor, LONG Services, SOLE_AUTHENTICATION_SERVICE*,
+                                      void*, DWORD Authentication, DWORD Impersonation, void*, DWORD Capabilities,
+                                      void*) {
+  SecurityCalls.push_back({Descriptor, Services, Authentication, Impersonation, Capabilities});
+  ComOrder.push_back("security");
+  return SecurityAnswer;
+}
+
+LRESULT WINAPI NoteLresultFromObject(REFIID Iid, WPARAM WParam, LPUNKNOWN Object) {
+  ComOrder.push_back("object");
+  return LresultFromObject(Iid, WParam, Object);
+}
+
+// The SIDs the descriptor's allow entries name, in order, with their rights.
+std::vector<std::string> AllowedOf(PSECURITY_DESCRIPTOR Descriptor) {
+  std::vector<std::string> Entries;
+  BOOL Present = FALSE, Defaulted = FALSE;
+  PACL Dacl = nullptr;
+  if (!GetSecurityDescriptorDacl(Descriptor, &Present, &Dacl, &Defaulted) || !Present || !Dacl)
+    return Entries;
+  for (DWORD I = 0; I < Dacl->AceCount; ++I) {
+    void* Entry = nullptr;
+    GetAce(Dacl, I, &Entry);
+    auto* Allowed = static_cast<ACCESS_ALLOWED_ACE*>(Entry);
+    char* Sid = nullptr;
+    ConvertSidToStringSidA(&Allowed->SidStart, &Sid);
+    Entries.push_back(std::to_string(Allowed->Header.AceType) + " " + std::to_string(Allowed->Mask) + " " + Sid);
+    LocalFree(Sid);
+  }
+  return Entries;
+}
+
+TEST(ComSecurity, TheDescriptorAdmitsTheUsersAtTheDeskSystemAndAdministratorsToCallLocally) {
+  const PSECURITY_DESCRIPTOR Descriptor = ComAccessDescriptor();
+  ASSERT_NE(Descriptor, nullptr);
+  EXPECT_TRUE(IsValidSecurityDescriptor(Descriptor));
+  SECURITY_DESCRIPTOR_CONTROL Control = 0;
+  DWORD Revision = 0;
+  ASSERT_TRUE(GetSecurityDescriptorControl(Descriptor, &Control, &Revision));
+  EXPECT_EQ(Control & SE_SELF_RELATIVE, 0) << "CoInitializeSecurity takes an absolute descriptor";
+  EXPECT_EQ(Control & SE_SACL_PRESENT, 0);
+  PSID Owner = nullptr, Group = nullptr;
+  BOOL Defaulted = FALSE;
+  ASSERT_TRUE(GetSecurityDescriptorOwner(Descriptor, &Owner, &Defaulted));
+  ASSERT_TRUE(GetSecurityDescriptorGroup(Descriptor, &Group, &Defaulted));
+  ASSERT_TRUE(Owner && Group) << "COM refuses a descriptor without owner or group";
+  // Interactive users, SYSTEM, administrators: COM_RIGHTS_EXECUTE | COM_RIGHTS_EXECUTE_LOCAL each.
+  EXPECT_EQ(AllowedOf(Descriptor), (std::vector<std::string>{"0 3 S-1-5-4", "0 3 S-1-5-18", "0 3 S-1-5-32-544"}));
+  // Exactly what the system makes of its text form.
+  PSECURITY_DESCRIPTOR FromText = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("O:BAG:BAD:(A;;0x3;;;IU)(A;;0x3;;;SY)(A;;0x3;;;BA)",
+                                                                   SDDL_REVISION_1, &FromText, nullptr));
+  PSID TextOwner = nullptr, TextGroup = nullptr;
+  GetSecurityDescriptorOwner(FromText, &TextOwner, &Defaulted);
+  GetSecurityDescriptorGroup(FromText, &TextGroup, &Defaulted);
+  EXPECT_TRUE(EqualSid(Owner, TextOwner) && EqualSid(Group, TextGroup));
+  EXPECT_EQ(AllowedOf(Descriptor), AllowedOf(FromText));
+  PACL Dacl = nullptr, TextDacl = nullptr;
+  BOOL Present = FALSE;
+  GetSecurityDescriptorDacl(Descriptor, &Present, &Dacl, &Defaulted);
+  GetSecurityDescriptorDacl(FromText, &Present, &TextDacl, &Defaulted);
+  ASSERT_TRUE(Dacl && TextDacl);
+  EXPECT_EQ(Dacl->AclSize, TextDacl->AclSize);
+  EXPECT_TRUE(IsValidAcl(Dacl));
+  LocalFree(FromText);
+}
+
+// How the security call ends, who sits at the desk, and whether screen
+// readers then get the form's own object rather than the system's.
+struct TSecurityCase {
+  const char* Name;
+  HRESULT Answer;
+  bool OtherUserAtTheDesk, MultiThreaded, OwnObject;
+};
+
+void PrintTo(const TSecurityCase& Case, std::ostream* Out) { *Out << Case.Name; }
+
+class ComSecurityFallback : public FormFixture, public testing::WithParamInterface<TSecurityCase> {};
+
+TEST_P(ComSecurityFallback, IsSetOnceBeforeTheFirstObjectAndDecidesWhoseObjectReadersGet) {
+  const TSecurityCase& C = GetParam();
+  SecurityAnswer = C.Answer;
+  TProcHook Security("CoInitializeSecurity", reinterpret_cast<void*>(&NoteInitializeSecurity));
+  TProcHook Object("LresultFromObject", reinterpret_cast<void*>(&NoteLresultFromObject));
+  std::optional<TSessionUserHook> Desk;
+  if (C.OtherUserAtTheDesk)
+    Desk.emplace(L"DESK", L"\u0141ukasz \u017b\u00f3\u0142\u0107");
+  if (C.MultiThreaded) {
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+  }
+  TReadableForm F(NewForm());
+  ShowInFront(F.Form);
+  for (int Ask = 0; Ask < 2; ++Ask) {
+    const LRESULT Answer = SendMessageA(F.Form->Handle(), WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT));
+    EXPECT_EQ(Answer != 0, C.OwnObject) << "ask " << Ask;
+    IAccessible* Taken = nullptr;
+    if (Answer)
+      ObjectFromLresult(Answer, __uuidof(IAccessible), 0, reinterpret_cast<void**>(&Taken));
+    TAccessible Release(Taken);
+  }
+  if (C.MultiThreaded) {
+    EXPECT_TRUE(SecurityCalls.empty()) << "set from another apartment";
+    return;
+  }
+  ASSERT_EQ(SecurityCalls.size(), 1u) << "once per process; run each case in a process of its own";
+  EXPECT_EQ(ComOrder.front(), "security") << "an object went out before";
+  const TSecurityCall& Call = SecurityCalls[0];
+  EXPECT_EQ(Call.Descriptor, ComAccessDescriptor());
+  EXPECT_EQ(Call.Services, -1);
+  EXPECT_EQ(Call.AuthenticationLevel, static_cast<DWORD>(RPC_C_AUTHN_LEVEL_DEFAULT));
+  EXPECT_EQ(Call.ImpersonationLevel, static_cast<DWORD>(RPC_C_IMP_LEVEL_IDENTIFY));
+  EXPECT_EQ(Call.Capabilities, static_cast<DWORD>(EOAC_NONE));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ComSecurityFallback,
+    testing::Values(TSecurityCase{"Set", S_OK, true, false, true},
+                    TSecurityCase{"TooLateForTheProgramsOwnUser", RPC_E_TOO_LATE, false, false, true},
+                    TSecurityCase{"TooLateForAnotherUser", RPC_E_TOO_LATE, true, false, false},
+                    TSecurityCase{"ThreadInTheMultiThreadedApartment", S_OK, false, true, false}),
+    [](const testing::TestParamInfo<TSecurityCase>& Info) { return std::string(Info.param.Name); });
 
 }  // namespace

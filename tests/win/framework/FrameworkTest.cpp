@@ -307,6 +307,8 @@ TEST(ScreenDensity, TheFrameFollowsTheDensityAndTheSystemsOwnAtItsDensity) {
 
 UINT WINAPI DpiOf144() { return 144; }
 UINT WINAPI DpiUnknown() { return 0; }
+UINT GDpi;
+UINT WINAPI DpiOfG() { return GDpi; }
 
 TEST(ScreenDensity, TheSystemsDensityAndItsLogPixelsFallback) {
   const TClientDC Screen(nullptr);
@@ -318,6 +320,11 @@ TEST(ScreenDensity, TheSystemsDensityAndItsLogPixelsFallback) {
   // The system's answer comes first where there is one.
   EXPECT_EQ(SystemDpi(DpiOf144), 144);
   EXPECT_EQ(SystemDpi(DpiUnknown), LogPixels);
+  // No screen is denser than 500 % or sparser than 100 %.
+  for (auto [Given, Taken] : {std::pair{95u, 96}, {96u, 96}, {480u, 480}, {481u, 480}, {65535u, 480}, {~0u, 480}}) {
+    GDpi = Given;
+    EXPECT_EQ(SystemDpi(DpiOfG), Taken) << Given;
+  }
 }
 
 TEST(ScreenDensity, IconSizesForTheDensity) {

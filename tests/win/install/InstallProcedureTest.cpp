@@ -18,6 +18,8 @@ std::string SmallDisk() {
 
 using Install = InstallWorld;
 
+constexpr const char* PendingKey = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+
 TEST_F(Install, CompleteInstallCopiesRegistersWritesTheSkinAndAsks) {
   auto Payload = RandomBytes(150000, 2);
   auto Own = MakePackage("Install-Aurora.exe", Payload);
@@ -131,44 +133,164 @@ TEST_F(Install, AReplaceThatFailsKeepsTheOldScreensaverAndNamesTheScreensaver) {
   EXPECT_TRUE(Shell.Asked.empty());
 }
 
-// How ReplaceFileA can fail on Windows between its steps, which Wine never
-// shows: with the old file still under its name, or already moved aside.
-DWORD GReplaceError;
-BOOL WINAPI FailingReplace(LPCSTR Replaced, LPCSTR, LPCSTR, DWORD, LPVOID, LPVOID) {
-  if (GReplaceError == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
-    MoveFileA(Replaced, (std::string(Replaced) + ".aside").c_str());
-  SetLastError(GReplaceError);
+// ReplaceFileA as Windows leaves things when it stops between its steps,
+// which Wine never does. Without HonoursBackup, the old file goes where
+// Windows puts it when it has no backup name: gone (1176), or under a name
+// the caller never learns (1177).
+struct TReplaceFault {
+  DWORD Error;
+  bool HonoursBackup;
+};
+TReplaceFault GFault;
+BOOL WINAPI HalfWayReplace(LPCSTR Replaced, LPCSTR, LPCSTR Backup, DWORD, LPVOID, LPVOID) {
+  if (GFault.Error == ERROR_UNABLE_TO_MOVE_REPLACEMENT && !GFault.HonoursBackup)
+    DeleteFileA(Replaced);
+  if (GFault.Error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
+    MoveFileA(Replaced, GFault.HonoursBackup ? Backup : (std::string(Replaced) + ".aside").c_str());
+  SetLastError(GFault.Error);
   return FALSE;
 }
 
-TEST_F(Install, AReplaceThatFailsHalfWayLeavesAScreensaverUnderItsName) {
+TEST_F(Install, AReplaceThatStopsHalfWayLeavesAScreensaverUnderItsNameWhateverTheErrorSays) {
   const Bytes Old = RandomBytes(2000, 44);
   const auto Payload = RandomBytes(3000, 45);
-  for (DWORD Error : std::initializer_list<DWORD>{ERROR_UNABLE_TO_MOVE_REPLACEMENT, ERROR_UNABLE_TO_REMOVE_REPLACED,
-                                                  ERROR_UNABLE_TO_MOVE_REPLACEMENT_2}) {
-    SCOPED_TRACE(Error);
-    WriteFileBytes(Dest + "Aurora.scr", Old);
-    const auto Short = ShortPathOrSame(Dest + "Aurora.scr");
+  const std::string Name = Dest + "Aurora.scr";
+  struct Case {
+    TReplaceFault Fault;
+    bool Installed;  // the new copy took the name; otherwise the old file kept it
+    bool OldAside;   // the old file stays under the name Windows gave it
+  } const Cases[] = {
+      {{ERROR_UNABLE_TO_MOVE_REPLACEMENT, true}, false, false},
+      {{ERROR_UNABLE_TO_MOVE_REPLACEMENT, false}, true, false},
+      {{ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, true}, false, false},
+      {{ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, false}, true, true},
+      {{ERROR_UNABLE_TO_REMOVE_REPLACED, true}, false, false},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(testing::Message() << C.Fault.Error << (C.Fault.HonoursBackup ? " with" : " without") << " backup");
+    WriteFileBytes(Name, Old);
+    DeleteFileA((Name + ".aside").c_str());
+    const auto Short = ShortPathOrSame(Name);
     SetRegistered("previous");
-    GReplaceError = Error;
+    Shell.Asked.clear();
+    GFault = C.Fault;
     std::string Result;
     {
-      TImportHook Hook("kernel32.dll", "ReplaceFileA", reinterpret_cast<void*>(&FailingReplace));
+      TImportHook Hook("kernel32.dll", "ReplaceFileA", reinterpret_cast<void*>(&HalfWayReplace));
       Result = RunInstall(MakePackage("Install-Aurora.exe", Payload), Dest);
     }
-    EXPECT_FALSE(FileExists(Dest + "Aurora.scr.tmp")) << "the new copy was left behind";
-    if (Error != ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
-      EXPECT_EQ(Result, "Cannot create file " + Short);
-      EXPECT_EQ(ReadFileBytes(Dest + "Aurora.scr"), Old);
-      EXPECT_EQ(Registered().Text, "previous");
-      continue;
+    EXPECT_EQ(Result, C.Installed ? "" : "Cannot create file " + Short);
+    EXPECT_EQ(ReadFileBytes(Name), C.Installed ? Payload : Old);
+    EXPECT_FALSE(FileExists(Name + ".tmp")) << "the new copy was left behind";
+    EXPECT_FALSE(FileExists(Name + ".old")) << "the old file was left under its backup name";
+    EXPECT_EQ(FileExists(Name + ".aside"), C.OldAside);
+    // The registry names a file that is there: moved in, it has a short name of its own.
+    EXPECT_EQ(Registered().Text, C.Installed ? ShortPathOrSame(Name) : "previous");
+    EXPECT_EQ(Shell.Asked.size(), C.Installed ? 1u : 0u);
+  }
+}
+
+// A screensaver that runs, or shows in the settings' preview: Windows lets
+// its file be renamed but not deleted.
+std::vector<std::string> GRunning;
+TImportHook* GDeleteHook = nullptr;
+BOOL WINAPI DeleteUnlessRunning(LPCSTR Name) {
+  for (const auto& Running : GRunning)
+    if (lstrcmpiA(Running.c_str(), Name) == 0) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return FALSE;
     }
-    // The old file has left the name the registry is to hold: the new one takes it.
-    EXPECT_EQ(Result, "");
-    EXPECT_EQ(ReadFileBytes(Dest + "Aurora.scr"), Payload);
-    EXPECT_EQ(ReadFileBytes(Dest + "Aurora.scr.aside"), Old);
-    EXPECT_EQ(Registered().Text, Short);
-    EXPECT_EQ(Shell.Asked.size(), 1u);
+  return GDeleteHook->Original<decltype(&DeleteFileA)>()(Name);
+}
+
+std::vector<std::string> PendingRenames() {
+  char Buffer[8192];
+  DWORD Size = sizeof Buffer;
+  std::vector<std::string> Names;
+  if (RegGetValueA(HKEY_LOCAL_MACHINE, PendingKey, "PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr, Buffer,
+                   &Size) != ERROR_SUCCESS)
+    return Names;
+  for (const char* Name = Buffer; Name < Buffer + Size && *Name; Name += strlen(Name) + 1)
+    Names.emplace_back(Name);
+  return Names;
+}
+
+TEST_F(Install, AReinstallOverARunningScreensaverSucceedsAndItsOldFileGoesAtTheNextStart) {
+  const std::string Name = Dest + "Aurora.scr";
+  const Bytes Old = RandomBytes(2000, 60), First = RandomBytes(100, 61), Payload = RandomBytes(3000, 62);
+  WriteFileBytes(Name, Old);
+  // What the reinstall before left, still running: its backup name is taken.
+  WriteFileBytes(Name + ".old", First);
+  RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, PendingKey, "PendingFileRenameOperations");
+  GRunning = {Name + ".old", Name + ".old1"};
+  std::string Result;
+  {
+    TImportHook Hook("kernel32.dll", "DeleteFileA", reinterpret_cast<void*>(&DeleteUnlessRunning));
+    GDeleteHook = &Hook;
+    Result = RunInstall(MakePackage("Install-Aurora.exe", Payload), Dest);
+  }
+  const auto Pending = PendingRenames();
+  RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, PendingKey, "PendingFileRenameOperations");
+  EXPECT_EQ(Result, "");
+  EXPECT_EQ(ReadFileBytes(Name), Payload);
+  EXPECT_EQ(ReadFileBytes(Name + ".old"), First) << "a backup still in use was touched";
+  EXPECT_EQ(ReadFileBytes(Name + ".old1"), Old);
+  // A delete at the next start: the name, then no new name.
+  EXPECT_EQ(Pending, (std::vector<std::string>{"\\??\\" + Name + ".old1"}));
+  EXPECT_EQ(Registered().Text, ShortPathOrSame(Name));
+  EXPECT_FALSE(FileExists(Name + ".tmp"));
+  // Once nothing runs it any more, the next reinstall removes its backup.
+  GRunning.clear();
+  DeleteFileA((Name + ".old").c_str());
+  DeleteFileA((Name + ".old1").c_str());
+  ASSERT_EQ(RunInstall(MakePackage("Install-Aurora.exe", Old), Dest), "");
+  EXPECT_EQ(ReadFileBytes(Name), Old);
+  EXPECT_FALSE(FileExists(Name + ".old"));
+  EXPECT_TRUE(PendingRenames().empty());
+}
+
+// Antivirus scanning the new copy: the replace fails for a moment.
+DWORD GTransientError;
+int GTransientFailures, GReplaceCalls;
+TImportHook* GReplaceHook = nullptr;
+BOOL WINAPI ScannedReplace(LPCSTR Replaced, LPCSTR Replacement, LPCSTR Backup, DWORD Flags, LPVOID, LPVOID) {
+  if (++GReplaceCalls <= GTransientFailures) {
+    SetLastError(GTransientError);
+    return FALSE;
+  }
+  return GReplaceHook->Original<decltype(&ReplaceFileA)>()(Replaced, Replacement, Backup, Flags, nullptr, nullptr);
+}
+
+TEST_F(Install, AReplaceHeldUpForAMomentIsTriedAgainForAboutTwoSeconds) {
+  const std::string Name = Dest + "Aurora.scr";
+  const Bytes Old = RandomBytes(500, 63), Payload = RandomBytes(800, 64);
+  struct Case {
+    DWORD Error;
+    int Failures;
+  } const Cases[] = {{ERROR_SHARING_VIOLATION, 2},
+                     {ERROR_SHARING_VIOLATION, TransientRetries},
+                     {ERROR_ACCESS_DENIED, TransientRetries + 1},
+                     {ERROR_WRITE_PROTECT, 1}};
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(testing::Message() << C.Error << " " << C.Failures << " times");
+    WriteFileBytes(Name, Old);
+    // Only the screensaver is replaced: the skin goes in by a move.
+    DeleteFileA((Dest + "swing.mskn").c_str());
+    SetRegistered("previous");
+    GTransientError = C.Error;
+    GTransientFailures = C.Failures;
+    GReplaceCalls = 0;
+    std::string Result;
+    {
+      TImportHook Hook("kernel32.dll", "ReplaceFileA", reinterpret_cast<void*>(&ScannedReplace));
+      GReplaceHook = &Hook;
+      Result = RunInstall(MakePackage("Install-Aurora.exe", Payload), Dest);
+    }
+    const bool Cleared = C.Error != ERROR_WRITE_PROTECT && C.Failures <= TransientRetries;
+    EXPECT_EQ(GReplaceCalls, Cleared ? C.Failures + 1 : std::min(C.Failures, TransientRetries + 1));
+    EXPECT_EQ(Result, Cleared ? "" : "Cannot create file " + ShortPathOrSame(Name));
+    EXPECT_EQ(ReadFileBytes(Name), Cleared ? Payload : Old);
+    EXPECT_FALSE(FileExists(Name + ".tmp"));
   }
 }
 
@@ -303,6 +425,13 @@ TEST_F(Install, ASkinThatDoesNotFitLeavesNoPartialSkin) {
   EXPECT_EQ(ReadFileBytes(Full + "Aurora.scr"), Payload);
   EXPECT_FALSE(FileExists(Full + "swing.mskn"));
   EXPECT_TRUE(Shell.Asked.empty());
+  // A skin from before stays whole, never emptied.
+  const Bytes OldSkin = RandomBytes(3000, 14);
+  WriteFileBytes(Full + "swing.mskn", OldSkin);
+  EXPECT_EQ(RunInstall(MakePackage("Install-Aurora.exe", Payload), Full), "Stream write error");
+  EXPECT_EQ(ReadFileBytes(Full + "swing.mskn"), OldSkin);
+  EXPECT_FALSE(FileExists(Full + "swing.mskn.tmp"));
+  DeleteFileA((Full + "swing.mskn").c_str());
   DeleteFileA((Full + "Aurora.scr").c_str());
 }
 
@@ -355,7 +484,7 @@ class TOtherUser {
     PSID Sid = nullptr;
     if (ConvertStringSidToSidA(Text, &Sid)) {
       const auto* Bytes = static_cast<const BYTE*>(Sid);
-      Value.assign(Bytes, Bytes + GetLengthSid(Sid));
+      Value.Sid.assign(Bytes, Bytes + GetLengthSid(Sid));
       LocalFree(Sid);
     }
     RegDeleteTreeA(HKEY_USERS, Text);
@@ -366,25 +495,27 @@ class TOtherUser {
   }
 
   static constexpr const char* Text = "S-1-5-21-1-2-3-1001";
-  TSid Value;
+  TAccount Value{L"DESK", L"Other", {}};
 };
 
 TEST_F(Install, OnWinesOwnAccountTheSessionsUserRunsTheProgramAndHKCUIsTheirs) {
-  const TSid Session = SessionUserSid();
-  ASSERT_FALSE(Session.empty()) << "the session names no user";
-  EXPECT_EQ(Session, ProgramUserSid());
-  EXPECT_EQ(SidText(Session).rfind("S-1-5-21-", 0), 0u) << SidText(Session);
+  const TAccount Session = SessionAccount(), Program = ProgramAccount();
+  ASSERT_TRUE(*Session.User) << "the session names no user";
+  EXPECT_EQ(Session.Sid, Program.Sid);
+  EXPECT_EQ(lstrcmpiW(Session.User, Program.User), 0);
+  EXPECT_EQ(lstrcmpiW(Session.Domain, Program.Domain), 0);
+  EXPECT_EQ(SidText(Session.Sid).rfind("S-1-5-21-", 0), 0u) << SidText(Session.Sid);
   const auto Key = ScreensaverDesktopKey(Session);
   EXPECT_EQ(Key.Whose, TDesktopKey::dwProgramUser);
   EXPECT_EQ(Key.Root, HKEY_CURRENT_USER);
   EXPECT_EQ(Key.SubKey, "Control Panel\\Desktop");
   // The shell the other tests use asks the session too.
-  EXPECT_EQ(Shell.SessionUser(), Session);
+  EXPECT_EQ(Shell.SessionUser().Sid, Session.Sid);
 }
 
 TEST_F(Install, AnotherAccountRunningTheProgramSetsTheScreensaverOfThePersonAtTheScreen) {
   TOtherUser Other;
-  ASSERT_FALSE(Other.Value.empty());
+  ASSERT_FALSE(Other.Value.Sid.empty());
   const auto Key = ScreensaverDesktopKey(Other.Value);
   EXPECT_EQ(Key.Whose, TDesktopKey::dwSessionUser);
   EXPECT_EQ(Key.Root, HKEY_USERS);
@@ -405,7 +536,7 @@ TEST_F(Install, AnotherAccountRunningTheProgramSetsTheScreensaverOfThePersonAtTh
 
 TEST_F(Install, AnotherAccountsKeyThatFailsIsReportedAndHKCUStaysAlone) {
   TOtherUser Other;
-  ASSERT_FALSE(Other.Value.empty());
+  ASSERT_FALSE(Other.Value.Sid.empty());
   // A volatile parent cannot hold the non-volatile key the install asks for.
   HKEY Volatile;
   ASSERT_EQ(RegCreateKeyExA(HKEY_USERS, (std::string(TOtherUser::Text) + "\\Control Panel").c_str(), 0, nullptr,
@@ -426,12 +557,79 @@ TEST_F(Install, ASessionThatNamesNoUserSetsHKCU) {
   EXPECT_EQ(Nobody.Whose, TDesktopKey::dwUnknownUser);
   EXPECT_EQ(Nobody.Root, HKEY_CURRENT_USER);
   EXPECT_EQ(Nobody.SubKey, "Control Panel\\Desktop");
-  // Bytes that are no SID count as no user.
-  EXPECT_EQ(ScreensaverDesktopKey(TSid{1, 9, 0}).Whose, TDesktopKey::dwUnknownUser);
+  // A user whose bytes are no SID has no hive to be found.
+  EXPECT_EQ(ScreensaverDesktopKey({L"DESK", L"Someone", TSid{1, 9, 0}}).Whose, TDesktopKey::dwUnresolvedUser);
 
-  Shell.User = TSid{};
+  Shell.User = TAccount{};
   ASSERT_EQ(RunInstall(MakePackage("Install-Aurora.exe", RandomBytes(10, 52)), Dest), "");
   EXPECT_EQ(Registered().Text, Dest + "Aurora.scr");
+}
+
+// What the session's user's names resolve to; nullptr for nothing.
+const char* GSessionSid;
+std::wstring GLookedUp;
+
+BOOL WINAPI FakeLookupAccountName(LPCWSTR, LPCWSTR Account, PSID Sid, DWORD* SidSize, LPWSTR Domain, DWORD* DomainSize,
+                                  SID_NAME_USE* Use) {
+  GLookedUp = Account;
+  PSID Found = nullptr;
+  if (!GSessionSid || !ConvertStringSidToSidA(GSessionSid, &Found)) {
+    SetLastError(ERROR_NONE_MAPPED);
+    return FALSE;
+  }
+  const DWORD Needed = GetLengthSid(Found);
+  const bool Fits = Sid && *SidSize >= Needed && Domain && *DomainSize >= 5;
+  if (Fits) {
+    CopySid(Needed, Sid, Found);
+    wcscpy(Domain, L"DESK");
+    *Use = SidTypeUser;
+  }
+  *SidSize = Needed;
+  *DomainSize = 5;
+  LocalFree(Found);
+  SetLastError(Fits ? ERROR_SUCCESS : ERROR_INSUFFICIENT_BUFFER);
+  return Fits;
+}
+
+TEST_F(Install, TheSessionsUserIsFoundByTheirOwnNameAndNeverTakenForTheAdministrator) {
+  const TAccount Program = ProgramAccount();
+  ASSERT_TRUE(*Program.User);
+  std::wstring LowerDomain = Program.Domain;
+  CharLowerW(LowerDomain.data());
+  const auto OtherHive = std::string(TOtherUser::Text) + "\\" + ScreensaverKey;
+  struct Case {
+    const wchar_t *User, *Domain;
+    const char* Sid;      // what the names resolve to
+    const char* Message;  // "" for an install that gets through
+    const char* Hive;     // where the value goes: nullptr for HKCU, "" for nowhere
+  } const Cases[] = {
+      {L"\u0141ukasz \u017b\u00f3\u0142\u0107", L"DESK", TOtherUser::Text, "", OtherHive.c_str()},
+      {L"\u0141ukasz \u017b\u00f3\u0142\u0107", L"DESK", nullptr, "Failed to set data for 'SCRNSAVE.EXE'", ""},
+      {Program.User, LowerDomain.c_str(), nullptr, "", nullptr},
+      {L"Someone Else", Program.Domain, nullptr, "Failed to set data for 'SCRNSAVE.EXE'", ""},
+      {L"", L"DESK", nullptr, "", nullptr},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(&C - Cases);
+    TOtherUser Other;
+    SetRegistered("the administrator's");
+    GSessionSid = C.Sid;
+    GLookedUp.clear();
+    // Installed before, the file is registered by its short name.
+    const auto Installed = ShortPathOrSame(Dest + "Aurora.scr");
+    std::string Result;
+    {
+      TSessionUserHook Session(C.Domain, C.User);
+      TImportHook Lookup("advapi32.dll", "LookupAccountNameW", reinterpret_cast<void*>(&FakeLookupAccountName));
+      Result = RunInstall(MakePackage("Install-Aurora.exe", RandomBytes(300, 53)), Dest);
+    }
+    EXPECT_EQ(Result, C.Message);
+    if (*C.User) {
+      EXPECT_EQ(GLookedUp, std::wstring(C.Domain) + L"\\" + C.User) << "the name was not passed whole";
+    }
+    EXPECT_EQ(Registered().Text, C.Hive ? "the administrator's" : Installed);
+    EXPECT_EQ(Other.Registered().Text, C.Hive && *C.Hive ? Installed : "");
+  }
 }
 
 }  // namespace

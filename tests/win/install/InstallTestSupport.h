@@ -25,10 +25,10 @@ class TRecordingShell : public TInstallShell {
   }
   void Start(const char* FileName) override { Started.emplace_back(FileName); }
   // The real lookup unless a test names the user.
-  TSid SessionUser() override { return User ? *User : TInstallShell::SessionUser(); }
+  TAccount SessionUser() override { return User ? *User : TInstallShell::SessionUser(); }
 
   int Answer = IDNO;
-  std::optional<TSid> User;
+  std::optional<TAccount> User;
   std::vector<TQuestion> Asked;
   std::vector<std::string> Started;
 };

@@ -215,6 +215,62 @@ TImportHook::~TImportHook() {
   VirtualProtect(FSlot, sizeof *FSlot, Protection, &Protection);
 }
 
+namespace {
+
+std::vector<std::pair<std::string, void*>> ProcHooks;
+TImportHook* ProcImport = nullptr;
+
+FARPROC WINAPI HookedGetProcAddress(HMODULE Module, LPCSTR Name) {
+  if (reinterpret_cast<ULONG_PTR>(Name) > 0xFFFF)
+    for (const auto& [Hooked, Function] : ProcHooks)
+      if (Hooked == Name)
+        return reinterpret_cast<FARPROC>(Function);
+  return ProcImport->Original<decltype(&GetProcAddress)>()(Module, Name);
+}
+
+const wchar_t *SessionDomain = L"", *SessionUser = L"";
+
+BOOL WINAPI QuerySessionAs(HANDLE, DWORD, int Info, LPWSTR* Buffer, DWORD* Bytes) {
+  // WTSUserName 5, WTSDomainName 7.
+  const wchar_t* Text = Info == 5 ? SessionUser : Info == 7 ? SessionDomain : L"";
+  const std::size_t Size = (wcslen(Text) + 1) * sizeof(wchar_t);
+  *Buffer = static_cast<LPWSTR>(LocalAlloc(LPTR, Size));
+  std::memcpy(*Buffer, Text, Size);
+  *Bytes = static_cast<DWORD>(Size);
+  return TRUE;
+}
+
+void WINAPI FreeSessionMemory(PVOID Memory) { LocalFree(Memory); }
+
+}  // namespace
+
+TProcHook::TProcHook(const char* Name, void* Function) : FName(Name) {
+  if (ProcHooks.empty())
+    ProcImport = new TImportHook("kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(&HookedGetProcAddress));
+  ProcHooks.emplace_back(Name, Function);
+}
+
+TProcHook::~TProcHook() {
+  for (auto It = ProcHooks.begin(); It != ProcHooks.end(); ++It)
+    if (It->first == FName) {
+      ProcHooks.erase(It);
+      break;
+    }
+  if (ProcHooks.empty()) {
+    delete ProcImport;
+    ProcImport = nullptr;
+  }
+}
+
+TSessionUserHook::TSessionUserHook(const wchar_t* Domain, const wchar_t* User)
+    : FQuery("WTSQuerySessionInformationW", reinterpret_cast<void*>(&QuerySessionAs)),
+      FFree("WTSFreeMemory", reinterpret_cast<void*>(&FreeSessionMemory)) {
+  SessionDomain = Domain;
+  SessionUser = User;
+}
+
+TSessionUserHook::~TSessionUserHook() { SessionDomain = SessionUser = L""; }
+
 // ---------------------------------------------------------------- use after free
 
 namespace {

@@ -115,6 +115,31 @@ class TImportHook {
   void* FOriginal = nullptr;
 };
 
+// While it lives, GetProcAddress called by this program for Name gives
+// Function instead: a system function the code looks up at run time, played.
+// Several may live at once, for different names.
+class TProcHook {
+ public:
+  TProcHook(const char* Name, void* Function);
+  ~TProcHook();
+  TProcHook(const TProcHook&) = delete;
+  TProcHook& operator=(const TProcHook&) = delete;
+
+ private:
+  const char* FName;
+};
+
+// While it lives, the terminal services name User in Domain as the user of
+// this program's session, in place of Wine's one account.
+class TSessionUserHook {
+ public:
+  TSessionUserHook(const wchar_t* Domain, const wchar_t* User);
+  ~TSessionUserHook();
+
+ private:
+  TProcHook FQuery, FFree;
+};
+
 // ---------------------------------------------------------------- use after free
 
 // MinGW has no address sanitizer, so objects under test are kept instead:

@@ -1,0 +1,342 @@
+// What the package maker's host tests share: a small host program made by
+// hand, files and their snapshots, and a fixture that runs the real tool.
+#pragma once
+
+#include "PackageWriter.h"
+
+#include "Branding.h"
+#include "Classes.h"
+#include "ComponentStream.h"
+#include "Files.h"
+#include "LittleEndian.h"
+#include "PeImage.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace mkinstaller_test {
+
+inline constexpr std::uint64_t k2GiB = std::uint64_t{1} << 31;
+
+inline std::string Pattern(std::size_t Size, unsigned Seed) {
+  std::string Data(Size, '\0');
+  for (std::size_t I = 0; I < Size; ++I)
+    Data[I] = static_cast<char>((I * 131 + Seed) & 0xFF);
+  return Data;
+}
+
+inline std::string LengthTrailer(std::uint32_t N) {
+  return {static_cast<char>(N & 0xFF), static_cast<char>((N >> 8) & 0xFF), static_cast<char>((N >> 16) & 0xFF),
+          static_cast<char>((N >> 24) & 0xFF)};
+}
+
+inline void WriteFile(const fs::path& Path, const std::string& Data) {
+  std::ofstream Out(Path, std::ios::binary | std::ios::trunc);
+  Out.write(Data.data(), static_cast<std::streamsize>(Data.size()));
+  ASSERT_TRUE(Out.good()) << Path;
+}
+
+inline std::string ReadFile(const fs::path& Path) {
+  std::ifstream In(Path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>()};
+}
+
+// Starts Args[0] with Args in a child of its own, killed after `Seconds`;
+// the caller waits for it.
+inline pid_t Spawn(std::vector<std::string> Args, unsigned Seconds) {
+  std::vector<char*> Argv;
+  for (std::string& A : Args)
+    Argv.push_back(A.data());
+  Argv.push_back(nullptr);
+  const pid_t Pid = ::fork();
+  if (Pid == 0) {
+    ::alarm(Seconds);
+    ::execv(Argv[0], Argv.data());
+    ::_exit(127);
+  }
+  return Pid;
+}
+
+// A sparse file: takes no disk space, so multi-GiB sizes are instant.
+inline void MakeSparse(const fs::path& Path, std::uint64_t Size) {
+  int Fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(Fd, 0) << Path;
+  ASSERT_EQ(::ftruncate(Fd, static_cast<off_t>(Size)), 0) << Path;
+  ASSERT_EQ(::close(Fd), 0);
+}
+
+// What a directory holds; small files by content, big (sparse) ones by size only,
+// so a refused run can be shown to have changed nothing.
+inline std::map<std::string, std::string> Snapshot(const fs::path& Dir) {
+  std::map<std::string, std::string> Entries;
+  for (const auto& Entry : fs::directory_iterator(Dir)) {
+    const std::string Name = Entry.path().filename().string();
+    if (Entry.is_symlink()) {
+      Entries[Name] = "symlink:" + fs::read_symlink(Entry.path()).string();
+    } else if (Entry.is_directory()) {
+      Entries[Name] = "dir";
+    } else if (Entry.file_size() > (1u << 20)) {
+      Entries[Name] = "size:" + std::to_string(Entry.file_size());
+    } else {
+      Entries[Name] = "data:" + ReadFile(Entry.path());
+    }
+  }
+  return Entries;
+}
+
+// ---- A small host: an x86-64 program image as our linker lays one out,
+// carrying what the package maker looks for in an InstallerWin program.
+
+using Bytes = std::vector<std::uint8_t>;
+using mkinstaller::TResource;
+using mkinstaller::TResourceId;
+
+inline Bytes VersionBlock(const std::u16string& Key, const Bytes& Value, bool Text,
+                          const std::vector<Bytes>& Children) {
+  Bytes B(6);
+  for (char16_t C : Key + u'\0')
+    B.insert(B.end(), {static_cast<std::uint8_t>(C), static_cast<std::uint8_t>(C >> 8)});
+  B.resize(mkinstaller::AlignUp(B.size(), 4));
+  B.insert(B.end(), Value.begin(), Value.end());
+  for (const Bytes& C : Children) {
+    B.resize(mkinstaller::AlignUp(B.size(), 4));
+    B.insert(B.end(), C.begin(), C.end());
+  }
+  mkinstaller::Put16(B, 0, B.size());
+  mkinstaller::Put16(B, 2, Text ? Value.size() / 2 : Value.size());
+  mkinstaller::Put16(B, 4, Text);
+  return B;
+}
+
+inline Bytes VersionString(const std::u16string& Key, const std::u16string& Value) {
+  Bytes V;
+  for (char16_t C : Value + u'\0')
+    V.insert(V.end(), {static_cast<std::uint8_t>(C), static_cast<std::uint8_t>(C >> 8)});
+  return VersionBlock(Key, V, true, {});
+}
+
+inline Bytes PictureValue(const std::string& ClassName, const std::string& Data) {
+  return EncodePictureValue({ClassName, Bytes(Data.begin(), Data.end())});
+}
+
+inline TStreamProperty Picture(const std::string& Name, const std::string& Data, const char* ClassName = "TJPEGImage") {
+  return {Name, TStreamValue::Binary(PictureValue(ClassName, Data))};
+}
+
+// The installer window's description as far as branding reads it.
+inline TStreamObject InstallerForm() {
+  TStreamObject Form{0, {}, "TMainWin", "MainWin", {{"Caption", TStreamValue::String("Install Screensaver")}}, {}};
+  Form.Children.push_back({0, {}, "TImage", "Image1", {Picture("Picture.Data", "old background")}, {}});
+  Form.Children.push_back({0,
+                           {},
+                           "TMouseEffectImage",
+                           "MouseEffectImage1",
+                           {Picture("Picture.Data", "old normal"), Picture("OriginPicture.Data", "old normal"),
+                            Picture("DownPicture.Data", "old normal"), Picture("OverPicture.Data", "old hover")},
+                           {}});
+  Form.Children.push_back({0, {}, "TImage", "imgTitle", {Picture("Picture.Data", "old icon", "TIcon")}, {}});
+  return Form;
+}
+
+inline Bytes StreamOf(const TStreamObject& Form) {
+  TMemoryStream Out;
+  WriteComponentStream(Out, Form);
+  return Out.Data();
+}
+
+// The resources of a host: version information naming the product, the
+// window description, the skin and the application icon's (empty) group.
+inline std::vector<TResource> HostResources(const Bytes& Description) {
+  const Bytes Version = VersionBlock(
+      u"VS_VERSION_INFO", Bytes(52, 0), false,
+      {VersionBlock(
+          u"StringFileInfo", {}, true,
+          {VersionBlock(u"040904B0", {}, true,
+                        {VersionString(u"FileVersion", u"1.0.0"), VersionString(u"ProductName", u"InstallerWin")})})});
+  return {{TResourceId::Number(mkinstaller::RtVersion), TResourceId::Number(1), 1033, 0, Version},
+          {TResourceId::Number(mkinstaller::RtRcData), TResourceId::Named("TINSTALLERFORM"), 1033, 0, Description},
+          {TResourceId::Named("EXEFILE"), TResourceId::Named("SKINRES"), 1033, 0, Bytes(82, 'k')},
+          {TResourceId::Number(mkinstaller::RtGroupIcon), TResourceId::Named("MAINICON"), 1033, 0,
+           Bytes{0, 0, 1, 0, 0, 0}}};
+}
+
+// A program image of a .text section and a .rsrc section holding `Resources`:
+// laid out by hand with one resource, then rebuilt by the package maker's own
+// writer, whose output the other tests take apart.
+inline std::string SyntheticHost(const std::vector<TResource>& Resources) {
+  constexpr std::uint32_t Pe = 0x80, Optional = Pe + 24, Table = Optional + 0xF0;
+  Bytes Image(0x600);
+  Image[0] = 'M';
+  Image[1] = 'Z';
+  using mkinstaller::Put16;
+  using mkinstaller::Put32;
+  Put32(Image, 0x3C, Pe);
+  Put32(Image, Pe, 0x4550);
+  Put16(Image, Pe + 4, 0x8664);
+  Put16(Image, Pe + 6, 2);
+  Put16(Image, Pe + 20, 0xF0);
+  Put16(Image, Pe + 22, 0x22);  // an executable, large-address aware
+  Put16(Image, Optional, 0x20B);
+  Put32(Image, Optional + 16, 0x1000);  // entry point, in .text
+  Put32(Image, Optional + 32, 0x1000);
+  Put32(Image, Optional + 36, 0x200);
+  Put32(Image, Optional + 56, 0x3000);
+  Put32(Image, Optional + 60, 0x400);
+  Put32(Image, Optional + 108, 16);
+  Put32(Image, Optional + 112 + 8 * 2, 0x2000);
+  Put32(Image, Optional + 112 + 8 * 2 + 4, 0x5C);
+  const auto Section = [&](unsigned I, const char* Name, std::uint32_t Rva, std::uint32_t Size, std::uint32_t Flags) {
+    const std::uint32_t H = Table + 40 * I;
+    std::copy(Name, Name + std::strlen(Name), Image.begin() + H);
+    Put32(Image, H + 8, Size);
+    Put32(Image, H + 12, Rva);
+    Put32(Image, H + 16, 0x200);
+    Put32(Image, H + 20, 0x400 + 0x200 * I);
+    Put32(Image, H + 36, Flags);
+  };
+  Section(0, ".text", 0x1000, 0x10, 0x60000020);
+  Section(1, ".rsrc", 0x2000, 0x5C, 0xC0000040);
+  Image.resize(0x800);
+  // Type 10, name 1, language 0: three directories of one entry, a data entry, four bytes.
+  const std::uint32_t R = 0x600;
+  Put16(Image, R + 14, 1);
+  Put32(Image, R + 16, 10);
+  Put32(Image, R + 20, 0x80000018);
+  Put16(Image, R + 0x18 + 14, 1);
+  Put32(Image, R + 0x18 + 16, 1);
+  Put32(Image, R + 0x18 + 20, 0x80000030);
+  Put16(Image, R + 0x30 + 14, 1);
+  Put32(Image, R + 0x30 + 20, 0x48);
+  Put32(Image, R + 0x48, 0x2000 + 0x58);
+  Put32(Image, R + 0x48 + 4, 4);
+  mkinstaller::TPeImage Parsed = mkinstaller::TPeImage::Parse(Image);
+  Parsed.Resources() = Resources;
+  const Bytes Written = Parsed.Write();
+  return {Written.begin(), Written.end()};
+}
+
+inline std::string SyntheticHost() { return SyntheticHost(HostResources(StreamOf(InstallerForm()))); }
+
+// The window description of program image `Image`.
+inline TStreamObject DescriptionOf(const std::string& Image) {
+  const mkinstaller::TPeImage Parsed = mkinstaller::TPeImage::Parse(Bytes(Image.begin(), Image.end()));
+  const TResource* Form = Parsed.Find(TResourceId::Number(mkinstaller::RtRcData), TResourceId::Named("TINSTALLERFORM"));
+  EXPECT_NE(Form, nullptr);
+  TMemoryStream In(Form ? Form->Data : Bytes{});
+  return ReadComponentStream(In);
+}
+
+struct RunResult {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+class MkinstallerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string Tmpl = (fs::temp_directory_path() / "mkinstaller-test-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(Tmpl.data()), nullptr);
+    root_ = Tmpl;
+    work_ = root_ / "work";
+    fs::create_directory(work_);
+    host_ = work_ / "InstallerWin.exe";
+    payload_ = work_ / "Aurora.scr";
+    output_ = work_ / "Install-Aurora.exe";
+    hostData_ = SyntheticHost();
+    WriteFile(host_, hostData_);
+  }
+
+  void TearDown() override {
+    std::error_code Ec;
+    fs::remove_all(root_, Ec);
+  }
+
+  // Runs the tool in `Cwd` (the work directory by default), capturing stdout and stderr
+  // outside the work directory so they never show up in its listing.
+  RunResult Run(const std::vector<std::string>& Arguments, const fs::path& Cwd = {}) {
+    const fs::path Dir = Cwd.empty() ? work_ : Cwd;
+    const std::string OutFile = (root_ / "stdout").string(), ErrFile = (root_ / "stderr").string();
+    std::vector<std::string> All{MKINSTALLER_PATH};
+    All.insert(All.end(), Arguments.begin(), Arguments.end());
+    std::vector<char*> Argv;
+    for (std::string& A : All)
+      Argv.push_back(A.data());
+    Argv.push_back(nullptr);
+
+    RunResult Result;
+    pid_t Pid = ::fork();
+    if (Pid == 0) {
+      // A tool that blocks (on a FIFO, say) dies instead of hanging the test.
+      ::alarm(15);
+      int O = ::open(OutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      int E = ::open(ErrFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (O < 0 || E < 0 || ::dup2(O, 1) < 0 || ::dup2(E, 2) < 0 || ::chdir(Dir.c_str()) != 0)
+        ::_exit(126);
+      ::execv(Argv[0], Argv.data());
+      ::_exit(127);
+    }
+    EXPECT_GT(Pid, 0);
+    int Status = 0;
+    EXPECT_EQ(::waitpid(Pid, &Status, 0), Pid);
+    if (WIFEXITED(Status))
+      Result.exitCode = WEXITSTATUS(Status);
+    Result.out = ReadFile(OutFile);
+    Result.err = ReadFile(ErrFile);
+    return Result;
+  }
+
+  RunResult Package(const fs::path& Host, const fs::path& Payload, const fs::path& Output) {
+    return Run({"--host", Host.string(), "--payload", Payload.string(), "--output", Output.string()});
+  }
+
+  // A refused run: exit 1, one line on stderr holding every `Expected` part, and the work
+  // directory exactly as before (no package, no temporary file, inputs and old output intact).
+  void ExpectRefused(const std::vector<std::string>& Arguments, const std::vector<std::string>& Expected,
+                     const fs::path& Cwd = {}) {
+    const auto Before = Snapshot(work_);
+    const RunResult R = Run(Arguments, Cwd);
+    EXPECT_EQ(R.exitCode, 1) << R.err;
+    ASSERT_FALSE(R.err.empty());
+    EXPECT_EQ(R.err.find('\n'), R.err.size() - 1) << "not one line: " << R.err;
+    for (const std::string& Part : Expected)
+      EXPECT_NE(R.err.find(Part), std::string::npos) << R.err;
+    EXPECT_EQ(Snapshot(work_), Before);
+  }
+
+  // What the package of `Payload` must hold: host, zero padding to a multiple of 8, payload, length.
+  std::string Packaged(const std::string& Payload) const {
+    const std::size_t Padding = (8 - (hostData_.size() + Payload.size() + 4) % 8) % 8;
+    return hostData_ + std::string(Padding, '\0') + Payload + LengthTrailer(static_cast<std::uint32_t>(Payload.size()));
+  }
+
+  std::vector<std::string> Args(const fs::path& Host, const fs::path& Payload, const fs::path& Output) {
+    return {"--host", Host.string(), "--payload", Payload.string(), "--output", Output.string()};
+  }
+
+  fs::path root_, work_, host_, payload_, output_;
+  std::string hostData_;
+};
+
+}  // namespace mkinstaller_test
