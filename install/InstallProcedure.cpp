@@ -50,7 +50,7 @@ std::string FreeBackupName(const std::string& FileName) {
 }
 
 enum class TPlaced {
-  plFailed,     // the old file keeps its name; the copy may go
+  plFailed,     // the old file, if any, keeps its name; the copy may go
   plTempKept,   // the name is empty: the copy is all there is
   plReplaced,   // in the old file's place, with its short name
   plMovedIn,    // there was no old file

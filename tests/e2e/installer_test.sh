@@ -1163,7 +1163,7 @@ scenario_one_install() {
   [ "$got" = failed ] || fail "a screen reader could press the button under the question: $got"
   cmp -s "$sys/Aurora.scr" "$PAYLOAD" || fail "Aurora.scr differs from the payload"
   answer_box Confirm n
-  ! e2e_wait_window Confirm 2 >/dev/null || fail "a second question followed the first"
+  # A second install would ask again, and the program would not end.
   e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after No"
 }
 

@@ -288,8 +288,9 @@ class MkinstallerTest : public ::testing::Test {
     RunResult Result;
     pid_t Pid = ::fork();
     if (Pid == 0) {
-      // A tool that blocks (on a FIFO, say) dies instead of hanging the test.
-      ::alarm(15);
+      // A tool that blocks (on a FIFO, say) dies instead of hanging the test; a
+      // 64 MiB write under the sanitizers on a busy machine still finishes.
+      ::alarm(60);
       int O = ::open(OutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       int E = ::open(ErrFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       if (O < 0 || E < 0 || ::dup2(O, 1) < 0 || ::dup2(E, 2) < 0 || ::chdir(Dir.c_str()) != 0)
