@@ -48,9 +48,10 @@ void TApplication::Initialize() {
   if (!FHandle)
     throw Exception("Cannot create the application window");
   // The taskbar asks the window for its icons before it looks at the class.
-  if (HICON Big = ApplicationIcon()) {
-    SendMessageA(FHandle.Get(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(Big));
-    SendMessageA(FHandle.Get(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(ApplicationSmallIcon()));
+  // They are the class's own: each load by size is a search of the icon group.
+  if (Class.hIcon) {
+    SendMessageA(FHandle.Get(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(Class.hIcon));
+    SendMessageA(FHandle.Get(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(Class.hIconSm));
   }
   EnableThumbnails();
   ShowWindow(FHandle.Get(), SW_SHOWNOACTIVATE);

@@ -23,17 +23,24 @@ void TBitmap::ReleaseCanvas() {
   }
 }
 
-void TBitmap::Rebuild(int Width, int Height, bool Monochrome) {
+void TBitmap::Rebuild(int Width, int Height, bool Monochrome, const std::uint8_t* Rows) {
   TBitmapHandle New;
   if (Width > 0 && Height > 0) {
     if (Monochrome) {
       New.Reset(CreateBitmap(Width, Height, 1, 1, nullptr));
     } else {
       TClientDC Screen(nullptr);
-      New.Reset(CreateCompatibleBitmap(Screen.Handle(), Width, Height));
+      // Given every pixel, made and filled in one step: a white start would
+      // be painted over at once, and at 200 % a picture is megabytes of it.
+      const BITMAPINFOHEADER Header{sizeof Header, Width, Height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+      New.Reset(Rows ? CreateDIBitmap(Screen.Handle(), &Header, CBM_INIT, Rows,
+                                      reinterpret_cast<const BITMAPINFO*>(&Header), DIB_RGB_COLORS)
+                     : CreateCompatibleBitmap(Screen.Handle(), Width, Height));
     }
     if (!New)
       throw EInvalidGraphic("Out of system resources");
+  }
+  if (New && !Rows) {
     // Keep what fits of the old pixels; the rest starts white.
     TMemoryDC Dest(CreateCompatibleDC(nullptr));
     TSelectGuard SelectedNew(Dest.Get(), New.Get());
@@ -89,17 +96,7 @@ void TBitmap::Assign(const TBitmap& Source) {
   }
 }
 
-void TBitmap::SetDIBits(int Width, int Height, const std::uint8_t* Bits) {
-  Rebuild(Width, Height, false);
-  BITMAPINFO Info{};
-  Info.bmiHeader.biSize = sizeof Info.bmiHeader;
-  Info.bmiHeader.biWidth = Width;
-  Info.bmiHeader.biHeight = Height;
-  Info.bmiHeader.biPlanes = 1;
-  Info.bmiHeader.biBitCount = 24;
-  Info.bmiHeader.biCompression = BI_RGB;
-  SetDIBitsToDevice(Canvas().Handle(), 0, 0, Width, Height, 0, 0, 0, Height, Bits, &Info, DIB_RGB_COLORS);
-}
+void TBitmap::SetDIBits(int Width, int Height, const std::uint8_t* Bits) { Rebuild(Width, Height, false, Bits); }
 
 TCanvas& TBitmap::Canvas() {
   if (!FCanvas) {

@@ -56,7 +56,9 @@ class TBitmap : public TGraphic {
   HBITMAP Handle() const { return FBitmap.Get(); }
 
  private:
-  void Rebuild(int Width, int Height, bool Monochrome);
+  // With Rows (24-bit, bottom-up) the pixels are those; else what fits of
+  // the old ones, and white.
+  void Rebuild(int Width, int Height, bool Monochrome, const std::uint8_t* Rows = nullptr);
   void ReleaseCanvas();
   int FWidth = 0, FHeight = 0;
   bool FMonochrome = false;

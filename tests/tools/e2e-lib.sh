@@ -51,7 +51,9 @@ e2e_start_display() {
 # Copies the template prefix and starts a lingering wineserver with detached output.
 e2e_start_wine() {
   [ -f "$WINE_TEMPLATE_PREFIX/.complete" ] || fail "Wine template prefix $WINE_TEMPLATE_PREFIX is not complete"
-  cp -a "$WINE_TEMPLATE_PREFIX" "$WINEPREFIX"
+  # -H: a template given as a link (a benchmark's BUILD_DIR) is copied, not
+  # linked, so what a run writes into its prefix never reaches the template.
+  cp -aH "$WINE_TEMPLATE_PREFIX" "$WINEPREFIX"
   /usr/lib/wine/wineserver -p10 </dev/null >/dev/null 2>&1
 }
 

@@ -501,3 +501,55 @@ TEST(Bitmap, SetDIBitsTakesBottomUpRows) {
   EXPECT_EQ(Hex(Pixels.At(0, 1)), Hex(RGB(255, 0, 0)));
   EXPECT_EQ(Hex(Pixels.At(1, 1)), Hex(RGB(0, 255, 0)));
 }
+
+TEST(Bitmap, SetDIBitsReplacesWhateverTheBitmapHeldAndItsCanvasDrawsOnThem) {
+  // Bottom-up BGR rows padded to four bytes: red, green below blue, black.
+  const std::uint8_t Bits[] = {0, 0, 255, 0, 255, 0, 0, 0, 255, 0, 0, 0, 0, 0, 0, 0};
+  struct TCase {
+    const char* Before;
+    int Width, Height;
+    bool Monochrome, WithCanvas;
+  } const Cases[] = {
+      {"empty, no canvas", 0, 0, false, false},
+      {"larger, canvas in use", 4, 4, false, true},
+      {"one bit, canvas in use", 3, 3, true, true},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Before);
+    TBitmap Bitmap;
+    Bitmap.SetMonochrome(C.Monochrome);
+    Bitmap.SetSize(C.Width, C.Height);
+    TCanvas* Canvas = C.WithCanvas ? &Bitmap.Canvas() : nullptr;
+    if (Canvas) {
+      Canvas->Brush().SetColor(clYellow);
+      Canvas->FillRect(RECT{0, 0, C.Width, C.Height});
+    }
+    Bitmap.SetDIBits(2, 2, Bits);
+    EXPECT_EQ(Bitmap.Width(), 2);
+    EXPECT_EQ(Bitmap.Height(), 2);
+    EXPECT_FALSE(Bitmap.Monochrome());
+    BITMAP Info{};
+    ASSERT_TRUE(GetObjectA(Bitmap.Handle(), sizeof Info, &Info));
+    EXPECT_GT(Info.bmBitsPixel, 1);
+    if (Canvas) {
+      EXPECT_EQ(&Bitmap.Canvas(), Canvas) << "the canvas callers hold was replaced";
+    }
+    const TPixels Pixels = Snapshot(Bitmap);
+    EXPECT_EQ(Hex(Pixels.At(0, 0)), Hex(RGB(0, 0, 255)));
+    EXPECT_EQ(Hex(Pixels.At(1, 0)), Hex(RGB(0, 0, 0)));
+    EXPECT_EQ(Hex(Pixels.At(0, 1)), Hex(RGB(255, 0, 0)));
+    EXPECT_EQ(Hex(Pixels.At(1, 1)), Hex(RGB(0, 255, 0)));
+    // The canvas draws on the new pixels, and a new size keeps them.
+    Bitmap.Canvas().SetPixel(1, 0, clWhite);
+    Bitmap.SetSize(3, 2);
+    EXPECT_EQ(Hex(Snapshot(Bitmap).At(1, 0)), Hex(RGB(255, 255, 255)));
+    EXPECT_EQ(Hex(Snapshot(Bitmap).At(1, 1)), Hex(RGB(0, 255, 0)));
+    EXPECT_EQ(Hex(Snapshot(Bitmap).At(2, 1)), Hex(RGB(255, 255, 255)));
+  }
+  // No pixels, no bitmap.
+  TBitmap Bitmap;
+  Bitmap.SetSize(2, 2);
+  Bitmap.SetDIBits(0, 2, Bits);
+  EXPECT_TRUE(Bitmap.Empty());
+  EXPECT_EQ(Bitmap.Handle(), nullptr);
+}
