@@ -709,11 +709,10 @@ TEST_F(FrameworkAccessibility, AClickableWindowlessControlIsAPushButtonNamedByIt
   TChild Outside = HitTest(Client.Get(), F.Form->ClientToScreen({10, 310}));
   EXPECT_FALSE(Outside.Object);
   EXPECT_EQ(Outside.Id, CHILDID_SELF) << "a point below the client area";
-  IAccessible* FromPoint = nullptr;
+  TAccessible Found;
   VARIANT Id;
   VariantInit(&Id);
-  ASSERT_EQ(AccessibleObjectFromPoint({At.left + 3, At.top + 3}, &FromPoint, &Id), S_OK);
-  TAccessible Found(FromPoint);
+  ASSERT_EQ(AccessibleObjectFromPoint({At.left + 3, At.top + 3}, Found.Put(), &Id), S_OK);
   ASSERT_EQ(Id.vt, VT_I4);
   EXPECT_EQ(Id.lVal, 1);
   EXPECT_EQ(NameOf(Found.Get(), Id.lVal), "Go");
@@ -956,10 +955,9 @@ TEST_P(ComSecurityFallback, IsSetOnceBeforeTheFirstObjectAndDecidesWhoseObjectRe
   for (int Ask = 0; Ask < 2; ++Ask) {
     const LRESULT Answer = SendMessageA(F.Form->Handle(), WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT));
     EXPECT_EQ(Answer != 0, C.OwnObject) << "ask " << Ask;
-    IAccessible* Taken = nullptr;
+    TAccessible Taken;
     if (Answer)
-      ObjectFromLresult(Answer, __uuidof(IAccessible), 0, reinterpret_cast<void**>(&Taken));
-    TAccessible Release(Taken);
+      ObjectFromLresult(Answer, __uuidof(IAccessible), 0, reinterpret_cast<void**>(Taken.Put()));
   }
   if (C.MultiThreaded) {
     EXPECT_TRUE(SecurityCalls.empty()) << "set from another apartment";
