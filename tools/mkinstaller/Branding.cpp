@@ -5,15 +5,16 @@
 
 #include "Classes.h"
 #include "ComponentStream.h"
+#include "FileFormats.h"
 #include "Files.h"
 #include "IconFile.h"
 #include "JpegDecoder.h"
 #include "LittleEndian.h"
 #include "PeImage.h"
 #include "SysUtils.h"
-#include "WindowsFormats.h"
 
 namespace mkinstaller {
+using namespace FileFormats;
 namespace {
 
 std::string Dimensions(int Width, int Height) { return std::to_string(Width) + " x " + std::to_string(Height); }

@@ -1,12 +1,13 @@
 // Tests of mkinstaller: the package layout, its refusals, the checks of a
 // distributor's artwork and its command line.
+#include "FileFormats.h"
 #include "MkinstallerTestSupport.h"
 
 #include "PackageWriter.h"
 
+using FileFormats::PackageTrailer::PaddingBefore;
 using mkinstaller::CheckPayloadSize;
 using mkinstaller::MakePackage;
-using mkinstaller::PaddingBeforePayload;
 using namespace mkinstaller_test;
 
 namespace {
@@ -40,9 +41,9 @@ TEST_F(MkinstallerLayoutTest, EveryPackageIsAMultipleOfEightBytes) {
     EXPECT_EQ(PackageBytes.size() % 8, 0u) << Size;
     EXPECT_EQ(PackageBytes, Packaged(Pattern(Size, 3))) << Size;
   }
-  EXPECT_EQ(PaddingBeforePayload(4, 0), 0u);
-  EXPECT_EQ(PaddingBeforePayload(0, 1), 3u);
-  EXPECT_EQ(PaddingBeforePayload(0xFFFFFFFFull, 0x7FFFFFFF), 6u);
+  EXPECT_EQ(PaddingBefore(4, 0), 0u);
+  EXPECT_EQ(PaddingBefore(0, 1), 3u);
+  EXPECT_EQ(PaddingBefore(0xFFFFFFFFull, 0x7FFFFFFF), 6u);
 }
 
 TEST_F(MkinstallerLayoutTest, OneBytePayload) {

@@ -4,10 +4,10 @@
 #include "Branding.h"
 #include "Classes.h"
 #include "ComponentStream.h"
+#include "FileFormats.h"
 #include "Files.h"
 #include "IconFile.h"
 #include "PeImage.h"
-#include "WindowsFormats.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +23,7 @@
 namespace {
 
 using namespace mkinstaller;
+using namespace FileFormats;
 using Bytes = std::vector<std::uint8_t>;
 
 // Fixed header layout of the images built here.
