@@ -327,7 +327,10 @@ class MkinstallerTest : public ::testing::Test {
 
   // What the package of `Payload` must hold: host, zero padding to a multiple of 8, payload, length.
   std::string Packaged(const std::string& Payload) const {
-    const std::size_t Padding = (8 - (hostData_.size() + Payload.size() + 4) % 8) % 8;
+    // The padding after a host of whole 8-byte blocks, by the payload's length modulo 8.
+    static constexpr std::size_t PaddingFor[8] = {4, 3, 2, 1, 0, 7, 6, 5};
+    EXPECT_EQ(hostData_.size() % 8, 0u);
+    const std::size_t Padding = PaddingFor[Payload.size() % 8];
     return hostData_ + std::string(Padding, '\0') + Payload + LengthTrailer(static_cast<std::uint32_t>(Payload.size()));
   }
 
