@@ -284,25 +284,39 @@ TEST_F(MkinstallerRefusalTest, TheHostIsAlwaysChecked) {
 TEST_F(MkinstallerRefusalTest, AnInterruptedWriteLeavesNoTemporaryFile) {
   const fs::path Big = root_ / "Big.scr";
   MakeSparse(Big, 256u << 20);
+  const auto Writing = [&] {
+    for (int I = 0; I < 20000; ++I) {
+      for (const auto& Entry : fs::directory_iterator(work_))
+        if (Entry.path().filename().string().rfind(".Install-Aurora.exe.", 0) == 0)
+          return true;
+      std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    return false;
+  };
   for (int Signal : {SIGTERM, SIGINT}) {
     const auto Before = Snapshot(work_);
     const pid_t Pid = Spawn(
         {MKINSTALLER_PATH, "--host", host_.string(), "--payload", Big.string(), "--output", output_.string()}, 60);
     ASSERT_GT(Pid, 0);
-    bool Seen = false;
-    for (int I = 0; I < 20000 && !Seen; ++I) {
-      for (const auto& Entry : fs::directory_iterator(work_))
-        Seen = Seen || Entry.path().filename().string().rfind(".Install-Aurora.exe.", 0) == 0;
-      if (!Seen)
-        std::this_thread::sleep_for(std::chrono::microseconds(500));
-    }
-    EXPECT_TRUE(Seen) << "no temporary file seen";
+    EXPECT_TRUE(Writing()) << "no temporary file seen";
     ::kill(Pid, Signal);
     int Status = 0;
     ASSERT_EQ(::waitpid(Pid, &Status, 0), Pid);
     EXPECT_TRUE(WIFSIGNALED(Status) && WTERMSIG(Status) == Signal) << "status " << Status;
     EXPECT_EQ(Snapshot(work_), Before) << "signal " << Signal;
   }
+  // A hang-up the tool was started to ignore (nohup) does not stop it.
+  const pid_t Pid =
+      Spawn({MKINSTALLER_PATH, "--host", host_.string(), "--payload", Big.string(), "--output", output_.string()}, 60,
+            SIGHUP);
+  ASSERT_GT(Pid, 0);
+  EXPECT_TRUE(Writing()) << "no temporary file seen";
+  ::kill(Pid, SIGHUP);
+  int Status = 0;
+  ASSERT_EQ(::waitpid(Pid, &Status, 0), Pid);
+  EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0) << "status " << Status;
+  // The host is whole 512-byte blocks: 4 bytes of padding, the payload, its length.
+  EXPECT_EQ(fs::file_size(output_), fs::file_size(host_) + 4 + (256u << 20) + 4);
 }
 
 TEST_F(MkinstallerRefusalTest, OutputNamesNoFile) {

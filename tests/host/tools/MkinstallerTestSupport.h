@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -64,13 +65,23 @@ inline std::string ReadFile(const fs::path& Path) {
 
 // Starts Args[0] with Args in a child of its own, killed after `Seconds`;
 // the caller waits for it.
-inline pid_t Spawn(std::vector<std::string> Args, unsigned Seconds) {
+// The interrupting signals start at their defaults and unblocked, whatever
+// this test program inherited (a background job of a script ignores SIGINT),
+// except Ignored, which the tool inherits ignored, as under nohup.
+inline pid_t Spawn(std::vector<std::string> Args, unsigned Seconds, int Ignored = 0) {
   std::vector<char*> Argv;
   for (std::string& A : Args)
     Argv.push_back(A.data());
   Argv.push_back(nullptr);
   const pid_t Pid = ::fork();
   if (Pid == 0) {
+    sigset_t Interruptions;
+    sigemptyset(&Interruptions);
+    for (int Signal : {SIGINT, SIGTERM, SIGHUP}) {
+      std::signal(Signal, Signal == Ignored ? SIG_IGN : SIG_DFL);
+      sigaddset(&Interruptions, Signal);
+    }
+    ::sigprocmask(SIG_UNBLOCK, &Interruptions, nullptr);
     ::alarm(Seconds);
     ::execv(Argv[0], Argv.data());
     ::_exit(127);

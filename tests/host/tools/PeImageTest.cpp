@@ -17,6 +17,7 @@
 #include <iterator>
 #include <optional>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -668,7 +669,8 @@ TEST(PeImage, RefusesImagesItCannotReadOrRebuild) {
 // Each refusal next to the nearest image that is still taken: the rule holds at its exact edge.
 TEST(PeImage, RefusalsLieAtTheirExactEdges) {
   const Bytes Sample = SampleImage();
-  const SectionInfo Rdata = Section(Sample, 1), Rsrc = Section(Sample, 2), Reloc = Section(Sample, 3);
+  const SectionInfo Text = Section(Sample, 0), Rdata = Section(Sample, 1), Rsrc = Section(Sample, 2),
+                    Reloc = Section(Sample, 3);
   const std::uint32_t RsrcEnd = Rsrc.Rva + Rsrc.VirtualSize;
   // The sections from `First` on moved `By` bytes further into the file.
   const auto Shifted = [](Bytes B, unsigned First, std::uint32_t By) {
@@ -736,6 +738,14 @@ TEST(PeImage, RefusalsLieAtTheirExactEdges) {
       {"section table a byte past SizeOfHeaders",
        [&](Bytes& B) { Wr32(B, kOptional + OptionalHeader::SizeOfHeaders, SectionTableEnd); },
        [&](Bytes& B) { Wr32(B, kOptional + OptionalHeader::SizeOfHeaders, SectionTableEnd - 1); }, "truncated headers"},
+      {"a section ending where the next begins",
+       [&](Bytes& B) { Wr32(B, SectionField(0, SectionHeader::VirtualSize), Rdata.Rva - Text.Rva); },
+       [&](Bytes& B) { Wr32(B, SectionField(0, SectionHeader::VirtualSize), Rdata.Rva - Text.Rva + 1); },
+       "sections overlap or are out of order"},
+      {"the entry point against .rsrc",
+       [&](Bytes& B) { Wr32(B, kOptional + OptionalHeader::AddressOfEntryPoint, Rsrc.Rva - 1); },
+       [&](Bytes& B) { Wr32(B, kOptional + OptionalHeader::AddressOfEntryPoint, Rsrc.Rva); },
+       "the entry point lies in or after the resource section"},
       {"raw data against the end of the file",
        [&](Bytes& B) {
          Wr32(B, SectionField(3, SectionHeader::SizeOfRawData),
@@ -754,6 +764,16 @@ TEST(PeImage, RefusalsLieAtTheirExactEdges) {
     EXPECT_EQ(ParseError(Taken), "(parsed)") << C.what;
     EXPECT_EQ(ParseError(Refused), C.error) << C.what;
   }
+  // The largest file alignment passes that check (this image fails later, its sections being
+  // aligned for less); the next power of two does not.
+  const auto WithAlignment = [&](std::uint32_t Alignment) {
+    Bytes B = Sample;
+    Wr32(B, kOptional + OptionalHeader::FileAlignment, Alignment);
+    Wr32(B, kOptional + OptionalHeader::SectionAlignment, Alignment);
+    return ParseError(B);
+  };
+  EXPECT_NE(WithAlignment(0x10000), "bad section or file alignment");
+  EXPECT_EQ(WithAlignment(0x20000), "bad section or file alignment");
 
   // The tree of a rewritten image, whose data lie back to back in the order of the data entries,
   // the last one ending exactly at the section's VirtualSize.
@@ -944,6 +964,17 @@ TEST(IconFile, MadeFilesParseBackAndBrokenOnesAreRefused) {
     EXPECT_EQ(Parsed[I].Data, Images[I].Data);
   }
   EXPECT_THROW(MakeIconFile({}), EPeError);
+  // The directory counts its images in 16 bits.
+  const std::vector<TIconImage> Most(0xFFFF, TIconImage{16, 16, 0, 1, 32, {}});
+  EXPECT_EQ(Rd16(MakeIconFile(Most), IconDirectory::Count), 0xFFFFu);
+  std::vector<TIconImage> TooMany = Most;
+  TooMany.push_back(Most.back());
+  try {
+    MakeIconFile(TooMany);
+    ADD_FAILURE() << "65,536 images taken";
+  } catch (const EPeError& E) {
+    EXPECT_STREQ(E.what(), "an icon holds 1 to 65535 images, not 65536");
+  }
 
   const std::uint32_t Second = Rd32(File, IconField(1, IconFileEntry::DataOffset));
   const struct {
@@ -1061,6 +1092,26 @@ TEST(IconGroup, ReplacingAGroupDropsOnlyItsOwnImagesAndKeepsItsLanguage) {
   EXPECT_EQ(std::count_if(Written.Resources().begin(), Written.Resources().end(),
                           [](const TResource& r) { return r.Type.Matches(TResourceId::Number(RtIcon)); }),
             7);
+
+  // With every lower id taken, the last image may still have 65,535, and the next none. Group 9
+  // lists only an image that others share, so replacing it frees no id.
+  auto Crowded = Resources;
+  Crowded.push_back(Res(TResourceId::Number(RtGroupIcon), TResourceId::Number(9), 1033, GroupDirectory({2})));
+  TPeImage Full = TPeImage::Parse(BuildImage(SampleSections(), Crowded));
+  std::set<std::uint16_t> Taken;
+  for (const TResource& R : Full.Resources())
+    if (R.Type.Matches(TResourceId::Number(RtIcon)))
+      Taken.insert(R.Name.Id);
+  for (std::uint32_t Id = 1; Id < 0xFFFF; ++Id)
+    if (!Taken.count(static_cast<std::uint16_t>(Id)))
+      Full.Resources().push_back(
+          Res(TResourceId::Number(RtIcon), TResourceId::Number(static_cast<std::uint16_t>(Id)), 1033, {}));
+  TPeImage OneMore = Full;
+  ReplaceIconGroup(Full, TResourceId::Number(9), {Icons[0]});
+  EXPECT_EQ(Rd16(Full.Find(TResourceId::Number(RtGroupIcon), TResourceId::Number(9))->Data,
+                 IconDirectory::Size + GroupIconEntry::Id),
+            0xFFFFu);
+  EXPECT_THROW(ReplaceIconGroup(OneMore, TResourceId::Number(9), {Icons[0], Icons[1]}), EPeError);
 
   EXPECT_THROW(ReplaceIconGroup(Image, TResourceId::Named("OTHER"), Icons), EPeError);
   Image.Find(TResourceId::Number(RtGroupIcon), TResourceId::Number(7))->Data.resize(10);
