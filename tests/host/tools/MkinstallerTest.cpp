@@ -305,6 +305,20 @@ TEST_F(MkinstallerRefusalTest, AnInterruptedWriteLeavesNoTemporaryFile) {
     EXPECT_TRUE(WIFSIGNALED(Status) && WTERMSIG(Status) == Signal) << "status " << Status;
     EXPECT_EQ(Snapshot(work_), Before) << "signal " << Signal;
   }
+  // A payload that grows while it is copied is refused, not cut at its first length.
+  {
+    const auto Before = Snapshot(work_);
+    const pid_t Pid = Spawn(
+        {MKINSTALLER_PATH, "--host", host_.string(), "--payload", Big.string(), "--output", output_.string()}, 60);
+    ASSERT_GT(Pid, 0);
+    EXPECT_TRUE(Writing()) << "no temporary file seen";
+    std::ofstream(Big, std::ios::binary | std::ios::app) << "more";
+    int Status = 0;
+    ASSERT_EQ(::waitpid(Pid, &Status, 0), Pid);
+    EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 1) << "status " << Status;
+    EXPECT_EQ(Snapshot(work_), Before);
+    fs::resize_file(Big, 256u << 20);
+  }
   // A hang-up the tool was started to ignore (nohup) does not stop it.
   const pid_t Pid =
       Spawn({MKINSTALLER_PATH, "--host", host_.string(), "--payload", Big.string(), "--output", output_.string()}, 60,
@@ -590,13 +604,19 @@ TEST_F(MkinstallerBrandTest, ButtonLabelsOfOneToAHundredCharacters) {
   EXPECT_EQ(HintsOf(Umlauts, SyntheticHost()), (std::vector<TStreamValue>{TStreamValue::WideString(Wide)}));
   EXPECT_EQ(HintsOf("\xF0\x9F\x98\x80!", SyntheticHost()),
             (std::vector<TStreamValue>{TStreamValue::WideString(u"\U0001F600!")}));
+  // The first character past ASCII, and the first that takes two UTF-16 units.
+  EXPECT_EQ(HintsOf("\xC2\x80", SyntheticHost()),
+            (std::vector<TStreamValue>{TStreamValue::WideString(std::u16string{0x80})}));
+  EXPECT_EQ(HintsOf("\xF0\x90\x80\x80", SyntheticHost()),
+            (std::vector<TStreamValue>{TStreamValue::WideString(std::u16string{0xD800, 0xDC00})}));
 
   ExpectRefused(With({"--button-label", ""}), {"mkinstaller: button label is empty"});
   ExpectRefused(With({"--button-label="}), {"button label is empty"});
   ExpectRefused(With({"--button-label", std::string(101, 'x')}),
                 {"button label is 101 characters long; at most 100 are taken"});
   ExpectRefused(With({"--button-label", Umlauts + "!"}), {"button label is 101 characters long"});
-  for (const char* Broken : {"\xFF", "Instal\xC3", "\xC0\xAF", "\xED\xA0\x80"})
+  // The first and last surrogates, and the first character past U+10FFFF.
+  for (const char* Broken : {"\xFF", "Instal\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xED\xBF\xBF", "\xF4\x90\x80\x80"})
     ExpectRefused(With({"--button-label", Broken}), {"button label is not UTF-8 text"});
 }
 
