@@ -693,6 +693,16 @@ TEST_F(MkinstallerCommandLineTest, TheInstalledHostIsFoundWithoutHost) {
                        (work_ / "other.exe").string()}),
             1);
   EXPECT_FALSE(fs::exists(work_ / "other.exe"));
+
+  // Wherever the tool lies, even at the root, the place is absolute.
+  const struct {
+    const char *Self, *Host;
+  } Places[] = {{"/usr/bin/mkinstaller", "/usr/share/installerwin/InstallerWin.exe"},
+                {"/bin/mkinstaller", "/share/installerwin/InstallerWin.exe"},
+                {"/mkinstaller", "/share/installerwin/InstallerWin.exe"},
+                {"", ""}};
+  for (const auto& P : Places)
+    EXPECT_EQ(mkinstaller::InstalledHost(P.Self), P.Host) << P.Self;
 }
 
 TEST_F(MkinstallerCommandLineTest, VersionNamesTheToolAndTheHost) {
