@@ -3,6 +3,7 @@
 #include "FileFormats.h"
 #include "MkinstallerTestSupport.h"
 
+#include "IconFile.h"
 #include "PackageWriter.h"
 
 using FileFormats::PackageTrailer::PaddingBefore;
@@ -520,15 +521,27 @@ TEST_F(MkinstallerBrandTest, PicturesTheInstallerDrawsPassTheirChecks) {
 TEST_F(MkinstallerBrandTest, ADuplicatedPictureIsReplacedWhereTheReaderShowsIt) {
   TStreamObject Form = InstallerForm();
   Form.Children[0].Properties.push_back(Picture("Picture.Data", "second background"));
-  WriteFile(host_, SyntheticHost(HostResources(StreamOf(Form))));
+  // Bytes after the description in its resource stay behind it.
+  Bytes Described = StreamOf(Form);
+  const Bytes Tail{'t', 'a', 'i', 'l'};
+  Described.insert(Described.end(), Tail.begin(), Tail.end());
+  WriteFile(host_, SyntheticHost(HostResources(Described)));
   const RunResult R = Run(With({"--background", Fixture("background.jpg")}));
   ASSERT_EQ(R.exitCode, 0) << R.err;
   const std::string PackageBytes = ReadFile(output_);
-  const TStreamObject Branded = DescriptionOf(PackageBytes.substr(0, (PackageBytes.size() - 4 - 300) / 8 * 8));
+  const std::string Host = PackageBytes.substr(0, (PackageBytes.size() - 4 - 300) / 8 * 8);
+  const TStreamObject Branded = DescriptionOf(Host);
   const auto& Properties = Branded.Children[0].Properties;
   ASSERT_EQ(Properties.size(), 2u);
   EXPECT_EQ(Properties[0].Value, TStreamValue::Binary(PictureValue("TJPEGImage", "old background")));
   EXPECT_EQ(Properties[1].Value, TStreamValue::Binary(PictureValue("TJPEGImage", ReadFile(Fixture("background.jpg")))));
+  const mkinstaller::TPeImage Parsed = mkinstaller::TPeImage::Parse(Bytes(Host.begin(), Host.end()));
+  const TResource* Stored =
+      Parsed.Find(TResourceId::Number(mkinstaller::RtRcData), TResourceId::Named("TINSTALLERFORM"));
+  ASSERT_NE(Stored, nullptr);
+  TMemoryStream In(Stored->Data);
+  ReadComponentStream(In);
+  EXPECT_EQ(Bytes(Stored->Data.begin() + In.Position(), Stored->Data.end()), Tail);
 }
 
 // A host branded here before is branded again, however large its artwork:
@@ -568,6 +581,26 @@ TEST_F(MkinstallerBrandTest, IconsAndSkins) {
   ExpectRefused(With({"--icon", No32}), {"icon '" + No32 + "' holds no 32 x 32 image"});
   WriteFile(root_ / "empty.mskn", "");
   ExpectRefused(With({"--skin", (root_ / "empty.mskn").string()}), {"skin '", "empty.mskn' is empty"});
+
+  // Of several 32 x 32 images, the title picture is the one with the most colours.
+  std::vector<mkinstaller::TIconImage> Images;
+  for (std::uint16_t Bits : {8, 32, 4}) {
+    Bytes Bitmap(48, static_cast<std::uint8_t>(Bits));
+    mkinstaller::Put32(Bitmap, 0, 40);
+    mkinstaller::Put32(Bitmap, 4, 32);
+    mkinstaller::Put32(Bitmap, 8, 64);
+    mkinstaller::Put16(Bitmap, 12, 1);
+    mkinstaller::Put16(Bitmap, 14, Bits);
+    Images.push_back({32, 32, 0, 1, Bits, Bitmap});
+  }
+  const Bytes IconFile = mkinstaller::MakeIconFile(Images), Title = mkinstaller::MakeIconFile({Images[1]});
+  WriteFile(root_ / "many.ico", std::string(IconFile.begin(), IconFile.end()));
+  const RunResult R = Run(With({"--icon", (root_ / "many.ico").string()}));
+  ASSERT_EQ(R.exitCode, 0) << R.err;
+  const std::string PackageBytes = ReadFile(output_);
+  const TStreamObject Branded = DescriptionOf(PackageBytes.substr(0, (PackageBytes.size() - 4 - 300) / 8 * 8));
+  EXPECT_EQ(*Branded.Children[2].FindProperty("Picture.Data"),
+            TStreamValue::Binary(PictureValue("TIcon", std::string(Title.begin(), Title.end()))));
 }
 
 // The label becomes the button's hint: the last one, where the reader shows
