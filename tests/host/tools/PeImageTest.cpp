@@ -487,6 +487,31 @@ TEST(PeImage, ManyEntriesNamingOneLongNameAreRefusedBeforeTheyAreCopied) {
   for (std::uint32_t C = 0; C < NameLength; ++C)
     Wr16(Image, R + NameAt + ResourceString::Units + 2 * C, 'A');
   EXPECT_EQ(ParseError(Image), "the resource tree is too large for its section");
+
+  // At the edge: 8 entries naming one string of 64 characters copy 512 characters, as many as
+  // a section of 512 bytes may; one of 511 bytes refuses them.
+  constexpr std::uint32_t Entries = 8, Length = 64, Copied = Entries * Length;
+  constexpr std::uint32_t StringAt = ResourceDirectory::Size + ResourceDirectoryEntry::Size * Entries,
+                          EmptiesAt = StringAt + ResourceString::Units + 2 * Length;
+  Bytes Edge =
+      BuildImage(SampleSections(), {Res(TResourceId::Number(RtRcData), TResourceId::Number(1), 0, Bytes(600))});
+  const SectionInfo EdgeRsrc = Section(Edge, 2);
+  ASSERT_GE(EdgeRsrc.RawSize, Copied);
+  std::fill_n(Edge.begin() + EdgeRsrc.RawPointer, EdgeRsrc.RawSize, 0);
+  const std::uint32_t E = EdgeRsrc.RawPointer;
+  Wr16(Edge, E + ResourceDirectory::NumberOfNamedEntries, Entries);
+  for (std::uint32_t I = 0; I < Entries; ++I) {
+    Wr32(Edge, EntryField(E, I, ResourceDirectoryEntry::Name), 0x80000000 | StringAt);
+    Wr32(Edge, EntryField(E, I, ResourceDirectoryEntry::OffsetToData), 0x80000000 | (EmptiesAt + I));
+  }
+  Wr16(Edge, E + StringAt + ResourceString::Length, Length);
+  for (std::uint32_t C = 0; C < Length; ++C)
+    Wr16(Edge, E + StringAt + ResourceString::Units + 2 * C, 'A');
+  for (const std::uint32_t Size : {Copied, Copied - 1}) {
+    Wr32(Edge, SectionField(2, SectionHeader::VirtualSize), Size);
+    EXPECT_EQ(ParseError(Edge) == "the resource tree is too large for its section", Size < Copied)
+        << Size << ": " << ParseError(Edge);
+  }
 }
 
 TEST(PeImage, DataPastTheImageOrACertificateStopsTheRewrite) {
