@@ -234,8 +234,7 @@ void TFlatButton::SetSpacing(std::int32_t Value) {
 void TFlatButton::NotifyGroup() {
   if (FGroupIndex == 0 || !Parent())
     return;
-  TMessage M{CM_BUTTONPRESSED, static_cast<WPARAM>(static_cast<INT_PTR>(FGroupIndex)),
-             reinterpret_cast<LPARAM>(static_cast<TObject*>(this)), 0};
+  TMessage M = TButtonPressed{FGroupIndex, this}.Pack();
   Parent()->Broadcast(M);
 }
 
@@ -412,10 +411,11 @@ void TFlatButton::Dispatch(TMessage& Message) {
       SyncHighlight();
       Invalidate();
       return;
-    case CM_BUTTONPRESSED:
-      ButtonPressed(static_cast<std::int32_t>(Message.WParam),
-                    dynamic_cast<TFlatButton*>(reinterpret_cast<TObject*>(Message.LParam)));
+    case CM_BUTTONPRESSED: {
+      const auto Pressed = TButtonPressed::Unpack(Message);
+      ButtonPressed(Pressed.Group, Pressed.ButtonAs<TFlatButton>());
       return;
+    }
     case CM_DIALOGCHAR:
       if (Message.WParam <= 0xFF && IsAccelerator(static_cast<char>(Message.WParam)) && Enabled()) {
         if (FGroupIndex != 0)

@@ -2,20 +2,14 @@
 
 #include <utility>
 
-#include "ComRef.h"
 #include "OleAcc.h"
 
-TAccessibleProxy::TAccessibleProxy(HWND Window, IAccessible* Standard) : FWindow(Window), FStandard(Standard) {
-  FStandard->AddRef();
-}
+TAccessibleProxy::TAccessibleProxy(HWND Window, TComRef<IAccessible> Standard)
+    : FWindow(Window), FStandard(std::move(Standard)) {}
 
 TAccessibleProxy::~TAccessibleProxy() { Disconnect(); }
 
-void TAccessibleProxy::Disconnect() {
-  if (FStandard)
-    FStandard->Release();
-  FStandard = nullptr;
-}
+void TAccessibleProxy::Disconnect() { FStandard.Reset(); }
 
 HRESULT TAccessibleProxy::QueryInterface(REFIID Iid, void** Object) {
   if (!Object)

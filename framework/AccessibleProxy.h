@@ -8,10 +8,12 @@
 
 #include <oleacc.h>
 
+#include "ComRef.h"
+
 class TAccessibleProxy : public IAccessible {
  public:
-  // Takes a reference of its own to Standard, the object made for Window.
-  TAccessibleProxy(HWND Window, IAccessible* Standard);
+  // Standard is the object made for Window.
+  TAccessibleProxy(HWND Window, TComRef<IAccessible> Standard);
   TAccessibleProxy(const TAccessibleProxy&) = delete;
   TAccessibleProxy& operator=(const TAccessibleProxy&) = delete;
 
@@ -55,12 +57,12 @@ class TAccessibleProxy : public IAccessible {
  protected:
   virtual ~TAccessibleProxy();
   // The standard object, or nullptr once disconnected.
-  IAccessible* Standard() const { return FStandard; }
+  IAccessible* Standard() const { return FStandard.Get(); }
 
  private:
   LONG FReferences = 1;
   HWND FWindow;
-  IAccessible* FStandard;
+  TComRef<IAccessible> FStandard;
 };
 
 // Whether Child names the object itself rather than one of its children.

@@ -1,77 +1,30 @@
 #include "FormAccessibility.h"
 
-#include "ComRef.h"
+#include <utility>
+
 #include "FormAccessible.h"
+#include "FormChildren.h"
 #include "Forms.h"
 #include "OleAcc.h"
 
-namespace {
+TFormAccessibility::TFormAccessibility(TCustomForm& Form) : FForm(Form) {}
 
-bool InClientArea(TCustomForm& Form, const RECT& Bounds) {
-  const RECT Client = Form.ClientRect();
-  RECT Common;
-  return IntersectRect(&Common, &Bounds, &Client);
-}
+TFormAccessibility::~TFormAccessibility() { Disconnect(); }
 
-bool IsChild(TCustomForm& Form, TControl& Control) {
-  if (!Control.IsWindowed())
-    return TFormAccessibility::IsElement(Control);
-  auto& Window = static_cast<TWinControl&>(Control);
-  return Window.HandleAllocated() && IsWindowVisible(Window.Handle()) && InClientArea(Form, Window.BoundsRect());
-}
-
-}  // namespace
-
-TFormAccessibility::~TFormAccessibility() { Release(); }
-
-void TFormAccessibility::Release() {
+void TFormAccessibility::Disconnect() {
   if (!FObject)
     return;
   FObject->Disconnect();
   // Clients in other processes hold the object through its stub.
-  TOleAcc::Get()->CoDisconnectObject(static_cast<IAccessible*>(FObject), 0);
-  FObject->Release();
-  FObject = nullptr;
-}
-
-bool TFormAccessibility::IsElement(TControl& Control) {
-  TCustomForm* Form = Control.ParentForm();
-  return !Control.IsWindowed() && Form && Control.Parent() == Form && Control.Visible() && Control.Enabled() &&
-         (Control.ControlStyle() & csClickEvents) && Control.OnClick && InClientArea(*Form, Control.BoundsRect());
-}
-
-LONG TFormAccessibility::ChildCount(TCustomForm& Form) {
-  LONG Count = 0;
-  for (TControl* Control : Form.Controls())
-    Count += IsChild(Form, *Control);
-  return Count;
-}
-
-TControl* TFormAccessibility::Child(TCustomForm& Form, LONG Id) {
-  for (TControl* Control : Form.Controls())
-    if (IsChild(Form, *Control) && --Id == 0)
-      return Control;
-  return nullptr;
-}
-
-LONG TFormAccessibility::ChildId(TControl& Control) {
-  TCustomForm* Form = Control.ParentForm();
-  if (!Form || Control.Parent() != Form || !IsChild(*Form, Control))
-    return 0;
-  LONG Id = 1;
-  for (TControl* Other : Form->Controls()) {
-    if (Other == &Control)
-      return Id;
-    Id += IsChild(*Form, *Other);
-  }
-  return 0;
+  TOleAcc::Get()->CoDisconnectObject(static_cast<IAccessible*>(FObject.Get()), 0);
+  FObject.Reset();
 }
 
 bool TFormAccessibility::Dispatch(TMessage& Message) {
   if (Message.Msg == WM_ENABLE) {
     // A box that waits disables the form: its elements become unavailable.
     for (TControl* Control : FForm.Controls())
-      if (IsElement(*Control))
+      if (TFormChildren::IsElement(*Control))
         StateChanged(*Control);
     return false;
   }
@@ -79,7 +32,7 @@ bool TFormAccessibility::Dispatch(TMessage& Message) {
     // The control may have gone, or changed, since the client asked; and a
     // box may wait, whose loop delivers this to the disabled form.
     for (TControl* Control : FForm.Controls())
-      if (Control == reinterpret_cast<TControl*>(Message.LParam) && IsElement(*Control) &&
+      if (Control == reinterpret_cast<TControl*>(Message.LParam) && TFormChildren::IsElement(*Control) &&
           IsWindowEnabled(FForm.Handle())) {
         Control->Click();
         break;
@@ -91,28 +44,28 @@ bool TFormAccessibility::Dispatch(TMessage& Message) {
   // A form without windowless controls to show is what the system's object says it is.
   bool Elements = false;
   for (TControl* Control : FForm.Controls())
-    Elements = Elements || IsElement(*Control);
+    Elements = Elements || TFormChildren::IsElement(*Control);
   const TOleAcc* Library = Elements ? TOleAcc::Get() : nullptr;
   if (!Library || !Library->OwnObjects)
     return false;
   // A window made anew (a new border style) needs a standard object of its own.
   if (FObject && FObject->Window() != FForm.Handle())
-    Release();
+    Disconnect();
   if (!FObject) {
     TComRef<IAccessible> Standard;
     if (FAILED(Library->CreateStdAccessibleObject(FForm.Handle(), OBJID_CLIENT, __uuidof(IAccessible),
                                                   reinterpret_cast<void**>(Standard.Put()))))
       return false;
-    FObject = new TFormAccessible(FForm, Standard.Get());
+    FObject.Attach(new TFormAccessible(FForm, std::move(Standard)));
   }
-  auto* Object = static_cast<IAccessible*>(FObject);
+  auto* Object = static_cast<IAccessible*>(FObject.Get());
   Message.Result = Library->LresultFromObject(__uuidof(IAccessible), Message.WParam, Object);
   return true;
 }
 
 void TFormAccessibility::StateChanged(TControl& Control) {
   TCustomForm* Form = Control.ParentForm();
-  const LONG Id = Control.IsWindowed() ? 0 : ChildId(Control);
+  const LONG Id = Control.IsWindowed() ? 0 : TFormChildren::IdOf(Control);
   if (Id && Form->HandleAllocated())
     NotifyWinEvent(EVENT_OBJECT_STATECHANGE, Form->Handle(), OBJID_CLIENT, Id);
 }

@@ -3,6 +3,7 @@
 // that clients ask of its windowless controls.
 #pragma once
 
+#include "ComRef.h"
 #include "Messages.h"
 
 class TControl;
@@ -11,7 +12,7 @@ class TFormAccessible;
 
 class TFormAccessibility {
  public:
-  explicit TFormAccessibility(TCustomForm& Form) : FForm(Form) {}
+  explicit TFormAccessibility(TCustomForm& Form);
   // Cuts the client object off from clients that still hold it.
   ~TFormAccessibility();
   TFormAccessibility(const TFormAccessibility&) = delete;
@@ -22,21 +23,11 @@ class TFormAccessibility {
   // to the framework (which gives the system's standard object).
   bool Dispatch(TMessage& Message);
 
-  // The form's children as screen readers see them are, in creation order,
-  // its windowed children in sight and its simple elements, numbered from 1.
-  static LONG ChildCount(TCustomForm& Form);
-  // Child number Id, or nullptr.
-  static TControl* Child(TCustomForm& Form, LONG Id);
-  // The number of Control among its form's children; 0 when it is none.
-  static LONG ChildId(TControl& Control);
-  // Whether Control is a simple element: windowless, shown and enabled,
-  // clickable, and at least partly in its form's client area.
-  static bool IsElement(TControl& Control);
   // Tells screen readers that a simple element's state (hot-tracked) changed.
   static void StateChanged(TControl& Control);
 
  private:
-  void Release();
+  void Disconnect();
   TCustomForm& FForm;
-  TFormAccessible* FObject = nullptr;
+  TComRef<TFormAccessible> FObject;
 };

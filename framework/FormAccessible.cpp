@@ -1,6 +1,8 @@
 #include "FormAccessible.h"
 
-#include "FormAccessibility.h"
+#include <utility>
+
+#include "FormChildren.h"
 #include "Forms.h"
 #include "LanguageTexts.h"
 #include "OleAcc.h"
@@ -31,8 +33,8 @@ IDispatch* WindowObject(TControl* Control) {
 
 }  // namespace
 
-TFormAccessible::TFormAccessible(TCustomForm& Form, IAccessible* Standard)
-    : TAccessibleProxy(Form.Handle(), Standard), FForm(&Form) {}
+TFormAccessible::TFormAccessible(TCustomForm& Form, TComRef<IAccessible> Standard)
+    : TAccessibleProxy(Form.Handle(), std::move(Standard)), FForm(&Form) {}
 
 void TFormAccessible::Disconnect() {
   FForm = nullptr;
@@ -42,7 +44,7 @@ void TFormAccessible::Disconnect() {
 bool TFormAccessible::Pressable() const { return FForm && IsWindowEnabled(FForm->Handle()); }
 
 TControl* TFormAccessible::Element(const VARIANT& Id) const {
-  TControl* Control = Id.vt == VT_I4 && FForm ? TFormAccessibility::Child(*FForm, Id.lVal) : nullptr;
+  TControl* Control = Id.vt == VT_I4 && FForm ? TFormChildren::Child(*FForm, Id.lVal) : nullptr;
   return Control && !Control->IsWindowed() ? Control : nullptr;
 }
 
@@ -56,7 +58,7 @@ HRESULT TFormAccessible::NoText(const VARIANT& Id, BSTR* Text) const {
 }
 
 HRESULT TFormAccessible::ChildVariant(LONG Id, VARIANT* Result) const {
-  TControl* Control = TFormAccessibility::Child(*FForm, Id);
+  TControl* Control = TFormChildren::Child(*FForm, Id);
   if (!Control)
     return S_FALSE;
   if (!Control->IsWindowed()) {
@@ -74,7 +76,7 @@ HRESULT TFormAccessible::get_accChildCount(LONG* Count) {
     return E_POINTER;
   if (!FForm)
     return E_FAIL;
-  *Count = TFormAccessibility::ChildCount(*FForm);
+  *Count = TFormChildren::Count(*FForm);
   return S_OK;
 }
 
@@ -82,7 +84,7 @@ HRESULT TFormAccessible::get_accChild(VARIANT Id, IDispatch** Object) {
   if (!Object)
     return E_POINTER;
   *Object = nullptr;
-  TControl* Child = Id.vt == VT_I4 && FForm ? TFormAccessibility::Child(*FForm, Id.lVal) : nullptr;
+  TControl* Child = Id.vt == VT_I4 && FForm ? TFormChildren::Child(*FForm, Id.lVal) : nullptr;
   if (!Child)
     return E_INVALIDARG;
   if (!Child->IsWindowed())
@@ -195,12 +197,12 @@ HRESULT TFormAccessible::accNavigate(LONG Direction, VARIANT Start, VARIANT* End
     return E_POINTER;
   End->vt = VT_EMPTY;
   const bool FromSelf = IsSelf(Start);
-  if (!FForm || (!FromSelf && (Start.vt != VT_I4 || !TFormAccessibility::Child(*FForm, Start.lVal))))
+  if (!FForm || (!FromSelf && (Start.vt != VT_I4 || !TFormChildren::Child(*FForm, Start.lVal))))
     return E_INVALIDARG;
   if (FromSelf && Direction == NAVDIR_FIRSTCHILD)
     return ChildVariant(1, End);
   if (FromSelf && Direction == NAVDIR_LASTCHILD)
-    return ChildVariant(TFormAccessibility::ChildCount(*FForm), End);
+    return ChildVariant(TFormChildren::Count(*FForm), End);
   // Siblings of the client area are the standard object's to find.
   if (FromSelf)
     return TAccessibleProxy::accNavigate(Direction, Start, End);
@@ -220,8 +222,8 @@ HRESULT TFormAccessible::accHitTest(LONG X, LONG Y, VARIANT* Child) {
   if (!PtInRect(&Client, P))
     return S_FALSE;
   // Child windows lie above every windowless control.
-  for (LONG Id = TFormAccessibility::ChildCount(*FForm); Id > 0; --Id) {
-    TControl* Control = TFormAccessibility::Child(*FForm, Id);
+  for (LONG Id = TFormChildren::Count(*FForm); Id > 0; --Id) {
+    TControl* Control = TFormChildren::Child(*FForm, Id);
     RECT R;
     if (Control->IsWindowed() && GetWindowRect(static_cast<TWinControl*>(Control)->Handle(), &R) &&
         PtInRect(&R, POINT{X, Y}))
@@ -229,7 +231,7 @@ HRESULT TFormAccessible::accHitTest(LONG X, LONG Y, VARIANT* Child) {
   }
   // A windowless control that is no element may lie over one.
   TControl* Top = FForm->ControlAtPos(P, true);
-  *Child = IdVariant(Top ? TFormAccessibility::ChildId(*Top) : CHILDID_SELF);
+  *Child = IdVariant(Top ? TFormChildren::IdOf(*Top) : CHILDID_SELF);
   return S_OK;
 }
 

@@ -14,7 +14,7 @@ class TCustomForm;
 class TFormAccessible : public TAccessibleProxy {
  public:
   // Answers for Form's window; Standard is its standard client object.
-  TFormAccessible(TCustomForm& Form, IAccessible* Standard);
+  TFormAccessible(TCustomForm& Form, TComRef<IAccessible> Standard);
   // Also forgets the form: it may be going.
   void Disconnect() override;
 

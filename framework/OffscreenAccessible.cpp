@@ -1,6 +1,7 @@
 #include "OffscreenAccessible.h"
 
-#include "ComRef.h"
+#include <utility>
+
 #include "Forms.h"
 #include "OleAcc.h"
 
@@ -26,7 +27,7 @@ bool TOffscreenAccessible::Answer(TWinControl& Control, TMessage& Message) {
                                                 reinterpret_cast<void**>(Standard.Put()))))
     return false;
   TComRef<IAccessible> Object;
-  Object.Attach(new TOffscreenAccessible(Control.Handle(), Standard.Get()));
+  Object.Attach(new TOffscreenAccessible(Control.Handle(), std::move(Standard)));
   Message.Result = Library->LresultFromObject(__uuidof(IAccessible), Message.WParam, Object.Get());
   return true;
 }

@@ -218,13 +218,12 @@ int PrintAccessible(HWND Window) {
     const POINT Middle{At.left + At.right / 2, At.top + At.bottom / 2};
     TChild Hit = HitTest(Client.Get(), Middle);
     std::printf("hit %ld\n", Hit.Object ? -1 : Hit.Id);
-    IAccessible* Found = nullptr;
+    TAccessible Found;
     VARIANT Child;
     VariantInit(&Child);
-    if (SUCCEEDED(AccessibleObjectFromPoint(Middle, &Found, &Child)) && Found) {
-      TAccessible Object(Found);
+    if (SUCCEEDED(AccessibleObjectFromPoint(Middle, Found.Put(), &Child)) && Found) {
       const LONG FoundId = ChildFrom(Child).Id;
-      std::printf("point %ld '%s'\n", FoundId, NameOf(Object.Get(), FoundId).c_str());
+      std::printf("point %ld '%s'\n", FoundId, NameOf(Found.Get(), FoundId).c_str());
     } else {
       std::printf("point none\n");
     }

@@ -6,6 +6,7 @@
 
 #include "Classes.h"
 #include "ComponentStream.h"
+#include "FileFormats.h"
 #include "Files.h"
 #include "IconFile.h"
 #include "JpegDecoder.h"
@@ -13,9 +14,9 @@
 #include "PeImage.h"
 #include "PoTexts.h"
 #include "SysUtils.h"
-#include "WindowsFormats.h"
 
 namespace mkinstaller {
+using namespace FileFormats;
 namespace {
 
 std::string Dimensions(int Width, int Height) { return std::to_string(Width) + " x " + std::to_string(Height); }

@@ -47,4 +47,20 @@ std::vector<std::uint8_t> TInputFile::ReadAll(std::uint64_t Limit) {
   return Data;
 }
 
+std::string InstalledHost(const std::string& Self) {
+  const std::string Name = FileName(Self);
+  if (Self.empty() || Name.empty())
+    return {};
+  const std::string Folder = Self.substr(0, Self.size() - Name.size());
+#ifdef _WIN32
+  return Folder + "InstallerWin.exe";
+#else
+  // The bin folder's parent by name, not through "..", so that the path
+  // shown is the one a reader would look in.
+  std::string Parent = Folder.substr(0, Folder.size() - 1);
+  Parent = Parent.substr(0, Parent.size() - FileName(Parent).size());
+  return (Parent.empty() ? "/" : Parent) + "share/installerwin/InstallerWin.exe";
+#endif
+}
+
 }  // namespace mkinstaller

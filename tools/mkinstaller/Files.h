@@ -83,6 +83,10 @@ void CheckReplaceable(const std::string& Role, const std::string& Path);
 // This program's own file, as the system names it; empty when unknown.
 std::string OwnProgramPath();
 
+// The host installed with the program at `Self`: beside it on Windows, in
+// share/installerwin beside its bin folder elsewhere; empty when `Self` is.
+std::string InstalledHost(const std::string& Self);
+
 // `Text` on one line of printable characters: control characters (line
 // ends, escapes, ...) each become '?'; UTF-8 stays as it is.
 std::string OneLine(const std::string& Text);

@@ -5,10 +5,11 @@
 #include <set>
 #include <string>
 
+#include "FileFormats.h"
 #include "LittleEndian.h"
-#include "WindowsFormats.h"
 
 namespace mkinstaller {
+using namespace FileFormats;
 namespace {
 
 using TBytes = std::vector<std::uint8_t>;

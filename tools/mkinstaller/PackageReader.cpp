@@ -7,6 +7,7 @@
 
 #include "Classes.h"
 #include "ComponentStream.h"
+#include "FileFormats.h"
 #include "Files.h"
 #include "InstallPaths.h"
 #include "JpegDecoder.h"
@@ -16,9 +17,9 @@
 #include "PackageWriter.h"
 #include "PeImage.h"
 #include "SysUtils.h"
-#include "WindowsFormats.h"
 
 namespace mkinstaller {
+using namespace FileFormats;
 namespace {
 
 constexpr std::size_t BlockSize = 64 * 1024;
@@ -79,20 +80,21 @@ TPackage OpenPackage(const std::string& Path) {
                   Bytes(static_cast<std::uint64_t>(Size)));
   const std::int64_t End = PackageEnd(Stream);
   const std::string Where = End == Size ? "its last four bytes" : "the four bytes before its certificate table";
-  if (End < 4)
+  constexpr auto TrailerSize = static_cast<std::int64_t>(PackageTrailer::Size);
+  if (End < TrailerSize)
     throw Damaged("it is " + Bytes(static_cast<std::uint64_t>(End)) + " long, too short for the payload's length");
-  std::uint8_t Trailer[4];
-  if (P.File->ReadAt(static_cast<std::uint64_t>(End - 4), Trailer, 4) != 4)
+  std::uint8_t Trailer[PackageTrailer::Size];
+  if (P.File->ReadAt(static_cast<std::uint64_t>(End - TrailerSize), Trailer, sizeof Trailer) != sizeof Trailer)
     throw Damaged("it is shorter than its file system says");
   const auto N = static_cast<std::int32_t>(Get32(TByteView(Trailer), 0, ""));
   // As the installer reads it (PayloadExtent), with what is wrong said.
   if (N <= 0)
     throw Damaged(Where + " give a payload length of " + std::to_string(N) + ", which no package has");
-  if (N > End - 4)
+  if (N > End - TrailerSize)
     throw Damaged(Where + " give a payload of " + Bytes(static_cast<std::uint64_t>(N)) + ", which runs past the " +
-                  std::to_string(End - 4) + " bytes before them");
+                  std::to_string(End - TrailerSize) + " bytes before them");
   P.PayloadSize = static_cast<std::uint64_t>(N);
-  P.PayloadOffset = static_cast<std::uint64_t>(End - 4 - N);
+  P.PayloadOffset = static_cast<std::uint64_t>(End - TrailerSize - N);
 
   // The installer never reads its own front; a tool that reads the host's
   // resources needs all of it in front of the payload.

@@ -5,10 +5,12 @@
 #include <vector>
 
 #include "Branding.h"
+#include "FileFormats.h"
 #include "Files.h"
 #include "PeImage.h"
 
 namespace mkinstaller {
+using namespace FileFormats;
 namespace {
 
 constexpr std::size_t BlockSize = 64 * 1024;
@@ -100,24 +102,20 @@ void Build(const std::string& Host, const std::string& Payload, const std::strin
   TOutputFile Out(Output);
   const std::uint64_t HostSize = HostData.size();
   Out.Write(HostData.data(), HostData.size());
-  const std::size_t Padding = PaddingBeforePayload(HostSize, PayloadSize);
+  const auto Padding = static_cast<std::size_t>(PackageTrailer::PaddingBefore(HostSize, PayloadSize));
   Out.Write(std::string(Padding, '\0').data(), Padding);
   // The trailer and the padding were reckoned from the reported size: the
   // bytes written must be exactly that many.
   if (CopyAll(PayloadIn, Out, PayloadSize, Buffer) != PayloadSize)
     throw EFailure(SizeMismatch(PayloadIn, PayloadSize));
-  const auto N = static_cast<std::uint32_t>(PayloadSize);
-  const char Trailer[4] = {static_cast<char>(N & 0xFF), static_cast<char>((N >> 8) & 0xFF),
-                           static_cast<char>((N >> 16) & 0xFF), static_cast<char>((N >> 24) & 0xFF)};
+  char Trailer[PackageTrailer::Size];
+  for (std::uint64_t I = 0; I < PackageTrailer::Size; ++I)
+    Trailer[I] = static_cast<char>(PayloadSize >> 8 * I & 0xFF);
   Out.Write(Trailer, sizeof Trailer);
   Out.Commit();
 }
 
 }  // namespace
-
-std::size_t PaddingBeforePayload(std::uint64_t HostSize, std::uint64_t PayloadSize) {
-  return static_cast<std::size_t>((8 - (HostSize + PayloadSize + 4) % 8) % 8);
-}
 
 std::string CheckPayloadSize(const std::string& Payload, std::uint64_t Size, std::uint64_t Limit) {
   if (Size == 0)

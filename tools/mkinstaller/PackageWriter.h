@@ -22,9 +22,6 @@ inline constexpr std::uint64_t MaxBrandFileSize = 64 * 1024 * 1024;
 // a host branded here before, whatever artwork it carries, is taken again.
 inline constexpr std::uint64_t MaxHostSize = 0xFFFFFFFF;
 
-// Zero bytes put between host and payload so the whole package is 8-byte aligned.
-std::size_t PaddingBeforePayload(std::uint64_t HostSize, std::uint64_t PayloadSize);
-
 // Empty if a payload of `Size` bytes may be packaged under `Limit`, else why not (naming `Payload`).
 std::string CheckPayloadSize(const std::string& Payload, std::uint64_t Size, std::uint64_t Limit = MaxPayloadSize);
 

@@ -4,10 +4,11 @@
 #include <map>
 #include <set>
 
+#include "FileFormats.h"
 #include "LittleEndian.h"
-#include "WindowsFormats.h"
 
 namespace mkinstaller {
+using namespace FileFormats;
 namespace {
 
 using TBytes = std::vector<std::uint8_t>;

@@ -1,11 +1,12 @@
 // The version resource's string table, read for the host checks and --version.
 #include <algorithm>
 
+#include "FileFormats.h"
 #include "LittleEndian.h"
 #include "PeImage.h"
-#include "WindowsFormats.h"
 
 namespace mkinstaller {
+using namespace FileFormats;
 namespace {
 
 // A block of a version resource: a counted header, a key, a value, children.

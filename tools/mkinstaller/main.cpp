@@ -31,25 +31,6 @@ constexpr const char* DefaultHostPlace = "InstallerWin.exe in mkinstaller.exe's 
 constexpr const char* DefaultHostPlace = "../share/installerwin/InstallerWin.exe from mkinstaller's own folder";
 #endif
 
-// The host installed with this tool: beside mkinstaller.exe on Windows, in
-// share/installerwin beside the bin folder elsewhere.
-std::string DefaultHost() {
-  const std::string Self = mkinstaller::OwnProgramPath();
-  const std::string Name = mkinstaller::FileName(Self);
-  if (Self.empty() || Name.empty())
-    return {};
-  const std::string Folder = Self.substr(0, Self.size() - Name.size());
-#ifdef _WIN32
-  return Folder + "InstallerWin.exe";
-#else
-  // The bin folder's parent by name, not through "..", so that the path
-  // shown is the one a reader would look in.
-  std::string Parent = Folder.substr(0, Folder.size() - 1);
-  Parent = Parent.substr(0, Parent.size() - mkinstaller::FileName(Parent).size());
-  return (Parent.empty() ? "/" : Parent) + "share/installerwin/InstallerWin.exe";
-#endif
-}
-
 void PrintHelp() {
   using mkinstaller::WriteText;
   WriteText(stdout, Usage);
@@ -297,7 +278,7 @@ int Run(const std::vector<std::string>& Args) {
     if (!Double->empty() && Single->empty())
       return Refused(Names);
   if (Host.empty()) {
-    const std::string Installed = DefaultHost();
+    const std::string Installed = mkinstaller::InstalledHost(mkinstaller::OwnProgramPath());
     mkinstaller::TFileId Id;
     if (!Installed.empty() && mkinstaller::ExistingFileId(Installed, Id))
       Host = Installed;

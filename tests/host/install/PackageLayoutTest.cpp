@@ -72,35 +72,38 @@ class PackageFiles : public ::testing::Test {
 };
 
 // What a package with this trailer must give: the payload bytes, or nothing.
-bool Fits(std::int64_t S, std::int32_t N) { return N >= 1 && N <= S - 4; }
-
 TEST_F(PackageFiles, TrailerRulesOverRandomPackages) {
   std::mt19937 Rng(20261208);
   int Copied = 0, Refused = 0;
   for (int Round = 0; Round < 10000; ++Round) {
-    auto Host = RandomBytes(Rng, Rng() % 400);
+    // At least one byte in front of the trailer, so that N = 1 always fits.
+    auto Host = RandomBytes(Rng, Rng() % 400 + 1);
     auto Payload = RandomBytes(Rng, Rng() % 2000);
     Bytes Package = Host;
     Package.insert(Package.end(), Payload.begin(), Payload.end());
-    const auto S = static_cast<std::int64_t>(Package.size()) + 4;
-    const std::int32_t Choices[] = {0,
-                                    1,
-                                    static_cast<std::int32_t>(S - 4),
-                                    static_cast<std::int32_t>(S - 3),
-                                    INT_MAX,
-                                    -1,
-                                    INT_MIN,
-                                    static_cast<std::int32_t>(Payload.size()),
-                                    static_cast<std::int32_t>(Rng()),
-                                    static_cast<std::int32_t>(Rng() % (S + 8)) - 4};
-    const auto N = Choices[Rng() % std::size(Choices)];
+    const auto Front = static_cast<std::int32_t>(Package.size());
+    // Each length with whether it names bytes in front of the trailer.
+    const struct {
+      std::int32_t N;
+      bool Fits;
+    } Choices[] = {{0, false},
+                   {1, true},
+                   {Front, true},
+                   {Front + 1, false},
+                   {INT_MAX, false},
+                   {-1, false},
+                   {INT_MIN, false},
+                   {static_cast<std::int32_t>(Rng() % static_cast<std::uint32_t>(Front)) + 1, true},
+                   {Front + 1 + static_cast<std::int32_t>(Rng() % 100000), false},
+                   {-static_cast<std::int32_t>(Rng() % 100000), false}};
+    const auto [N, Fits] = Choices[Rng() % std::size(Choices)];
     auto Trailer = Le32(N);
     Package.insert(Package.end(), Trailer.begin(), Trailer.end());
 
     Bytes Target;
     auto Error = Copy(Package, Target);
-    SCOPED_TRACE("round " + std::to_string(Round) + ": S=" + std::to_string(S) + " N=" + std::to_string(N));
-    if (Fits(S, N)) {
+    SCOPED_TRACE("round " + std::to_string(Round) + ": front=" + std::to_string(Front) + " N=" + std::to_string(N));
+    if (Fits) {
       ASSERT_EQ(Error, "");
       ASSERT_EQ(Target, Bytes(Package.end() - 4 - N, Package.end() - 4));
       ++Copied;

@@ -1,15 +1,18 @@
 // Tests of mkinstaller: the package layout, its refusals, the checks of a
 // distributor's artwork and its command line.
+#include "FileFormats.h"
 #include "MkinstallerTestSupport.h"
 
+#include "IconFile.h"
 #include "PackageWriter.h"
 
 #include "PoTexts.h"
 
 #include <array>
+
+using FileFormats::PackageTrailer::PaddingBefore;
 using mkinstaller::CheckPayloadSize;
 using mkinstaller::MakePackage;
-using mkinstaller::PaddingBeforePayload;
 using namespace mkinstaller_test;
 
 namespace {
@@ -43,9 +46,9 @@ TEST_F(MkinstallerLayoutTest, EveryPackageIsAMultipleOfEightBytes) {
     EXPECT_EQ(PackageBytes.size() % 8, 0u) << Size;
     EXPECT_EQ(PackageBytes, Packaged(Pattern(Size, 3))) << Size;
   }
-  EXPECT_EQ(PaddingBeforePayload(4, 0), 0u);
-  EXPECT_EQ(PaddingBeforePayload(0, 1), 3u);
-  EXPECT_EQ(PaddingBeforePayload(0xFFFFFFFFull, 0x7FFFFFFF), 6u);
+  EXPECT_EQ(PaddingBefore(4, 0), 0u);
+  EXPECT_EQ(PaddingBefore(0, 1), 3u);
+  EXPECT_EQ(PaddingBefore(0xFFFFFFFFull, 0x7FFFFFFF), 6u);
 }
 
 TEST_F(MkinstallerLayoutTest, OneBytePayload) {
@@ -286,25 +289,53 @@ TEST_F(MkinstallerRefusalTest, TheHostIsAlwaysChecked) {
 TEST_F(MkinstallerRefusalTest, AnInterruptedWriteLeavesNoTemporaryFile) {
   const fs::path Big = root_ / "Big.scr";
   MakeSparse(Big, 256u << 20);
+  const auto Writing = [&] {
+    for (int I = 0; I < 20000; ++I) {
+      for (const auto& Entry : fs::directory_iterator(work_))
+        if (Entry.path().filename().string().rfind(".Install-Aurora.exe.", 0) == 0)
+          return true;
+      std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    return false;
+  };
   for (int Signal : {SIGTERM, SIGINT}) {
     const auto Before = Snapshot(work_);
     const pid_t Pid = Spawn(
         {MKINSTALLER_PATH, "--host", host_.string(), "--payload", Big.string(), "--output", output_.string()}, 60);
     ASSERT_GT(Pid, 0);
-    bool Seen = false;
-    for (int I = 0; I < 20000 && !Seen; ++I) {
-      for (const auto& Entry : fs::directory_iterator(work_))
-        Seen = Seen || Entry.path().filename().string().rfind(".Install-Aurora.exe.", 0) == 0;
-      if (!Seen)
-        std::this_thread::sleep_for(std::chrono::microseconds(500));
-    }
-    EXPECT_TRUE(Seen) << "no temporary file seen";
+    EXPECT_TRUE(Writing()) << "no temporary file seen";
     ::kill(Pid, Signal);
     int Status = 0;
     ASSERT_EQ(::waitpid(Pid, &Status, 0), Pid);
     EXPECT_TRUE(WIFSIGNALED(Status) && WTERMSIG(Status) == Signal) << "status " << Status;
     EXPECT_EQ(Snapshot(work_), Before) << "signal " << Signal;
   }
+  // A payload that grows while it is copied is refused, not cut at its first length.
+  {
+    const auto Before = Snapshot(work_);
+    const pid_t Pid = Spawn(
+        {MKINSTALLER_PATH, "--host", host_.string(), "--payload", Big.string(), "--output", output_.string()}, 60);
+    ASSERT_GT(Pid, 0);
+    EXPECT_TRUE(Writing()) << "no temporary file seen";
+    std::ofstream(Big, std::ios::binary | std::ios::app) << "more";
+    int Status = 0;
+    ASSERT_EQ(::waitpid(Pid, &Status, 0), Pid);
+    EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 1) << "status " << Status;
+    EXPECT_EQ(Snapshot(work_), Before);
+    fs::resize_file(Big, 256u << 20);
+  }
+  // A hang-up the tool was started to ignore (nohup) does not stop it.
+  const pid_t Pid =
+      Spawn({MKINSTALLER_PATH, "--host", host_.string(), "--payload", Big.string(), "--output", output_.string()}, 60,
+            SIGHUP);
+  ASSERT_GT(Pid, 0);
+  EXPECT_TRUE(Writing()) << "no temporary file seen";
+  ::kill(Pid, SIGHUP);
+  int Status = 0;
+  ASSERT_EQ(::waitpid(Pid, &Status, 0), Pid);
+  EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0) << "status " << Status;
+  // The host is whole 512-byte blocks: 4 bytes of padding, the payload, its length.
+  EXPECT_EQ(fs::file_size(output_), fs::file_size(host_) + 4 + (256u << 20) + 4);
 }
 
 TEST_F(MkinstallerRefusalTest, OutputNamesNoFile) {
@@ -494,15 +525,27 @@ TEST_F(MkinstallerBrandTest, PicturesTheInstallerDrawsPassTheirChecks) {
 TEST_F(MkinstallerBrandTest, ADuplicatedPictureIsReplacedWhereTheReaderShowsIt) {
   TStreamObject Form = InstallerForm();
   Form.Children[0].Properties.push_back(Picture("Picture.Data", "second background"));
-  WriteFile(host_, SyntheticHost(HostResources(StreamOf(Form))));
+  // Bytes after the description in its resource stay behind it.
+  Bytes Described = StreamOf(Form);
+  const Bytes Tail{'t', 'a', 'i', 'l'};
+  Described.insert(Described.end(), Tail.begin(), Tail.end());
+  WriteFile(host_, SyntheticHost(HostResources(Described)));
   const RunResult R = Run(With({"--background", Fixture("background.jpg")}));
   ASSERT_EQ(R.exitCode, 0) << R.err;
   const std::string PackageBytes = ReadFile(output_);
-  const TStreamObject Branded = DescriptionOf(PackageBytes.substr(0, (PackageBytes.size() - 4 - 300) / 8 * 8));
+  const std::string Host = PackageBytes.substr(0, (PackageBytes.size() - 4 - 300) / 8 * 8);
+  const TStreamObject Branded = DescriptionOf(Host);
   const auto& Properties = Branded.Children[0].Properties;
   ASSERT_EQ(Properties.size(), 2u);
   EXPECT_EQ(Properties[0].Value, TStreamValue::Binary(PictureValue("TJPEGImage", "old background")));
   EXPECT_EQ(Properties[1].Value, TStreamValue::Binary(PictureValue("TJPEGImage", ReadFile(Fixture("background.jpg")))));
+  const mkinstaller::TPeImage Parsed = mkinstaller::TPeImage::Parse(Bytes(Host.begin(), Host.end()));
+  const TResource* Stored =
+      Parsed.Find(TResourceId::Number(mkinstaller::RtRcData), TResourceId::Named("TINSTALLERFORM"));
+  ASSERT_NE(Stored, nullptr);
+  TMemoryStream In(Stored->Data);
+  ReadComponentStream(In);
+  EXPECT_EQ(Bytes(Stored->Data.begin() + In.Position(), Stored->Data.end()), Tail);
 }
 
 // A host branded here before is branded again, however large its artwork:
@@ -542,6 +585,26 @@ TEST_F(MkinstallerBrandTest, IconsAndSkins) {
   ExpectRefused(With({"--icon", No32}), {"icon '" + No32 + "' holds no 32 x 32 image"});
   WriteFile(root_ / "empty.mskn", "");
   ExpectRefused(With({"--skin", (root_ / "empty.mskn").string()}), {"skin '", "empty.mskn' is empty"});
+
+  // Of several 32 x 32 images, the title picture is the one with the most colours.
+  std::vector<mkinstaller::TIconImage> Images;
+  for (std::uint16_t Bits : {8, 32, 4}) {
+    Bytes Bitmap(48, static_cast<std::uint8_t>(Bits));
+    mkinstaller::Put32(Bitmap, 0, 40);
+    mkinstaller::Put32(Bitmap, 4, 32);
+    mkinstaller::Put32(Bitmap, 8, 64);
+    mkinstaller::Put16(Bitmap, 12, 1);
+    mkinstaller::Put16(Bitmap, 14, Bits);
+    Images.push_back({32, 32, 0, 1, Bits, Bitmap});
+  }
+  const Bytes IconFile = mkinstaller::MakeIconFile(Images), Title = mkinstaller::MakeIconFile({Images[1]});
+  WriteFile(root_ / "many.ico", std::string(IconFile.begin(), IconFile.end()));
+  const RunResult R = Run(With({"--icon", (root_ / "many.ico").string()}));
+  ASSERT_EQ(R.exitCode, 0) << R.err;
+  const std::string PackageBytes = ReadFile(output_);
+  const TStreamObject Branded = DescriptionOf(PackageBytes.substr(0, (PackageBytes.size() - 4 - 300) / 8 * 8));
+  EXPECT_EQ(*Branded.Children[2].FindProperty("Picture.Data"),
+            TStreamValue::Binary(PictureValue("TIcon", std::string(Title.begin(), Title.end()))));
 }
 
 // The label becomes the button's hint: the last one, where the reader shows
@@ -579,13 +642,19 @@ TEST_F(MkinstallerBrandTest, ButtonLabelsOfOneToAHundredCharacters) {
   // No ANSI code page has a character beyond the 16-bit range.
   ExpectRefused(With({"--button-label", "\xF0\x9F\x98\x80!"}),
                 {"button label cannot be spelt in any one Windows ANSI code page"});
+  // The decoder's range ends: past ASCII, and the first that takes two UTF-16
+  // units, are text (refused for what they are, not as broken UTF-8).
+  ExpectRefused(With({"--button-label", "In\xC2\x80"}), {"button label holds a control character"});
+  ExpectRefused(With({"--button-label", "\xF0\x90\x80\x80"}),
+                {"button label cannot be spelt in any one Windows ANSI code page"});
 
   ExpectRefused(With({"--button-label", ""}), {"mkinstaller: button label is empty"});
   ExpectRefused(With({"--button-label="}), {"button label is empty"});
   ExpectRefused(With({"--button-label", std::string(101, 'x')}),
                 {"button label is 101 characters long; at most 100 are taken"});
   ExpectRefused(With({"--button-label", Umlauts + "!"}), {"button label is 101 characters long"});
-  for (const char* Broken : {"\xFF", "Instal\xC3", "\xC0\xAF", "\xED\xA0\x80"})
+  // The first and last surrogates, and the first character past U+10FFFF.
+  for (const char* Broken : {"\xFF", "Instal\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xED\xBF\xBF", "\xF4\x90\x80\x80"})
     ExpectRefused(With({"--button-label", Broken}), {"button label is not UTF-8 text"});
 }
 
@@ -772,6 +841,16 @@ TEST_F(MkinstallerCommandLineTest, TheInstalledHostIsFoundWithoutHost) {
                        (work_ / "other.exe").string()}),
             1);
   EXPECT_FALSE(fs::exists(work_ / "other.exe"));
+
+  // Wherever the tool lies, even at the root, the place is absolute.
+  const struct {
+    const char *Self, *Host;
+  } Places[] = {{"/usr/bin/mkinstaller", "/usr/share/installerwin/InstallerWin.exe"},
+                {"/bin/mkinstaller", "/share/installerwin/InstallerWin.exe"},
+                {"/mkinstaller", "/share/installerwin/InstallerWin.exe"},
+                {"", ""}};
+  for (const auto& P : Places)
+    EXPECT_EQ(mkinstaller::InstalledHost(P.Self), P.Host) << P.Self;
 }
 
 TEST_F(MkinstallerCommandLineTest, VersionNamesTheToolAndTheHost) {

@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -64,13 +65,23 @@ inline std::string ReadFile(const fs::path& Path) {
 
 // Starts Args[0] with Args in a child of its own, killed after `Seconds`;
 // the caller waits for it.
-inline pid_t Spawn(std::vector<std::string> Args, unsigned Seconds) {
+// The interrupting signals start at their defaults and unblocked, whatever
+// this test program inherited (a background job of a script ignores SIGINT),
+// except Ignored, which the tool inherits ignored, as under nohup.
+inline pid_t Spawn(std::vector<std::string> Args, unsigned Seconds, int Ignored = 0) {
   std::vector<char*> Argv;
   for (std::string& A : Args)
     Argv.push_back(A.data());
   Argv.push_back(nullptr);
   const pid_t Pid = ::fork();
   if (Pid == 0) {
+    sigset_t Interruptions;
+    sigemptyset(&Interruptions);
+    for (int Signal : {SIGINT, SIGTERM, SIGHUP}) {
+      std::signal(Signal, Signal == Ignored ? SIG_IGN : SIG_DFL);
+      sigaddset(&Interruptions, Signal);
+    }
+    ::sigprocmask(SIG_UNBLOCK, &Interruptions, nullptr);
     ::alarm(Seconds);
     ::execv(Argv[0], Argv.data());
     ::_exit(127);
@@ -328,7 +339,10 @@ class MkinstallerTest : public ::testing::Test {
 
   // What the package of `Payload` must hold: host, zero padding to a multiple of 8, payload, length.
   std::string Packaged(const std::string& Payload) const {
-    const std::size_t Padding = (8 - (hostData_.size() + Payload.size() + 4) % 8) % 8;
+    // The padding after a host of whole 8-byte blocks, by the payload's length modulo 8.
+    static constexpr std::size_t PaddingFor[8] = {4, 3, 2, 1, 0, 7, 6, 5};
+    EXPECT_EQ(hostData_.size() % 8, 0u);
+    const std::size_t Padding = PaddingFor[Payload.size() % 8];
     return hostData_ + std::string(Padding, '\0') + Payload + LengthTrailer(static_cast<std::uint32_t>(Payload.size()));
   }
 

@@ -10,38 +10,11 @@
 #include <oleacc.h>
 
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "ComRef.h"
+
 namespace WinTest {
-
-// Owns one reference to a COM object.
-template <typename T>
-class TComRef {
- public:
-  TComRef() = default;
-  explicit TComRef(T* Object) : FObject(Object) {}
-  TComRef(TComRef&& Other) noexcept : FObject(std::exchange(Other.FObject, nullptr)) {}
-  TComRef& operator=(TComRef&& Other) noexcept {
-    std::swap(FObject, Other.FObject);
-    return *this;
-  }
-  ~TComRef() {
-    if (FObject)
-      FObject->Release();
-  }
-  T* Get() const { return FObject; }
-  T* operator->() const { return FObject; }
-  explicit operator bool() const { return FObject != nullptr; }
-  // For the calls that hand out a reference.
-  T** Out() {
-    *this = TComRef();
-    return &FObject;
-  }
-
- private:
-  T* FObject = nullptr;
-};
 
 using TAccessible = TComRef<IAccessible>;
 
@@ -65,8 +38,9 @@ inline TChild ChildFrom(VARIANT& V) {
   if (V.vt == VT_I4) {
     Child.Id = V.lVal;
   } else if (V.vt == VT_DISPATCH && V.pdispVal) {
-    V.pdispVal->QueryInterface(__uuidof(IAccessible), reinterpret_cast<void**>(Child.Object.Out()));
-    V.pdispVal->Release();
+    TComRef<IDispatch> Dispatch;
+    Dispatch.Attach(V.pdispVal);
+    Dispatch->QueryInterface(__uuidof(IAccessible), reinterpret_cast<void**>(Child.Object.Put()));
   }
   V.vt = VT_EMPTY;
   return Child;
@@ -76,7 +50,7 @@ inline TChild ChildFrom(VARIANT& V) {
 inline TAccessible ObjectOf(HWND Window, LONG ObjectId = OBJID_CLIENT) {
   TAccessible Object;
   AccessibleObjectFromWindow(Window, static_cast<DWORD>(ObjectId), __uuidof(IAccessible),
-                             reinterpret_cast<void**>(Object.Out()));
+                             reinterpret_cast<void**>(Object.Put()));
   return Object;
 }
 

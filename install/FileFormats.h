@@ -1,12 +1,26 @@
-// Where the fields of the Windows file formats the package maker reads and
-// writes lie: byte offsets from the start of their record, and each record's
-// size. Named once here so that the reader, the writer and the tests cannot
+// Where the fields of the file formats the installer and the package maker
+// read and write lie: byte offsets from the start of their record, and each
+// record's size. Named once here, for the installer and the host tools alike
+// (so no <windows.h>), that the reader, the writer and the tests cannot
 // disagree; all little-endian.
 #pragma once
 
 #include <cstdint>
 
-namespace mkinstaller {
+namespace FileFormats {
+
+// The installer package: the host image, padding, the payload, then the
+// trailer, the payload's length N, read as a signed 32-bit integer. A signed
+// package carries the certificate table behind the trailer.
+namespace PackageTrailer {
+inline constexpr std::uint64_t Size = 4;
+// The package maker pads so that host, padding, payload and trailer together
+// are a multiple of this.
+inline constexpr std::uint64_t Alignment = 8;
+constexpr std::uint64_t PaddingBefore(std::uint64_t HostSize, std::uint64_t PayloadSize) {
+  return (Alignment - (HostSize + PayloadSize + Size) % Alignment) % Alignment;
+}
+}  // namespace PackageTrailer
 
 // The MS-DOS stub header every program image starts with.
 namespace DosHeader {
@@ -27,10 +41,14 @@ inline constexpr std::uint64_t Size = 20;
 
 // The PE32+ optional header, right after the file header.
 namespace OptionalHeader {
+inline constexpr std::uint64_t Start = PeSignatureSize + FileHeader::Size;  // from the signature
 inline constexpr std::uint64_t Magic = 0, SizeOfInitializedData = 8, AddressOfEntryPoint = 16, SectionAlignment = 32,
                                FileAlignment = 36, SizeOfImage = 56, SizeOfHeaders = 60, CheckSum = 64,
                                NumberOfRvaAndSizes = 108, DataDirectories = 112;
 inline constexpr std::uint16_t Pe32PlusMagic = 0x20B;
+// A PE32 (32-bit) image's header is shorter: its directory table lies here.
+inline constexpr std::uint64_t Pe32NumberOfRvaAndSizes = 92, Pe32DataDirectories = 96;
+inline constexpr std::uint16_t Pe32Magic = 0x10B;
 }  // namespace OptionalHeader
 
 // One entry of the optional header's data directory table.
@@ -112,4 +130,4 @@ inline constexpr std::uint64_t HeaderSize = 0, Width = 4, Height = 8, Planes = 1
 inline constexpr std::uint32_t Size = 40, V4Size = 108, V5Size = 124;
 }  // namespace BitmapInfoHeader
 
-}  // namespace mkinstaller
+}  // namespace FileFormats
