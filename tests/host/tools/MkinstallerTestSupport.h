@@ -354,4 +354,35 @@ class MkinstallerTest : public ::testing::Test {
   std::string hostData_;
 };
 
+// The checks run before anything is written: a refusal names the file and what
+// is wrong. The host here is no program at all, so a run whose artwork passes
+// every check is refused for the host, which is checked last.
+class MkinstallerBrandTest : public MkinstallerTest {
+ protected:
+  // The installer's libjpeg is built without arithmetic decoding.
+  inline static const std::string kArithmeticError = "JPEG error #1: Sorry, arithmetic coding is not implemented";
+
+  void SetUp() override {
+    MkinstallerTest::SetUp();
+    WriteFile(payload_, Pattern(300, 3));
+    WriteFile(output_, "old package");
+  }
+
+  static std::string Fixture(const std::string& Name) { return (fs::path(BRAND_FIXTURES) / Name).string(); }
+
+  std::vector<std::string> With(const std::vector<std::string>& Options) {
+    std::vector<std::string> Combined = Args(host_, payload_, output_);
+    Combined.insert(Combined.end(), Options.begin(), Options.end());
+    return Combined;
+  }
+
+  // `Jpeg` with the sample precision in its frame header set to `Bits`.
+  static std::string WithPrecision(std::string Jpeg, char Bits) {
+    const std::size_t Sof = Jpeg.find("\xFF\xC0");
+    EXPECT_NE(Sof, std::string::npos);
+    Jpeg[Sof + 4] = Bits;  // after the marker and the segment length
+    return Jpeg;
+  }
+};
+
 }  // namespace mkinstaller_test
