@@ -10,6 +10,7 @@
 #include "Files.h"
 #include "LittleEndian.h"
 #include "PeImage.h"
+#include "PeImageTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -192,59 +193,13 @@ inline std::vector<TResource> HostResources(const Bytes& Description) {
            Bytes{0, 0, 1, 0, 0, 0}}};
 }
 
-// A program image of a .text section and a .rsrc section holding `Resources`:
-// laid out by hand with one resource, then rebuilt by the package maker's own
-// writer, whose output the other tests take apart.
+// A program image of a .text section and a .rsrc section holding `Resources`,
+// made by the one builder the image reader's tests use.
 inline std::string SyntheticHost(const std::vector<TResource>& Resources) {
-  constexpr std::uint32_t Pe = 0x80, Optional = Pe + 24, Table = Optional + 0xF0;
-  Bytes Image(0x600);
-  Image[0] = 'M';
-  Image[1] = 'Z';
-  using mkinstaller::Put16;
-  using mkinstaller::Put32;
-  Put32(Image, 0x3C, Pe);
-  Put32(Image, Pe, 0x4550);
-  Put16(Image, Pe + 4, 0x8664);
-  Put16(Image, Pe + 6, 2);
-  Put16(Image, Pe + 20, 0xF0);
-  Put16(Image, Pe + 22, 0x22);  // an executable, large-address aware
-  Put16(Image, Optional, 0x20B);
-  Put32(Image, Optional + 16, 0x1000);  // entry point, in .text
-  Put32(Image, Optional + 32, 0x1000);
-  Put32(Image, Optional + 36, 0x200);
-  Put32(Image, Optional + 56, 0x3000);
-  Put32(Image, Optional + 60, 0x400);
-  Put32(Image, Optional + 108, 16);
-  Put32(Image, Optional + 112 + 8 * 2, 0x2000);
-  Put32(Image, Optional + 112 + 8 * 2 + 4, 0x5C);
-  const auto Section = [&](unsigned I, const char* Name, std::uint32_t Rva, std::uint32_t Size, std::uint32_t Flags) {
-    const std::uint32_t H = Table + 40 * I;
-    std::copy(Name, Name + std::strlen(Name), Image.begin() + H);
-    Put32(Image, H + 8, Size);
-    Put32(Image, H + 12, Rva);
-    Put32(Image, H + 16, 0x200);
-    Put32(Image, H + 20, 0x400 + 0x200 * I);
-    Put32(Image, H + 36, Flags);
-  };
-  Section(0, ".text", 0x1000, 0x10, 0x60000020);
-  Section(1, ".rsrc", 0x2000, 0x5C, 0xC0000040);
-  Image.resize(0x800);
-  // Type 10, name 1, language 0: three directories of one entry, a data entry, four bytes.
-  const std::uint32_t R = 0x600;
-  Put16(Image, R + 14, 1);
-  Put32(Image, R + 16, 10);
-  Put32(Image, R + 20, 0x80000018);
-  Put16(Image, R + 0x18 + 14, 1);
-  Put32(Image, R + 0x18 + 16, 1);
-  Put32(Image, R + 0x18 + 20, 0x80000030);
-  Put16(Image, R + 0x30 + 14, 1);
-  Put32(Image, R + 0x30 + 20, 0x48);
-  Put32(Image, R + 0x48, 0x2000 + 0x58);
-  Put32(Image, R + 0x48 + 4, 4);
-  mkinstaller::TPeImage Parsed = mkinstaller::TPeImage::Parse(Image);
-  Parsed.Resources() = Resources;
-  const Bytes Written = Parsed.Write();
-  return {Written.begin(), Written.end()};
+  const Bytes Image = PeImageTestSupport::BuildImage(
+      {{".text", Bytes(0x10, 0), PeImageTestSupport::kCodeSection}, {".rsrc", {}, PeImageTestSupport::kDataSection}},
+      Resources);
+  return {Image.begin(), Image.end()};
 }
 
 inline std::string SyntheticHost() { return SyntheticHost(HostResources(StreamOf(InstallerForm()))); }
