@@ -138,6 +138,17 @@ install_and_compare() {
   e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after No"
 }
 
+# Once an install has been started in the window: the question shows,
+# Aurora.scr is the payload, and No ends the program. $1, if given, says
+# where, for the messages.
+confirm_installed() {
+  text=$(box_text Confirm)
+  [ "$text" = "Screensaver installation completed, run it now?" ] || fail "question${1:+ $1} was: $text"
+  cmp -s "$sys/Aurora.scr" "$PAYLOAD" || fail "Aurora.scr differs from the payload${1:+ $1}"
+  answer_box Confirm n
+  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after No${1:+ $1}"
+}
+
 # Prints "OFFSET SIZE FILESIZE" of the security directory of PE file $1.
 security_directory() {
   /usr/bin/python3 -c 'import os, sys, pefile

@@ -54,28 +54,8 @@ TStreamObject* FindControl(TStreamObject& Parent, const std::string& Name) {
 // The code points of UTF-8 `Text`; throws EFailure where it is no UTF-8.
 std::u32string CodePoints(const std::string& Text) {
   std::u32string Points;
-  for (std::size_t I = 0; I < Text.size();) {
-    const auto Lead = static_cast<unsigned char>(Text[I]);
-    const std::size_t Length = Lead < 0x80                   ? 1
-                               : Lead >= 0xC2 && Lead < 0xE0 ? 2
-                               : Lead >= 0xE0 && Lead < 0xF0 ? 3
-                               : Lead >= 0xF0 && Lead < 0xF5 ? 4
-                                                             : 0;
-    if (Length == 0 || I + Length > Text.size())
-      throw EFailure("button label is not UTF-8 text");
-    char32_t Point = Length == 1 ? Lead : Lead & (0x7F >> Length);
-    for (std::size_t K = 1; K < Length; ++K) {
-      const auto Next = static_cast<unsigned char>(Text[I + K]);
-      if ((Next & 0xC0) != 0x80)
-        throw EFailure("button label is not UTF-8 text");
-      Point = (Point << 6) | (Next & 0x3F);
-    }
-    const char32_t Least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (Point < Least[Length] || Point > 0x10FFFF || (Point >= 0xD800 && Point < 0xE000))
-      throw EFailure("button label is not UTF-8 text");
-    Points.push_back(Point);
-    I += Length;
-  }
+  if (!DecodeUtf8(Text, Points))
+    throw EFailure("button label is not UTF-8 text");
   return Points;
 }
 
@@ -88,16 +68,7 @@ TStreamValue HintValue(const std::string& Label) {
     Ascii = Ascii && Point < 0x80;
   if (Ascii)
     return TStreamValue::String(Label);
-  std::u16string Units;
-  for (char32_t Point : Points) {
-    if (Point < 0x10000) {
-      Units.push_back(static_cast<char16_t>(Point));
-    } else {
-      Units.push_back(static_cast<char16_t>(0xD800 + ((Point - 0x10000) >> 10)));
-      Units.push_back(static_cast<char16_t>(0xDC00 + ((Point - 0x10000) & 0x3FF)));
-    }
-  }
-  return TStreamValue::WideString(std::move(Units));
+  return TStreamValue::WideString(Utf16(Points));
 }
 
 // A reader's message about a damaged description, which may quote names

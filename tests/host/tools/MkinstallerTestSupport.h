@@ -124,30 +124,6 @@ using Bytes = std::vector<std::uint8_t>;
 using mkinstaller::TResource;
 using mkinstaller::TResourceId;
 
-inline Bytes VersionBlock(const std::u16string& Key, const Bytes& Value, bool Text,
-                          const std::vector<Bytes>& Children) {
-  Bytes B(6);
-  for (char16_t C : Key + u'\0')
-    B.insert(B.end(), {static_cast<std::uint8_t>(C), static_cast<std::uint8_t>(C >> 8)});
-  B.resize(mkinstaller::AlignUp(B.size(), 4));
-  B.insert(B.end(), Value.begin(), Value.end());
-  for (const Bytes& C : Children) {
-    B.resize(mkinstaller::AlignUp(B.size(), 4));
-    B.insert(B.end(), C.begin(), C.end());
-  }
-  mkinstaller::Put16(B, 0, B.size());
-  mkinstaller::Put16(B, 2, Text ? Value.size() / 2 : Value.size());
-  mkinstaller::Put16(B, 4, Text);
-  return B;
-}
-
-inline Bytes VersionString(const std::u16string& Key, const std::u16string& Value) {
-  Bytes V;
-  for (char16_t C : Value + u'\0')
-    V.insert(V.end(), {static_cast<std::uint8_t>(C), static_cast<std::uint8_t>(C >> 8)});
-  return VersionBlock(Key, V, true, {});
-}
-
 inline Bytes PictureValue(const std::string& ClassName, const std::string& Data) {
   return EncodePictureValue({ClassName, Bytes(Data.begin(), Data.end())});
 }
@@ -180,12 +156,14 @@ inline Bytes StreamOf(const TStreamObject& Form) {
 // The resources of a host: version information naming the product, the
 // window description, the skin and the application icon's (empty) group.
 inline std::vector<TResource> HostResources(const Bytes& Description) {
-  const Bytes Version = VersionBlock(
-      u"VS_VERSION_INFO", Bytes(52, 0), false,
-      {VersionBlock(
-          u"StringFileInfo", {}, true,
-          {VersionBlock(u"040904B0", {}, true,
-                        {VersionString(u"FileVersion", u"1.0.0"), VersionString(u"ProductName", u"InstallerWin")})})});
+  using PeImageTestSupport::EncodeVersionBlock;
+  using PeImageTestSupport::VersionString;
+  const Bytes Version =
+      EncodeVersionBlock(u"VS_VERSION_INFO", Bytes(52, 0), false,
+                         {EncodeVersionBlock(u"StringFileInfo", {}, true,
+                                             {EncodeVersionBlock(u"040904B0", {}, true,
+                                                                 {VersionString(u"FileVersion", u"1.0.0"),
+                                                                  VersionString(u"ProductName", u"InstallerWin")})})});
   return {{TResourceId::Number(mkinstaller::RtVersion), TResourceId::Number(1), 1033, 0, Version},
           {TResourceId::Number(mkinstaller::RtRcData), TResourceId::Named("TINSTALLERFORM"), 1033, 0, Description},
           {TResourceId::Named("EXEFILE"), TResourceId::Named("SKINRES"), 1033, 0, Bytes(82, 'k')},

@@ -465,48 +465,43 @@ TEST(PeImage, OverlappingResourceDirectoriesAreRefused) {
   EXPECT_NE(Edge, "(parsed)");
 }
 
-TEST(PeImage, ManyEntriesNamingOneLongNameAreRefusedBeforeTheyAreCopied) {
-  // 6,000 type entries all name one string of 16,000 characters, each with an empty directory
-  // of its own (overlapping zeros): no leaves, but 6,000 copies of the name (192 MB) if each
-  // entry copied it. The section holds about 86 KB.
-  constexpr std::uint32_t EntryCount = 6000, NameLength = 16000;
-  constexpr std::uint32_t NameAt = ResourceDirectory::Size + ResourceDirectoryEntry::Size * EntryCount,
-                          EmptyAt = NameAt + ResourceString::Units + 2 * NameLength;
-  Bytes Image = BuildImage(SampleSections(), {Res(TResourceId::Number(RtRcData), TResourceId::Number(1), 0,
-                                                  Bytes(EmptyAt + EntryCount + ResourceDirectory::Size))});
+// An image whose .rsrc holds `Entries` type entries that all name one string
+// of `Length` characters, each with an empty directory of its own
+// (overlapping zeros), in a resource section made for `Room` bytes of data.
+Bytes SharedNameTree(std::uint32_t Entries, std::uint32_t Length, std::size_t Room) {
+  const std::uint32_t NameAt = ResourceDirectory::Size + ResourceDirectoryEntry::Size * Entries,
+                      EmptyAt = NameAt + ResourceString::Units + 2 * Length;
+  Bytes Image =
+      BuildImage(SampleSections(), {Res(TResourceId::Number(RtRcData), TResourceId::Number(1), 0, Bytes(Room))});
   const SectionInfo Rsrc = Section(Image, 2);
-  ASSERT_GE(Rsrc.VirtualSize, EmptyAt + EntryCount + ResourceDirectory::Size);
   std::fill_n(Image.begin() + Rsrc.RawPointer, Rsrc.RawSize, 0);
   const std::uint32_t R = Rsrc.RawPointer;
-  Wr16(Image, R + ResourceDirectory::NumberOfNamedEntries, EntryCount);
-  for (std::uint32_t I = 0; I < EntryCount; ++I) {
+  Wr16(Image, R + ResourceDirectory::NumberOfNamedEntries, Entries);
+  for (std::uint32_t I = 0; I < Entries; ++I) {
     Wr32(Image, EntryField(R, I, ResourceDirectoryEntry::Name), 0x80000000 | NameAt);
     Wr32(Image, EntryField(R, I, ResourceDirectoryEntry::OffsetToData), 0x80000000 | (EmptyAt + I));
   }
-  Wr16(Image, R + NameAt + ResourceString::Length, NameLength);
-  for (std::uint32_t C = 0; C < NameLength; ++C)
+  Wr16(Image, R + NameAt + ResourceString::Length, Length);
+  for (std::uint32_t C = 0; C < Length; ++C)
     Wr16(Image, R + NameAt + ResourceString::Units + 2 * C, 'A');
+  return Image;
+}
+
+TEST(PeImage, ManyEntriesNamingOneLongNameAreRefusedBeforeTheyAreCopied) {
+  // 6,000 type entries all name one string of 16,000 characters: no leaves, but 6,000 copies
+  // of the name (192 MB) if each entry copied it. The section holds about 86 KB.
+  constexpr std::uint32_t EntryCount = 6000, NameLength = 16000;
+  constexpr std::uint32_t Room = ResourceDirectory::Size + ResourceDirectoryEntry::Size * EntryCount +
+                                 ResourceString::Units + 2 * NameLength + EntryCount + ResourceDirectory::Size;
+  const Bytes Image = SharedNameTree(EntryCount, NameLength, Room);
+  ASSERT_GE(Section(Image, 2).VirtualSize, Room);
   EXPECT_EQ(ParseError(Image), "the resource tree is too large for its section");
 
   // At the edge: 8 entries naming one string of 64 characters copy 512 characters, as many as
   // a section of 512 bytes may; one of 511 bytes refuses them.
   constexpr std::uint32_t Entries = 8, Length = 64, Copied = Entries * Length;
-  constexpr std::uint32_t StringAt = ResourceDirectory::Size + ResourceDirectoryEntry::Size * Entries,
-                          EmptiesAt = StringAt + ResourceString::Units + 2 * Length;
-  Bytes Edge =
-      BuildImage(SampleSections(), {Res(TResourceId::Number(RtRcData), TResourceId::Number(1), 0, Bytes(600))});
-  const SectionInfo EdgeRsrc = Section(Edge, 2);
-  ASSERT_GE(EdgeRsrc.RawSize, Copied);
-  std::fill_n(Edge.begin() + EdgeRsrc.RawPointer, EdgeRsrc.RawSize, 0);
-  const std::uint32_t E = EdgeRsrc.RawPointer;
-  Wr16(Edge, E + ResourceDirectory::NumberOfNamedEntries, Entries);
-  for (std::uint32_t I = 0; I < Entries; ++I) {
-    Wr32(Edge, EntryField(E, I, ResourceDirectoryEntry::Name), 0x80000000 | StringAt);
-    Wr32(Edge, EntryField(E, I, ResourceDirectoryEntry::OffsetToData), 0x80000000 | (EmptiesAt + I));
-  }
-  Wr16(Edge, E + StringAt + ResourceString::Length, Length);
-  for (std::uint32_t C = 0; C < Length; ++C)
-    Wr16(Edge, E + StringAt + ResourceString::Units + 2 * C, 'A');
+  Bytes Edge = SharedNameTree(Entries, Length, 600);
+  ASSERT_GE(Section(Edge, 2).RawSize, Copied);
   for (const std::uint32_t Size : {Copied, Copied - 1}) {
     Wr32(Edge, SectionField(2, SectionHeader::VirtualSize), Size);
     EXPECT_EQ(ParseError(Edge) == "the resource tree is too large for its section", Size < Copied)
