@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <string>
 
 #include "ComponentStreamFormat.h"
@@ -378,9 +379,11 @@ TStreamObject ReadComponentStream(TStream& Stream) {
   const auto Available = Stream.Size() - Start;
   if (Available > std::numeric_limits<std::int32_t>::max())
     throw EReadError("Invalid stream format: the stream is larger than 2 GiB");
-  std::vector<std::uint8_t> Data(static_cast<std::size_t>(Available > 0 ? Available : 0));
-  Stream.ReadBuffer(Data.data(), static_cast<std::int32_t>(Data.size()));
-  TStreamParser Parser(Data.data(), Data.size());
+  const auto Count = static_cast<std::int32_t>(Available > 0 ? Available : 0);
+  // Not zeroed: the read overwrites it all or raises.
+  const auto Data = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(Count));
+  Stream.ReadBuffer(Data.get(), Count);
+  TStreamParser Parser(Data.get(), static_cast<std::size_t>(Count));
   auto Root = Parser.ReadRoot();
   Stream.SetPosition(Start + static_cast<std::int64_t>(Parser.Position()));
   return Root;

@@ -204,6 +204,27 @@ TEST(ComponentStream, ReadsFromTheStreamPositionAndStopsAfterTheObject) {
   S.SetPosition(3);
   EXPECT_EQ(ReadComponentStream(S).Name, "InstallerForm");
   EXPECT_EQ(S.Position(), static_cast<std::int64_t>(3 + Form.size()));
+
+  // What lies after the position counts against the 2 GiB limit: a stream that
+  // only reports its size reaches the read at 2^31 - 1 bytes and is refused at 2^31.
+  struct TSizeOnly : TStream {
+    std::int64_t Reported;
+    explicit TSizeOnly(std::int64_t Size) : Reported(Size) {}
+    std::int32_t Read(void*, std::int32_t) override { return 0; }
+    std::int32_t Write(const void*, std::int32_t) override { return 0; }
+    std::int64_t Seek(std::int64_t, TSeekOrigin) override { return 3; }
+    std::int64_t Size() override { return Reported; }
+  };
+  for (const auto& [After, Refusal] :
+       {std::pair{0x7FFFFFFFLL, "Stream read error"}, std::pair{0x80000000LL, "the stream is larger than 2 GiB"}}) {
+    TSizeOnly Sized(3 + After);
+    try {
+      ReadComponentStream(Sized);
+      ADD_FAILURE() << After << " bytes were read";
+    } catch (const EReadError& E) {
+      EXPECT_NE(E.Message().find(Refusal), std::string::npos) << After << ": " << E.Message();
+    }
+  }
 }
 
 TEST(ComponentStream, PictureValues) {
