@@ -52,11 +52,18 @@ TWinControl* TWinControl::FromHandle(HWND Window) {
 
 namespace {
 
+// Looked up once a size: each load searches the icon group, a shared icon
+// lives as long as the program, and the system's density is the program's.
 HICON ApplicationIconFor(int WidthMetric, int HeightMetric) {
-  const int Dpi = SystemDpi();
-  return static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), "MAINICON", IMAGE_ICON,
-                                       SystemMetricForDpi(WidthMetric, Dpi), SystemMetricForDpi(HeightMetric, Dpi),
-                                       LR_SHARED));
+  static HICON Loaded[2];
+  HICON& Icon = Loaded[WidthMetric == SM_CXSMICON];
+  if (!Icon) {
+    const int Dpi = SystemDpi();
+    Icon = static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), "MAINICON", IMAGE_ICON,
+                                         SystemMetricForDpi(WidthMetric, Dpi), SystemMetricForDpi(HeightMetric, Dpi),
+                                         LR_SHARED));
+  }
+  return Icon;
 }
 
 }  // namespace
@@ -343,11 +350,6 @@ void TWinControl::WndProc(TMessage& Message) {
   if (IsMouseMessage(Message.Msg) && IsControlMouseMsg(Message))
     return;
   TControl::WndProc(Message);
-}
-
-void TWinControl::PaintWindow(HDC DC) {
-  TMessage M{WM_PAINT, reinterpret_cast<WPARAM>(DC), 0, 0};
-  DefaultHandler(M);
 }
 
 void TWinControl::PaintControls(HDC DC) {

@@ -80,8 +80,10 @@ class TWinControl : public TControl {
   void DestroyHandle();
   // Called once the window exists (after children were created).
   virtual void CreateWindowHandleDone() {}
-  // Paints the control itself and then its windowless children.
-  virtual void PaintWindow(HDC DC);
+  // Paints the control itself; its windowless children come after it. A
+  // window of the default class has nothing of its own to paint (the default
+  // handling would only begin and end a paint inside this one).
+  virtual void PaintWindow(HDC) {}
   void PaintControls(HDC DC);
   void UpdateBounds();
 
