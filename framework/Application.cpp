@@ -47,13 +47,9 @@ void TApplication::Initialize() {
                                 nullptr, Instance, nullptr));
   if (!FHandle)
     throw Exception("Cannot create the application window");
-  // The taskbar asks the window for its icons before it looks at the class.
-  // They are the class's own: each load by size is a search of the icon group.
-  if (Class.hIcon) {
-    SendMessageA(FHandle.Get(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(Class.hIcon));
-    SendMessageA(FHandle.Get(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(Class.hIconSm));
-  }
-  EnableThumbnails();
+  // No icons of its own (WM_SETICON): the taskbar and Alt+Tab take the
+  // class's when the window has none, and a window manager would otherwise
+  // convert each icon again for every one set.
   ShowWindow(FHandle.Get(), SW_SHOWNOACTIVATE);
 }
 
@@ -63,6 +59,8 @@ void TApplication::EnableThumbnails() {
   // instead. Peek would show the same picture at the entry window's place
   // rather than over the form, so it is turned off. dwmapi is not a KnownDLL:
   // it is never imported.
+  if (FDwmApi || !FHandle)
+    return;
   FDwmApi.Reset(LoadSystemLibrary("dwmapi.dll"));
   if (!FDwmApi)
     return;

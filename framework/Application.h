@@ -50,6 +50,9 @@ class TApplication : public TComponent {
   // Keeps the application's window with the main form: on its monitor, and
   // minimisable from the taskbar only when the main form has a minimise button.
   void MainFormChanged();
+  // Has the taskbar ask for a picture of the main form as the entry's
+  // thumbnail; later calls do nothing.
+  void EnableThumbnails();
 
   // The default error handler: shows E's message in an error box (OK, stop
   // icon) captioned with the title; the caller's loop goes on.
@@ -66,7 +69,6 @@ class TApplication : public TComponent {
   static LRESULT CALLBACK AppWindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam);
   LRESULT AppWndProc(UINT Msg, WPARAM WParam, LPARAM LParam);
   void BringForward();
-  void EnableThumbnails();
   bool ProcessMessage(MSG& Msg);
   bool IsKeyMsg(MSG& Msg);
   void Idle();

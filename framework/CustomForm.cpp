@@ -281,6 +281,10 @@ void TCustomForm::SetVisible(bool Value) {
   FVisible = true;
   ShowWindow(FHandle, SW_SHOWNORMAL);
   UpdateWindow(FHandle);
+  // No thumbnail is asked for before the form shows; loading the window
+  // manager's library waits until the form is on the screen.
+  if (Application->MainForm() == this)
+    Application->EnableThumbnails();
 }
 
 void TCustomForm::Close() {

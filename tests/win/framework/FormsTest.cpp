@@ -208,17 +208,18 @@ TEST_F(FrameworkApplication, ItsOwnWindowHasTheTaskbarEntryWithTitleAndIconAndOw
   EXPECT_TRUE(IsRectEmpty(&R)) << "the application window shows an area of its own";
   HICON Icon = LoadIconA(GetModuleHandleA(nullptr), "MAINICON");
   ASSERT_NE(Icon, nullptr) << "the test program carries no MAINICON";
-  EXPECT_EQ(reinterpret_cast<HICON>(SendMessageA(App, WM_GETICON, ICON_BIG, 0)), Icon);
+  // The taskbar takes the class's icons, as the window has none of its own.
+  EXPECT_EQ(SendMessageA(App, WM_GETICON, ICON_BIG, 0), 0);
+  EXPECT_EQ(SendMessageA(App, WM_GETICON, ICON_SMALL, 0), 0);
   EXPECT_EQ(reinterpret_cast<HICON>(GetClassLongPtrA(App, GCLP_HICON)), Icon);
-  const auto Small = static_cast<LONG_PTR>(SendMessageA(App, WM_GETICON, ICON_SMALL, 0));
+  const auto Small = static_cast<LONG_PTR>(GetClassLongPtrA(App, GCLP_HICONSM));
   EXPECT_NE(Small, 0) << "no small icon for the taskbar";
-  // The classes get the same small icon, so that the system makes no copy of its own for each.
-  EXPECT_EQ(GetClassLongPtrA(App, GCLP_HICONSM), Small);
 
   auto* Main = Application->CreateForm<TForm>();
   auto* Other = Application->CreateForm<TForm>();
   Main->SetCaption("A caption unlike the title");
   Main->Show();
+  // The classes get the same icons, so that the system makes no copy of its own for each.
   EXPECT_EQ(GetClassLongPtrA(Main->Handle(), GCLP_HICON), GetClassLongPtrA(App, GCLP_HICON));
   EXPECT_EQ(GetClassLongPtrA(Main->Handle(), GCLP_HICONSM), Small);
   Other->Show();
