@@ -61,16 +61,9 @@ void TInstallerForm::FormCreate(TObject*) {
 void TInstallerForm::btnBrowseClick(TObject*) {}
 
 void TInstallerForm::MouseEffectImage1Click(TObject*) {
-  // The question's own message loop still delivers a screen reader's default
-  // action or a posted click to this disabled window: one install at a time.
-  if (FInstalling)
-    return;
+  // One install at a time: the boxes it shows disable the form, and a
+  // disabled form takes no click, posted or from a screen reader.
   {
-    struct TBusy {
-      bool& Flag;
-      ~TBusy() { Flag = false; }
-    } const Busy{FInstalling};
-    FInstalling = true;
     TSystemShell Shell(Handle());
     InstallScreensaver(TOwnFile::RunningProgram(), edtDestPath->Text(), Shell);
   }

@@ -39,7 +39,6 @@ class TInstallerForm : public TForm {
   void KeyUp(unsigned short& Key) override;
 
  private:
-  bool FInstalling = false;
   // Enter went down here, not in a box that has since closed.
   bool FEnterDown = false;
 };

@@ -7,7 +7,7 @@
 TAccessibleProxy::TAccessibleProxy(HWND Window, TComRef<IAccessible> Standard)
     : FWindow(Window), FStandard(std::move(Standard)) {}
 
-TAccessibleProxy::~TAccessibleProxy() { Disconnect(); }
+TAccessibleProxy::~TAccessibleProxy() = default;
 
 void TAccessibleProxy::Disconnect() { FStandard.Reset(); }
 
@@ -46,9 +46,9 @@ ITypeInfo* AccessibleTypeInfo() {
   if (!std::exchange(Tried, true)) {
     // LIBID_Accessibility, version 1.1.
     static constexpr GUID Library = {0x1EA4DBF0, 0x3C3B, 0x11CF, {0x81, 0x0C, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
-    const TOleAcc* OleAcc = TOleAcc::Get();
+    // Only an object made with the library asks.
     TComRef<ITypeLib> Types;
-    if (OleAcc && SUCCEEDED(OleAcc->LoadRegTypeLib(Library, 1, 1, 0, Types.Put())))
+    if (SUCCEEDED(TOleAcc::Get()->LoadRegTypeLib(Library, 1, 1, 0, Types.Put())))
       Types->GetTypeInfoOfGuid(__uuidof(IAccessible), &Info);
   }
   return Info;

@@ -23,9 +23,9 @@ void TFormAccessibility::Disconnect() {
 bool TFormAccessibility::Dispatch(TMessage& Message) {
   if (Message.Msg == WM_ENABLE) {
     // A box that waits disables the form: its elements become unavailable.
+    // StateChanged tells of elements alone.
     for (TControl* Control : FForm.Controls())
-      if (TFormChildren::IsElement(*Control))
-        StateChanged(*Control);
+      StateChanged(*Control);
     return false;
   }
   if (Message.Msg == CM_DEFAULTACTION) {
@@ -46,7 +46,7 @@ bool TFormAccessibility::Dispatch(TMessage& Message) {
   for (TControl* Control : FForm.Controls())
     Elements = Elements || TFormChildren::IsElement(*Control);
   const TOleAcc* Library = Elements ? TOleAcc::Get() : nullptr;
-  if (!Library || !Library->OwnObjects)
+  if (!Library)
     return false;
   // A window made anew (a new border style) needs a standard object of its own.
   if (FObject && FObject->Window() != FForm.Handle())

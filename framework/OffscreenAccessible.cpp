@@ -22,9 +22,8 @@ bool TOffscreenAccessible::Answer(TWinControl& Control, TMessage& Message) {
     return false;
   const TOleAcc* Library = TOleAcc::Get();
   TComRef<IAccessible> Standard;
-  if (!Library || !Library->OwnObjects ||
-      FAILED(Library->CreateStdAccessibleObject(Control.Handle(), Id, __uuidof(IAccessible),
-                                                reinterpret_cast<void**>(Standard.Put()))))
+  if (!Library || FAILED(Library->CreateStdAccessibleObject(Control.Handle(), Id, __uuidof(IAccessible),
+                                                            reinterpret_cast<void**>(Standard.Put()))))
     return false;
   TComRef<IAccessible> Object;
   Object.Attach(new TOffscreenAccessible(Control.Handle(), std::move(Standard)));

@@ -1,7 +1,5 @@
 #include "OleAcc.h"
 
-#include <sddl.h>
-
 #include "Accounts.h"
 #include "SystemFiles.h"
 #include "WinHandles.h"
@@ -38,10 +36,6 @@ bool Secure(TInitializeSecurity InitializeSecurity) {
   // the desk, as after an elevation on the same account.
   return SameAccount(SessionAccount(), ProgramAccount());
 }
-
-}  // namespace
-
-namespace {
 
 // "O:BAG:BAD:(A;;0x3;;;IU)(A;;0x3;;;SY)(A;;0x3;;;BA)", laid out as data:
 // absolute, so that CoInitializeSecurity takes it as it is, and nothing to
@@ -119,9 +113,8 @@ bool TOleAcc::Load() {
   const HRESULT Joined = Initialize(nullptr, COINIT_APARTMENTTHREADED);
   if (FAILED(Joined) && Joined != RPC_E_CHANGED_MODE)
     return false;
-  OwnObjects = Joined != RPC_E_CHANGED_MODE && Secure(InitializeSecurity);
   OleAcc.Release();
   OleAut.Release();
   Ole.Release();
-  return true;
+  return Joined != RPC_E_CHANGED_MODE && Secure(InitializeSecurity);
 }

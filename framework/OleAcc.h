@@ -8,9 +8,12 @@
 
 class TOleAcc {
  public:
-  // The library, loaded on the first call; nullptr when it cannot be loaded.
-  // Called on the GUI thread, which it puts in a single-threaded apartment
-  // and whose process's COM security it sets.
+  // The library, loaded on the first call. Called on the GUI thread, which it
+  // puts in a single-threaded apartment and whose process's COM security it
+  // sets. Null when it cannot be loaded, and also where screen readers are to
+  // get the system's standard objects, which their own process makes: where
+  // COM's security could not be set to admit the user at the desk and that
+  // user is not the program's, or where the thread is in another apartment.
   static const TOleAcc* Get();
 
   HRESULT(WINAPI* CreateStdAccessibleObject)(HWND, LONG, REFIID, void**) = nullptr;
@@ -21,11 +24,6 @@ class TOleAcc {
   HRESULT(WINAPI* DispGetIDsOfNames)(ITypeInfo*, OLECHAR**, UINT, DISPID*) = nullptr;
   HRESULT(WINAPI* DispInvoke)(void*, ITypeInfo*, DISPID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) = nullptr;
   HRESULT(WINAPI* CoDisconnectObject)(LPUNKNOWN, DWORD) = nullptr;
-  // Whether screen readers get the program's own objects. Where COM's
-  // security could not be set to admit the user at the desk, and that user
-  // is not the program's, or where the thread is in another apartment, they
-  // get the system's standard objects instead, which their own process makes.
-  bool OwnObjects = false;
 
  private:
   constexpr TOleAcc() = default;
@@ -35,5 +33,5 @@ class TOleAcc {
 // Who may call the program's objects from another process: interactive
 // users, SYSTEM and administrators, with local call rights. An absolute
 // descriptor with owner and group and no SACL, as CoInitializeSecurity takes
-// it; made once and kept for the process's life. Null when it cannot be made.
+// it; constant, for the process's life.
 PSECURITY_DESCRIPTOR ComAccessDescriptor();

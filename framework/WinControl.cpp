@@ -347,7 +347,9 @@ bool TWinControl::IsControlMouseMsg(TMessage& Message) {
 }
 
 void TWinControl::WndProc(TMessage& Message) {
-  if (IsMouseMessage(Message.Msg) && IsControlMouseMsg(Message))
+  // The system gives a disabled window no mouse input: what reaches one was
+  // posted, and a waiting box's own loop delivers it.
+  if (IsMouseMessage(Message.Msg) && ((FHandle && !IsWindowEnabled(FHandle)) || IsControlMouseMsg(Message)))
     return;
   TControl::WndProc(Message);
 }

@@ -548,6 +548,12 @@ TEST_F(ReaderTest, AnOnClickNamingAHandlerIsWiredAndAClickRunsIt) {
   PostMessageA(Form->Handle(), WM_LBUTTONUP, 0, Middle);
   EXPECT_TRUE(PumpUntil([&] { return !Clicks.empty(); }));
   EXPECT_EQ(Clicks, std::vector<TObject*>{Gadget1});
+  // Posted to the form while a box has it disabled, as the box's loop delivers it: nothing.
+  EnableWindow(Form->Handle(), FALSE);
+  PostMessageA(Form->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, Middle);
+  PostMessageA(Form->Handle(), WM_LBUTTONUP, 0, Middle);
+  Application->ProcessMessages();
+  EnableWindow(Form->Handle(), TRUE);
   // A click on the other gadget, which has no handler, runs nothing.
   const LPARAM Other = MAKELPARAM(Gadget3->Left() + 2, Gadget3->Top() + 2);
   PostMessageA(Form->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, Other);
