@@ -161,14 +161,14 @@ std::unique_ptr<TStreamObject> Description(const TPeImage& Host, const TResource
 // plain text when ASCII, else as UTF-16. Plain text in another code page
 // cannot be told apart, and shows as '?'.
 std::string ButtonName(const TStreamObject* Button) {
-  const TStreamValue* Hint = Button ? Button->FindProperty("Hint") : nullptr;
+  const TStreamProperty* Hint = LastProperty(Button, "Hint");
   if (!Hint)
     return "none";
-  if (const auto* Wide = Hint->Get<TWideStringValue>())
+  if (const auto* Wide = Hint->Value.Get<TWideStringValue>())
     return OneLine(Utf8(Wide->Units));
-  if (const auto* Text = Hint->Get<TUtf8StringValue>())
+  if (const auto* Text = Hint->Value.Get<TUtf8StringValue>())
     return OneLine(Text->Bytes);
-  if (const auto* Plain = Hint->Get<std::string>())
+  if (const auto* Plain = Hint->Value.Get<std::string>())
     return Printable(std::u16string(Plain->begin(), Plain->end()));
   return "none";
 }
