@@ -66,12 +66,13 @@ bool IsFolder(const std::string& Path) {
   return ::stat(Path.c_str(), &St) == 0 && S_ISDIR(St.st_mode);
 }
 
-// The folder part of Path, with its separator ("" for a bare name).
+// The folder part of Path, with its separator ("" for a bare name). ANSI
+// paths: a double-byte character's trail byte may be a backslash.
 std::string FolderOf(const std::string& Path) {
 #ifdef _WIN32
-  const std::size_t Sep = Path.find_last_of("\\/:");
+  const std::size_t Sep = LastDelimiter("\\/:", Path);
 #else
-  const std::size_t Sep = Path.find_last_of('/');
+  const std::size_t Sep = LastDelimiter("/", Path);
 #endif
   return Sep == std::string::npos ? std::string() : Path.substr(0, Sep + 1);
 }

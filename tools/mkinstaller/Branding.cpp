@@ -9,6 +9,7 @@
 #include "FileFormats.h"
 #include "Files.h"
 #include "IconFile.h"
+#include "Internal.h"
 #include "JpegDecoder.h"
 #include "LittleEndian.h"
 #include "PeImage.h"
@@ -18,8 +19,6 @@
 namespace mkinstaller {
 using namespace FileFormats;
 namespace {
-
-std::string Dimensions(int Width, int Height) { return std::to_string(Width) + " x " + std::to_string(Height); }
 
 // Of the icon's 32 x 32 images, the one with the most colours: the one the
 // installer window's out-of-sight title picture keeps.
@@ -41,16 +40,6 @@ std::vector<TIconImage> ReadIcon(const TBrandFile& File) {
   }
 }
 
-TStreamObject* FindControl(TStreamObject& Parent, const std::string& Name) {
-  for (TStreamObject& Child : Parent.Children) {
-    if (Child.Name == Name)
-      return &Child;
-    if (TStreamObject* Found = FindControl(Child, Name))
-      return Found;
-  }
-  return nullptr;
-}
-
 // The code points of UTF-8 `Text`; throws EFailure where it is no UTF-8.
 std::u32string CodePoints(const std::string& Text) {
   std::u32string Points;
@@ -59,16 +48,16 @@ std::u32string CodePoints(const std::string& Text) {
   return Points;
 }
 
-// The label as the description stores text: plain when it is ASCII, else
-// UTF-16, which the installer turns into its code page's spelling.
-TStreamValue HintValue(const std::string& Label) {
-  const std::u32string Points = CodePoints(Label);
+// The label (`Units` its UTF-16) as the description stores text: plain when
+// it is ASCII, else UTF-16, which the installer turns into its code page's
+// spelling.
+TStreamValue HintValue(const std::string& Label, const std::u16string& Units) {
   bool Ascii = true;
-  for (char32_t Point : Points)
-    Ascii = Ascii && Point < 0x80;
+  for (char16_t Unit : Units)
+    Ascii = Ascii && Unit < 0x80;
   if (Ascii)
     return TStreamValue::String(Label);
-  return TStreamValue::WideString(Utf16(Points));
+  return TStreamValue::WideString(Units);
 }
 
 // A reader's message about a damaged description, which may quote names
@@ -77,9 +66,11 @@ std::string DescriptionText(const std::string& Message) {
   return Printable(std::u16string(Message.begin(), Message.end()));
 }
 
-// The window description with the pictures given in place of its own.
+// The window description with the pictures given in place of its own, and
+// the Install button's hint when `Hint` is given.
 std::vector<std::uint8_t> RewriteDescription(const std::vector<std::uint8_t>& Stored, const std::string& HostName,
-                                             const TBrandFiles& Files, const std::vector<std::uint8_t>& TitleIcon) {
+                                             const TBrandFiles& Files, const std::vector<std::uint8_t>& TitleIcon,
+                                             const std::optional<TStreamValue>& Hint) {
   TMemoryStream In(Stored);
   TStreamObject Root;
   try {
@@ -89,13 +80,7 @@ std::vector<std::uint8_t> RewriteDescription(const std::vector<std::uint8_t>& St
   }
   const auto Replace = [&](const char* Control, const char* Property, const char* ClassName,
                            const std::vector<std::uint8_t>& Data) {
-    // The reader sets properties in stream order, so of two copies the
-    // last is the one shown.
-    TStreamProperty* Found = nullptr;
-    if (TStreamObject* Object = FindControl(Root, Control))
-      for (TStreamProperty& P : Object->Properties)
-        if (P.Name == Property)
-          Found = &P;
+    TStreamProperty* Found = LastProperty(FindControl(Root, Control), Property);
     if (!Found)
       throw EFailure(HostName + " has no " + Control + "." + Property + " in its window description");
     Found->Value = TStreamValue::Binary(EncodePictureValue({ClassName, Data}));
@@ -109,17 +94,14 @@ std::vector<std::uint8_t> RewriteDescription(const std::vector<std::uint8_t>& St
     Replace("MouseEffectImage1", "OverPicture.Data", "TJPEGImage", Files.Hover.Data);
   if (Files.Icon.Given)
     Replace("imgTitle", "Picture.Data", "TIcon", TitleIcon);
-  if (Files.ButtonLabel) {
+  if (Hint) {
     TStreamObject* Button = FindControl(Root, "MouseEffectImage1");
     if (!Button)
       throw EFailure(HostName + " has no MouseEffectImage1 in its window description");
-    TStreamProperty* Hint = nullptr;
-    for (TStreamProperty& P : Button->Properties)
-      if (P.Name == "Hint")
-        Hint = &P;
-    if (!Hint)
-      Hint = &Button->Properties.emplace_back(TStreamProperty{"Hint", TStreamValue::Null()});
-    Hint->Value = HintValue(*Files.ButtonLabel);
+    TStreamProperty* HintProperty = LastProperty(Button, "Hint");
+    if (!HintProperty)
+      HintProperty = &Button->Properties.emplace_back(TStreamProperty{"Hint", TStreamValue::Null()});
+    HintProperty->Value = *Hint;
   }
 
   TMemoryStream Out;
@@ -134,9 +116,6 @@ std::vector<std::uint8_t> RewriteDescription(const std::vector<std::uint8_t>& St
   Rewritten.insert(Rewritten.end(), Stored.begin() + static_cast<std::ptrdiff_t>(In.Position()), Stored.end());
   return Rewritten;
 }
-
-const TResourceId FormType = TResourceId::Number(RtRcData);
-const char* const DoubleSizeResource = "TINSTALLERFORM2X";
 
 // The host's double-size pictures (a description of their own, each under the
 // picture property it doubles) with the files given, or null when none is
@@ -209,12 +188,12 @@ TPeImage CheckHost(std::vector<std::uint8_t> Host, const std::string& HostName) 
       throw NotOurs(Error.what());
     }
   }();
-  if (const std::string Product = Image.VersionString("ProductName"); Product != "InstallerWin")
+  if (const std::string Product = Image.VersionString("ProductName"); Product != HostProduct)
     throw NotOurs(Product.empty() ? "its version information names no product"
                                   : "its version information names the product '" + Product + "'");
-  if (!Image.Find(FormType, TResourceId::Named("TINSTALLERFORM")))
+  if (!Image.Find(FormType, FormName))
     throw NotOurs("it has no window description TINSTALLERFORM");
-  if (!Image.Find(TResourceId::Named("EXEFILE"), TResourceId::Named("SKINRES")))
+  if (!Image.Find(SkinType, SkinName))
     throw NotOurs("it has no skin resource EXEFILE/SKINRES");
   // A package's signature would cover the host alone, and branding would
   // break it; a host that is a package already would carry two payloads.
@@ -251,14 +230,14 @@ void CheckPicture(const TBrandFile& File, int Width, int Height) {
     throw EFailure(File.Name + " is damaged: " + Image.Warning);
 }
 
-void CheckButtonLabel(const std::string& Label) {
-  const std::size_t Length = CodePoints(Label).size();
+std::u16string CheckButtonLabel(const std::string& Label) {
+  const std::u32string Points = CodePoints(Label);
+  const std::size_t Length = Points.size();
   if (Length == 0)
     throw EFailure("button label is empty");
   if (Length > MaxButtonLabel)
     throw EFailure("button label is " + std::to_string(Length) + " characters long; at most " +
                    std::to_string(MaxButtonLabel) + " are taken");
-  const std::u32string Points = CodePoints(Label);
   if (const std::string Problem = TextProblem(Points); !Problem.empty())
     throw EFailure("button label " + Problem);
   const std::u16string Units = Utf16(Points);
@@ -267,12 +246,14 @@ void CheckButtonLabel(const std::string& Label) {
     Spelt = Spelt || SpellableIn(Language.CodePage, Units);
   if (!Spelt)
     throw EFailure("button label cannot be spelt in any one Windows ANSI code page");
+  return Units;
 }
 
 std::vector<std::uint8_t> BrandHost(std::vector<std::uint8_t> Host, const std::string& HostName,
                                     const TBrandFiles& Files) {
+  std::optional<TStreamValue> Hint;
   if (Files.ButtonLabel)
-    CheckButtonLabel(*Files.ButtonLabel);
+    Hint = HintValue(*Files.ButtonLabel, CheckButtonLabel(*Files.ButtonLabel));
   if (Files.Background.Given)
     CheckPicture(Files.Background, BackgroundWidth, BackgroundHeight);
   if (Files.Button.Given)
@@ -307,11 +288,7 @@ std::vector<std::uint8_t> BrandHost(std::vector<std::uint8_t> Host, const std::s
   // leaves out stay the host's, or English.
   for (const TPoTexts& Po : Texts) {
     const TResourceId StringType = TResourceId::Number(RtString);
-    TResource* Table = nullptr;
-    for (TResource& Resource : Image.Resources())
-      if (Resource.Type.Matches(StringType) && Resource.Name.Matches(TResourceId::Number(1)) &&
-          Resource.Language == Po.Language->Table)
-        Table = &Resource;
+    TResource* Table = Image.Find(StringType, TResourceId::Number(1), Po.Language->Table);
     if (!Table) {
       Image.Resources().push_back(TResource{StringType, TResourceId::Number(1), Po.Language->Table, 0, {}});
       Table = &Image.Resources().back();
@@ -329,12 +306,10 @@ std::vector<std::uint8_t> BrandHost(std::vector<std::uint8_t> Host, const std::s
         Strings[Id] = *Po.Texts[Id];
     Table->Data = StringBlock(Strings);
   }
-  const TResourceId MainIcon = TResourceId::Named("MAINICON");
-  if (Files.Icon.Given && !Image.Find(TResourceId::Number(RtGroupIcon), MainIcon))
+  if (Files.Icon.Given && !Image.Find(IconGroupType, MainIconName))
     throw EFailure(HostName + " has no application icon MAINICON");
-  TResource* Form = Image.Find(FormType, TResourceId::Named("TINSTALLERFORM"));
-  Form->Data = RewriteDescription(Form->Data, HostName, Files, TitleIcon);
-  const TResourceId DoubleSizeName = TResourceId::Named(DoubleSizeResource);
+  TResource* Form = Image.Find(FormType, FormName);
+  Form->Data = RewriteDescription(Form->Data, HostName, Files, TitleIcon, Hint);
   if (Files.Background.Given || Files.Button.Given || Files.Hover.Given || Files.Background2x.Given ||
       Files.Button2x.Given || Files.Hover2x.Given) {
     const TResource* Stored = Image.Find(FormType, DoubleSizeName);
@@ -347,11 +322,11 @@ std::vector<std::uint8_t> BrandHost(std::vector<std::uint8_t> Host, const std::s
       Image.Resources().push_back({FormType, DoubleSizeName, FormCopy.Language, FormCopy.CodePage, *Doubled});
   }
   if (Files.Skin.Given)
-    Image.Find(TResourceId::Named("EXEFILE"), TResourceId::Named("SKINRES"))->Data = Files.Skin.Data;
+    Image.Find(SkinType, SkinName)->Data = Files.Skin.Data;
   try {
     // Last: it changes the list of resources the pointers above point into.
     if (Files.Icon.Given)
-      ReplaceIconGroup(Image, MainIcon, Icon);
+      ReplaceIconGroup(Image, MainIconName, Icon);
     return Image.Write();
   } catch (const EPeError& Error) {
     throw EFailure(HostName + " cannot be rebuilt: " + Error.what());

@@ -57,8 +57,9 @@ void CheckPicture(const TBrandFile& File, int Width, int Height);
 
 // Throws EFailure unless `Label` is UTF-8 text of 1 to MaxButtonLabel
 // characters that TextProblem takes and some Windows can show: every
-// character spelt in one ANSI code page of the languages.
-void CheckButtonLabel(const std::string& Label);
+// character spelt in one ANSI code page of the languages. Returns the label
+// in UTF-16, so that it is decoded once.
+std::u16string CheckButtonLabel(const std::string& Label);
 
 // The host image with the files given in place of the host's own; throws
 // EFailure naming the file that is not acceptable, the host included. A

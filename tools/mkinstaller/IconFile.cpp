@@ -47,16 +47,12 @@ bool IsDib(TByteView Image) {
 
 // The RT_ICON ids an icon group lists, or nothing if its directory is malformed.
 std::optional<std::vector<std::uint16_t>> GroupIconIds(const TResource& Group) {
-  const TByteView G(Group.Data);
-  if (G.size() < IconDirectory::Size || Get16(G, IconDirectory::Reserved, "") != 0 ||
-      Get16(G, IconDirectory::Type, "") != IconDirectory::IconType)
-    return std::nullopt;
-  const unsigned Count = Get16(G, IconDirectory::Count, "");
-  if (!Fits(G, IconDirectory::Size, GroupIconEntry::Size * Count))
+  const auto Entries = GroupEntries(Group);
+  if (!Entries)
     return std::nullopt;
   std::vector<std::uint16_t> Ids;
-  for (unsigned I = 0; I < Count; ++I)
-    Ids.push_back(Get16(G, IconDirectory::Size + GroupIconEntry::Size * I + GroupIconEntry::Id, ""));
+  for (const TGroupEntry& Entry : *Entries)
+    Ids.push_back(Entry.Id);
   return Ids;
 }
 
@@ -72,6 +68,23 @@ void CheckCount(std::size_t Count) {
 }
 
 }  // namespace
+
+std::optional<std::vector<TGroupEntry>> GroupEntries(const TResource& Group) {
+  const TByteView G(Group.Data);
+  if (G.size() < IconDirectory::Size || Get16(G, IconDirectory::Reserved, "") != 0 ||
+      Get16(G, IconDirectory::Type, "") != IconDirectory::IconType)
+    return std::nullopt;
+  const unsigned Count = Get16(G, IconDirectory::Count, "");
+  if (!Fits(G, IconDirectory::Size, GroupIconEntry::Size * Count))
+    return std::nullopt;
+  std::vector<TGroupEntry> Entries;
+  for (unsigned I = 0; I < Count; ++I) {
+    const std::uint64_t E = IconDirectory::Size + GroupIconEntry::Size * I;
+    Entries.push_back(
+        {G[E + GroupIconEntry::Width], G[E + GroupIconEntry::Height], Get16(G, E + GroupIconEntry::Id, "")});
+  }
+  return Entries;
+}
 
 std::vector<TIconImage> ParseIconFile(const std::vector<std::uint8_t>& File) {
   const TByteView F(File);

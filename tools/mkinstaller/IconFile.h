@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "PeImage.h"
@@ -15,6 +16,14 @@ struct TIconImage {
   std::uint16_t Planes = 0, BitCount = 0;
   std::vector<std::uint8_t> Data;  // the image's bytes (DIB or PNG)
 };
+
+// One entry of an icon group's directory: an image the group lists.
+struct TGroupEntry {
+  std::uint8_t Width = 0, Height = 0;  // 0 means 256
+  std::uint16_t Id = 0;                // of the RT_ICON resource
+};
+// The entries of icon group `Group`, or nothing if its directory is malformed.
+std::optional<std::vector<TGroupEntry>> GroupEntries(const TResource& Group);
 
 // Throws EPeError naming what is wrong with the file ("not an icon file", ...).
 std::vector<TIconImage> ParseIconFile(const std::vector<std::uint8_t>& File);

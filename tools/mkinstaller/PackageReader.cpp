@@ -9,20 +9,21 @@
 #include "ComponentStream.h"
 #include "FileFormats.h"
 #include "Files.h"
+#include "IconFile.h"
 #include "InstallPaths.h"
+#include "Internal.h"
 #include "JpegDecoder.h"
 #include "Languages.h"
 #include "LittleEndian.h"
 #include "PackageLayout.h"
 #include "PackageWriter.h"
 #include "PeImage.h"
+#include "PoTexts.h"
 #include "SysUtils.h"
 
 namespace mkinstaller {
 using namespace FileFormats;
 namespace {
-
-constexpr std::size_t BlockSize = 64 * 1024;
 
 // The package file as the installer's own layout code reads it.
 class TPackageStream : public TStream {
@@ -59,11 +60,13 @@ class TPackageStream : public TStream {
 
 std::string Bytes(std::uint64_t Count) { return std::to_string(Count) + (Count == 1 ? " byte" : " bytes"); }
 
-// A package opened and checked: where its payload lies, and its host.
+// A package opened and checked: where its payload lies, its host, and the
+// certificate table that ends it (a size of 0 when it has none).
 struct TPackage {
   std::unique_ptr<TInputFile> File;
   std::uint64_t PayloadOffset = 0, PayloadSize = 0;
   TPeImage Host;
+  TCertificateTable Table;
 };
 
 TPackage OpenPackage(const std::string& Path) {
@@ -73,12 +76,14 @@ TPackage OpenPackage(const std::string& Path) {
   const auto Damaged = [&](const std::string& Why) { return EFailure(Name + " is damaged: " + Why); };
   TPackageStream Stream(*P.File);
   const std::int64_t Size = Stream.Size();
+  P.Table = CertificateTable(Stream);
   // Elsewhere the installer would take the table for the payload's end.
-  if (const TCertificateTable Table = CertificateTable(Stream); Table.Size > 0 && Table.Offset + Table.Size != Size)
-    throw Damaged("its certificate table (" + Bytes(static_cast<std::uint64_t>(Table.Size)) + " at offset " +
-                  std::to_string(Table.Offset) + ") does not end the file of " +
+  if (P.Table.Size > 0 && P.Table.Offset + P.Table.Size != Size)
+    throw Damaged("its certificate table (" + Bytes(static_cast<std::uint64_t>(P.Table.Size)) + " at offset " +
+                  std::to_string(P.Table.Offset) + ") does not end the file of " +
                   Bytes(static_cast<std::uint64_t>(Size)));
-  const std::int64_t End = PackageEnd(Stream);
+  // Where the installer's PackageEnd puts it.
+  const std::int64_t End = Size - P.Table.Size;
   const std::string Where = End == Size ? "its last four bytes" : "the four bytes before its certificate table";
   constexpr auto TrailerSize = static_cast<std::int64_t>(PackageTrailer::Size);
   if (End < TrailerSize)
@@ -87,14 +92,17 @@ TPackage OpenPackage(const std::string& Path) {
   if (P.File->ReadAt(static_cast<std::uint64_t>(End - TrailerSize), Trailer, sizeof Trailer) != sizeof Trailer)
     throw Damaged("it is shorter than its file system says");
   const auto N = static_cast<std::int32_t>(Get32(TByteView(Trailer), 0, ""));
-  // As the installer reads it (PayloadExtent), with what is wrong said.
-  if (N <= 0)
-    throw Damaged(Where + " give a payload length of " + std::to_string(N) + ", which no package has");
-  if (N > End - TrailerSize)
+  try {
+    const TPayloadExtent Payload = PayloadExtent(End, N);
+    P.PayloadSize = static_cast<std::uint64_t>(Payload.Length);
+    P.PayloadOffset = static_cast<std::uint64_t>(Payload.Offset);
+  } catch (const EReadError&) {
+    // The installer's refusal, with what is wrong said.
+    if (N <= 0)
+      throw Damaged(Where + " give a payload length of " + std::to_string(N) + ", which no package has");
     throw Damaged(Where + " give a payload of " + Bytes(static_cast<std::uint64_t>(N)) + ", which runs past the " +
                   std::to_string(End - TrailerSize) + " bytes before them");
-  P.PayloadSize = static_cast<std::uint64_t>(N);
-  P.PayloadOffset = static_cast<std::uint64_t>(End - TrailerSize - N);
+  }
 
   // The installer never reads its own front; a tool that reads the host's
   // resources needs all of it in front of the payload.
@@ -113,25 +121,15 @@ TPackage OpenPackage(const std::string& Path) {
     throw Damaged("the " + std::to_string(P.PayloadOffset) + " bytes before its payload of " + Bytes(P.PayloadSize) +
                   " are no whole program: " + Error.what());
   }
-  if (const std::string Product = P.Host.VersionString("ProductName"); Product != "InstallerWin")
+  if (const std::string Product = P.Host.VersionString("ProductName"); Product != HostProduct)
     throw EFailure(Name + " is not an InstallerWin package: its program names " +
                    (Product.empty() ? std::string("no product") : "the product '" + Product + "'"));
   return P;
 }
 
-const TResourceId FormType = TResourceId::Number(RtRcData);
-
-std::string Dimensions(int Width, int Height) { return std::to_string(Width) + " x " + std::to_string(Height); }
-
-// A picture property's value, the last where there are several, as the
-// installer's reader leaves it.
 std::string PictureLine(const TStreamObject* Owner, const std::string& Property) {
-  const TStreamValue* Found = nullptr;
-  if (Owner)
-    for (const TStreamProperty& P : Owner->Properties)
-      if (P.Name == Property)
-        Found = &P.Value;
-  const TBinaryValue* Value = Found ? Found->Get<TBinaryValue>() : nullptr;
+  const TStreamProperty* Found = LastProperty(Owner, Property);
+  const TBinaryValue* Value = Found ? Found->Value.Get<TBinaryValue>() : nullptr;
   if (!Value)
     return "none";
   TPictureValue Picture;
@@ -146,19 +144,9 @@ std::string PictureLine(const TStreamObject* Owner, const std::string& Property)
   return Size + ", " + Bytes(Picture.Data.size());
 }
 
-const TStreamObject* FindControl(const TStreamObject& Parent, const std::string& Name) {
-  for (const TStreamObject& Child : Parent.Children) {
-    if (Child.Name == Name)
-      return &Child;
-    if (const TStreamObject* Found = FindControl(Child, Name))
-      return Found;
-  }
-  return nullptr;
-}
-
 // Null when the host has no such description or it cannot be read.
-std::unique_ptr<TStreamObject> Description(const TPeImage& Host, const char* Name) {
-  const TResource* Stored = Host.Find(FormType, TResourceId::Named(Name));
+std::unique_ptr<TStreamObject> Description(const TPeImage& Host, const TResourceId& Name) {
+  const TResource* Stored = Host.Find(FormType, Name);
   if (!Stored)
     return nullptr;
   try {
@@ -169,41 +157,18 @@ std::unique_ptr<TStreamObject> Description(const TPeImage& Host, const char* Nam
   }
 }
 
-std::string Utf8(const std::u16string& Units) {
-  std::string Out;
-  for (std::size_t I = 0; I < Units.size(); ++I) {
-    char32_t C = Units[I];
-    if (C >= 0xD800 && C < 0xDC00 && I + 1 < Units.size() && Units[I + 1] >= 0xDC00 && Units[I + 1] < 0xE000)
-      C = 0x10000 + ((C - 0xD800) << 10) + (Units[++I] - 0xDC00);
-    else if (C >= 0xD800 && C < 0xE000)
-      C = '?';
-    if (C < 0x80) {
-      Out += static_cast<char>(C);
-    } else if (C < 0x800) {
-      Out += {static_cast<char>(0xC0 | C >> 6), static_cast<char>(0x80 | (C & 0x3F))};
-    } else if (C < 0x10000) {
-      Out += {static_cast<char>(0xE0 | C >> 12), static_cast<char>(0x80 | (C >> 6 & 0x3F)),
-              static_cast<char>(0x80 | (C & 0x3F))};
-    } else {
-      Out += {static_cast<char>(0xF0 | C >> 18), static_cast<char>(0x80 | (C >> 12 & 0x3F)),
-              static_cast<char>(0x80 | (C >> 6 & 0x3F)), static_cast<char>(0x80 | (C & 0x3F))};
-    }
-  }
-  return Out;
-}
-
 // The Install button's name: its hint, which the package maker stores as
 // plain text when ASCII, else as UTF-16. Plain text in another code page
 // cannot be told apart, and shows as '?'.
 std::string ButtonName(const TStreamObject* Button) {
-  const TStreamValue* Hint = Button ? Button->FindProperty("Hint") : nullptr;
+  const TStreamProperty* Hint = LastProperty(Button, "Hint");
   if (!Hint)
     return "none";
-  if (const auto* Wide = Hint->Get<TWideStringValue>())
+  if (const auto* Wide = Hint->Value.Get<TWideStringValue>())
     return OneLine(Utf8(Wide->Units));
-  if (const auto* Text = Hint->Get<TUtf8StringValue>())
+  if (const auto* Text = Hint->Value.Get<TUtf8StringValue>())
     return OneLine(Text->Bytes);
-  if (const auto* Plain = Hint->Get<std::string>())
+  if (const auto* Plain = Hint->Value.Get<std::string>())
     return Printable(std::u16string(Plain->begin(), Plain->end()));
   return "none";
 }
@@ -215,42 +180,29 @@ std::string TextLanguages(const TPeImage& Host) {
   for (const TLanguage& Language : Languages) {
     if (FindLanguageOfTable(Language.Table) != &Language)
       continue;
-    for (const TResource& Resource : Host.Resources())
-      if (Resource.Type.Matches(TResourceId::Number(RtString)) && Resource.Name.Matches(TResourceId::Number(1)) &&
-          Resource.Language == Language.Table) {
-        Codes += (Codes.empty() ? "" : ", ") + std::string(Language.Code);
-        break;
-      }
+    if (Host.Find(TResourceId::Number(RtString), TResourceId::Number(1), Language.Table))
+      Codes += (Codes.empty() ? "" : ", ") + std::string(Language.Code);
   }
   return Codes.empty() ? "none" : Codes;
 }
 
 std::string IconSizes(const TPeImage& Host) {
-  const TResource* Group = Host.Find(TResourceId::Number(RtGroupIcon), TResourceId::Named("MAINICON"));
+  const TResource* Group = Host.Find(IconGroupType, MainIconName);
   if (!Group)
     return "none";
-  const TByteView G(Group->Data);
-  std::set<std::pair<unsigned, unsigned>> Sizes;
-  try {
-    const unsigned Count = Get16(G, IconDirectory::Count, "");
-    for (unsigned I = 0; I < Count; ++I) {
-      const std::uint64_t Entry = IconDirectory::Size + GroupIconEntry::Size * I;
-      const unsigned Width = Get16(G, Entry + GroupIconEntry::Width, "") & 0xFF;
-      const unsigned Height = Get16(G, Entry + GroupIconEntry::Height, "") & 0xFF;
-      Sizes.insert({Width ? Width : 256, Height ? Height : 256});  // 0 stands for 256
-    }
-  } catch (const EPeError&) {
+  const auto Entries = GroupEntries(*Group);
+  if (!Entries)
     return "unreadable";
-  }
+  std::set<std::pair<unsigned, unsigned>> Sizes;
+  for (const TGroupEntry& Entry : *Entries)
+    Sizes.insert({Entry.Width ? Entry.Width : 256u, Entry.Height ? Entry.Height : 256u});
   std::string Line;
   for (const auto& [Width, Height] : Sizes)
     Line += (Line.empty() ? "" : ", ") + Dimensions(static_cast<int>(Width), static_cast<int>(Height));
   return Line.empty() ? "none" : Line;
 }
 
-const TResource* Skin(const TPeImage& Host) {
-  return Host.Find(TResourceId::Named("EXEFILE"), TResourceId::Named("SKINRES"));
-}
+const TResource* Skin(const TPeImage& Host) { return Host.Find(SkinType, SkinName); }
 
 bool NoLeadBytes(unsigned char) { return false; }
 
@@ -264,13 +216,11 @@ std::string ScreensaverFileName(const std::string& PackageFileName) {
 std::vector<std::pair<std::string, std::string>> InspectPackage(const std::string& Package) {
   const TPackage P = OpenPackage(Package);
   const TPeImage& Host = P.Host;
-  const std::unique_ptr<TStreamObject> Form = Description(Host, "TINSTALLERFORM"),
-                                       Doubles = Description(Host, "TINSTALLERFORM2X");
+  const std::unique_ptr<TStreamObject> Form = Description(Host, FormName), Doubles = Description(Host, DoubleSizeName);
   const TStreamObject* Image = Form ? FindControl(*Form, "Image1") : nullptr;
   const TStreamObject* Button = Form ? FindControl(*Form, "MouseEffectImage1") : nullptr;
   const std::string Version = Host.VersionString("FileVersion");
   const TResource* SkinResource = Skin(Host);
-  const TPeImage::TFileRange Table = Host.CertificateTable();
   return {
       {"host-product", Host.VersionString("ProductName")},
       {"host-version", Version.empty() ? "none" : Version},
@@ -286,7 +236,7 @@ std::vector<std::pair<std::string, std::string>> InspectPackage(const std::strin
       {"icon", IconSizes(Host)},
       {"button-name", ButtonName(Button)},
       {"languages", TextLanguages(Host)},
-      {"certificate-table", Table.Size ? Bytes(Table.Size) + ", not verified" : "none"},
+      {"certificate-table", P.Table.Size ? Bytes(static_cast<std::uint64_t>(P.Table.Size)) + ", not verified" : "none"},
   };
 }
 

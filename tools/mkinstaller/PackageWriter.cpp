@@ -7,13 +7,12 @@
 #include "Branding.h"
 #include "FileFormats.h"
 #include "Files.h"
+#include "Internal.h"
 #include "PeImage.h"
 
 namespace mkinstaller {
 using namespace FileFormats;
 namespace {
-
-constexpr std::size_t BlockSize = 64 * 1024;
 
 // Copies `From` to its end into `To`, or until more than `Limit` bytes are
 // copied; returns the number copied.

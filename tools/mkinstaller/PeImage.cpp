@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "FileFormats.h"
@@ -443,14 +444,32 @@ TPeImage TPeImage::Parse(std::vector<std::uint8_t> File) {
   return Image;
 }
 
+namespace {
+
+TResource* FindLeaf(std::vector<TResource>& Resources, const TResourceId& Type, const TResourceId& Name,
+                    std::optional<std::uint16_t> Language) {
+  auto Found = std::find_if(Resources.begin(), Resources.end(), [&](const TResource& R) {
+    return R.Type.Matches(Type) && R.Name.Matches(Name) && (!Language || R.Language == *Language);
+  });
+  return Found == Resources.end() ? nullptr : &*Found;
+}
+
+}  // namespace
+
 TResource* TPeImage::Find(const TResourceId& Type, const TResourceId& Name) {
-  auto Found = std::find_if(FResources.begin(), FResources.end(),
-                            [&](const TResource& R) { return R.Type.Matches(Type) && R.Name.Matches(Name); });
-  return Found == FResources.end() ? nullptr : &*Found;
+  return FindLeaf(FResources, Type, Name, std::nullopt);
 }
 
 const TResource* TPeImage::Find(const TResourceId& Type, const TResourceId& Name) const {
   return const_cast<TPeImage*>(this)->Find(Type, Name);
+}
+
+TResource* TPeImage::Find(const TResourceId& Type, const TResourceId& Name, std::uint16_t Language) {
+  return FindLeaf(FResources, Type, Name, Language);
+}
+
+const TResource* TPeImage::Find(const TResourceId& Type, const TResourceId& Name, std::uint16_t Language) const {
+  return const_cast<TPeImage*>(this)->Find(Type, Name, Language);
 }
 
 std::uint64_t TPeImage::OverlaySize() const {
@@ -465,11 +484,6 @@ std::uint64_t TPeImage::OverlaySize() const {
 }
 
 bool TPeImage::HasCertificateTable() const { return FLayout->Get(DataDirectory::Security).Size != 0; }
-
-TPeImage::TFileRange TPeImage::CertificateTable() const {
-  const TDataDirectory Table = FLayout->Get(DataDirectory::Security);
-  return Table.Size ? TFileRange{Table.Rva, Table.Size} : TFileRange{};
-}
 
 std::vector<std::uint8_t> TPeImage::Write() const {
   if (HasCertificateTable())

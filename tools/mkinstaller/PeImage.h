@@ -73,6 +73,9 @@ class TPeImage {
   // pointer lasts until Resources() changes size.
   TResource* Find(const TResourceId& Type, const TResourceId& Name);
   const TResource* Find(const TResourceId& Type, const TResourceId& Name) const;
+  // The same in that language only.
+  TResource* Find(const TResourceId& Type, const TResourceId& Name, std::uint16_t Language);
+  const TResource* Find(const TResourceId& Type, const TResourceId& Name, std::uint16_t Language) const;
 
   // Bytes of the file past the end of its last section's raw data
   // (an appended payload, a certificate table, ...); zeros that only pad an
@@ -80,12 +83,6 @@ class TPeImage {
   std::uint64_t OverlaySize() const;
   // The security directory names a certificate table (the image is signed).
   bool HasCertificateTable() const;
-  // Where the security directory places the certificate table: a file
-  // offset, not an address; both 0 when there is none.
-  struct TFileRange {
-    std::uint32_t Offset = 0, Size = 0;
-  };
-  TFileRange CertificateTable() const;
   // A value of the version resource's string table ("ProductName", ...),
   // as Printable shows it; empty when absent or when the version resource
   // is damaged.

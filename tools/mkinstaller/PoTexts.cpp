@@ -123,6 +123,29 @@ std::u16string Utf16(const std::u32string& Points) {
   return Units;
 }
 
+std::string Utf8(const std::u16string& Units) {
+  std::string Out;
+  for (std::size_t I = 0; I < Units.size(); ++I) {
+    char32_t C = Units[I];
+    if (C >= 0xD800 && C < 0xDC00 && I + 1 < Units.size() && Units[I + 1] >= 0xDC00 && Units[I + 1] < 0xE000)
+      C = 0x10000 + ((C - 0xD800) << 10) + (Units[++I] - 0xDC00);
+    else if (C >= 0xD800 && C < 0xE000)
+      C = '?';
+    if (C < 0x80) {
+      Out += static_cast<char>(C);
+    } else if (C < 0x800) {
+      Out += {static_cast<char>(0xC0 | C >> 6), static_cast<char>(0x80 | (C & 0x3F))};
+    } else if (C < 0x10000) {
+      Out += {static_cast<char>(0xE0 | C >> 12), static_cast<char>(0x80 | (C >> 6 & 0x3F)),
+              static_cast<char>(0x80 | (C & 0x3F))};
+    } else {
+      Out += {static_cast<char>(0xF0 | C >> 18), static_cast<char>(0x80 | (C >> 12 & 0x3F)),
+              static_cast<char>(0x80 | (C >> 6 & 0x3F)), static_cast<char>(0x80 | (C & 0x3F))};
+    }
+  }
+  return Out;
+}
+
 std::string TextProblem(const std::u32string& Text) {
   bool Blank = true;
   for (char32_t C : Text) {

@@ -29,6 +29,8 @@ TPoTexts ReadPoTexts(const std::vector<std::uint8_t>& Data, const std::string& N
 // Decodes UTF-8; false for anything else (overlong forms and surrogates too).
 bool DecodeUtf8(const std::string& Text, std::u32string& Points);
 std::u16string Utf16(const std::u32string& Points);
+// UTF-16 as UTF-8, a lone surrogate as '?'.
+std::string Utf8(const std::u16string& Units);
 
 // Why a text may not be shown (empty when it may): a control character (C0,
 // DEL, C1), a bidirectional control, or nothing but white space.

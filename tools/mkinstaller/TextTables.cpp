@@ -4,7 +4,6 @@
 // complete, as the program falls back to English a text at a time and a gap
 // would go unnoticed; English itself must be among them.
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -40,17 +39,22 @@ int main(int argc, char** argv) {
       std::snprintf(Hex, sizeof Hex, "%04X", Po.Language->Table);
       const std::string Block = Output.substr(0, Output.rfind('.')) + "-" + Hex + ".bin";
       const std::vector<std::uint8_t> Bytes = StringBlock(Texts);
-      std::ofstream(Block, std::ios::binary)
-          .write(reinterpret_cast<const char*>(Bytes.data()), static_cast<std::streamsize>(Bytes.size()));
+      TOutputFile BlockFile(Block, "string table", false);
+      BlockFile.Write(Bytes.data(), Bytes.size());
+      BlockFile.Commit();
       Script += "LANGUAGE " + std::to_string(Po.Language->Table & 0x3FF) + ", " +
                 std::to_string(Po.Language->Table >> 10) + "\n1 6 \"" + Block + "\"\n";
     }
     if (!English)
       throw EFailure("no PO file for English (en)");
+    // Through a temporary file: a build stopped midway leaves no half script
+    // that looks up to date.
+    TOutputFile ScriptFile(Output, "resource script", false);
+    ScriptFile.Write(Script.data(), Script.size());
+    ScriptFile.Commit();
   } catch (const EFailure& Failure) {
     WriteText(stderr, "texttables: " + OneLine(Failure.what()) + "\n");
     return 1;
   }
-  std::ofstream(Output) << Script;
   return 0;
 }

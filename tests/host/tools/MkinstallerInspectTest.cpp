@@ -140,6 +140,16 @@ TEST_F(MkinstallerReadTest, InspectReadsABrandedPackage) {
                 "certificate-table: none\n");
 }
 
+// Of two hints the installer's reader leaves the last.
+TEST_F(MkinstallerReadTest, InspectNamesTheButtonByItsLastHint) {
+  TStreamObject Form = InstallerForm();
+  Form.Children[1].Properties.push_back({"Hint", TStreamValue::String("first")});
+  Form.Children[1].Properties.push_back({"Hint", TStreamValue::String("last")});
+  WriteFile(host_, SyntheticHost(HostResources(StreamOf(Form))));
+  ASSERT_EQ(Package(host_, payload_, output_).exitCode, 0);
+  EXPECT_NE(Run({"--inspect", output_.string()}).out.find("\nbutton-name: last\n"), std::string::npos);
+}
+
 // The installer finds its trailer before a certificate table that ends the
 // file; one anywhere else is damage.
 TEST_F(MkinstallerReadTest, ACertificateTableIsReadWhereTheInstallerLooksForIt) {
