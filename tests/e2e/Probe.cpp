@@ -231,18 +231,27 @@ int PrintAccessible(HWND Window) {
   return 0;
 }
 
+// The id of Client's element (a child with no object of its own) named Name;
+// 0, which names Client itself, when it has none.
+LONG ElementNamed(IAccessible* Client, const char* Name) {
+  for (auto& Child : ChildrenOf(Client))
+    if (!Child.Object && NameOf(Client, Child.Id) == Name)
+      return Child.Id;
+  return 0;
+}
+
 int Press(HWND Window, const char* Name) {
   TAccessible Client = ObjectOf(Window);
   if (!Client)
     return 1;
-  for (auto& Child : ChildrenOf(Client.Get()))
-    if (!Child.Object && NameOf(Client.Get(), Child.Id) == Name) {
-      const HRESULT Result = Client->accDoDefaultAction(ChildId(Child.Id));
-      std::printf("%s\n", Result == S_OK ? "pressed" : "failed");
-      return Result == S_OK ? 0 : 1;
-    }
-  std::printf("no element '%s'\n", Name);
-  return 1;
+  const LONG Id = ElementNamed(Client.Get(), Name);
+  if (!Id) {
+    std::printf("no element '%s'\n", Name);
+    return 1;
+  }
+  const HRESULT Result = Client->accDoDefaultAction(ChildId(Id));
+  std::printf("%s\n", Result == S_OK ? "pressed" : "failed");
+  return Result == S_OK ? 0 : 1;
 }
 
 // Presses the element Name Times over as fast as a client can; prints how
@@ -250,10 +259,7 @@ int Press(HWND Window, const char* Name) {
 // refusal ("refused 0xHRESULT").
 int PressMany(HWND Window, const char* Name, int Times) {
   TAccessible Client = ObjectOf(Window);
-  LONG Id = 0;
-  for (auto& Child : Client ? ChildrenOf(Client.Get()) : std::vector<TChild>{})
-    if (!Child.Object && NameOf(Client.Get(), Child.Id) == Name)
-      Id = Child.Id;
+  const LONG Id = Client ? ElementNamed(Client.Get(), Name) : 0;
   if (!Id)
     return 1;
   int Pressed = 0;

@@ -128,25 +128,40 @@ install_and_compare() {
     [ "$got" = "$(expected_reading "$2" 0)" ] || fail "a screen reader read: $got"
   fi
   click_install "$WID"
-  text=$(box_text Confirm)
-  [ "$text" = "Screensaver installation completed, run it now?" ] || fail "question was: $text"
   # Named as the installer names it: after itself, less "Install-".
   local name=${1##*[\\/]}
   name=${name%.exe} name=${name#Install-}
-  cmp -s "$sys/$name.scr" "$PAYLOAD" || fail "$name.scr differs from the payload"
-  answer_box Confirm n
-  e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after No"
+  confirm_installed "" "$name"
 }
 
 # Once an install has been started in the window: the question shows,
-# Aurora.scr is the payload, and No ends the program. $1, if given, says
-# where, for the messages.
+# NAME.scr ($2, by default Aurora) is the payload, and No ends the program.
+# $1, if not empty, says where, for the messages.
 confirm_installed() {
+  local name=${2:-Aurora}
   text=$(box_text Confirm)
   [ "$text" = "Screensaver installation completed, run it now?" ] || fail "question${1:+ $1} was: $text"
-  cmp -s "$sys/Aurora.scr" "$PAYLOAD" || fail "Aurora.scr differs from the payload${1:+ $1}"
+  cmp -s "$sys/$name.scr" "$PAYLOAD" || fail "$name.scr differs from the payload${1:+ $1}"
   answer_box Confirm n
   e2e_wait_exit "$E2E_PID" 15 || fail "installer did not end with 0 after No${1:+ $1}"
+}
+
+# Overwrites the last four bytes of file $1, the package's payload length,
+# with $2 as a little-endian 32-bit number.
+set_trailer() {
+  /usr/bin/python3 -c 'import struct, sys
+with open(sys.argv[1], "r+b") as f:
+    f.seek(-4, 2)
+    f.write(struct.pack("<i", int(sys.argv[2])))' "$1" "$2"
+}
+
+# Makes locale $1 (as ja_JP) in UTF-8 under $E2E_WORK/locale, for LOCPATH:
+# Wine takes its code pages from the locale, which need not be installed on
+# the machine.
+make_locale() {
+  mkdir -p "$E2E_WORK/locale"
+  localedef -i "$1" -f UTF-8 "$E2E_WORK/locale/$1.UTF-8" >/dev/null 2>&1 || true
+  [ -f "$E2E_WORK/locale/$1.UTF-8/LC_CTYPE" ] || fail "localedef could not make $1.UTF-8 (Debian's locales package)"
 }
 
 # Prints "OFFSET SIZE FILESIZE" of the security directory of PE file $1.

@@ -6,10 +6,7 @@ scenario_bad_trailer() {
   bad="$E2E_WORK/Install-Aurora.Saver.exe"
   cp "$PACKAGE" "$bad"
   size=$(stat -c %s "$bad")
-  python3 -c 'import struct, sys
-with open(sys.argv[1], "r+b") as f:
-    f.seek(-4, 2)
-    f.write(struct.pack("<i", int(sys.argv[2])))' "$bad" "$((size - 3))"
+  set_trailer "$bad" "$((size - 3))"
   start_installer "$bad"
   for click in 1 2; do
     click_install "$WID"

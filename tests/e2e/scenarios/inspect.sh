@@ -67,10 +67,7 @@ scenario_inspect() {
   end=$(stat -c %s "$PACKAGE")
   for trailer in "$((end - 3)):runs past the $((end - 4)) bytes" "0:payload length of 0"; do
     cp "$PACKAGE" "$bad"
-    /usr/bin/python3 -c 'import struct, sys
-with open(sys.argv[1], "r+b") as f:
-    f.seek(-4, 2)
-    f.write(struct.pack("<i", int(sys.argv[2])))' "$bad" "${trailer%%:*}"
+    set_trailer "$bad" "${trailer%%:*}"
     mkdir "$E2E_WORK/damaged"
     ! mkinstaller_exe --extract "Z:$bad" "Z:$E2E_WORK/damaged" || fail "mkinstaller.exe took trailer ${trailer%%:*}"
     [ "$(wc -l <"$E2E_WORK/mk.err")" = 1 ] && grep -q "is damaged: .*${trailer#*:}" "$E2E_WORK/mk.err" ||

@@ -5,11 +5,9 @@
 # reader's name for the button, under Wine set up like a Windows in that
 # language (its UI language and ANSI code page come from the locale).
 scenario_languages() {
-  mkdir "$E2E_WORK/locale"
   local locale
   for locale in de_DE de_CH ru_RU ja_JP ar_SA zh_HK th_TH; do
-    localedef -i "$locale" -f UTF-8 "$E2E_WORK/locale/$locale.UTF-8" >/dev/null 2>&1 || true
-    [ -f "$E2E_WORK/locale/$locale.UTF-8/LC_CTYPE" ] || fail "localedef could not make $locale.UTF-8"
+    make_locale "$locale"
   done
   # locale | code page | window caption | box caption | question; English where no table serves.
   local rows=(
@@ -28,8 +26,7 @@ scenario_languages() {
     note "${branded:+a package branded with its own German words, }$locale: \"$question\""
     [ -z "$branded" ] || package="$BRAND_DIR/package/Install-Aurora.exe"
     export LOCPATH="$E2E_WORK/locale" LC_ALL=$locale LANG=$locale
-    e2e_launch "$package"
-    WID=$(e2e_wait_window "$title" 20) || fail "no window titled $title"
+    TITLE=$title start_installer "$package"
     if [ "$locale" = de_CH.UTF-8 ]; then
       # A screen reader reads the button's name and action in the user's language too.
       point_away
@@ -37,7 +34,7 @@ scenario_languages() {
       [ "$text" = "$(TITLE=$title expected_reading Installieren 0 Drücken)" ] || fail "a screen reader read: $text"
     fi
     click_install "$WID"
-    text=$(/usr/lib/wine/wine64 "$PROBE" box "$caption" 15 2>/dev/null | tr -d '\r' | iconv -f "CP$cp" -t UTF-8)
+    text=$(probe box "$caption" 15 | iconv -f "CP$cp" -t UTF-8)
     [ "$text" = "$question" ] || fail "$locale: the box captioned $caption said: ${text:-nothing}"
     kill "$E2E_PID"
     wait "$E2E_PID" 2>/dev/null || true
@@ -47,15 +44,11 @@ scenario_languages() {
   note "ru_RU.UTF-8: an error in Russian, in the box captioned with the application's title"
   local bad="$E2E_WORK/Install-Aurora.exe"
   cp "$PACKAGE" "$bad"
-  python3 -c 'import sys
-with open(sys.argv[1], "r+b") as f:
-    f.seek(-4, 2)
-    f.write((0x7FFFFFFF).to_bytes(4, "little"))' "$bad"
+  set_trailer "$bad" $((0x7FFFFFFF))
   export LC_ALL=ru_RU.UTF-8 LANG=ru_RU.UTF-8
-  e2e_launch "$bad"
-  WID=$(e2e_wait_window "Установить заставку" 20) || fail "no window titled Установить заставку"
+  TITLE="Установить заставку" start_installer "$bad"
   click_install "$WID"
-  text=$(/usr/lib/wine/wine64 "$PROBE" box Install-aurora 15 2>/dev/null | tr -d '\r' | iconv -f CP1251 -t UTF-8)
+  text=$(probe box Install-aurora 15 | iconv -f CP1251 -t UTF-8)
   [ "$text" = "Ошибка чтения потока." ] || fail "the error box said: ${text:-nothing}"
   kill "$E2E_PID"
   wait "$E2E_PID" 2>/dev/null || true

@@ -65,10 +65,7 @@ scenario_taskbar() {
   cmp -s "$sys/Aurora.Saver.scr" "$PAYLOAD" || fail "Aurora.Saver.scr differs from the payload"
 
   note "code page 932: a package whose name starts with a double-byte character keeps that character whole"
-  # Wine takes its code pages from the locale, which need not be installed on the machine.
-  mkdir "$E2E_WORK/locale"
-  localedef -i ja_JP -f UTF-8 "$E2E_WORK/locale/ja_JP.UTF-8" >/dev/null 2>&1 || true
-  [ -f "$E2E_WORK/locale/ja_JP.UTF-8/LC_CTYPE" ] || fail "localedef could not make ja_JP.UTF-8 (Debian's locales package)"
+  make_locale ja_JP
   # In code page 932 "ア" is 0x83 0x41, its second byte an "A".
   cp "$PACKAGE" "$E2E_WORK/アBC.exe"
   # The window's caption is in Japanese there; the application's title, from the file name, stays.

@@ -32,13 +32,9 @@ class MkinstallerReadTest : public MkinstallerTest {
 
   // `Package` as a signer leaves it: the security directory naming a table
   // of `Size` bytes at `Offset`, and the table appended.
-  static std::string Signed(std::string Package, std::uint32_t Offset, std::uint32_t Size, std::size_t Appended) {
-    constexpr std::size_t Security = 0x80 + 24 + 112 + 8 * 4;
-    for (int I = 0; I < 4; ++I) {
-      Package[Security + I] = static_cast<char>((Offset >> (8 * I)) & 0xFF);
-      Package[Security + 4 + I] = static_cast<char>((Size >> (8 * I)) & 0xFF);
-    }
-    return Package + std::string(Appended, '\x5A');
+  static std::string Signed(const std::string& Package, std::uint32_t Offset, std::uint32_t Size,
+                            std::size_t Appended) {
+    return WithCertificateTable(Package, Offset, Size) + std::string(Appended, '\x5A');
   }
 
   // The lines --inspect prints for the synthetic host carrying `Certificate`.
@@ -89,14 +85,12 @@ TEST_F(MkinstallerReadTest, InspectPrintsEveryKeyInItsOrder) {
 
 // What a branding gives is what --inspect reads back, the doubles included.
 TEST_F(MkinstallerReadTest, InspectReadsABrandedPackage) {
-  const auto Fixture = [](const std::string& Name) { return (fs::path(BRAND_FIXTURES) / Name).string(); };
   const auto Size = [&](const std::string& Name) { return std::to_string(fs::file_size(Fixture(Name))); };
   const fs::path Branded = work_ / "Install-Night Fall.v2.exe";
   // Hong Kong's texts go into the table of Traditional Chinese, which --inspect names by its first code.
   const fs::path German = work_ / "de.po", HongKong = work_ / "zh_HK.po";
   for (const auto& [Path, Code] : {std::pair{German, "de"}, {HongKong, "zh_HK"}})
-    WriteFile(Path, std::string("msgid \"\"\nmsgstr \"\"\n\"Language: ") + Code +
-                        "\\n\"\n\"Content-Type: text/plain; charset=UTF-8\\n\"\n\nmsgid \"Confirm\"\nmsgstr \"OK\"\n");
+    WriteFile(Path, PoFile(Code, {{"Confirm", "OK"}}));
   RunResult R = Run({"--host",          host_.string(),
                      "--texts",         German.string(),
                      "--texts",         HongKong.string(),
@@ -327,33 +321,6 @@ TEST_F(MkinstallerReadTest, CommandLine) {
   ExpectRefusedRead({"--inspect", (work_ / "none.exe").string()},
                     "package '" + (work_ / "none.exe").string() + "' cannot be opened");
   ExpectRefusedRead({"--inspect", host_.string()}, "its last four bytes give a payload length of");
-}
-
-// A double-size picture alone would show the host's art at 96 DPI and the
-// distributor's at 192.
-TEST_F(MkinstallerReadTest, ADoubleNeedsItsSinglePicture) {
-  const auto Fixture = [](const std::string& Name) { return (fs::path(BRAND_FIXTURES) / Name).string(); };
-  const struct {
-    const char *Double, *Single, *File, *SingleFile;
-  } Cases[] = {
-      {"--background-2x", "--background", "background-2x.jpg", "background.jpg"},
-      {"--button-2x", "--button", "button-2x.jpg", "button.jpg"},
-      {"--hover-2x", "--hover", "button-2x.jpg", "button.jpg"},
-  };
-  for (const auto& Case : Cases) {
-    std::vector<std::string> Args = {"--host",          host_.string(),    "--payload",
-                                     payload_.string(), "--output",        (work_ / "Branded.exe").string(),
-                                     Case.Double,       Fixture(Case.File)};
-    const auto Before = Snapshot(work_);
-    RunResult R = Run(Args);
-    EXPECT_EQ(R.exitCode, 1);
-    EXPECT_EQ(R.err, std::string("mkinstaller: ") + Case.Double + " needs " + Case.Single + "\n");
-    EXPECT_EQ(Snapshot(work_), Before);
-    Args.insert(Args.end(), {Case.Single, Fixture(Case.SingleFile)});
-    R = Run(Args);
-    EXPECT_EQ(R.exitCode, 0) << R.err;
-    fs::remove(work_ / "Branded.exe");
-  }
 }
 
 }  // namespace

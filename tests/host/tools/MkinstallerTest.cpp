@@ -270,12 +270,8 @@ TEST_F(MkinstallerRefusalTest, TheHostIsAlwaysChecked) {
   ExpectRefused(Args(Host("one.exe", hostData_ + '\x01'), payload_, output_),
                 {"host '" + (root_ / "one.exe").string() + "' carries 1 byte past its image"});
   ExpectRefused(Args(Host("two.exe", hostData_ + "\x01\x02"), payload_, output_), {"two.exe' carries 2 bytes past"});
-  std::string SignedHost = hostData_ + std::string(8, '\0');
-  const std::uint32_t Security = Pe + 24 + 112 + 8 * 4;
-  for (unsigned I = 0; I < 4; ++I) {
-    SignedHost[Security + I] = static_cast<char>((hostData_.size() >> (8 * I)) & 0xFF);
-    SignedHost[Security + 4 + I] = static_cast<char>((8u >> (8 * I)) & 0xFF);
-  }
+  const std::string SignedHost =
+      WithCertificateTable(hostData_ + std::string(8, '\0'), static_cast<std::uint32_t>(hostData_.size()), 8);
   ExpectRefused(Args(Host("signed.exe", SignedHost), payload_, output_), {"signed.exe' is signed"});
   ASSERT_EQ(Package(host_, payload_, output_).exitCode, 0);
 }
@@ -471,14 +467,30 @@ TEST_F(MkinstallerBrandTest, DoubleSizePicturesMustBeExactlyDouble) {
   EXPECT_EQ(R.exitCode, 0) << R.err;
 }
 
+// A double-size picture alone would show the host's art at 96 DPI and the
+// distributor's at 192.
+TEST_F(MkinstallerBrandTest, ADoubleNeedsItsSinglePicture) {
+  const struct {
+    const char *Double, *Single, *File, *SingleFile;
+  } Cases[] = {
+      {"--background-2x", "--background", "background-2x.jpg", "background.jpg"},
+      {"--button-2x", "--button", "button-2x.jpg", "button.jpg"},
+      {"--hover-2x", "--hover", "button-2x.jpg", "button.jpg"},
+  };
+  for (const auto& Case : Cases) {
+    const std::string Needs = std::string(Case.Double) + " needs " + Case.Single;
+    EXPECT_EQ(ExpectRefused(With({Case.Double, Fixture(Case.File)}), {Needs}), "mkinstaller: " + Needs + "\n");
+    const RunResult R = Run(With({Case.Double, Fixture(Case.File), Case.Single, Fixture(Case.SingleFile)}));
+    EXPECT_EQ(R.exitCode, 0) << R.err;
+  }
+}
+
 TEST_F(MkinstallerBrandTest, PicturesTheInstallerDrawsPassTheirChecks) {
   for (const char* Background : {"background.jpg", "grey-progressive.jpg"}) {
     const RunResult R = Run(With({"--background", Fixture(Background), "--button", Fixture("button.jpg"), "--hover",
                                   Fixture("button.jpg"), "--icon", Fixture("icon.ico"), "--skin", payload_.string()}));
     EXPECT_EQ(R.exitCode, 0) << Background << ": " << R.err;
-    const std::string PackageBytes = ReadFile(output_);
-    const std::size_t HostSize = (PackageBytes.size() - 4 - 300) / 8 * 8;
-    const TStreamObject Form = DescriptionOf(PackageBytes.substr(0, HostSize));
+    const TStreamObject Form = DescriptionOf(PackagedHost());
     ASSERT_EQ(Form.Children.size(), 3u);
     EXPECT_EQ(*Form.Children[0].FindProperty("Picture.Data"),
               TStreamValue::Binary(PictureValue("TJPEGImage", ReadFile(Fixture(Background)))));
@@ -497,20 +509,16 @@ TEST_F(MkinstallerBrandTest, ADuplicatedPictureIsReplacedWhereTheReaderShowsIt) 
   WriteFile(host_, SyntheticHost(HostResources(Described)));
   const RunResult R = Run(With({"--background", Fixture("background.jpg")}));
   ASSERT_EQ(R.exitCode, 0) << R.err;
-  const std::string PackageBytes = ReadFile(output_);
-  const std::string Host = PackageBytes.substr(0, (PackageBytes.size() - 4 - 300) / 8 * 8);
+  const std::string Host = PackagedHost();
   const TStreamObject Branded = DescriptionOf(Host);
   const auto& Properties = Branded.Children[0].Properties;
   ASSERT_EQ(Properties.size(), 2u);
   EXPECT_EQ(Properties[0].Value, TStreamValue::Binary(PictureValue("TJPEGImage", "old background")));
   EXPECT_EQ(Properties[1].Value, TStreamValue::Binary(PictureValue("TJPEGImage", ReadFile(Fixture("background.jpg")))));
-  const mkinstaller::TPeImage Parsed = mkinstaller::TPeImage::Parse(Bytes(Host.begin(), Host.end()));
-  const TResource* Stored =
-      Parsed.Find(TResourceId::Number(mkinstaller::RtRcData), TResourceId::Named("TINSTALLERFORM"));
-  ASSERT_NE(Stored, nullptr);
-  TMemoryStream In(Stored->Data);
+  const Bytes Stored = StoredDescription(Host);
+  TMemoryStream In(Stored);
   ReadComponentStream(In);
-  EXPECT_EQ(Bytes(Stored->Data.begin() + In.Position(), Stored->Data.end()), Tail);
+  EXPECT_EQ(Bytes(Stored.begin() + In.Position(), Stored.end()), Tail);
 }
 
 // A host branded here before is branded again, however large its artwork:
@@ -519,8 +527,7 @@ TEST_F(MkinstallerBrandTest, AHostBrandedWithLargeArtworkIsBrandedAgain) {
   const fs::path Skin = root_ / "large.mskn", Branded = root_ / "Branded.exe";
   MakeSparse(Skin, mkinstaller::MaxBrandFileSize);
   ASSERT_EQ(Run(With({"--skin", Skin.string()})).exitCode, 0);
-  const std::string PackageBytes = ReadFile(output_);
-  WriteFile(Branded, PackageBytes.substr(0, (PackageBytes.size() - 4 - 300) / 8 * 8));
+  WriteFile(Branded, PackagedHost());
   fs::remove(Skin);
   WriteFile(root_ / "small.mskn", "small skin");
   const RunResult R = Run({"--host", Branded.string(), "--payload", payload_.string(), "--output", output_.string(),
@@ -566,8 +573,7 @@ TEST_F(MkinstallerBrandTest, IconsAndSkins) {
   WriteFile(root_ / "many.ico", std::string(IconFile.begin(), IconFile.end()));
   const RunResult R = Run(With({"--icon", (root_ / "many.ico").string()}));
   ASSERT_EQ(R.exitCode, 0) << R.err;
-  const std::string PackageBytes = ReadFile(output_);
-  const TStreamObject Branded = DescriptionOf(PackageBytes.substr(0, (PackageBytes.size() - 4 - 300) / 8 * 8));
+  const TStreamObject Branded = DescriptionOf(PackagedHost());
   EXPECT_EQ(*Branded.Children[2].FindProperty("Picture.Data"),
             TStreamValue::Binary(PictureValue("TIcon", std::string(Title.begin(), Title.end()))));
 }

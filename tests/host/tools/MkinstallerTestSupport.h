@@ -182,14 +182,49 @@ inline std::string SyntheticHost(const std::vector<TResource>& Resources) {
 
 inline std::string SyntheticHost() { return SyntheticHost(HostResources(StreamOf(InstallerForm()))); }
 
-// The window description of program image `Image`.
-inline TStreamObject DescriptionOf(const std::string& Image) {
-  const mkinstaller::TPeImage Parsed = mkinstaller::TPeImage::Parse(Bytes(Image.begin(), Image.end()));
+inline mkinstaller::TPeImage ParseImage(const std::string& Image) {
+  return mkinstaller::TPeImage::Parse(Bytes(Image.begin(), Image.end()));
+}
+
+// The window description resource of program image `Image`, as stored.
+inline Bytes StoredDescription(const std::string& Image) {
+  const mkinstaller::TPeImage Parsed = ParseImage(Image);
   const TResource* Form = Parsed.Find(TResourceId::Number(mkinstaller::RtRcData), TResourceId::Named("TINSTALLERFORM"));
   EXPECT_NE(Form, nullptr);
-  TMemoryStream In(Form ? Form->Data : Bytes{});
+  return Form ? Form->Data : Bytes{};
+}
+
+// The window description of program image `Image`.
+inline TStreamObject DescriptionOf(const std::string& Image) {
+  TMemoryStream In(StoredDescription(Image));
   return ReadComponentStream(In);
 }
+
+// `Image`, a program image built by PeImageTestSupport::BuildImage, as a
+// signer leaves it: its security directory names a certificate table of
+// `Size` bytes at `Offset`.
+inline std::string WithCertificateTable(const std::string& Image, std::uint32_t Offset, std::uint32_t Size) {
+  using namespace PeImageTestSupport;
+  Bytes Signed(Image.begin(), Image.end());
+  Wr32(Signed, DirectoryField(DataDirectory::Security, DataDirectory::VirtualAddress), Offset);
+  Wr32(Signed, DirectoryField(DataDirectory::Security, DataDirectory::DataSize), Size);
+  return {Signed.begin(), Signed.end()};
+}
+
+// A PO file for language `Language` (no header line when empty) with the entries given.
+inline std::string PoFile(const std::string& Language, const std::vector<std::pair<std::string, std::string>>& Entries,
+                          const std::string& Charset = "UTF-8") {
+  std::string Text = "msgid \"\"\nmsgstr \"\"\n";
+  if (!Language.empty())
+    Text += "\"Language: " + Language + "\\n\"\n";
+  Text += "\"Content-Type: text/plain; charset=" + Charset + "\\n\"\n\n";
+  for (const auto& [Id, Str] : Entries)
+    Text += "msgid \"" + Id + "\"\nmsgstr \"" + Str + "\"\n\n";
+  return Text;
+}
+
+// A file among the branding fixtures.
+inline std::string Fixture(const std::string& Name) { return (fs::path(BRAND_FIXTURES) / Name).string(); }
 
 struct RunResult {
   int exitCode = -1;
@@ -258,16 +293,21 @@ class MkinstallerTest : public ::testing::Test {
 
   // A refused run: exit 1, one line on stderr holding every `Expected` part, and the work
   // directory exactly as before (no package, no temporary file, inputs and old output intact).
-  void ExpectRefused(const std::vector<std::string>& Arguments, const std::vector<std::string>& Expected,
-                     const fs::path& Cwd = {}) {
+  // Returns that line, for a caller that checks it whole.
+  std::string ExpectRefused(const std::vector<std::string>& Arguments, const std::vector<std::string>& Expected,
+                            const fs::path& Cwd = {}) {
     const auto Before = Snapshot(work_);
     const RunResult R = Run(Arguments, Cwd);
     EXPECT_EQ(R.exitCode, 1) << R.err;
-    ASSERT_FALSE(R.err.empty());
+    if (R.err.empty()) {
+      ADD_FAILURE() << "nothing on stderr";
+      return R.err;
+    }
     EXPECT_EQ(R.err.find('\n'), R.err.size() - 1) << "not one line: " << R.err;
     for (const std::string& Part : Expected)
       EXPECT_NE(R.err.find(Part), std::string::npos) << R.err;
     EXPECT_EQ(Snapshot(work_), Before);
+    return R.err;
   }
 
   // What the package of `Payload` must hold: host, zero padding to a multiple of 8, payload, length.
@@ -301,7 +341,12 @@ class MkinstallerBrandTest : public MkinstallerTest {
     WriteFile(output_, "old package");
   }
 
-  static std::string Fixture(const std::string& Name) { return (fs::path(BRAND_FIXTURES) / Name).string(); }
+  // The host in the package written to output_, less the brand tests'
+  // 300-byte payload, its trailer and the padding to a multiple of 8.
+  std::string PackagedHost() const {
+    const std::string Package = ReadFile(output_);
+    return Package.substr(0, (Package.size() - 4 - 300) / 8 * 8);
+  }
 
   std::vector<std::string> With(const std::vector<std::string>& Options) {
     std::vector<std::string> Combined = Args(host_, payload_, output_);

@@ -25,8 +25,7 @@ TEST_F(MkinstallerBrandTest, ButtonLabelsOfOneToAHundredCharacters) {
     WriteFile(host_, Host);
     const RunResult R = Run(With({"--button-label", Label}));
     EXPECT_EQ(R.exitCode, 0) << R.err;
-    const std::string PackageBytes = ReadFile(output_);
-    const TStreamObject Branded = DescriptionOf(PackageBytes.substr(0, (PackageBytes.size() - 4 - 300) / 8 * 8));
+    const TStreamObject Branded = DescriptionOf(PackagedHost());
     std::vector<TStreamValue> Found;
     for (const auto& P : Branded.Children[1].Properties)
       if (P.Name == "Hint")
@@ -77,24 +76,11 @@ TEST_F(MkinstallerBrandTest, ButtonLabelsThatNoWindowsShows) {
   ExpectRefused(With({"--button-label", "\xC5\x81\xC3\xB3\x64\xC5\xBA \xD0\x97\xD0\xB0"}),
                 {"button label cannot be spelt in any one Windows ANSI code page"});
   for (const char* Label :
-       {"Install ", " x", "\xC2\xA0x", "\xC5\x81\xC3\xB3\x64\xC5\xBA", "\xD0\x97\xD0\xB0", "\xC2\xA1Instalar!"}) {
-    WriteFile(host_, SyntheticHost());
+       {"Install ", " x", "\xC2\xA0x", "\xC5\x81\xC3\xB3\x64\xC5\xBA", "\xD0\x97\xD0\xB0", "\xC2\xA1Instalar!"})
     EXPECT_EQ(Run(With({"--button-label", Label})).exitCode, 0) << Label;
-  }
 }
 
 namespace {
-// A PO file for language `Language` (no header line when empty) with the entries given.
-std::string PoFile(const std::string& Language, const std::vector<std::pair<std::string, std::string>>& Entries,
-                   const std::string& Charset = "UTF-8") {
-  std::string Text = "msgid \"\"\nmsgstr \"\"\n";
-  if (!Language.empty())
-    Text += "\"Language: " + Language + "\\n\"\n";
-  Text += "\"Content-Type: text/plain; charset=" + Charset + "\\n\"\n\n";
-  for (const auto& [Id, Str] : Entries)
-    Text += "msgid \"" + Id + "\"\nmsgstr \"" + Str + "\"\n\n";
-  return Text;
-}
 const std::string Question = "Screensaver installation completed, run it now?";
 }  // namespace
 
@@ -150,7 +136,6 @@ TEST_F(MkinstallerBrandTest, TextsThatAreRefused) {
 // Each file's texts go into its language's table; a language the host lacks
 // gets a table of its own, which holds only what the file gives.
 TEST_F(MkinstallerBrandTest, TextsGoIntoTheirLanguagesTables) {
-  WriteFile(host_, SyntheticHost());
   WriteFile(root_ / "de.po", PoFile("de", {{Question, "Aurora ist installiert. Jetzt starten?"},
                                            {"Cannot open file %s", "Datei %s?"},
                                            {"Confirm", ""}}));
@@ -158,9 +143,7 @@ TEST_F(MkinstallerBrandTest, TextsGoIntoTheirLanguagesTables) {
             PoFile("th", {{"Confirm", "\xE0\xB8\xA2\xE0\xB8\xB7\xE0\xB8\x99\xE0\xB8\xA2\xE0\xB8\xB1\xE0\xB8\x99"}}));
   const RunResult R = Run(With({"--texts", (root_ / "de.po").string(), "--texts=" + (root_ / "th.po").string()}));
   ASSERT_EQ(R.exitCode, 0) << R.err;
-  const std::string Package = ReadFile(output_);
-  const std::string Host = Package.substr(0, (Package.size() - 4 - 300) / 8 * 8);
-  const mkinstaller::TPeImage Image = mkinstaller::TPeImage::Parse(std::vector<std::uint8_t>(Host.begin(), Host.end()));
+  const mkinstaller::TPeImage Image = ParseImage(PackagedHost());
   std::map<std::uint16_t, std::array<std::u16string, 16>> Tables;
   for (const mkinstaller::TResource& Resource : Image.Resources())
     if (Resource.Type.Matches(mkinstaller::TResourceId::Number(mkinstaller::RtString)))

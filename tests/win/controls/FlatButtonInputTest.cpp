@@ -89,7 +89,6 @@ TEST_F(FlatButtonInput, DisabledButtonDoesNotHighlightUntilEnabled) {
   MoveOnto(B);
   PumpFor(250);
   EXPECT_FALSE(B->Highlighted());
-  EXPECT_FALSE(B->Highlighted());
   EXPECT_TRUE(Shows(B, Flat(B)));
   // Enabled under the pointer, it looks highlighted at once.
   B->SetEnabled(true);
