@@ -225,6 +225,7 @@ TPoTexts ReadPoTexts(const std::vector<std::uint8_t>& Data, const std::string& N
 
   TPoTexts Result;
   bool HeaderSeen = false;
+  std::array<bool, TextCount> Seen{};
   for (const TEntry& Entry : Entries) {
     if (!Entry.Id)
       continue;
@@ -253,17 +254,21 @@ TPoTexts ReadPoTexts(const std::vector<std::uint8_t>& Data, const std::string& N
       DecodeUtf8(*Entry.Id, Points);
       Fail("unknown msgid \"" + Printable(Utf16(Points)) + "\"");
     }
+    // A fuzzy or empty entry is not used, but is a second entry all the same.
+    if (Seen[Id])
+      Fail("a second entry for \"" + *Entry.Id + "\"");
+    Seen[Id] = true;
     if (Entry.Fuzzy || Entry.Str->empty())
       continue;
-    DecodeUtf8(*Entry.Str, Points);
     const std::string Quoted = "the msgstr of \"" + *Entry.Id + "\" ";
+    // The file is UTF-8, but an octal escape may give any byte.
+    if (!DecodeUtf8(*Entry.Str, Points))
+      Fail(Quoted + "is not UTF-8 once its escapes are read");
     if (const std::string Problem = TextProblem(Points); !Problem.empty())
       Fail(Quoted + Problem);
     const std::size_t Placeholders = Count(*Entry.Id, "%s");
     if (Count(*Entry.Str, "%s") != Placeholders || (Placeholders > 0 && Count(*Entry.Str, "%") != Placeholders))
       Fail(Quoted + "must keep its " + std::to_string(Placeholders) + " %s and no other %");
-    if (Result.Texts[Id])
-      Fail("a second entry for \"" + *Entry.Id + "\"");
     Result.Texts[Id] = Utf16(Points);
   }
   if (!HeaderSeen || !Result.Language)

@@ -113,6 +113,8 @@ TEST_F(MkinstallerBrandTest, TextsThatAreRefused) {
       {PoFile("ru", {{Question, "\xD0\x97\xD0\xB0\xD0\xBF\xD1\x83\xD1\x81\xD1\x82\xD0\xB8\xD1\x82\xD1\x8C \xC3\xBC?"}}),
        "code page 1251 (ru) cannot spell"},
       {PoFile("de", {{"Confirm", "OK"}, {"Confirm", "Ja"}}), "a second entry for \"Confirm\""},
+      {PoFile("de", {{"Confirm", ""}, {"Confirm", "Ja"}}), "a second entry for \"Confirm\""},
+      {PoFile("de", {{Question, "Jetzt starten\\303?"}}), "is not UTF-8 once its escapes are read"},
       {PoFile("de", {{Question, "Jetzt starten?"}}) + "msgid_plural \"x\"\n", "'msgid_plural' is not taken here"},
   };
   for (const TCase& Case : Cases) {
@@ -138,6 +140,7 @@ TEST_F(MkinstallerBrandTest, TextsThatAreRefused) {
 TEST_F(MkinstallerBrandTest, TextsGoIntoTheirLanguagesTables) {
   WriteFile(root_ / "de.po", PoFile("de", {{Question, "Aurora ist installiert. Jetzt starten?"},
                                            {"Cannot open file %s", "Datei %s?"},
+                                           {"Range check error", "Bereichs\\303\\274berschreitung"},
                                            {"Confirm", ""}}));
   WriteFile(root_ / "th.po",
             PoFile("th", {{"Confirm", "\xE0\xB8\xA2\xE0\xB8\xB7\xE0\xB8\x99\xE0\xB8\xA2\xE0\xB8\xB1\xE0\xB8\x99"}}));
@@ -152,6 +155,7 @@ TEST_F(MkinstallerBrandTest, TextsGoIntoTheirLanguagesTables) {
   std::array<std::u16string, 16> German, Thai;
   German[txInstallQuestion] = u"Aurora ist installiert. Jetzt starten?";
   German[txFOpenError] = u"Datei %s?";
+  German[txRangeError] = u"Bereichs\u00FCberschreitung";
   Thai[txConfirm] = u"\u0E22\u0E37\u0E19\u0E22\u0E31\u0E19";
   EXPECT_EQ(Tables[0x0407], German);
   EXPECT_EQ(Tables[0x041E], Thai);
