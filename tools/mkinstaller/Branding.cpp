@@ -287,10 +287,9 @@ std::vector<std::uint8_t> BrandHost(std::vector<std::uint8_t> Host, const std::s
   // Over the host's table for the language, or a table of its own; texts it
   // leaves out stay the host's, or English.
   for (const TPoTexts& Po : Texts) {
-    const TResourceId StringType = TResourceId::Number(RtString);
-    TResource* Table = Image.Find(StringType, TResourceId::Number(1), Po.Language->Table);
+    TResource* Table = Image.Find(TextTableType, TextTableName, Po.Language->Table);
     if (!Table) {
-      Image.Resources().push_back(TResource{StringType, TResourceId::Number(1), Po.Language->Table, 0, {}});
+      Image.Resources().push_back(TResource{TextTableType, TextTableName, Po.Language->Table, 0, {}});
       Table = &Image.Resources().back();
     }
     std::array<std::u16string, 16> Strings;

@@ -26,6 +26,8 @@ inline const TResourceId DoubleSizeName = TResourceId::Named("TINSTALLERFORM2X")
 inline const TResourceId SkinType = TResourceId::Named("EXEFILE"), SkinName = TResourceId::Named("SKINRES");
 inline const TResourceId IconGroupType = TResourceId::Number(RtGroupIcon);
 inline const TResourceId MainIconName = TResourceId::Named("MAINICON");
+// The texts' string tables: their first block (ids 0-15), one a language.
+inline const TResourceId TextTableType = TResourceId::Number(RtString), TextTableName = TResourceId::Number(1);
 
 inline std::string Dimensions(int Width, int Height) { return std::to_string(Width) + " x " + std::to_string(Height); }
 

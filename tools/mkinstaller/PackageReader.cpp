@@ -180,7 +180,7 @@ std::string TextLanguages(const TPeImage& Host) {
   for (const TLanguage& Language : Languages) {
     if (FindLanguageOfTable(Language.Table) != &Language)
       continue;
-    if (Host.Find(TResourceId::Number(RtString), TResourceId::Number(1), Language.Table))
+    if (Host.Find(TextTableType, TextTableName, Language.Table))
       Codes += (Codes.empty() ? "" : ", ") + std::string(Language.Code);
   }
   return Codes.empty() ? "none" : Codes;

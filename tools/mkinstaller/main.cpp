@@ -195,6 +195,8 @@ int Run(const std::vector<std::string>& Args) {
     std::string* Value;
     bool Required;
     bool Text = false;
+    // Given again and again, every value kept: a PO file per language.
+    std::vector<std::string>* Values = nullptr;
   };
   const TOption Options[] = {
       {"--host", &Host, false},
@@ -209,6 +211,7 @@ int Run(const std::vector<std::string>& Args) {
       {"--button-2x", &Branding.Button2x, false},
       {"--hover-2x", &Branding.Hover2x, false},
       {"--button-label", &Label, false, true},
+      {"--texts", nullptr, false, false, &Branding.Texts},
   };
   std::vector<const TOption*> Given;
 
@@ -220,16 +223,6 @@ int Run(const std::vector<std::string>& Args) {
     }
     if (Arg == "--version") {
       Version = true;
-      continue;
-    }
-    // The one option given again and again: a PO file per language.
-    if (Arg == "--texts" || Arg.starts_with("--texts=")) {
-      if (Arg == "--texts" && I + 1 >= Args.size())
-        return UsageError("option --texts needs a file name");
-      const std::string File = Arg == "--texts" ? Args[++I] : Arg.substr(8);
-      if (File.empty())
-        return UsageError("option --texts needs a file name");
-      Branding.Texts.push_back(File);
       continue;
     }
     const TOption* Match = nullptr;
@@ -256,6 +249,10 @@ int Run(const std::vector<std::string>& Args) {
     }
     if (Value.empty() && !Match->Text)
       return UsageError(Needs);
+    if (Match->Values) {
+      Match->Values->push_back(Value);
+      continue;
+    }
     for (const TOption* Seen : Given)
       if (Seen == Match)
         return UsageError(std::string("option ") + Match->Name + " given twice");
